@@ -1,0 +1,143 @@
+// File: platform/platform.h - the few operating-system services the core uses: files, sleeping,
+// special folders and paths. Everything above this layer is free of system headers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace recaster::platform {
+
+// A Windows system error code, on every platform; 0 is success. The POSIX layer maps errno to these.
+using SystemError = std::uint32_t;
+
+inline constexpr SystemError kSuccess = 0;
+inline constexpr SystemError kFileNotFound = 2;        // ERROR_FILE_NOT_FOUND
+inline constexpr SystemError kPathNotFound = 3;        // ERROR_PATH_NOT_FOUND
+inline constexpr SystemError kTooManyOpenFiles = 4;    // ERROR_TOO_MANY_OPEN_FILES
+inline constexpr SystemError kAccessDenied = 5;        // ERROR_ACCESS_DENIED
+inline constexpr SystemError kInvalidHandle = 6;       // ERROR_INVALID_HANDLE
+inline constexpr SystemError kNotEnoughMemory = 8;     // ERROR_NOT_ENOUGH_MEMORY
+inline constexpr SystemError kOutOfMemory = 14;        // ERROR_OUTOFMEMORY
+inline constexpr SystemError kWriteProtect = 19;       // ERROR_WRITE_PROTECT
+inline constexpr SystemError kReadFault = 30;          // ERROR_READ_FAULT
+inline constexpr SystemError kGenFailure = 31;         // ERROR_GEN_FAILURE
+inline constexpr SystemError kSharingViolation = 32;   // ERROR_SHARING_VIOLATION
+inline constexpr SystemError kLockViolation = 33;      // ERROR_LOCK_VIOLATION
+inline constexpr SystemError kHandleEof = 38;          // ERROR_HANDLE_EOF
+inline constexpr SystemError kNotSupported = 50;       // ERROR_NOT_SUPPORTED
+inline constexpr SystemError kFileExists = 80;         // ERROR_FILE_EXISTS
+inline constexpr SystemError kInvalidParameter = 87;   // ERROR_INVALID_PARAMETER
+inline constexpr SystemError kDiskFull = 112;          // ERROR_DISK_FULL
+inline constexpr SystemError kInvalidName = 123;       // ERROR_INVALID_NAME
+inline constexpr SystemError kDirNotEmpty = 145;       // ERROR_DIR_NOT_EMPTY
+inline constexpr SystemError kFilenameTooLong = 206;   // ERROR_FILENAME_EXCED_RANGE
+inline constexpr SystemError kDirectory = 267;         // ERROR_DIRECTORY (a folder where a file was wanted)
+inline constexpr SystemError kTooManyLinks = 1142;     // ERROR_TOO_MANY_LINKS
+inline constexpr SystemError kCantResolveName = 1921;  // ERROR_CANT_RESOLVE_FILENAME (symbolic link loop)
+
+// The outcome of one system call: its code and the system's own description of it.
+struct OsStatus {
+  SystemError code = kSuccess;
+  std::string message;  // UTF-8; empty on success
+
+  bool ok() const { return code == kSuccess; }
+};
+
+// A success status.
+inline OsStatus Ok() { return {}; }
+
+// An open file, as the platform's own handle value. Not owning; see FileSystem::Close.
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+// The file calls of the core. The operating system's implementation is the default; tests put a fake
+// in place with ScopedFileSystem to force what a disk can do (denied, missing folder, full, held).
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  // Opens an existing file for reading, shared with nobody; a file that another process holds gives
+  // kSharingViolation.
+  virtual OsStatus OpenForReading(const std::u16string& path, FileHandle* file) = 0;
+  // The size of an open file in bytes.
+  virtual OsStatus FileSize(FileHandle file, std::uint64_t* size) = 0;
+  // One read request of at most `size` bytes; `*read` receives the count delivered.
+  virtual OsStatus Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* read) = 0;
+  // Creates a file, or empties an existing one, for writing, shared with nobody. A file that another
+  // process holds gives kSharingViolation and is left untouched.
+  virtual OsStatus CreateForWriting(const std::u16string& path, FileHandle* file) = 0;
+  // Writes the bytes; `*written` receives the count written (all of them unless the status says why not).
+  virtual OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* written) = 0;
+  // Closes a handle returned by one of the open calls.
+  virtual void Close(FileHandle file) = 0;
+  // Suspends the calling thread.
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
+};
+
+// The file system in use: the operating system's, unless a ScopedFileSystem is alive.
+FileSystem& Files();
+
+// The operating system's file system, whatever is in use.
+FileSystem& SystemFiles();
+
+// Puts `fake` in place of the file system while it lives (tests only; not thread-safe).
+class ScopedFileSystem {
+ public:
+  explicit ScopedFileSystem(FileSystem& fake);
+  ~ScopedFileSystem();
+  ScopedFileSystem(const ScopedFileSystem&) = delete;
+  ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
+
+ private:
+  FileSystem* previous_;
+};
+
+// Owns an open file and closes it through the file system that opened it.
+class ScopedFile {
+ public:
+  ScopedFile() = default;
+  ScopedFile(FileSystem& fs, FileHandle file) : fs_(&fs), file_(file) {}
+  ~ScopedFile() { reset(); }
+  ScopedFile(const ScopedFile&) = delete;
+  ScopedFile& operator=(const ScopedFile&) = delete;
+
+  FileHandle get() const { return file_; }
+  void reset() {
+    if (fs_ != nullptr && file_ != kNoFile) fs_->Close(file_);
+    file_ = kNoFile;
+  }
+
+ private:
+  FileSystem* fs_ = nullptr;
+  FileHandle file_ = kNoFile;
+};
+
+// The system's own text for a system error code (UTF-8, no trailing line break).
+std::string DescribeSystemError(SystemError code);
+
+// The folders the default paths start from.
+enum class SpecialFolder {
+  kCommonAppData,  // machine-wide application data (/var/lib on POSIX)
+  kDocuments,      // the user's documents
+};
+
+// The folder's path, or false when the system cannot tell it.
+bool GetSpecialFolder(SpecialFolder folder, std::u16string* path);
+
+// `left`, the platform's separator, then `right`; the separator is left out where `left` is empty or
+// already ends in one (and, on Windows, after a bare drive designator such as "C:").
+std::u16string JoinPath(std::u16string_view left, std::u16string_view right);
+
+// What a path names.
+enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
+PathKind GetPathKind(const std::u16string& path);
+
+// A path given on the command line (the system's narrow encoding) as wide text, and back.
+std::u16string PathFromNative(std::string_view native);
+std::string PathToNative(std::u16string_view path);
+
+// True when standard input is an interactive terminal.
+bool StdinIsTerminal();
+
+}  // namespace recaster::platform

@@ -1,0 +1,2 @@
+// The setting value types.
+#include "settings/var.h"

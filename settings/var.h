@@ -1,0 +1,187 @@
+// File: settings/var.h - the setting value types of the version 5 model: integers, booleans, texts,
+// message filters, lists and groups, each with a key (its element name), a default and a value.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "xml/message_filter.h"
+#include "xml/xml_document.h"
+
+namespace recaster::settings {
+
+using xml::XmlNode;
+
+// The root of every setting. Assign and IsEqual with a setting of another type throw std::bad_cast.
+class Var_t {
+ public:
+  explicit Var_t(const char16_t* key) : key_(key) {}
+  virtual ~Var_t() = default;
+
+  // Takes over the other setting's current state (not its key, default or range).
+  virtual Var_t& Assign(const Var_t& other) = 0;
+  // Compares the current state.
+  virtual bool IsEqual(const Var_t& other) const = 0;
+  // Returns to the default.
+  virtual void Reset() = 0;
+  // A copy of the key.
+  virtual std::u16string GetKey() const;
+  // The group mask; 0 for every setting that is not a group.
+  virtual std::uint32_t GetMask() const;
+  // Writes the current state into the element that stands for this setting.
+  virtual void Save(XmlNode& node) const = 0;
+  // Reads the state from the element that stands for this setting; what is missing stays.
+  virtual void Load(const XmlNode& node) = 0;
+
+  const char16_t* Key() const { return key_; }
+
+ protected:
+  Var_t(const Var_t&) = default;
+  Var_t& operator=(const Var_t&) = default;
+
+ private:
+  const char16_t* key_;  // static text, never owned, never changed
+};
+
+// A signed 32-bit setting with a carried (never enforced) range; minimum and maximum both 0: no range.
+class VarInt_t : public Var_t {
+ public:
+  VarInt_t() : VarInt_t(u"", 0, 0, 0) {}
+  VarInt_t(const char16_t* key, std::int32_t def, std::int32_t min, std::int32_t max)
+      : Var_t(key), default_(def), min_(min), max_(max), value_(def) {}
+
+  VarInt_t& Assign(const Var_t& other) override;
+  bool IsEqual(const Var_t& other) const override;
+  void Reset() override;
+  void Save(XmlNode& node) const override;
+  void Load(const XmlNode& node) override;
+
+  std::int32_t Value() const { return value_; }
+  void SetValue(std::int32_t value) { value_ = value; }
+  std::int32_t Default() const { return default_; }
+  std::int32_t Min() const { return min_; }
+  std::int32_t Max() const { return max_; }
+
+ private:
+  std::int32_t default_;
+  std::int32_t min_;
+  std::int32_t max_;
+  std::int32_t value_;
+};
+
+// A boolean setting, stored as element text "1" or "0".
+class VarBool_t : public Var_t {
+ public:
+  VarBool_t(const char16_t* key, bool def) : Var_t(key), default_(def), value_(def) {}
+
+  VarBool_t& Assign(const Var_t& other) override;
+  bool IsEqual(const Var_t& other) const override;
+  void Reset() override;
+  void Save(XmlNode& node) const override;
+  void Load(const XmlNode& node) override;
+
+  bool Value() const { return value_; }
+  void SetValue(bool value) { value_ = value; }
+  bool Default() const { return default_; }
+
+ private:
+  bool default_;
+  bool value_;
+};
+
+// A text setting, stored in the element's attribute "text".
+class VarStr_t : public Var_t {
+ public:
+  VarStr_t(const char16_t* key, const char16_t* def) : Var_t(key), default_(def), value_(def) {}
+
+  VarStr_t& Assign(const Var_t& other) override;
+  bool IsEqual(const Var_t& other) const override;
+  void Reset() override;
+  void Save(XmlNode& node) const override;
+  void Load(const XmlNode& node) override;
+
+  const std::u16string& Value() const { return value_; }
+  void SetValue(std::u16string value) { value_ = std::move(value); }
+  const char16_t* Default() const { return default_; }
+
+ private:
+  const char16_t* default_;  // static text
+  std::u16string value_;
+};
+
+// A message filter setting, stored as the filter record's child elements.
+class VarSF_t : public Var_t {
+ public:
+  explicit VarSF_t(const char16_t* key) : Var_t(key) {}
+
+  VarSF_t& Assign(const Var_t& other) override;
+  bool IsEqual(const Var_t& other) const override;
+  void Reset() override;
+  void Save(XmlNode& node) const override;
+  void Load(const XmlNode& node) override;
+
+  const xml::MessageFilter& Value() const { return filter_; }
+  xml::MessageFilter& Value() { return filter_; }
+
+ private:
+  xml::MessageFilter filter_;
+};
+
+// A setting that holds other settings, in a fixed order. Concrete groups declare their children as
+// members and register them, in declaration order, with SetChildren.
+class VarGroup_t : public Var_t {
+ public:
+  VarGroup_t& Assign(const Var_t& other) override;
+  bool IsEqual(const Var_t& other) const override;
+  void Reset() override;
+  std::uint32_t GetMask() const override;
+  void Save(XmlNode& node) const override;
+  void Load(const XmlNode& node) override;
+
+  // The children in order; entries may be null.
+  const std::vector<Var_t*>& Children() const { return children_; }
+
+  VarGroup_t(const VarGroup_t&) = delete;
+  VarGroup_t& operator=(const VarGroup_t&) = delete;
+
+ protected:
+  VarGroup_t(const char16_t* key, std::uint32_t mask) : Var_t(key), mask_(mask) {}
+  ~VarGroup_t() override = default;
+  void SetChildren(std::vector<Var_t*> children) { children_ = std::move(children); }
+
+ private:
+  std::vector<Var_t*> children_;  // not owned: members of the concrete group
+  std::uint32_t mask_;
+};
+
+// The element name of list item `index`: "I000000", "I000001", ...
+std::u16string ListItemName(std::uint32_t index);
+
+// A list of like items, stored as children named I000000, I000001, ... and read back by position.
+template <typename T>
+class VarVec_t : public Var_t {
+ public:
+  explicit VarVec_t(const char16_t* key) : Var_t(key) {}
+
+  VarVec_t& Assign(const Var_t& other) override;
+  bool IsEqual(const Var_t& other) const override;
+  void Reset() override;
+  void Save(XmlNode& node) const override;
+  void Load(const XmlNode& node) override;
+
+  // Empties the list, then makes `count` items with all their defaults.
+  void Resize(std::uint32_t count);
+  std::uint32_t Count() const { return count_; }
+  const T& operator[](std::uint32_t i) const { return items_[i]; }
+  T& operator[](std::uint32_t i) { return items_[i]; }
+  const T* begin() const { return items_.get(); }
+  const T* end() const { return items_.get() + count_; }
+
+ private:
+  std::unique_ptr<T[]> items_;
+  std::uint32_t count_ = 0;
+};
+
+}  // namespace recaster::settings

@@ -1,0 +1,142 @@
+// The element tree: node operations and the name index.
+#include <algorithm>
+#include <utility>
+
+#include "xml/xml_document.h"
+
+namespace recaster::xml {
+
+XmlNode::XmlNode(std::u16string name) : name_(std::move(name)) {}
+
+XmlNode::XmlNode(InvalidTag) : valid_(false), name_(u"(null)"), text_(u"(null)") {}
+
+XmlNode::~XmlNode() = default;
+
+XmlNode::XmlNode(const XmlNode& other)
+    : valid_(other.valid_),
+      name_(other.name_),
+      text_(other.text_),
+      children_(other.children_),
+      attributes_(other.attributes_),
+      name_index_(other.name_index_) {}  // positions, so they refer to the copy's own children
+
+XmlNode& XmlNode::operator=(const XmlNode& other) {
+  if (!valid_ || this == &other) return *this;
+  XmlNode copy(other);
+  *this = std::move(copy);
+  return *this;
+}
+
+// Moving from the null node copies its two texts, so that it never changes.
+XmlNode::XmlNode(XmlNode&& other) noexcept
+    : valid_(other.valid_),
+      name_(other.valid_ ? std::move(other.name_) : other.name_),
+      text_(other.valid_ ? std::move(other.text_) : other.text_),
+      children_(std::move(other.children_)),
+      attributes_(std::move(other.attributes_)),
+      name_index_(std::move(other.name_index_)) {}
+
+XmlNode& XmlNode::operator=(XmlNode&& other) noexcept {
+  if (!valid_ || this == &other) return *this;
+  if (!other.valid_) {
+    name_ = other.name_;
+    text_ = other.text_;
+    children_.clear();
+    attributes_.clear();
+    name_index_.clear();
+    return *this;
+  }
+  name_ = std::move(other.name_);
+  text_ = std::move(other.text_);
+  children_ = std::move(other.children_);
+  attributes_ = std::move(other.attributes_);
+  name_index_ = std::move(other.name_index_);
+  return *this;
+}
+
+void XmlNode::SetText(std::u16string text) {
+  if (valid_) text_ = std::move(text);
+}
+
+void XmlNode::SetTextBool(bool value) { SetText(value ? u"1" : u"0"); }
+
+void XmlNode::SetTextInt(std::int32_t value) {
+  // Digits are produced from the magnitude as unsigned, so the most negative value needs no care.
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  char16_t digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  std::u16string text;
+  if (value < 0) text.push_back(u'-');
+  while (n > 0) text.push_back(digits[--n]);
+  SetText(std::move(text));
+}
+
+const XmlNode& XmlNode::FindChild(std::u16string_view name) const {
+  if (!name_index_.empty()) {
+    auto it = std::lower_bound(name_index_.begin(), name_index_.end(), name,
+                               [this](std::uint32_t pos, std::u16string_view n) { return children_[pos].name_ < n; });
+    if (it != name_index_.end() && children_[*it].name_ == name) return children_[*it];
+  }
+  for (const XmlNode& child : children_) {
+    if (child.name_ == name) return child;
+  }
+  return NullNode();
+}
+
+XmlNode& XmlNode::FindChild(std::u16string_view name) {
+  const XmlNode& found = std::as_const(*this).FindChild(name);
+  return found.valid_ ? const_cast<XmlNode&>(found) : const_cast<XmlNode&>(NullNode());
+}
+
+XmlNode& XmlNode::AddChild(std::u16string name) {
+  if (!valid_) return const_cast<XmlNode&>(NullNode());
+  children_.emplace_back(std::move(name));
+  return children_.back();
+}
+
+const XmlNode& XmlNode::ChildAt(std::int32_t position) const {
+  if (position < 0 || position >= ChildCount()) return NullNode();
+  return children_[static_cast<std::size_t>(position)];
+}
+
+XmlNode& XmlNode::ChildAt(std::int32_t position) {
+  if (position < 0 || position >= ChildCount()) return const_cast<XmlNode&>(NullNode());
+  return children_[static_cast<std::size_t>(position)];
+}
+
+std::u16string XmlNode::GetAttribute(std::u16string_view name) const {
+  auto it = attributes_.find(name);
+  return it == attributes_.end() ? std::u16string() : it->second;
+}
+
+void XmlNode::SetAttribute(std::u16string name, std::u16string value) {
+  if (valid_) attributes_.insert_or_assign(std::move(name), std::move(value));
+}
+
+void XmlNode::RebuildIndex() {
+  if (!valid_) return;
+  name_index_.resize(children_.size());
+  for (std::uint32_t i = 0; i < name_index_.size(); ++i) name_index_[i] = i;
+  std::stable_sort(name_index_.begin(), name_index_.end(),
+                   [this](std::uint32_t a, std::uint32_t b) { return children_[a].name_ < children_[b].name_; });
+  for (XmlNode& child : children_) child.RebuildIndex();
+}
+
+void XmlNode::Clear() {
+  if (!valid_) return;
+  text_.clear();
+  children_.clear();
+  attributes_.clear();
+  name_index_.clear();
+}
+
+const XmlNode& NullNode() {
+  static const XmlNode null_node{XmlNode::InvalidTag{}};
+  return null_node;
+}
+
+}  // namespace recaster::xml
