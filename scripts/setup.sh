@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
+# With --windows: what the Windows cross-build and its tests under Wine and Xvfb need instead.
 set -euo pipefail
 
-packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev)
+posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev)
+
+# mingw-w64 (the posix thread model, for std::thread and friends), Wine to run the programs, a headless
+# X server for the dialogs, Wine's own fonts so that "MS Shell Dlg" keeps its metrics, ImageMagick for
+# the icon and the screenshots, and Debian's GoogleTest sources to build the tests for Windows.
+windows_packages=(cmake make libboost1.81-dev libcli11-dev googletest
+                  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xauth fonts-wine
+                  imagemagick)
+
+packages=("${posix_packages[@]}")
+if [ "${1:-}" = "--windows" ]; then
+  packages=("${windows_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do
