@@ -1,0 +1,72 @@
+// The convert command of the main dialog: the two file dialogs around the conversion core and the
+// message that ends it.
+#include <exception>
+#include <string>
+
+#include "app/recaster.h"
+#include "convert/convert.h"
+#include "platform/platform.h"
+
+namespace recaster::app {
+namespace {
+
+constexpr std::u16string_view kOpenFilter =
+    u"Ornvale 5 - Server Configuration|ov_server_settings.cfg|All Files (*.*)|*.*||";
+constexpr std::u16string_view kSaveFilter = u"Ornvale 6 - Server Configuration (*.json)|*.json|All Files (*.*)|*.*||";
+
+constexpr std::u16string_view kSaved =
+    u"The converted configuration has beed sucessfully saved. You can now import it into Ornvale Manager.";
+constexpr std::u16string_view kWriteFailed = u"Failed to write converted configuration to the file path you specified.";
+constexpr std::u16string_view kLoadFailed = u"Failed to read an Ornvale 5 server configuration from the file you selected.";
+constexpr std::u16string_view kStopped = u"The conversion stopped on an unexpected error; no file was written.";
+
+// Steps 1 to 13 of one conversion; anything thrown leaves before the destination is opened.
+void ConvertOnce() {
+  CFileDialog open(true, u"cfg", convert::DefaultInputPath(), kFileMustExist, kOpenFilter);
+  if (open.DoModal() != IDOK) return;
+  const std::u16string source = open.GetPathName();
+
+  // A file that cannot be read or is no version 5 configuration would convert as all defaults and be
+  // reported as saved; it is refused instead, with the loader's reason, and nothing is written.
+  const convert::BuildResult built = convert::BuildConfigTree(source);
+  if (built.status != 0) {
+    std::u16string text(kLoadFailed);
+    text += u'\n';
+    text += platform::PathFromNative(built.reason);
+    AfxMessageBox(text, MB_OK | MB_ICONERROR);
+    return;
+  }
+
+  CFileDialog save(false, u"json", convert::DefaultOutputPath(), kOverwritePrompt, kSaveFilter);
+  if (save.DoModal() != IDOK) return;
+  const platform::SystemError outcome = convert::WriteConfigFile(built.tree, save.GetPathName());
+  if (outcome == platform::kSuccess) {
+    AfxMessageBox(kSaved, MB_OK | MB_ICONINFORMATION);
+  } else {
+    AfxMessageBox(kWriteFailed, MB_OK | MB_ICONERROR);
+  }
+}
+
+// The stop message: what happened, then the error's own text on a second line.
+void ShowStopped(std::string_view what) {
+  std::u16string text(kStopped);
+  text += u'\n';
+  text += platform::PathFromNative(what);
+  AfxMessageBox(text, MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+// An error thrown by a step (the tree library's, allocation failure) ends the command with a message
+// instead of ending the program.
+void CRecasterDlg::OnBnClickedConvert() {
+  try {
+    ConvertOnce();
+  } catch (const std::exception& error) {
+    ShowStopped(error.what());
+  } catch (...) {
+    ShowStopped("unknown error");
+  }
+}
+
+}  // namespace recaster::app

@@ -1,0 +1,46 @@
+// File: app/recaster.h - the Windows program: its application object, main dialog and About box.
+#pragma once
+
+#include "app/framework.h"
+
+namespace recaster::app {
+
+// The application: runs the main dialog once and ends when it closes.
+class CRecasterApp : public CWinApp {
+ public:
+  // Initialises the common controls, runs the main dialog modally and returns false whatever it returned.
+  bool InitInstance() override;
+};
+
+// The main dialog (IDD_RECASTER_DIALOG): the convert button, Close, and the About entry of the system menu.
+class CRecasterDlg : public CDialog {
+ public:
+  // Loads the application icon; the dialog has no parent.
+  CRecasterDlg();
+
+  // One conversion: open dialog, load, map, save dialog, write, one message. Nothing is kept after it.
+  void OnBnClickedConvert();
+
+ protected:
+  // Adds the About entry to the system menu and sets the icons; the focus goes to the first tab stop.
+  bool OnInitDialog() override;
+  // The About entry (whatever its low four bits) opens the About box; other commands go on to the system.
+  void OnSysCommand(UINT id, POINT where) override;
+  // Draws the icon centred while minimised; otherwise the system paints.
+  void OnPaint() override;
+  // The application icon.
+  HCURSOR OnQueryDragIcon() override;
+  // Control 1000 runs OnBnClickedConvert; the rest as the dialog does.
+  void OnClicked(int id) override;
+
+ private:
+  HICON m_hIcon;
+};
+
+// The About box (IDD_ABOUTBOX), with nothing of its own.
+class CAboutDlg : public CDialog {
+ public:
+  CAboutDlg();
+};
+
+}  // namespace recaster::app
