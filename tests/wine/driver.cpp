@@ -777,6 +777,45 @@ HWND NextDialog(DWORD pid, HWND owner, DWORD ms) {
   return found;
 }
 
+// The texts of a combo box's entries, also from another process.
+std::vector<std::wstring> ComboItems(HWND combo) {
+  std::vector<std::wstring> items;
+  DWORD_PTR count = 0;
+  if (!::SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count)) return items;
+  for (DWORD_PTR i = 0; i < count && i < 64; ++i) {
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    if (static_cast<LONG_PTR>(length) < 0 || length > 4096) break;
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(static_cast<LONG_PTR>(copied) < 0 ? 0 : copied);
+    items.push_back(text);
+  }
+  return items;
+}
+
+void DumpDialog(HWND dialog) {
+  if (::GetEnvironmentVariableW(L"RECASTER_DRIVER_DUMP", nullptr, 0) == 0) return;
+  for (HWND child : Children(dialog)) {
+    std::printf("  child id %d class %s text \"%s\"\n", ::GetDlgCtrlID(child), Utf8(ClassOf(child)).c_str(),
+                Shown(TextOf(child)).c_str());
+    if (ClassOf(child) == L"ComboBox") {
+      for (const auto& item : ComboItems(child)) std::printf("    item \"%s\"\n", Shown(item).c_str());
+    }
+  }
+}
+
+// The file dialog's list of file types (the Vista dialog's combo box 1136) holds these descriptions.
+void CheckFileTypes(HWND dialog, const std::vector<std::wstring>& expected, const std::string& what) {
+  HWND combo = ChildWithId(dialog, 1136);
+  const std::vector<std::wstring> items = combo != nullptr ? ComboItems(combo) : std::vector<std::wstring>{};
+  std::wstring joined, wanted;
+  for (const auto& item : items) joined += (joined.empty() ? L"" : L" | ") + item;
+  for (const auto& item : expected) wanted += (wanted.empty() ? L"" : L" | ") + item;
+  CheckText(joined, wanted, what + " file types");
+}
+
 // Types `path` into the file dialog's name box and presses its OK button.
 void ChooseFile(HWND dialog, const std::wstring& path, const std::string& what) {
   HWND box = FileNameBox(dialog);
@@ -797,6 +836,8 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
   ClickId(program.main, 1000, "Convert");
 
   HWND open = WaitForDialog(pid, program.main, "open dialog");
+  DumpDialog(open);
+  CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
   Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
   HWND box = FileNameBox(open);
   Check(box != nullptr, "the open dialog has a file name box");
@@ -813,6 +854,8 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
     if (FileNameBox(next) != nullptr && MessageText(next).empty()) {
       HWND save = next;
       Check(true, "the save dialog follows the open dialog");
+      DumpDialog(save);
+      CheckFileTypes(save, {L"Ornvale 6 - Server Configuration (*.json)", L"All Files (*.*)"}, "the save dialog's");
       CheckText(TextOf(FileNameBox(save)), default_destination, "the save dialog's initial file name");
       if (cancel == L"cancel-save") {
         ClickId(save, IDCANCEL, "save dialog Cancel");

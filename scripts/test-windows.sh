@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows programs with mingw-w64, runs the unit tests under Wine, then drives
+# Recaster.exe as a person would, under Xvfb and Wine, with tests/wine/driver.exe: its resources, its
+# dialogs (screenshots go to docs/screenshots/), and conversions compared byte for byte with the POSIX
+# build's output.
+#
+# Run as root, the end-to-end part runs as the user nobody: root writes read-only files, and one of
+# the checks is that a read-only destination is refused.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build/windows
+work=$root/build/windows-test
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+step() { printf '\n== %s ==\n' "$*"; }
+
+# A Unix path as Wine sees it (drive Z: is the root folder).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Boots a fresh prefix with a virtual desktop (no window manager is running) and Wine's own fonts,
+# so that "MS Shell Dlg" keeps its metrics.
+make_prefix() {
+  local prefix=$1
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  WINEPREFIX=$prefix timeout 180 wineboot -i >/dev/null 2>&1
+  WINEPREFIX=$prefix timeout 60 wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+  WINEPREFIX=$prefix timeout 60 wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
+  cp $(dpkg -L fonts-wine | grep '\.ttf$') "$prefix/drive_c/windows/Fonts/"
+  WINEPREFIX=$prefix timeout 60 wineserver -w
+}
+
+# The end-to-end checks; runs inside the X display, as the user that owns $work.
+run_scenarios() {
+  export WINEPREFIX=$work/prefix-gui HOME=$work/home
+  make_prefix "$WINEPREFIX"
+  local exe driver files failures=0
+  exe=$(winpath "$build/app/Recaster.exe")
+  driver=$build/tests/wine/driver.exe
+  files=$work/files
+  local documents
+  documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
+
+  scenario() {
+    local name=$1
+    shift
+    echo "-- $name"
+    if ! timeout 120 wine "$driver" "$exe" "$@"; then
+      echo "FAILED: $name"
+      failures=$((failures + 1))
+    fi
+  }
+  expect() {
+    if eval "$1"; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi
+  }
+
+  scenario "resources" resources
+  mkdir -p "$work/shots"
+  scenario "dialogs" dialogs "$(winpath "$work/shots")"
+
+  scenario "convert the sample" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved
+  expect 'cmp -s "$files/out.json" "$files/expected.json"' "the written bytes equal the POSIX build's output"
+
+  scenario "replace an existing file" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved
+  expect 'cmp -s "$files/out.json" "$files/expected.json"' "the replaced file holds the POSIX build's output"
+
+  scenario "a name without extension" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/no-extension")" saved
+  expect 'cmp -s "$files/no-extension.json" "$files/expected.json" && [ ! -e "$files/no-extension" ]' \
+    "the save dialog appends the default extension json"
+
+  printf 'kept\n' >"$files/kept.json"
+  scenario "cancel at the open dialog" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/kept.json")" nothing cancel-open
+  scenario "cancel at the save dialog" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/kept.json")" nothing cancel-save
+  expect '[ "$(cat "$files/kept.json")" = kept ]' "cancelling leaves the destination as it was"
+  expect '[ ! -e "$documents/converted_ov_config.json" ]' "cancelling writes nothing to the documents folder"
+
+  printf 'read only\n' >"$files/read-only.json"
+  chmod a-w "$files/read-only.json"
+  scenario "read-only destination" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/read-only.json")" write-failed
+  expect '[ "$(cat "$files/read-only.json")" = "read only" ]' "the read-only destination is unchanged"
+
+  printf 'not a settings file\n' >"$files/not-settings.cfg"
+  scenario "not a version 5 configuration" convert "$(winpath "$files/not-settings.cfg")" "$(winpath "$files/never.json")" load-failed
+  expect '[ ! -e "$files/never.json" ] && [ ! -e "$documents/converted_ov_config.json" ]' "a file that does not load writes nothing"
+
+  timeout 60 wineserver -k || true
+  echo
+  echo "end-to-end: $failures failed"
+  [ "$failures" -eq 0 ]
+}
+
+if [ "${1:-}" = "--scenarios" ]; then
+  work=$2
+  build=$3
+  run_scenarios
+  exit
+fi
+
+bash scripts/setup.sh --windows
+bash scripts/setup.sh
+
+step "cross-build for Windows"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j 2
+
+step "POSIX build's output for the sample"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j 2 --target recaster
+rm -rf "$work"
+mkdir -p "$work/files" "$work/home"
+sample=$root/samples/ov_server_settings.cfg
+cp "$sample" "$work/files/ov_server_settings.cfg"
+build/release/cli/recaster convert --force --quiet "$sample" "$work/files/expected.json" </dev/null
+
+step "unit tests under Wine"
+export WINEPREFIX=$work/prefix-tests
+make_prefix "$WINEPREFIX"
+# A persistent server with its services started before ctest: a service started by the first test
+# would hold ctest's output pipe open until the server ends.
+timeout 60 wineserver -p
+timeout 60 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+status=0
+timeout 900 ctest --test-dir "$build" --output-on-failure --timeout 120 || status=$?
+timeout 60 wineserver -k || true
+[ "$status" -eq 0 ] || { echo "unit tests under Wine failed"; exit 1; }
+
+step "end-to-end under Xvfb and Wine"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown -R nobody:nogroup "$work"
+  as_user=(runuser -u nobody -- env WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES")
+fi
+status=0
+timeout 900 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/test-windows.sh" \
+  --scenarios "$work" "$build" || status=$?
+
+# The screenshots, without time stamps, so that an unchanged dialog gives unchanged files.
+mkdir -p docs/screenshots
+im=$(command -v convert-im6.q16 || command -v convert)
+for shot in main-dialog about-box; do
+  if [ -f "$work/shots/$shot.bmp" ]; then
+    "$im" "$work/shots/$shot.bmp" -strip -define png:exclude-chunks=date,time "docs/screenshots/$shot.png"
+  fi
+done
+[ "$status" -eq 0 ] || { echo "end-to-end checks failed"; exit 1; }
+
+echo
+echo "all Windows checks passed"
