@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "platform/platform.h"
@@ -15,8 +16,8 @@ namespace fs = std::filesystem;
 class PlatformFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("recaster-platform-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    folder_ = fs::temp_directory_path() / ("recaster-platform-" + std::to_string(std::random_device{}()) + "-" + test);
     fs::remove_all(folder_);
     fs::create_directories(folder_);
     std::ofstream(folder_ / "file.cfg", std::ios::binary) << "content";

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <new>
 #include <string>
 
@@ -41,7 +42,7 @@ class XmlLoadFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = fs::temp_directory_path() /
-              ("recaster-xml-load-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+              ("recaster-xml-load-" + std::to_string(std::random_device{}()) + "-" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
@@ -64,8 +65,8 @@ class XmlLoadFiles : public ::testing::Test {
 
 TEST_F(XmlLoadFiles, LoadsValidFileIntoTree) {
   XmlDocument document(u"RIZavoza");
-  const std::u16string path = Write("ok.cfg", test_files::SettingsFile(u"\r\n<Settings><Storage><FolderPath "
-                                                                        u"text=\"C:\\Logs\"/></Storage></Settings>\r\n"));
+  const std::u16string text = u"\r\n<Settings><Storage><FolderPath text=\"C:\\Logs\"/></Storage></Settings>\r\n";
+  const std::u16string path = Write("ok.cfg", test_files::SettingsFile(text));
   EXPECT_EQ(document.Load(path), 0);
   EXPECT_EQ(document.Name(), u"Settings");
   EXPECT_EQ(document.FindChild(u"Storage").FindChild(u"FolderPath").GetAttribute(u"text"), u"C:\\Logs");
@@ -157,7 +158,9 @@ class FakeFiles : public platform::FileSystem {
     return read_status;
   }
   OsStatus CreateForWriting(const std::u16string&, FileHandle*) override { return {platform::kAccessDenied, "no"}; }
-  OsStatus Write(FileHandle, const void*, std::uint32_t, std::uint32_t*) override { return {platform::kAccessDenied, "no"}; }
+  OsStatus Write(FileHandle, const void*, std::uint32_t, std::uint32_t*) override {
+    return {platform::kAccessDenied, "no"};
+  }
   void Close(FileHandle) override { ++closes; }
   void Sleep(std::uint32_t) override {}
 };
