@@ -406,5 +406,25 @@ TEST(VarStorage, KeepPeriodLoadsOneItemPerChild) {
   EXPECT_FALSE(doc.Storage.NoStorage.Value());
 }
 
+TEST(XmlWriter, WritesIndentedEscapedElements) {
+  XmlNode root(u"R");
+  XmlNode& group = root.AddChild(u"G");
+  group.AddChild(u"I").SetText(u"-1");
+  group.AddChild(u"S").SetAttribute(u"text", u"a&lt; <b> \"c\"");
+  group.AddChild(u"E");
+  EXPECT_EQ(testing::WriteXmlText(root),
+            u"<R>\r\n"
+            u"  <G>\r\n"
+            u"    <I>-1</I>\r\n"
+            u"    <S text=\"a&amp;lt; &lt;b&gt; &quot;c&quot;\"/>\r\n"
+            u"    <E/>\r\n"
+            u"  </G>\r\n"
+            u"</R>\r\n");
+  EXPECT_EQ(testing::WriteXmlText(XmlNode(u"R")), u"<R></R>\r\n");
+  const std::string file = testing::WriteXmlFile(XmlNode(u"R"));
+  EXPECT_EQ(file.substr(0, 4), std::string("\xFF\xFE<\0", 4));
+  EXPECT_EQ(file.size(), 2u + 2u * (39u + 2u + 9u));
+}
+
 }  // namespace
 }  // namespace recaster::settings
