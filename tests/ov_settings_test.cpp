@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/platform.h"
 #include "settings/ov_settings.h"
 #include "tests/support/xml_writer.h"
 
@@ -424,6 +425,109 @@ TEST(XmlWriter, WritesIndentedEscapedElements) {
   const std::string file = testing::WriteXmlFile(XmlNode(u"R"));
   EXPECT_EQ(file.substr(0, 4), std::string("\xFF\xFE<\0", 4));
   EXPECT_EQ(file.size(), 2u + 2u * (39u + 2u + 9u));
+}
+
+// --- loading from a file ---
+
+// A file in the test's temporary folder, removed at the end of the test.
+class SettingsFile {
+ public:
+  explicit SettingsFile(const std::string& name) : path_(::testing::TempDir() + "recaster_" + name) {}
+  ~SettingsFile() { std::remove(path_.c_str()); }
+  SettingsFile(const SettingsFile&) = delete;
+  SettingsFile& operator=(const SettingsFile&) = delete;
+
+  std::u16string Write(std::string_view bytes) const {
+    EXPECT_TRUE(testing::WriteBytesToFile(path_, bytes));
+    return Path();
+  }
+  std::u16string WriteText(std::u16string_view document) const {
+    std::u16string text(testing::kXmlDeclaration);
+    text += u"\r\n";
+    text += document;
+    return Write("\xFF\xFE" + testing::ToUtf16LeBytes(text));
+  }
+  std::u16string Path() const { return platform::PathFromNative(path_); }
+
+ private:
+  std::string path_;
+};
+
+TEST(LoadFromFile, WrittenDocumentLoadsBackEqual) {
+  COVSettings saved;
+  MakeNonDefault(saved);
+  XmlNode root(u"RIZavoza");
+  saved.Save(root);
+  SettingsFile file("roundtrip.cfg");
+  const std::u16string path = file.Write(testing::WriteXmlFile(root));
+  COVSettings loaded;
+  EXPECT_EQ(loaded.LoadFromFile(path), 0);
+  ExpectEqualDocuments(loaded, saved);
+  EXPECT_EQ(loaded.Grid.DetailsTemplate.Value(), saved.Grid.DetailsTemplate.Value());
+}
+
+TEST(LoadFromFile, MissingFileReturnsTheSystemCodeAndChangesNothing) {
+  COVSettings doc;
+  MakeNonDefault(doc);
+  SettingsFile file("missing.cfg");
+  EXPECT_EQ(doc.LoadFromFile(file.Path()), 2);
+  const xml::XmlLoadResult result = doc.LoadFromFileWithResult(file.Path());
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.error, xml::XmlError::kOpenFailed);
+  COVSettings expected;
+  MakeNonDefault(expected);
+  EXPECT_TRUE(EqualDocuments(doc, expected));
+}
+
+TEST(LoadFromFile, FileFailingPartWayChangesNothing) {
+  SettingsFile file("partial.cfg");
+  const std::u16string path = file.WriteText(
+      u"<RIZavoza>\r\n<Network><UdpPort>1514</UdpPort></Network>\r\n<Dns><CacheDns>5</CacheDns>\r\n</RIZavoza>\r\n");
+  COVSettings doc;
+  EXPECT_EQ(doc.LoadFromFile(path), -1);
+  EXPECT_EQ(doc.Network.UdpPort.Value(), 514);
+  const xml::XmlLoadResult result = doc.LoadFromFileWithResult(path);
+  EXPECT_EQ(result.status, -1);
+  EXPECT_EQ(result.error, xml::XmlError::kNoMatchingEndTag);
+  EXPECT_EQ(result.line, 4u);  // the <Dns> start tag; the declaration is line 1
+  EXPECT_TRUE(EqualDocuments(doc, COVSettings()));
+}
+
+TEST(LoadFromFile, RootOfAnyNameLoadsAndUnknownElementsAreIgnored) {
+  SettingsFile file("anyroot.cfg");
+  const std::u16string path = file.WriteText(
+      u"<Whatever><Unknown><UdpPort>9</UdpPort></Unknown><Network><UdpPort>1514</UdpPort></Network></Whatever>");
+  COVSettings doc;
+  EXPECT_EQ(doc.LoadFromFile(path), 0);
+  EXPECT_EQ(doc.Network.UdpPort.Value(), 1514);
+  doc.Network.UdpPort.Reset();
+  EXPECT_TRUE(EqualDocuments(doc, COVSettings()));
+
+  const std::u16string only_unknown = file.WriteText(u"<RIZavoza><Unknown/></RIZavoza>");
+  COVSettings fresh;
+  EXPECT_EQ(fresh.LoadFromFile(only_unknown), 0);
+  EXPECT_TRUE(EqualDocuments(fresh, COVSettings()));
+}
+
+TEST(LoadFromFile, CommittedSampleLoads) {
+  COVSettings doc;
+  ASSERT_EQ(doc.LoadFromFile(platform::PathFromNative(RECASTER_SOURCE_DIR "/samples/ov_server_settings.cfg")), 0);
+  EXPECT_EQ(doc.Network.UdpPort.Value(), 1514);
+  EXPECT_EQ(doc.Network.TcpPort.Value(), 1601);
+  EXPECT_TRUE(doc.Network.Tcp.Value());
+  EXPECT_EQ(doc.Network.Ipv4BindAddr.Value(), u"192.0.2.10");
+  EXPECT_EQ(doc.Network.Ipv6BindAddr.Value(), u"2001:db8::10");
+  ASSERT_EQ(doc.Storage.KeepPeriod.Count(), 3u);
+  EXPECT_EQ(doc.Storage.KeepPeriod[2].Value(), 365);
+  EXPECT_FALSE(doc.NetworkEx.SeparateTcpStreamWithCRLF.Value());
+  ASSERT_EQ(doc.SyslogForwarders.Forwarders.Count(), 3u);
+  EXPECT_EQ(doc.SyslogForwarders.Forwarders[2].TargetServer.Value(), u"logs.example.net");
+  EXPECT_EQ(doc.SyslogForwarders.Forwarders[1].Filter.Value().sources,
+            std::vector<std::u16string>{u"192.0.2.2"});
+  EXPECT_EQ(doc.EmailAlerts.Alerts.Count(), 2u);
+  EXPECT_EQ(doc.Grid.Colors.Count(), 4u);
+  EXPECT_EQ(doc.Backup.Schedule.Times.Count(), 2u);
+  EXPECT_EQ(doc.Grid.DetailsStyle.Value(), kDefaultDetailsStyle);
 }
 
 }  // namespace
