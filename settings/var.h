@@ -156,14 +156,34 @@ class VarGroup_t : public Var_t {
   std::uint32_t mask_;
 };
 
+// Saves each non-null member into the child of `node` named by its key (appended when missing), in
+// order, while `node` is valid. Groups and documents share it.
+void SaveMembers(const std::vector<Var_t*>& members, XmlNode& node);
+// Loads each non-null member from the first child of `node` named by its key, in order, while `node` is
+// valid; a member without an element stays as it is.
+void LoadMembers(const std::vector<Var_t*>& members, const XmlNode& node);
+
 // The element name of list item `index`: "I000000", "I000001", ...
 std::u16string ListItemName(std::uint32_t index);
 
-// A list of like items, stored as children named I000000, I000001, ... and read back by position.
-template <typename T>
-class VarVec_t : public Var_t {
+// Read-only access to the items of any list, whatever their type, for generic walks of a document.
+class VarList_t : public Var_t {
  public:
-  explicit VarVec_t(const char16_t* key) : Var_t(key) {}
+  // The number of items.
+  virtual std::uint32_t ItemCount() const = 0;
+  // Item `index`, which must be below ItemCount().
+  virtual const Var_t& ItemAt(std::uint32_t index) const = 0;
+
+ protected:
+  using Var_t::Var_t;
+};
+
+// A list of like items, stored as children named I000000, I000001, ... and read back by position.
+// Assign and IsEqual need a list of the same item type.
+template <typename T>
+class VarVec_t : public VarList_t {
+ public:
+  explicit VarVec_t(const char16_t* key) : VarList_t(key) {}
 
   VarVec_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -171,7 +191,11 @@ class VarVec_t : public Var_t {
   void Save(XmlNode& node) const override;
   void Load(const XmlNode& node) override;
 
-  // Empties the list, then makes `count` items with all their defaults.
+  std::uint32_t ItemCount() const override { return count_; }
+  const Var_t& ItemAt(std::uint32_t index) const override { return items_[index]; }
+
+  // Empties the list, then makes `count` items with all their defaults; if that allocation fails, the
+  // exception propagates and the list stays empty.
   void Resize(std::uint32_t count);
   std::uint32_t Count() const { return count_; }
   const T& operator[](std::uint32_t i) const { return items_[i]; }
@@ -183,5 +207,53 @@ class VarVec_t : public Var_t {
   std::unique_ptr<T[]> items_;
   std::uint32_t count_ = 0;
 };
+
+template <typename T>
+VarVec_t<T>& VarVec_t<T>::Assign(const Var_t& other) {
+  const auto& list = dynamic_cast<const VarVec_t<T>&>(other);
+  if (&list == this) return *this;  // Resize would destroy the items to be copied
+  Resize(list.count_);
+  for (std::uint32_t i = 0; i < count_; ++i) items_[i].Assign(list.items_[i]);
+  return *this;
+}
+
+template <typename T>
+bool VarVec_t<T>::IsEqual(const Var_t& other) const {
+  const auto& list = dynamic_cast<const VarVec_t<T>&>(other);
+  if (count_ != list.count_) return false;
+  for (std::uint32_t i = 0; i < count_; ++i) {
+    if (!items_[i].IsEqual(list.items_[i])) return false;
+  }
+  return true;
+}
+
+template <typename T>
+void VarVec_t<T>::Reset() {
+  items_.reset();
+  count_ = 0;
+}
+
+template <typename T>
+void VarVec_t<T>::Save(XmlNode& node) const {
+  for (std::uint32_t i = 0; i < count_; ++i) items_[i].Save(node.AddChild(ListItemName(i)));
+}
+
+template <typename T>
+void VarVec_t<T>::Load(const XmlNode& node) {
+  const std::int32_t n = node.ChildCount();
+  Resize(static_cast<std::uint32_t>(n));
+  for (std::int32_t i = 0; i < n; ++i) {
+    const XmlNode& child = node.ChildAt(i);
+    if (child.IsValid()) items_[static_cast<std::uint32_t>(i)].Load(child);
+  }
+}
+
+template <typename T>
+void VarVec_t<T>::Resize(std::uint32_t count) {
+  Reset();
+  if (count == 0) return;
+  items_.reset(new T[count]);
+  count_ = count;
+}
 
 }  // namespace recaster::settings

@@ -181,6 +181,7 @@ struct XmlParseError {
 bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error);
 
 // Builds the children of `parent` from tokens[begin, end), `parent` standing at the top (the document).
+// Takes time linear in the tokens and a fixed call depth; elements more than kMaxDepth below `parent` fail.
 bool BuildTree(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent,
                XmlParseError* error);
 

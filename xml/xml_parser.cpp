@@ -1,2 +1,380 @@
 // The tokenizer, the structure check, the tree builder and file loading.
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/platform.h"
 #include "xml/xml_document.h"
+
+namespace recaster::xml {
+namespace {
+
+constexpr std::size_t kNone = std::u16string_view::npos;
+
+// The fixed first line of every settings file, after the byte-order mark.
+constexpr std::u16string_view kDeclaration = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
+constexpr std::size_t kHeaderBytes = 2 + 2 * kDeclaration.size();  // mark and declaration: 80
+
+// Load statuses besides 0 and the system's codes.
+constexpr std::int32_t kRejected = -1;
+constexpr std::int32_t kNoMemory = 14;
+
+bool IsXmlSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+std::uint32_t OffsetIn(std::u16string_view whole, std::u16string_view part) {
+  return static_cast<std::uint32_t>(part.data() - whole.data());
+}
+
+bool Fail(XmlParseError* error, XmlError code, std::uint32_t offset) {
+  if (error != nullptr) *error = XmlParseError{code, offset};
+  return false;
+}
+
+// Replaces every `from` by the single unit `to`, left to right, never rescanning what it put in.
+std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from, char16_t to) {
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  for (std::size_t hit = text.find(from); hit != kNone; hit = text.find(from, pos)) {
+    out.append(text.substr(pos, hit - pos));
+    out.push_back(to);
+    pos = hit + from.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+// Emits a tag's name and its attributes; `inner` is the tag's trimmed inner text, a view into `text`.
+void SplitTag(std::u16string_view text, std::u16string_view inner, XmlTokenKind kind, std::uint32_t tag_offset,
+              std::vector<XmlToken>* tokens) {
+  const std::size_t sp = inner.find(u' ');
+  tokens->push_back(XmlToken{std::u16string(inner.substr(0, sp)), kind, tag_offset});
+  if (sp == kNone) return;
+  std::size_t start = sp + 1;
+  for (;;) {
+    const std::size_t eq = inner.find(u"=\"", start);
+    if (eq == kNone) break;
+    const std::size_t quote = inner.find(u"\" ", eq + 2);
+    if (quote == kNone) break;
+    const std::u16string_view attribute = TrimXmlSpace(inner.substr(start, quote + 1 - start));
+    tokens->push_back(XmlToken{std::u16string(attribute), AttributeToken, OffsetIn(text, attribute)});
+    start = quote + 2;
+  }
+  const std::u16string_view rest = inner.substr(start);
+  tokens->push_back(XmlToken{std::u16string(rest), AttributeToken, OffsetIn(text, rest)});
+}
+
+// Reads the attribute tokens from `pos` (before `end`) into `element`; the position after them, or
+// kNone when one is not of the form name="value".
+std::size_t ReadAttributes(const std::vector<XmlToken>& tokens, std::size_t pos, std::size_t end, XmlNode& element,
+                           XmlParseError* error) {
+  for (; pos < end && tokens[pos].kind == AttributeToken; ++pos) {
+    const std::u16string& s = tokens[pos].text;
+    const std::size_t eq = s.find(u'=');
+    if (s.empty() || eq == kNone || eq + 1 >= s.size() || s[eq + 1] != u'"' || s.back() != u'"') {
+      Fail(error, XmlError::kMalformedAttribute, tokens[pos].offset);
+      return kNone;
+    }
+    // In `x="` the quote after "=" is also the final one and the value is empty.
+    const std::size_t value_start = eq + 2;
+    const std::size_t value_end = s.size() - 1;
+    std::u16string_view value;
+    if (value_end > value_start) value = std::u16string_view(s).substr(value_start, value_end - value_start);
+    element.SetAttribute(s.substr(0, eq), UnescapeXml(value));
+  }
+  return pos;
+}
+
+// Line and column, as an editor shows them, of a code unit of the document text. The text starts on
+// the declaration's line, just after it.
+void PlaceInFile(std::u16string_view text, std::uint32_t offset, XmlLoadResult* result) {
+  const std::u16string_view before = text.substr(0, std::min<std::size_t>(offset, text.size()));
+  std::uint32_t line = 1;
+  for (char16_t c : before) line += c == u'\n' ? 1 : 0;
+  const std::size_t last_lf = before.rfind(u'\n');
+  result->line = line;
+  result->column = last_lf == kNone ? static_cast<std::uint32_t>(kDeclaration.size() + 1 + before.size())
+                                    : static_cast<std::uint32_t>(before.size() - last_lf);
+}
+
+XmlLoadResult Failure(std::int32_t status, XmlError error) {
+  XmlLoadResult result;
+  result.status = status;
+  result.error = error;
+  return result;
+}
+
+XmlLoadResult SystemFailure(XmlError error, const platform::OsStatus& os) {
+  XmlLoadResult result = Failure(static_cast<std::int32_t>(os.code), error);
+  result.system_error = os.code;
+  result.system_message = os.message.empty() ? platform::DescribeSystemError(os.code) : os.message;
+  return result;
+}
+
+}  // namespace
+
+// Gives the loader the document's protected parts.
+struct XmlDocumentAccess {
+  static XmlLoadResult Parse(XmlDocument& document, std::u16string_view text) {
+    document.Clear();
+    XmlParseError error;
+    if (!ParseText(document, text, &error)) {
+      XmlLoadResult result = Failure(kRejected, error.error);
+      if (error.error != XmlError::kNoElements) PlaceInFile(text, error.offset, &result);
+      return result;
+    }
+    return XmlLoadResult{};
+  }
+
+ private:
+  // The structure check and the tree builder.
+  static bool ParseText(XmlDocument& document, std::u16string_view text, XmlParseError* error) {
+    std::vector<XmlToken> tokens;
+    if (!Tokenize(text, &tokens, error)) return false;
+    if (tokens.empty()) return Fail(error, XmlError::kNoElements, 0);
+    const XmlToken& first = tokens.front();
+    const XmlToken& last = tokens.back();
+    if (first.kind != StartTag) return Fail(error, XmlError::kFirstTagNotStart, first.offset);
+    if (last.kind != EndTag) return Fail(error, XmlError::kLastTagNotEnd, last.offset);
+    if (last.text != first.text) return Fail(error, XmlError::kRootNameMismatch, last.offset);
+    document.SetName(first.text);
+    // The root's start and end tag are distinct tokens, so the range below is well-formed.
+    return BuildTree(tokens, 1, tokens.size() - 1, document, error);
+  }
+};
+
+std::u16string_view TrimXmlSpace(std::u16string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsXmlSpace(text[begin])) ++begin;
+  while (end > begin && IsXmlSpace(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// One new string per pass keeps each pass linear, whatever the text holds.
+std::u16string UnescapeXml(std::u16string_view text) {
+  if (text.find(u'&') == kNone) return std::u16string(text);
+  std::u16string out = ReplaceAll(text, u"&gt;", u'>');
+  out = ReplaceAll(out, u"&lt;", u'<');
+  out = ReplaceAll(out, u"&quot;", u'"');
+  return ReplaceAll(out, u"&amp;", u'&');
+}
+
+std::int32_t ParseXmlInt(std::u16string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size() && (text[pos] == u' ' || (text[pos] >= u'\t' && text[pos] <= u'\r'))) ++pos;
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == u'+' || text[pos] == u'-')) negative = text[pos++] == u'-';
+  // The magnitude stops growing once it is past every 32-bit value, so it cannot overflow.
+  constexpr std::int64_t kCap = std::int64_t{1} << 32;
+  std::int64_t magnitude = 0;
+  for (; pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9'; ++pos) {
+    if (magnitude < kCap) magnitude = magnitude * 10 + (text[pos] - u'0');
+  }
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error) {
+  tokens->clear();
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t lt = text.find(u'<', pos);
+    if (lt == kNone) return true;
+    const std::size_t gt = text.find(u'>', lt);
+    const auto tag_offset = static_cast<std::uint32_t>(lt);
+    if (gt == kNone) return Fail(error, XmlError::kUnclosedTag, tag_offset);
+    pos = gt;
+    if (text[gt - 1] == u'/') {
+      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - 1 - (lt + 1)));
+      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
+      SplitTag(text, inner, EmptyTag, tag_offset, tokens);
+    } else if (text[lt + 1] == u'/') {
+      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 2, gt - (lt + 2)));
+      tokens->push_back(XmlToken{std::u16string(inner), EndTag, tag_offset});
+    } else {
+      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - (lt + 1)));
+      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
+      SplitTag(text, inner, StartTag, tag_offset, tokens);
+      const std::size_t next = text.find(u'<', gt + 1);
+      if (next != kNone) {
+        const std::u16string_view content = TrimXmlSpace(text.substr(gt + 1, next - (gt + 1)));
+        if (!content.empty()) tokens->push_back(XmlToken{std::u16string(content), TextToken, OffsetIn(text, content)});
+      }
+    }
+  }
+}
+
+// The builder walks the tokens once with its own stack of open elements, so neither the input's
+// nesting nor its length can exhaust the call stack. The end of an element is the first later end
+// tag of its name; that tag is looked up in a table made by one backward pass, and it lies within
+// the enclosing range exactly when its index is below the range's end.
+bool BuildTree(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent,
+               XmlParseError* error) {
+  end = std::min(end, tokens.size());
+  if (begin >= end) return true;
+
+  std::vector<std::size_t> closing(end - begin, kNone);
+  {
+    std::unordered_map<std::u16string_view, std::size_t> latest_end;
+    for (std::size_t i = end; i-- > begin;) {
+      const XmlToken& token = tokens[i];
+      if (token.kind == EndTag) {
+        latest_end[token.text] = i;
+      } else if (token.kind == StartTag) {
+        auto it = latest_end.find(token.text);
+        if (it != latest_end.end()) closing[i - begin] = it->second;
+      }
+    }
+  }
+
+  struct Open {
+    XmlNode* element;
+    std::size_t end;  // the index of the element's end tag, or of the range's end
+    int depth;        // elements between it and `parent`, itself included
+  };
+  std::vector<Open> open{{&parent, end, 0}};
+  std::size_t i = begin;
+  for (;;) {
+    const Open current = open.back();
+    if (i >= current.end) {
+      open.pop_back();
+      if (open.empty()) return true;
+      i = current.end + 1;  // past the element's end tag
+      continue;
+    }
+    const XmlToken& token = tokens[i];
+    switch (token.kind) {
+      case EmptyTag: {
+        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
+        XmlNode& child = current.element->AddChild(token.text);
+        i = ReadAttributes(tokens, i + 1, current.end, child, error);
+        if (i == kNone) return false;
+        break;
+      }
+      case StartTag: {
+        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
+        XmlNode& child = current.element->AddChild(token.text);
+        const std::size_t close = closing[i - begin];
+        if (close == kNone || close >= current.end) return Fail(error, XmlError::kNoMatchingEndTag, token.offset);
+        std::size_t next = ReadAttributes(tokens, i + 1, close, child, error);
+        if (next == kNone) return false;
+        if (next < close && tokens[next].kind == TextToken) child.SetText(UnescapeXml(tokens[next++].text));
+        if (next < close) {
+          open.push_back(Open{&child, close, current.depth + 1});
+          i = next;
+        } else {
+          i = close + 1;
+        }
+        break;
+      }
+      case EndTag:
+        return Fail(error, XmlError::kUnexpectedEndTag, token.offset);
+      case TextToken:
+        return Fail(error, XmlError::kMisplacedText, token.offset);
+      default:
+        return Fail(error, XmlError::kMisplacedAttribute, token.offset);
+    }
+  }
+}
+
+XmlDocument::XmlDocument(std::u16string name) : XmlNode(std::move(name)) {}
+
+XmlDocument::~XmlDocument() = default;
+
+std::int32_t XmlDocument::Load(const std::u16string& path) { return LoadWithResult(path).status; }
+
+XmlLoadResult XmlDocument::LoadWithResult(const std::u16string& path) {
+  if (!IsValid()) return Failure(kRejected, XmlError::kInvalidDocument);
+  platform::FileSystem& fs = platform::Files();
+  platform::FileHandle handle = platform::kNoFile;
+  if (platform::OsStatus os = fs.OpenForReading(path, &handle); !os.ok()) {
+    return SystemFailure(XmlError::kOpenFailed, os);
+  }
+  platform::ScopedFile file(fs, handle);
+  std::uint64_t size = 0;
+  if (platform::OsStatus os = fs.FileSize(handle, &size); !os.ok()) return SystemFailure(XmlError::kOpenFailed, os);
+  // Refused before anything is allocated: a settings file is a few hundred kilobytes at most.
+  if (size > kMaxFileSize) return Failure(kRejected, XmlError::kTooLarge);
+  const auto byte_count = static_cast<std::uint32_t>(size);
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[byte_count]);
+  if (!buffer) return Failure(kNoMemory, XmlError::kOutOfMemory);
+  std::uint32_t read = 0;
+  if (platform::OsStatus os = fs.Read(handle, buffer.get(), byte_count, &read); !os.ok()) {
+    return SystemFailure(XmlError::kReadFailed, os);
+  }
+  // A short read with no error from the system is still a failure, never a success.
+  if (read != byte_count) {
+    return SystemFailure(XmlError::kReadFailed, platform::OsStatus{platform::kHandleEof, {}});
+  }
+  file.reset();
+  return LoadFromBytes(std::string_view(buffer.get(), byte_count));
+}
+
+XmlLoadResult XmlDocument::LoadFromBytes(std::string_view bytes) {
+  if (!IsValid()) return Failure(kRejected, XmlError::kInvalidDocument);
+  if (bytes.size() > kMaxFileSize) return Failure(kRejected, XmlError::kTooLarge);
+  if (bytes.size() <= kHeaderBytes) return Failure(kRejected, XmlError::kTooShort);
+  const auto byte_at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (byte_at(0) != 0xFF || byte_at(1) != 0xFE) return Failure(kRejected, XmlError::kNoByteOrderMark);
+  const auto unit_at = [&byte_at](std::size_t byte) {
+    return static_cast<char16_t>(byte_at(byte) | (byte_at(byte + 1) << 8));
+  };
+  for (std::size_t k = 0; k < kDeclaration.size(); ++k) {
+    if (unit_at(2 + 2 * k) != kDeclaration[k]) return Failure(kRejected, XmlError::kBadDeclaration);
+  }
+  try {
+    std::u16string text((bytes.size() - kHeaderBytes) / 2, u'\0');
+    for (std::size_t k = 0; k < text.size(); ++k) text[k] = unit_at(kHeaderBytes + 2 * k);
+    return XmlDocumentAccess::Parse(*this, text);
+  } catch (const std::bad_alloc&) {
+    // Load reports every failure as a status; memory for the text and the tree is no exception.
+    return Failure(kNoMemory, XmlError::kOutOfMemory);
+  }
+}
+
+std::string_view DescribeXmlError(XmlError error) {
+  switch (error) {
+    case XmlError::kNone: return "no error";
+    case XmlError::kInvalidDocument: return "the document is the null node";
+    case XmlError::kOpenFailed: return "cannot open the file";
+    case XmlError::kReadFailed: return "cannot read the file";
+    case XmlError::kOutOfMemory: return "not enough memory to read the file";
+    case XmlError::kTooLarge: return "the file is larger than 64 MiB";
+    case XmlError::kTooShort: return "the file is too short to hold a settings document";
+    case XmlError::kNoByteOrderMark: return "the file does not start with a UTF-16 little-endian byte-order mark";
+    case XmlError::kBadDeclaration: return "the file does not start with <?xml version=\"1.0\" encoding=\"UTF-16\"?>";
+    case XmlError::kUnclosedTag: return "a \"<\" has no closing \">\"";
+    case XmlError::kEmptyTag: return "a tag has no name";
+    case XmlError::kNoElements: return "the document holds no element";
+    case XmlError::kFirstTagNotStart: return "the first tag is not a start tag";
+    case XmlError::kLastTagNotEnd: return "the last tag is not an end tag";
+    case XmlError::kRootNameMismatch: return "the last end tag does not close the root element";
+    case XmlError::kNoMatchingEndTag: return "a start tag has no matching end tag inside its parent";
+    case XmlError::kUnexpectedEndTag: return "an end tag has no start tag";
+    case XmlError::kMisplacedText: return "text where no element can hold it";
+    case XmlError::kMisplacedAttribute: return "attributes where no element can hold them";
+    case XmlError::kMalformedAttribute: return "an attribute is not of the form name=\"value\"";
+    case XmlError::kTooDeep: return "elements are nested more than 256 deep";
+  }
+  return "unknown error";
+}
+
+std::string DescribeLoadResult(const XmlLoadResult& result) {
+  if (result.ok()) return "loaded";
+  std::string text(DescribeXmlError(result.error));
+  if (!result.system_message.empty()) {
+    text += ": " + result.system_message + " (system error " + std::to_string(result.system_error) + ")";
+  }
+  if (result.line != 0) {
+    text += " (line " + std::to_string(result.line) + ", column " + std::to_string(result.column) + ")";
+  }
+  return text;
+}
+
+}  // namespace recaster::xml

@@ -142,8 +142,19 @@ int ToFd(FileHandle file) { return static_cast<int>(file); }
 
 class PosixFileSystem final : public FileSystem {
  public:
+  // A folder is refused as Windows refuses it (access denied), not left for the read to trip over.
   OsStatus OpenForReading(const std::u16string& path, FileHandle* file) override {
-    return OpenLocked(path, O_RDONLY, file);
+    FileHandle fd = kNoFile;
+    OsStatus status = OpenLocked(path, O_RDONLY, &fd);
+    if (!status.ok()) return status;
+    struct stat st{};
+    if (::fstat(ToFd(fd), &st) != 0 || S_ISDIR(st.st_mode)) {
+      status = ErrnoStatus(S_ISDIR(st.st_mode) ? EISDIR : errno);
+      ::close(ToFd(fd));
+      return status;
+    }
+    *file = fd;
+    return Ok();
   }
 
   OsStatus FileSize(FileHandle file, std::uint64_t* size) override {
