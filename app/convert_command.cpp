@@ -6,6 +6,7 @@
 #include "app/recaster.h"
 #include "convert/convert.h"
 #include "platform/platform.h"
+#include "xml/xml_document.h"
 
 namespace recaster::app {
 namespace {
@@ -28,18 +29,18 @@ void ConvertOnce() {
 
   // A file that cannot be read or is no version 5 configuration would convert as all defaults and be
   // reported as saved; it is refused instead, with the loader's reason, and nothing is written.
-  const convert::BuildResult built = convert::BuildConfigTree(source);
-  if (built.status != 0) {
+  const convert::Conversion conversion = convert::BuildConfigTree(source);
+  if (!conversion.load.ok()) {
     std::u16string text(kLoadFailed);
     text += u'\n';
-    text += platform::PathFromNative(built.reason);
+    text += platform::PathFromNative(xml::DescribeLoadResult(conversion.load));
     AfxMessageBox(text, MB_OK | MB_ICONERROR);
     return;
   }
 
   CFileDialog save(false, u"json", convert::DefaultOutputPath(), kOverwritePrompt, kSaveFilter);
   if (save.DoModal() != IDOK) return;
-  const platform::SystemError outcome = convert::WriteConfigFile(built.tree, save.GetPathName());
+  const platform::SystemError outcome = convert::WriteConfigFile(conversion.tree, save.GetPathName());
   if (outcome == platform::kSuccess) {
     AfxMessageBox(kSaved, MB_OK | MB_ICONINFORMATION);
   } else {
