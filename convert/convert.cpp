@@ -27,6 +27,17 @@ bool CanBeJson(const ConfigTree& tree) {
   return true;
 }
 
+// `file` in `sub_folder` (when not empty) of the special folder; the bare file name without the folder.
+std::u16string DefaultPath(platform::SpecialFolder special, std::u16string_view sub_folder, std::u16string_view file) {
+  std::u16string path;
+  if (!platform::GetSpecialFolder(special, &path)) {
+    path.clear();
+  } else if (!sub_folder.empty()) {
+    path = platform::JoinPath(path, sub_folder);
+  }
+  return platform::JoinPath(path, file);
+}
+
 }  // namespace
 
 std::string ConfigTreeToJson(const ConfigTree& tree) {
@@ -85,6 +96,14 @@ std::string DescribeWriteError(SystemError code) {
     case kFileTooLarge: return "the text is 4 GiB or more, too large to write in one request";
     default: return platform::DescribeSystemError(code);
   }
+}
+
+std::u16string DefaultInputPath() {
+  return DefaultPath(platform::SpecialFolder::kCommonAppData, u"Ornvale", u"ov_server_settings.cfg");
+}
+
+std::u16string DefaultOutputPath() {
+  return DefaultPath(platform::SpecialFolder::kDocuments, u"", u"converted_ov_config.json");
 }
 
 }  // namespace recaster::convert

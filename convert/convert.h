@@ -56,4 +56,12 @@ SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
 // A person's text for a code WriteTextFile returned.
 std::string DescribeWriteError(SystemError code);
 
+// The source offered first: "ov_server_settings.cfg" in the "Ornvale" folder of the machine-wide
+// application data, or the bare file name when the system cannot tell that folder.
+std::u16string DefaultInputPath();
+
+// The destination offered first: "converted_ov_config.json" in the user's documents, or the bare file
+// name when the system cannot tell that folder.
+std::u16string DefaultOutputPath();
+
 }  // namespace recaster::convert
