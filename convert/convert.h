@@ -1,16 +1,27 @@
 // File: convert/convert.h - one conversion's platform-free core: the configuration tree's JSON text
 // and writing it to the destination file. Re-exports the configuration tree (convert/config_tree.h).
 //
-// For the command line: TryConfigTreeToJson then WriteTextFile give every failure as a value;
-// DescribeWriteError turns a code into a message.
+// For the command line, one conversion is:
+//   ConversionResult built = BuildConfigTree(source);     // stop when !built.ok(): DescribeLoadResult
+//   JsonResult json = TryConfigTreeToJson(built.tree);    // stop when !json.ok(): json.error
+//   SystemError code = WriteTextFile(destination, json.text);  // DescribeWriteError(code)
+// and built.notes, each shown as FormatNote, tell what a person finishes by hand.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include <vector>
+
 #include "convert/config_tree.h"
+#include "mapping/mapping.h"
 #include "platform/platform.h"
+#include "xml/xml_document.h"
+
+namespace recaster::settings {
+class COVSettings;
+}
 
 namespace recaster::convert {
 
@@ -63,5 +74,35 @@ std::u16string DefaultInputPath();
 // The destination offered first: "converted_ov_config.json" in the user's documents, or the bare file
 // name when the system cannot tell that folder.
 std::u16string DefaultOutputPath();
+
+// One thing a person finishes by hand: a value the mapping adjusted, or a version 5 setting that
+// differs from its default and is not carried over. `setting` is "Group.Key" (nested:
+// "Backup.Schedule.Times"); `text` never holds the value of a secret.
+using ConversionNote = mapping::MappingNote;
+
+// The outcome of building the tree: the load status and why, the tree, and the notes.
+struct ConversionResult {
+  xml::XmlLoadResult load;
+  ConfigTree tree;                    // "network" then "storage"; left empty when the load failed
+  std::vector<ConversionNote> notes;  // the mapping's adjustments, then the settings not carried over
+
+  bool ok() const { return load.ok(); }
+};
+
+// Loads the version 5 file into a fresh document and maps network, then storage, into a new tree. A
+// source that cannot be read or parsed is not converted: the result carries the loader's reason, an
+// empty tree and no notes, and the caller stops before touching any destination.
+ConversionResult BuildConfigTree(const std::u16string& source);
+
+// The tree of a loaded document: "network" then "storage"; the mapping's adjustments go to `notes`.
+ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes);
+
+// Every setting of the document that differs from a fresh document's and is not carried over, in
+// document order: leaves with their value and default, lists with their item count ("2 items"),
+// long or multi-line texts with their length, secrets (passwords, connection strings) named only.
+std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document);
+
+// "setting: text", one line.
+std::string FormatNote(const ConversionNote& note);
 
 }  // namespace recaster::convert
