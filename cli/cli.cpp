@@ -42,8 +42,8 @@ int CheckSource(const std::u16string& source, Console& io) {
   return kExitUsage;
 }
 
-void ReportLoadFailure(const xml::XmlLoadResult& result, Console& io) {
-  io.err << kReadFailed << '\n' << xml::DescribeLoadResult(result) << '\n';
+void ReportLoadFailure(const std::u16string& source, const xml::XmlLoadResult& result, Console& io) {
+  io.err << kReadFailed << '\n' << "recaster: " << Display(source) << ": " << xml::DescribeLoadResult(result) << '\n';
 }
 
 // ---- show ----
@@ -65,7 +65,7 @@ int run_show(const ShowOptions& opt, Console& io) {
   settings::COVSettings document;
   const xml::XmlLoadResult loaded = document.LoadFromFileWithResult(source);
   if (!loaded.ok()) {
-    ReportLoadFailure(loaded, io);
+    ReportLoadFailure(source, loaded, io);
     return kExitUnreadable;
   }
   io.out << SettingsToJson(document, opt.show_secrets);
@@ -118,8 +118,11 @@ bool MayReplace(const std::u16string& destination, const ConvertOptions& opt, Co
   return false;
 }
 
-void PrintNotes(const std::vector<std::string>& notes, Console& io) {
-  for (const std::string& line : notes) io.err << line << '\n';
+void PrintNotes(const std::vector<convert::ConversionNote>& notes, Console& io) {
+  if (notes.empty()) return;
+  io.err << "recaster: " << notes.size() << (notes.size() == 1 ? " note" : " notes")
+         << " on what to finish by hand:\n";
+  for (const auto& note : notes) io.err << "  " << convert::FormatNote(note) << '\n';
 }
 
 int run_convert(const ConvertOptions& opt, Console& io) {
@@ -128,9 +131,9 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   if (int code = CheckSource(source, io); code != kExitOk) return code;
 
   // Load and map; nothing is written when the source cannot be read.
-  convert::Conversion conversion = convert::BuildConfigTree(source);
+  const convert::ConversionResult conversion = convert::BuildConfigTree(source);
   if (!conversion.load.ok()) {
-    ReportLoadFailure(conversion.load, io);
+    ReportLoadFailure(source, conversion.load, io);
     return kExitUnreadable;
   }
 
@@ -145,7 +148,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   }
 
   // The whole text exists before the destination is opened.
-  convert::JsonText json = convert::ConfigTreeToJsonText(conversion.tree);
+  const convert::JsonResult json = convert::TryConfigTreeToJson(conversion.tree);
   if (!json.ok()) {
     io.err << "recaster: cannot produce the JSON text: " << json.error << '\n';
     return kExitWriteFailed;
@@ -157,15 +160,15 @@ int run_convert(const ConvertOptions& opt, Console& io) {
       return kExitWriteFailed;
     }
   } else {
-    const convert::WriteResult written = convert::WriteTextFileWithReason(destination, json.text);
-    if (written.code != platform::kSuccess) {
+    const platform::SystemError code = convert::WriteTextFile(destination, json.text);
+    if (code != platform::kSuccess) {
       io.err << kWriteFailed << '\n'
-             << "recaster: " << Display(destination) << ": " << written.message << '\n';
+             << "recaster: " << Display(destination) << ": " << convert::DescribeWriteError(code) << '\n';
       return kExitWriteFailed;
     }
     if (!opt.quiet) io.out << kWriteSucceeded << '\n';
   }
-  if (!opt.quiet) PrintNotes(convert::ConversionNotes(conversion), io);
+  if (!opt.quiet) PrintNotes(conversion.notes, io);
   return kExitOk;
 }
 
