@@ -29,7 +29,7 @@ void ConvertOnce() {
 
   // A file that cannot be read or is no version 5 configuration would convert as all defaults and be
   // reported as saved; it is refused instead, with the loader's reason, and nothing is written.
-  const convert::Conversion conversion = convert::BuildConfigTree(source);
+  const convert::ConversionResult conversion = convert::BuildConfigTree(source);
   if (!conversion.load.ok()) {
     std::u16string text(kLoadFailed);
     text += u'\n';

@@ -19,8 +19,14 @@ if(NOT EXISTS ${RECASTER_CROSS_INCLUDE}/boost/version.hpp)
 endif()
 add_library(Boost::headers INTERFACE IMPORTED)
 set_target_properties(Boost::headers PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${RECASTER_CROSS_INCLUDE})
-add_library(CLI11::CLI11 INTERFACE IMPORTED)
-set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${RECASTER_CROSS_INCLUDE})
+# find_package(CLI11) looks only in the target's root; a package file of our own names the headers.
+set(RECASTER_CROSS_PACKAGES ${CMAKE_BINARY_DIR}/cross-packages)
+file(WRITE ${RECASTER_CROSS_PACKAGES}/CLI11Config.cmake
+     "if(NOT TARGET CLI11::CLI11)\n"
+     "  add_library(CLI11::CLI11 INTERFACE IMPORTED)\n"
+     "  set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${RECASTER_CROSS_INCLUDE})\n"
+     "endif()\n")
+set(CLI11_DIR ${RECASTER_CROSS_PACKAGES} CACHE PATH "CLI11's package file for the cross-build" FORCE)
 
 # GoogleTest from /usr/src/googletest (package googletest), built for Windows inside this build.
 if(RECASTER_BUILD_TESTS)

@@ -182,7 +182,10 @@ class PosixFileSystem final : public FileSystem {
     FileHandle fd = kNoFile;
     OsStatus status = OpenLocked(path, O_WRONLY | O_CREAT, &fd);
     if (!status.ok()) return status;
-    if (::ftruncate(ToFd(fd), 0) != 0) {
+    // Only a regular file has a length to empty; devices such as /dev/null or /dev/full refuse
+    // ftruncate with EINVAL and are written as they are.
+    struct stat st{};
+    if (::fstat(ToFd(fd), &st) != 0 || (S_ISREG(st.st_mode) && ::ftruncate(ToFd(fd), 0) != 0)) {
       status = ErrnoStatus(errno);
       ::close(ToFd(fd));
       return status;

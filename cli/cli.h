@@ -1,0 +1,29 @@
+// File: cli/cli.h - the recaster command line: `show` prints what a version 5 file holds, `convert`
+// writes its version 6 configuration.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace recaster::cli {
+
+// Exit codes of the program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitWriteFailed = 1;     // the destination could not be written
+inline constexpr int kExitUsage = 2;           // bad arguments, or a source that is no regular file
+inline constexpr int kExitUnreadable = 3;      // the source is not a readable version 5 configuration
+inline constexpr int kExitNotReplaced = 4;     // the destination exists and was not to be replaced
+
+// Where the program reads and writes; the real streams in main, string streams in tests.
+struct Console {
+  std::istream& in;
+  std::ostream& out;  // data only
+  std::ostream& err;  // messages, prompts and notes
+  bool in_is_terminal = false;
+};
+
+// Runs the program on its arguments (UTF-8, without the program name) and returns the exit code.
+int RunRecaster(const std::vector<std::string>& args, Console& console);
+
+}  // namespace recaster::cli

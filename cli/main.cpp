@@ -1,0 +1,15 @@
+// The recaster program: the command line in place of the Windows program's dialogs.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  recaster::cli::Console console{std::cin, std::cout, std::cerr, recaster::platform::StdinIsTerminal()};
+  const int code = recaster::cli::RunRecaster(args, console);
+  std::cout.flush();
+  return code;
+}

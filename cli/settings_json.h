@@ -1,0 +1,14 @@
+// File: cli/settings_json.h - a loaded version 5 document as JSON text, for `recaster show`.
+#pragma once
+
+#include <string>
+
+#include "settings/ov_settings.h"
+
+namespace recaster::cli {
+
+// The document as pretty JSON (UTF-8, two-blank indentation, ending in a line feed): one object per
+// group in document order, settings in child order. Passwords are masked unless `show_secrets`.
+std::string SettingsToJson(const settings::COVSettings& document, bool show_secrets);
+
+}  // namespace recaster::cli

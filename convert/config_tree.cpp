@@ -1,0 +1,87 @@
+// The configuration tree's value text and the UTF-16 to UTF-8 conversion.
+#include "convert/config_tree.h"
+
+#include <array>
+#include <charconv>
+
+namespace recaster::convert {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// A single key as a tree path: '\0' never occurs in our keys, so a '.' in a key stays part of it.
+ConfigTree::path_type KeyPath(std::string_view key) { return ConfigTree::path_type(std::string(key), '\0'); }
+
+}  // namespace
+
+std::string ToUtf8(std::u16string_view text) {
+  std::string out;
+  if (text.size() > 15) out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    char32_t cp = unit;
+    if (IsHighSurrogate(unit)) {
+      if (i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+        cp = 0x10000 + (((static_cast<char32_t>(unit) & 0x3FF) << 10) | (text[i + 1] & 0x3FF));
+        ++i;
+      } else {
+        cp = kReplacement;  // the next unit, if any, is read on its own
+      }
+    } else if (IsLowSurrogate(unit)) {
+      cp = kReplacement;
+    }
+    AppendUtf8(cp, out);
+  }
+  return out;
+}
+
+std::string NumberText(std::uint32_t value) {
+  std::array<char, 10> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  return std::string(digits.data(), result.ptr);
+}
+
+std::string_view BoolText(bool value) { return value ? "true" : "false"; }
+
+void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) {
+  node.put(KeyPath(key), std::string(utf8));
+}
+
+void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) {
+  node.put(KeyPath(key), NumberText(value));
+}
+
+void PutBool(ConfigTree& node, std::string_view key, bool value) {
+  node.put(KeyPath(key), std::string(BoolText(value)));
+}
+
+void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) {
+  node.put_child(KeyPath(key), subtree);
+}
+
+void AppendElement(ConfigTree& list, const ConfigTree& element) {
+  list.push_back(ConfigTree::value_type(std::string(), element));
+}
+
+}  // namespace recaster::convert

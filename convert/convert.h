@@ -1,0 +1,108 @@
+// File: convert/convert.h - one conversion's platform-free core: the configuration tree's JSON text
+// and writing it to the destination file. Re-exports the configuration tree (convert/config_tree.h).
+//
+// For the command line, one conversion is:
+//   ConversionResult built = BuildConfigTree(source);     // stop when !built.ok(): DescribeLoadResult
+//   JsonResult json = TryConfigTreeToJson(built.tree);    // stop when !json.ok(): json.error
+//   SystemError code = WriteTextFile(destination, json.text);  // DescribeWriteError(code)
+// and built.notes, each shown as FormatNote, tell what a person finishes by hand.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <vector>
+
+#include "convert/config_tree.h"
+#include "mapping/mapping.h"
+#include "platform/platform.h"
+#include "xml/xml_document.h"
+
+namespace recaster::settings {
+class COVSettings;
+}
+
+namespace recaster::convert {
+
+using platform::SystemError;
+
+// ERROR_WRITE_FAULT: the write ended short and the system named no reason.
+inline constexpr SystemError kWriteFault = 29;
+// ERROR_FILE_TOO_LARGE: the text is 4 GiB or more and cannot go out in one write; nothing was opened.
+inline constexpr SystemError kFileTooLarge = 223;
+
+// Opening a destination that another process holds is tried this often, each failure followed by
+// this wait, before the sharing violation is returned.
+inline constexpr int kOpenAttempts = 4;
+inline constexpr std::uint32_t kOpenRetryWaitMs = 25;
+
+// The JSON text of the tree: pretty, 4-space indentation, every value a string, UTF-8 passed through,
+// one line feed after the root's "}". Throws boost::property_tree::json_parser_error: "ptree contains
+// data that cannot be represented in JSON format" when the root has a value or a node has both a value
+// and children, "write error" when the text stream fails.
+std::string ConfigTreeToJson(const ConfigTree& tree);
+
+// The JSON text, or why there is none.
+struct JsonResult {
+  std::string text;
+  std::string error;  // the writer's message; empty on success
+
+  bool ok() const { return error.empty(); }
+};
+
+// ConfigTreeToJson with the writer's errors turned into a result; the one place that catches them.
+JsonResult TryConfigTreeToJson(const ConfigTree& tree);
+
+// Creates or empties the file, shared with nobody, and writes all bytes in one request. A file held
+// by another process is tried kOpenAttempts times, kOpenRetryWaitMs apart (also after the last), then
+// 32 is returned. Returns 0, or the Windows system error code (5 denied, 3 missing folder, 112 disk
+// full, kWriteFault for a short write, kFileTooLarge for 4 GiB or more). The file is always closed.
+SystemError WriteTextFile(const std::u16string& path, std::string_view bytes);
+
+// ConfigTreeToJson, then WriteTextFile; the destination is opened only once the whole text exists,
+// so a writer error (thrown as ConfigTreeToJson does) leaves it untouched.
+SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
+
+// A person's text for a code WriteTextFile returned.
+std::string DescribeWriteError(SystemError code);
+
+// The source offered first: "ov_server_settings.cfg" in the "Ornvale" folder of the machine-wide
+// application data, or the bare file name when the system cannot tell that folder.
+std::u16string DefaultInputPath();
+
+// The destination offered first: "converted_ov_config.json" in the user's documents, or the bare file
+// name when the system cannot tell that folder.
+std::u16string DefaultOutputPath();
+
+// One thing a person finishes by hand: a value the mapping adjusted, or a version 5 setting that
+// differs from its default and is not carried over. `setting` is "Group.Key" (nested:
+// "Backup.Schedule.Times"); `text` never holds the value of a secret.
+using ConversionNote = mapping::MappingNote;
+
+// The outcome of building the tree: the load status and why, the tree, and the notes.
+struct ConversionResult {
+  xml::XmlLoadResult load;
+  ConfigTree tree;                    // "network" then "storage"; left empty when the load failed
+  std::vector<ConversionNote> notes;  // the mapping's adjustments, then the settings not carried over
+
+  bool ok() const { return load.ok(); }
+};
+
+// Loads the version 5 file into a fresh document and maps network, then storage, into a new tree. A
+// source that cannot be read or parsed is not converted: the result carries the loader's reason, an
+// empty tree and no notes, and the caller stops before touching any destination.
+ConversionResult BuildConfigTree(const std::u16string& source);
+
+// The tree of a loaded document: "network" then "storage"; the mapping's adjustments go to `notes`.
+ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes);
+
+// Every setting of the document that differs from a fresh document's and is not carried over, in
+// document order: leaves with their value and default, lists with their item count ("2 items"),
+// long or multi-line texts with their length, secrets (passwords, connection strings) named only.
+std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document);
+
+// "setting: text", one line.
+std::string FormatNote(const ConversionNote& note);
+
+}  // namespace recaster::convert

@@ -1,0 +1,93 @@
+// Filling the version 6 records from a version 5 settings document.
+#include <vector>
+
+#include "mapping/mapping.h"
+#include "settings/ov_settings.h"
+
+namespace recaster::mapping {
+namespace {
+
+enum class Family { kIpv4, kIpv6 };
+
+std::string ListenAddress(const settings::VarNetwork_g& network, Family family) {
+  if (family == Family::kIpv4) {
+    return network.Ipv4BindAny.Value() ? "0.0.0.0" : convert::ToUtf8(network.Ipv4BindAddr.Value());
+  }
+  return network.Ipv6BindAny.Value() ? "::" : convert::ToUtf8(network.Ipv6BindAddr.Value());
+}
+
+// The families to listen on, IPv4 first.
+std::vector<Family> Families(const settings::VarNetwork_g& network) {
+  std::vector<Family> families;
+  if (network.Ipv4.Value()) families.push_back(Family::kIpv4);
+  if (network.Ipv6.Value()) families.push_back(Family::kIpv6);
+  return families;
+}
+
+}  // namespace
+
+void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::vector<MappingNote>* notes) {
+  const settings::VarNetwork_g& network = document.Network;
+  const settings::VarNetworkEx_g& extra = document.NetworkEx;
+  const ListenerConfig initial;
+  const TcpListener initial_tcp;
+
+  // A value is fitted (and noted) once, and only when a listener carries it.
+  const std::vector<Family> families = Families(network);
+  const bool udp = network.Udp.Value() && !families.empty();
+  const bool tcp = network.Tcp.Value() && !families.empty();
+  std::uint16_t max_msg_len = initial.max_msg_len;
+  std::uint32_t socket_buffer_size = initial.socket_buffer_size;
+  if (udp || tcp) {
+    max_msg_len = FitUnsigned16(extra.MaxPacketSize.Value(), initial.max_msg_len, "NetworkEx.MaxPacketSize", notes);
+    socket_buffer_size = FitUnsigned32(network.SocketBufferSize.Value(), initial.socket_buffer_size,
+                                       "Network.SocketBufferSize", notes);
+  }
+
+  NetworkConfig config;
+  if (udp) {
+    const std::uint16_t port = FitUnsigned16(network.UdpPort.Value(), initial.port, "Network.UdpPort", notes);
+    for (const Family family : families) {
+      UdpListener listener;
+      listener.addr = ListenAddress(network, family);
+      listener.port = port;
+      listener.max_msg_len = max_msg_len;
+      listener.socket_buffer_size = socket_buffer_size;
+      config.udp.push_back(std::move(listener));
+    }
+  }
+  if (tcp) {
+    const std::uint16_t port = FitUnsigned16(network.TcpPort.Value(), initial.port, "Network.TcpPort", notes);
+    const std::uint16_t sessions = FitUnsigned16(extra.MaxTcpClients.Value(), initial_tcp.max_concurrent_sessions,
+                                                 "NetworkEx.MaxTcpClients", notes);
+    for (const Family family : families) {
+      TcpListener listener;
+      listener.addr = ListenAddress(network, family);
+      listener.port = port;
+      listener.max_msg_len = max_msg_len;
+      listener.socket_buffer_size = socket_buffer_size;
+      listener.max_concurrent_sessions = sessions;
+      listener.framing.separate_by_cr_lf = extra.SeparateTcpStreamWithCRLF.Value();
+      config.tcp.push_back(std::move(listener));
+    }
+  }
+  convert::PutSubtree(root, "network", NetworkToTree(config));
+}
+
+void MapStorage(const settings::COVSettings& document, ConfigTree& root, std::vector<MappingNote>* notes) {
+  const auto& keep_period = document.Storage.KeepPeriod;
+  std::vector<std::int32_t> items;
+  items.reserve(keep_period.Count());
+  for (std::uint32_t i = 0; i < keep_period.Count(); ++i) items.push_back(keep_period[i].Value());
+
+  StorageConfig config;
+  config.check_period = 360;
+  config.flush_period = 500;
+  config.folder.clear();
+  config.keep_days = KeepDaysFromKeepPeriod(items, notes);
+  config.keep_gbs = 10000;
+  config.hours_per_file = 24;
+  convert::PutSubtree(root, "storage", StorageToTree(config));
+}
+
+}  // namespace recaster::mapping

@@ -1,0 +1,390 @@
+// The version 6 records' tree form and the fitting of version 5 values into version 6 fields.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/convert.h"
+#include "mapping/mapping.h"
+#include "settings/ov_settings.h"
+
+namespace recaster::mapping {
+namespace {
+
+// The keys of an object's members, in order.
+std::vector<std::string> Keys(const ConfigTree& object) {
+  std::vector<std::string> keys;
+  for (const auto& member : object) keys.push_back(member.first);
+  return keys;
+}
+
+TEST(ListenerToTree, UdpMembersComeInTheVersion6Order) {
+  UdpListener udp;
+  udp.addr = "0.0.0.0";
+  const ConfigTree object = UdpListenerToTree(udp);
+  EXPECT_EQ(Keys(object), (std::vector<std::string>{"addr", "port", "max_msg_len", "socket_buffer_size",
+                                                    "max_session_history", "type"}));
+  EXPECT_EQ(object.get<std::string>("addr"), "0.0.0.0");
+  EXPECT_EQ(object.get<std::string>("port"), "514");
+  EXPECT_EQ(object.get<std::string>("max_msg_len"), "10000");
+  EXPECT_EQ(object.get<std::string>("socket_buffer_size"), "1048576");
+  EXPECT_EQ(object.get<std::string>("max_session_history"), "1000");
+  EXPECT_EQ(object.get<std::string>("type"), "udp");
+}
+
+TEST(ListenerToTree, TcpMembersComeInTheVersion6Order) {
+  TcpListener tcp;
+  tcp.framing.separate_by_cr_lf = false;
+  const ConfigTree object = TcpListenerToTree(tcp);
+  EXPECT_EQ(Keys(object),
+            (std::vector<std::string>{"addr", "port", "max_msg_len", "socket_buffer_size", "max_session_history",
+                                      "disconnect_inactive_sec", "disconnect_oldest", "max_concurrent_sessions",
+                                      "detect_octet_count", "separate_by_cr_lf", "type"}));
+  EXPECT_EQ(object.get<std::string>("disconnect_inactive_sec"), "0");
+  EXPECT_EQ(object.get<std::string>("disconnect_oldest"), "false");
+  EXPECT_EQ(object.get<std::string>("max_concurrent_sessions"), "100");
+  EXPECT_EQ(object.get<std::string>("detect_octet_count"), "true");
+  EXPECT_EQ(object.get<std::string>("separate_by_cr_lf"), "false");
+  EXPECT_EQ(object.get<std::string>("type"), "tcp");
+}
+
+TEST(NetworkToTree, ListsUdpListenersBeforeTcpListeners) {
+  NetworkConfig network;
+  TcpListener tcp;
+  tcp.addr = "t";
+  network.tcp.push_back(tcp);
+  UdpListener udp;
+  udp.addr = "u1";
+  network.udp.push_back(udp);
+  udp.addr = "u2";
+  network.udp.push_back(udp);
+  network.udp.push_back(udp);  // an equal listener is a second element
+  const ConfigTree tree = NetworkToTree(network);
+  ASSERT_EQ(Keys(tree), std::vector<std::string>{"interfaces"});
+  std::vector<std::string> order;
+  for (const auto& element : tree.get_child("interfaces")) {
+    EXPECT_EQ(element.first, "");
+    order.push_back(element.second.get<std::string>("addr") + "/" + element.second.get<std::string>("type"));
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"u1/udp", "u2/udp", "u2/udp", "t/tcp"}));
+}
+
+TEST(NetworkToTree, NoListenerIsWrittenAsEmptyString) {
+  ConfigTree root;
+  convert::PutSubtree(root, "network", NetworkToTree(NetworkConfig{}));
+  EXPECT_EQ(convert::ConfigTreeToJson(root), "{\n    \"network\": {\n        \"interfaces\": \"\"\n    }\n}\n");
+}
+
+TEST(StorageToTree, WritesSixMembersInOrderWithHoursAsDigits) {
+  StorageConfig storage;
+  storage.folder = u"D:\\Logs";
+  const ConfigTree object = StorageToTree(storage);
+  EXPECT_EQ(Keys(object), (std::vector<std::string>{"folder", "keep_days", "keep_gbs", "check_period",
+                                                    "flush_period", "hours_per_file"}));
+  EXPECT_EQ(object.get<std::string>("folder"), "D:\\Logs");
+  EXPECT_EQ(object.get<std::string>("keep_days"), "1");
+  EXPECT_EQ(object.get<std::string>("keep_gbs"), "10000");
+  EXPECT_EQ(object.get<std::string>("check_period"), "360");
+  EXPECT_EQ(object.get<std::string>("flush_period"), "500");
+  EXPECT_EQ(object.get<std::string>("hours_per_file"), "24");
+}
+
+struct FitCase {
+  const char* name;
+  std::int32_t value;
+  std::uint32_t expected;
+  bool noted;
+};
+
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
+
+class FitUnsigned16Table : public testing::TestWithParam<FitCase> {};
+
+TEST_P(FitUnsigned16Table, KeepsFittingValuesAndNotesTheOthers) {
+  std::vector<MappingNote> notes;
+  EXPECT_EQ(FitUnsigned16(GetParam().value, 514, "Network.UdpPort", &notes), GetParam().expected);
+  ASSERT_EQ(notes.size(), GetParam().noted ? 1u : 0u);
+  if (GetParam().noted) {
+    EXPECT_EQ(notes[0].setting, "Network.UdpPort");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FitUnsigned16, FitUnsigned16Table,
+                         testing::Values(FitCase{"Zero", 0, 0, false}, FitCase{"Typical", 1514, 1514, false},
+                                         FitCase{"Largest", 65535, 65535, false},
+                                         FitCase{"JustAbove", 65536, 65535, true},
+                                         FitCase{"LegacyMaximum", 99999, 65535, true},
+                                         FitCase{"Int32Max", 2147483647, 65535, true},
+                                         FitCase{"MinusOne", -1, 514, true},
+                                         FitCase{"Int32Min", -2147483647 - 1, 514, true}),
+                         [](const testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
+
+TEST(FitUnsigned32, OnlyNegativeValuesChange) {
+  std::vector<MappingNote> notes;
+  EXPECT_EQ(FitUnsigned32(2147483647, 1048576, "Network.SocketBufferSize", &notes), 2147483647u);
+  EXPECT_EQ(FitUnsigned32(0, 1048576, "Network.SocketBufferSize", &notes), 0u);
+  EXPECT_TRUE(notes.empty());
+  EXPECT_EQ(FitUnsigned32(-5, 1048576, "Network.SocketBufferSize", &notes), 1048576u);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].setting, "Network.SocketBufferSize");
+  EXPECT_NE(notes[0].text.find("-5"), std::string::npos);
+  EXPECT_NE(notes[0].text.find("1048576"), std::string::npos);
+}
+
+TEST(FitUnsigned16, WorksWithoutANoteList) { EXPECT_EQ(FitUnsigned16(-1, 100, "x", nullptr), 100); }
+
+struct KeepCase {
+  const char* name;
+  std::vector<std::int32_t> items;
+  std::uint32_t days;
+  bool noted;
+};
+
+void PrintTo(const KeepCase& c, std::ostream* os) { *os << c.name; }
+
+class KeepDaysTable : public testing::TestWithParam<KeepCase> {};
+
+TEST_P(KeepDaysTable, TakesTheLargestItemWithinOneTo9999) {
+  std::vector<MappingNote> notes;
+  EXPECT_EQ(KeepDaysFromKeepPeriod(GetParam().items, &notes), GetParam().days);
+  ASSERT_EQ(notes.size(), GetParam().noted ? 1u : 0u);
+  if (GetParam().noted) {
+    EXPECT_EQ(notes[0].setting, "Storage.KeepPeriod");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeepDays, KeepDaysTable,
+                         testing::Values(KeepCase{"Empty", {}, 1, true}, KeepCase{"AllZero", {0, 0}, 1, true},
+                                         KeepCase{"One", {1}, 1, false}, KeepCase{"Largest", {7, 90, 30}, 90, false},
+                                         KeepCase{"Limit", {9999}, 9999, false},
+                                         KeepCase{"AboveLimit", {10, 10000}, 9999, true},
+                                         KeepCase{"Negative", {5, -1}, 9999, true},
+                                         KeepCase{"Int32Min", {-2147483647 - 1}, 9999, true}),
+                         [](const testing::TestParamInfo<KeepCase>& info) { return std::string(info.param.name); });
+
+TEST(KeepDays, NegativeItemIsNotedAsStored) {
+  std::vector<MappingNote> notes;
+  const std::int32_t items[] = {-1};
+  KeepDaysFromKeepPeriod(items, &notes);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_NE(notes[0].text.find("4294967295 (-1 as stored)"), std::string::npos) << notes[0].text;
+}
+
+// --- filling from a version 5 document ---
+
+std::vector<std::string> Notes(const std::vector<MappingNote>& notes) {
+  std::vector<std::string> settings;
+  for (const MappingNote& note : notes) settings.push_back(note.setting);
+  return settings;
+}
+
+// "addr/type" of every listener, in order.
+std::vector<std::string> Listeners(const ConfigTree& root) {
+  std::vector<std::string> listeners;
+  for (const auto& element : root.get_child("network.interfaces")) {
+    listeners.push_back(element.second.get<std::string>("addr") + "/" + element.second.get<std::string>("type"));
+  }
+  return listeners;
+}
+
+TEST(MapNetwork, DefaultsGiveTwoUdpListenersOnTheAnyAddresses) {
+  const settings::COVSettings doc;
+  ConfigTree root;
+  std::vector<MappingNote> notes;
+  MapNetwork(doc, root, &notes);
+  EXPECT_TRUE(notes.empty());
+  const std::string udp_fields =
+      "                \"port\": \"514\",\n"
+      "                \"max_msg_len\": \"4096\",\n"
+      "                \"socket_buffer_size\": \"524288\",\n"
+      "                \"max_session_history\": \"1000\",\n"
+      "                \"type\": \"udp\"\n";
+  EXPECT_EQ(convert::ConfigTreeToJson(root),
+            "{\n"
+            "    \"network\": {\n"
+            "        \"interfaces\": [\n"
+            "            {\n"
+            "                \"addr\": \"0.0.0.0\",\n" +
+                udp_fields +
+                "            },\n"
+                "            {\n"
+                "                \"addr\": \"::\",\n" +
+                udp_fields +
+                "            }\n"
+                "        ]\n"
+                "    }\n"
+                "}\n");
+}
+
+struct ListenerCase {
+  const char* name;
+  bool udp, tcp, ipv4, ipv6;
+  std::vector<std::string> expected;
+};
+
+void PrintTo(const ListenerCase& c, std::ostream* os) { *os << c.name; }
+
+class MapNetworkListeners : public testing::TestWithParam<ListenerCase> {};
+
+TEST_P(MapNetworkListeners, MakesOneListenerPerProtocolAndFamily) {
+  const ListenerCase& c = GetParam();
+  settings::COVSettings doc;
+  doc.Network.Udp.SetValue(c.udp);
+  doc.Network.Tcp.SetValue(c.tcp);
+  doc.Network.Ipv4.SetValue(c.ipv4);
+  doc.Network.Ipv6.SetValue(c.ipv6);
+  ConfigTree root;
+  MapNetwork(doc, root);
+  EXPECT_EQ(Listeners(root), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MapNetwork, MapNetworkListeners,
+    testing::Values(
+        ListenerCase{"All", true, true, true, true, {"0.0.0.0/udp", "::/udp", "0.0.0.0/tcp", "::/tcp"}},
+        ListenerCase{"TcpOnly", false, true, true, true, {"0.0.0.0/tcp", "::/tcp"}},
+        ListenerCase{"Ipv4Only", true, true, true, false, {"0.0.0.0/udp", "0.0.0.0/tcp"}},
+        ListenerCase{"Ipv6Only", true, false, false, true, {"::/udp"}},
+        ListenerCase{"NoProtocol", false, false, true, true, {}},
+        ListenerCase{"NoFamily", true, true, false, false, {}}),
+    [](const testing::TestParamInfo<ListenerCase>& info) { return std::string(info.param.name); });
+
+TEST(MapNetwork, NoListenerWritesEmptyInterfacesAndNotesNothing) {
+  settings::COVSettings doc;
+  doc.Network.Udp.SetValue(false);
+  doc.NetworkEx.MaxPacketSize.SetValue(99999);  // carried by no listener
+  ConfigTree root;
+  std::vector<MappingNote> notes;
+  MapNetwork(doc, root, &notes);
+  EXPECT_EQ(convert::ConfigTreeToJson(root), "{\n    \"network\": {\n        \"interfaces\": \"\"\n    }\n}\n");
+  EXPECT_TRUE(notes.empty());
+}
+
+TEST(MapNetwork, CopiesBindAddressesAsText) {
+  settings::COVSettings doc;
+  doc.Network.Ipv4BindAny.SetValue(false);
+  doc.Network.Ipv4BindAddr.SetValue(u"not an address");
+  doc.Network.Ipv6BindAny.SetValue(false);
+  doc.Network.Ipv6BindAddr.SetValue(std::u16string{u'f', u'e', 0xD800, u'8'});
+  ConfigTree root;
+  MapNetwork(doc, root);
+  EXPECT_EQ(Listeners(root), (std::vector<std::string>{"not an address/udp", "fe\xEF\xBF\xBD" "8/udp"}));
+}
+
+TEST(MapNetwork, EmptyBindAddressGivesEmptyAddr) {
+  settings::COVSettings doc;
+  doc.Network.Ipv4BindAny.SetValue(false);
+  doc.Network.Ipv6.SetValue(false);
+  ConfigTree root;
+  MapNetwork(doc, root);
+  EXPECT_EQ(Listeners(root), std::vector<std::string>{"/udp"});
+}
+
+TEST(MapNetwork, TcpListenersTakeTheStreamSettings) {
+  settings::COVSettings doc;
+  doc.Network.Udp.SetValue(false);
+  doc.Network.Tcp.SetValue(true);
+  doc.Network.TcpPort.SetValue(1468);
+  doc.NetworkEx.MaxTcpClients.SetValue(250);
+  doc.NetworkEx.SeparateTcpStreamWithCRLF.SetValue(false);
+  ConfigTree root;
+  MapNetwork(doc, root);
+  const ConfigTree& interfaces = root.get_child("network.interfaces");
+  ASSERT_EQ(interfaces.size(), 2u);
+  for (const auto& element : interfaces) {
+    const ConfigTree& tcp = element.second;
+    EXPECT_EQ(tcp.get<std::string>("port"), "1468");
+    EXPECT_EQ(tcp.get<std::string>("max_concurrent_sessions"), "250");
+    EXPECT_EQ(tcp.get<std::string>("separate_by_cr_lf"), "false");
+    EXPECT_EQ(tcp.get<std::string>("disconnect_inactive_sec"), "0");
+    EXPECT_EQ(tcp.get<std::string>("disconnect_oldest"), "false");
+    EXPECT_EQ(tcp.get<std::string>("detect_octet_count"), "true");
+    EXPECT_EQ(tcp.get<std::string>("max_session_history"), "1000");
+  }
+}
+
+TEST(MapNetwork, FitsOutOfRangeValuesAndNotesEachOnce) {
+  settings::COVSettings doc;
+  doc.Network.Tcp.SetValue(true);
+  doc.Network.UdpPort.SetValue(-1);
+  doc.Network.TcpPort.SetValue(70000);
+  doc.Network.SocketBufferSize.SetValue(-524288);
+  doc.NetworkEx.MaxPacketSize.SetValue(99999);
+  doc.NetworkEx.MaxTcpClients.SetValue(-3);
+  ConfigTree root;
+  std::vector<MappingNote> notes;
+  MapNetwork(doc, root, &notes);
+  EXPECT_EQ(Notes(notes), (std::vector<std::string>{"NetworkEx.MaxPacketSize", "Network.SocketBufferSize",
+                                                    "Network.UdpPort", "Network.TcpPort", "NetworkEx.MaxTcpClients"}));
+  const ConfigTree& interfaces = root.get_child("network.interfaces");
+  ASSERT_EQ(interfaces.size(), 4u);
+  const ConfigTree& udp = interfaces.begin()->second;
+  const ConfigTree& tcp = interfaces.rbegin()->second;
+  EXPECT_EQ(udp.get<std::string>("port"), "514");
+  EXPECT_EQ(udp.get<std::string>("max_msg_len"), "65535");
+  EXPECT_EQ(udp.get<std::string>("socket_buffer_size"), "1048576");
+  EXPECT_EQ(tcp.get<std::string>("port"), "65535");
+  EXPECT_EQ(tcp.get<std::string>("max_concurrent_sessions"), "100");
+}
+
+TEST(MapNetwork, ReplacesAnEarlierNetworkBranchInPlace) {
+  settings::COVSettings doc;
+  ConfigTree root;
+  convert::PutText(root, "network", "old");
+  convert::PutText(root, "other", "x");
+  doc.Network.Ipv6.SetValue(false);
+  MapNetwork(doc, root);
+  EXPECT_EQ(Keys(root), (std::vector<std::string>{"network", "other"}));
+  EXPECT_EQ(Listeners(root), std::vector<std::string>{"0.0.0.0/udp"});
+}
+
+TEST(MapStorage, FollowsNetworkAndTakesTheLargestKeepPeriod) {
+  settings::COVSettings doc;
+  doc.Storage.FolderPath.SetValue(u"D:\\Logs");
+  doc.Storage.NoStorage.SetValue(true);
+  doc.Storage.KeepPeriod.Resize(3);
+  doc.Storage.KeepPeriod[0].SetValue(7);
+  doc.Storage.KeepPeriod[1].SetValue(90);
+  doc.Storage.KeepPeriod[2].SetValue(30);
+  ConfigTree root;
+  std::vector<MappingNote> notes;
+  MapNetwork(doc, root, &notes);
+  MapStorage(doc, root, &notes);
+  EXPECT_TRUE(notes.empty());
+  EXPECT_EQ(Keys(root), (std::vector<std::string>{"network", "storage"}));
+  const ConfigTree& storage = root.get_child("storage");
+  EXPECT_EQ(storage.get<std::string>("folder"), "");
+  EXPECT_EQ(storage.get<std::string>("keep_days"), "90");
+  EXPECT_EQ(storage.get<std::string>("hours_per_file"), "24");
+}
+
+TEST(MapStorage, EmptyKeepPeriodGivesOneDayAndANote) {
+  const settings::COVSettings doc;
+  ConfigTree root;
+  std::vector<MappingNote> notes;
+  MapStorage(doc, root, &notes);
+  EXPECT_EQ(convert::ConfigTreeToJson(root),
+            "{\n"
+            "    \"storage\": {\n"
+            "        \"folder\": \"\",\n"
+            "        \"keep_days\": \"1\",\n"
+            "        \"keep_gbs\": \"10000\",\n"
+            "        \"check_period\": \"360\",\n"
+            "        \"flush_period\": \"500\",\n"
+            "        \"hours_per_file\": \"24\"\n"
+            "    }\n"
+            "}\n");
+  EXPECT_EQ(Notes(notes), std::vector<std::string>{"Storage.KeepPeriod"});
+}
+
+TEST(MapStorage, NegativeKeepPeriodIsCappedNotReset) {
+  settings::COVSettings doc;
+  doc.Storage.KeepPeriod.Resize(1);
+  doc.Storage.KeepPeriod[0].SetValue(-1);
+  ConfigTree root;
+  MapStorage(doc, root);
+  EXPECT_EQ(root.get<std::string>("storage.keep_days"), "9999");
+}
+
+}  // namespace
+}  // namespace recaster::mapping
