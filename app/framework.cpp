@@ -177,8 +177,17 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPA
   return result;
 }
 
+// A handler may run a modal loop (the About box, the file dialogs) that brings further messages to this
+// dialog; each message keeps its own handled state.
 INT_PTR CDialog::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  const bool outer = handled_;
   handled_ = true;
+  const INT_PTR result = Dispatch(message, wparam, lparam);
+  handled_ = outer;
+  return result;
+}
+
+INT_PTR CDialog::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_INITDIALOG: {
       auto on_init = [this](HWND, HWND, LPARAM) -> BOOL { return OnInitDialog() ? TRUE : FALSE; };

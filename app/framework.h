@@ -102,6 +102,7 @@ class CDialog {
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  INT_PTR Dispatch(UINT message, WPARAM wparam, LPARAM lparam);
 
   int template_id_;
   HWND parent_;
