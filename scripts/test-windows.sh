@@ -39,6 +39,8 @@ run_scenarios() {
   exe=$(winpath "$build/app/Recaster.exe")
   driver=$build/tests/wine/driver.exe
   files=$work/files
+  # What earlier runs left behind would change what the dialogs ask.
+  rm -f "$files"/out.json "$files"/no-extension* "$files"/kept.json "$files"/read-only.json "$files"/never.json
   local documents
   documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
 
@@ -90,6 +92,37 @@ run_scenarios() {
   [ "$failures" -eq 0 ]
 }
 
+# recaster-cli.exe, the command line built for Windows, on Windows paths; no display needed.
+run_cli_checks() {
+  local cli=$build/app/recaster-cli.exe files=$work/files failures=0 code
+  local sample documents
+  sample=$(winpath "$files/ov_server_settings.cfg")
+  documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
+  check() {
+    if eval "$1"; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi
+  }
+  run() { timeout 60 wine "$cli" "$@" </dev/null; }
+
+  check '[ "$(run --version | head -n 1 | tr -d "\r")" = "Recaster, Version 1.0" ]' "--version names the program"
+  check 'run convert --force --quiet "$sample" "$(winpath "$files/cli.json")" && cmp -s "$files/cli.json" "$files/expected.json"' \
+    "convert writes the POSIX build's bytes"
+  check 'run convert --quiet "$sample" - >"$files/cli-stdout.json" && cmp -s "$files/cli-stdout.json" "$files/expected.json"' \
+    "convert to standard output gives the same bytes, without carriage returns"
+  rm -f "$documents/converted_ov_config.json"
+  check 'run convert --quiet "$sample" && cmp -s "$documents/converted_ov_config.json" "$files/expected.json"' \
+    "without a destination it writes converted_ov_config.json in the documents folder"
+  rm -f "$documents/converted_ov_config.json"
+  code=0; run convert --quiet "$sample" "$(winpath "$files/cli.json")" 2>/dev/null || code=$?
+  check '[ "$code" -eq 4 ]' "an existing destination is not replaced without --force when no one can be asked (exit 4)"
+  code=0; run convert --quiet 'C:\no\such\file.cfg' "$(winpath "$files/cli-never.json")" 2>/dev/null || code=$?
+  check '[ "$code" -eq 2 ] && [ ! -e "$files/cli-never.json" ]' "a missing source is a usage error (exit 2)"
+  printf 'not a settings file\n' >"$files/cli-not-settings.cfg"
+  code=0; run convert --quiet "$(winpath "$files/cli-not-settings.cfg")" "$(winpath "$files/cli-never.json")" 2>/dev/null || code=$?
+  check '[ "$code" -eq 3 ] && [ ! -e "$files/cli-never.json" ]' "a file that does not load writes nothing (exit 3)"
+  echo "command line: $failures failed"
+  [ "$failures" -eq 0 ]
+}
+
 if [ "${1:-}" = "--scenarios" ]; then
   work=$2
   build=$3
@@ -108,13 +141,13 @@ step "POSIX build's output for the sample"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/release -j 2 --target recaster
 rm -rf "$work"
-mkdir -p "$work/files" "$work/home"
+mkdir -p "$work/files" "$work/home" "$work/home-tests"
 sample=$root/samples/ov_server_settings.cfg
 cp "$sample" "$work/files/ov_server_settings.cfg"
 build/release/cli/recaster convert --force --quiet "$sample" "$work/files/expected.json" </dev/null
 
 step "unit tests under Wine"
-export WINEPREFIX=$work/prefix-tests
+export WINEPREFIX=$work/prefix-tests HOME=$work/home-tests  # Wine links the documents folder to HOME
 make_prefix "$WINEPREFIX"
 # A persistent server with its services started before ctest: a service started by the first test
 # would hold ctest's output pipe open until the server ends.
@@ -122,8 +155,13 @@ timeout 60 wineserver -p
 timeout 60 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 status=0
 timeout 900 ctest --test-dir "$build" --output-on-failure --timeout 120 || status=$?
+[ "$status" -eq 0 ] || { timeout 60 wineserver -k || true; echo "unit tests under Wine failed"; exit 1; }
+
+step "recaster-cli.exe under Wine"
+status=0
+run_cli_checks || status=$?
 timeout 60 wineserver -k || true
-[ "$status" -eq 0 ] || { echo "unit tests under Wine failed"; exit 1; }
+[ "$status" -eq 0 ] || { echo "command line checks failed"; exit 1; }
 
 step "end-to-end under Xvfb and Wine"
 as_user=()

@@ -650,10 +650,11 @@ void CheckAboutBox(Program& program, const std::wstring& exe, const std::string&
 int RunDialogs(const std::wstring& exe, const std::wstring& shots) {
   Program program = Start(exe);
   Check(true, "the main dialog appears, without owner");
+  // Before this process makes windows of its own, which would take the activation.
+  if (!shots.empty()) Check(SaveScreenshot(program.main, shots + L"\\main-dialog.bmp"), "screenshot of the main dialog");
   CheckRunningDialog(program.main, kMainDialog, exe, "main dialog");
   HWND focus = FocusOf(program);
   CheckValue(focus != nullptr ? ::GetDlgCtrlID(focus) : 0, IDCANCEL, "the focused control's identifier (Close)");
-  if (!shots.empty()) Check(SaveScreenshot(program.main, shots + L"\\main-dialog.bmp"), "screenshot of the main dialog");
 
   // As a person would: Alt+Space opens the system menu (the dialog passes that command on to the
   // system), Up and Enter choose its last entry, and the menu sends IDM_ABOUTBOX.
@@ -863,13 +864,20 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
         Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the save dialog");
       } else {
         ChooseFile(save, destination, "the save dialog");
-        if (destination_existed) {
-          HWND prompt = WaitForDialog(pid, save, "overwrite prompt");
-          Check(MessageText(prompt).find(L"already exists") != std::wstring::npos,
-                "the save dialog asks before replacing \"" + Shown(MessageText(prompt)) + "\"");
-          ClickId(prompt, IDYES, "Yes");
+        // The dialog asks before replacing a file, also one it found by adding the default extension.
+        bool asked = false;
+        if (!WaitUntil([&] {
+              if (HWND prompt = NextDialog(pid, save, 0); prompt != nullptr && !asked) {
+                asked = true;
+                Check(MessageText(prompt).find(L"already exists") != std::wstring::npos,
+                      "the save dialog asks before replacing: \"" + Shown(MessageText(prompt)) + "\"");
+                ClickId(prompt, IDYES, "Yes");
+              }
+              return !::IsWindow(save) || !::IsWindowVisible(save);
+            })) {
+          Abort("the save dialog did not close");
         }
-        WaitGone(save, "the save dialog");
+        if (destination_existed) Check(asked, "the save dialog asked before replacing the existing file");
         next = WaitForDialog(pid, program.main, "message");
       }
     }
