@@ -56,7 +56,7 @@ struct ShowOptions {
 void setup_show(CLI::App& app, ShowOptions& opt) {
   auto* show = app.add_subcommand("show", "Print the settings a version 5 configuration file holds, as JSON");
   show->add_flag("--show-secrets", opt.show_secrets, "Print passwords instead of ********");
-  show->add_option("SOURCE", opt.source, "The version 5 file (default: the server's own settings file)");
+  show->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")");
 }
 
 int run_show(const ShowOptions& opt, Console& io) {
@@ -85,10 +85,10 @@ void setup_convert(CLI::App& app, ConvertOptions& opt) {
   auto* convert = app.add_subcommand("convert", "Write the version 6 configuration of a version 5 file");
   convert->add_flag("-f,--force", opt.force, "Replace an existing DESTINATION without asking");
   convert->add_flag("-q,--quiet", opt.quiet, "Print neither the success message nor the conversion notes");
-  convert->add_option("SOURCE", opt.source, "The version 5 file (default: the server's own settings file)");
+  convert->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")");
   convert->add_option("DESTINATION", opt.destination,
-                      "The version 6 file to write, or - for standard output "
-                      "(default: converted_ov_config.json in the documents folder)");
+                      "The version 6 file to write, or - for standard output (default: " +
+                          Display(convert::DefaultOutputPath()) + "); \".json\" is added to a name without a dot");
 }
 
 // A destination whose last component has no "." gets the default extension, as the save dialog does.
@@ -179,6 +179,9 @@ int RunRecaster(const std::vector<std::string>& args, Console& io) {
                "recaster"};
   app.set_version_flag("--version", std::string("Recaster, Version 1.0\nFile version " RECASTER_VERSION));
   app.require_subcommand(1);
+  app.footer(
+      "Exit codes: 0 done; 1 the destination could not be written; 2 usage error or no such source file;\n"
+      "3 the source is not a readable Ornvale 5 server configuration; 4 the destination exists and was kept.");
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return std::string("recaster: ") + e.what() + "\nRun with --help for more information.\n";
   });

@@ -83,40 +83,34 @@ json::value VarJson(const Var_t& var, std::u16string_view group, bool show_secre
 
 void Indent(std::string& out, int depth) { out.append(static_cast<std::size_t>(depth) * 2, ' '); }
 
-// Objects and arrays one member a line; empty ones as {} and [].
+void Print(const json::value& v, std::string& out, int depth);
+
+// One member a line between `open` and `close`; an empty container as the two side by side.
+template <typename Container, typename PrintItem>
+void PrintContainer(const Container& items, char open, char close, std::string& out, int depth, PrintItem print_item) {
+  out += open;
+  if (!items.empty()) {
+    out += '\n';
+    std::size_t n = 0;
+    for (const auto& item : items) {
+      Indent(out, depth + 1);
+      print_item(item);
+      out += ++n < items.size() ? ",\n" : "\n";
+    }
+    Indent(out, depth);
+  }
+  out += close;
+}
+
 void Print(const json::value& v, std::string& out, int depth) {
   if (v.is_object()) {
-    const auto& o = v.get_object();
-    if (o.empty()) {
-      out += "{}";
-      return;
-    }
-    out += "{\n";
-    std::size_t n = 0;
-    for (const auto& member : o) {
-      Indent(out, depth + 1);
+    PrintContainer(v.get_object(), '{', '}', out, depth, [&](const json::key_value_pair& member) {
       out += json::serialize(json::string(member.key()));
       out += ": ";
       Print(member.value(), out, depth + 1);
-      out += ++n < o.size() ? ",\n" : "\n";
-    }
-    Indent(out, depth);
-    out += "}";
+    });
   } else if (v.is_array()) {
-    const auto& a = v.get_array();
-    if (a.empty()) {
-      out += "[]";
-      return;
-    }
-    out += "[\n";
-    std::size_t n = 0;
-    for (const auto& item : a) {
-      Indent(out, depth + 1);
-      Print(item, out, depth + 1);
-      out += ++n < a.size() ? ",\n" : "\n";
-    }
-    Indent(out, depth);
-    out += "]";
+    PrintContainer(v.get_array(), '[', ']', out, depth, [&](const json::value& item) { Print(item, out, depth + 1); });
   } else {
     out += json::serialize(v);
   }

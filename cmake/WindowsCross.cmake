@@ -28,6 +28,10 @@ file(WRITE ${RECASTER_CROSS_PACKAGES}/CLI11Config.cmake
      "endif()\n")
 set(CLI11_DIR ${RECASTER_CROSS_PACKAGES} CACHE PATH "CLI11's package file for the cross-build" FORCE)
 
+# The tests find their fixtures by build-machine paths; under Wine that machine's root is drive Z:.
+# With the drive in front, "/work/..." is not taken for a Windows-style "/option" either.
+set(RECASTER_HOST_DRIVE "Z:")
+
 # GoogleTest from /usr/src/googletest (package googletest), built for Windows inside this build.
 if(RECASTER_BUILD_TESTS)
   set(RECASTER_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build for the target")
