@@ -568,6 +568,76 @@ void CheckRunningDialog(HWND dialog, const DialogSpec& spec, const std::wstring&
   }
 }
 
+// The pixels of a screen area, or of a memory DC's bitmap.
+std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height) {
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, source != nullptr ? source : screen, x, y, SRCCOPY);
+  std::vector<COLORREF> pixels;
+  for (int py = 0; py < height; ++py) {
+    for (int px = 0; px < width; ++px) pixels.push_back(::GetPixel(memory, px, py));
+  }
+  ::SelectObject(memory, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// The icon group 128 of the program file, drawn here at the small icon size as the window caption
+// draws it, is found in the caption: every pixel the icon covers matches. (The window's icons cannot
+// be asked for across processes under Wine.)
+bool CaptionShowsIcon(HWND window, const std::wstring& exe) {
+  HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  HICON icon = module != nullptr ? ::LoadIconW(module, MAKEINTRESOURCEW(128)) : nullptr;
+  if (icon == nullptr) return false;
+  const int size = ::GetSystemMetrics(SM_CXSMICON);
+  // Drawn on black and on white: a pixel that differs is (partly) transparent and is not compared.
+  auto drawn = [&](COLORREF background) {
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    HBRUSH brush = ::CreateSolidBrush(background);
+    RECT all{0, 0, size, size};
+    ::FillRect(memory, &all, brush);
+    ::DeleteObject(brush);
+    ::DrawIconEx(memory, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+    std::vector<COLORREF> pixels = Pixels(memory, 0, 0, size, size);
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return pixels;
+  };
+  const std::vector<COLORREF> on_black = drawn(RGB(0, 0, 0));
+  const std::vector<COLORREF> on_white = drawn(RGB(255, 255, 255));
+  ::FreeLibrary(module);
+
+  RECT frame{};
+  ::GetWindowRect(window, &frame);
+  const int area = 48;
+  const std::vector<COLORREF> shown = Pixels(nullptr, frame.left, frame.top, area, area);
+  for (int oy = 0; oy + size <= area; ++oy) {
+    for (int ox = 0; ox + size <= area; ++ox) {
+      bool all = true;
+      int compared = 0;
+      for (int y = 0; y < size && all; ++y) {
+        for (int x = 0; x < size && all; ++x) {
+          const std::size_t i = static_cast<std::size_t>(y * size + x);
+          if (on_black[i] != on_white[i]) continue;
+          ++compared;
+          all = shown[static_cast<std::size_t>((oy + y) * area + ox + x)] == on_black[i];
+        }
+      }
+      if (all && compared > size * size / 2) return true;
+    }
+  }
+  return false;
+}
+
 // The window that has the keyboard focus in the program's GUI thread.
 HWND FocusOf(const Program& program) {
   GUITHREADINFO info{};
@@ -653,6 +723,7 @@ int RunDialogs(const std::wstring& exe, const std::wstring& shots) {
   // Before this process makes windows of its own, which would take the activation.
   if (!shots.empty()) Check(SaveScreenshot(program.main, shots + L"\\main-dialog.bmp"), "screenshot of the main dialog");
   CheckRunningDialog(program.main, kMainDialog, exe, "main dialog");
+  Check(CaptionShowsIcon(program.main, exe), "the caption shows the application icon");
   HWND focus = FocusOf(program);
   CheckValue(focus != nullptr ? ::GetDlgCtrlID(focus) : 0, IDCANCEL, "the focused control's identifier (Close)");
 
