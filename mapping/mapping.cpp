@@ -111,8 +111,8 @@ std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::v
     if (days > largest) largest = days;
   }
   if (!any_retention) {
-    Note(notes, kSetting, items.empty() ? "empty: no retention in version 5; keep_days is 1"
-                                        : "every item is 0: no retention in version 5; keep_days is 1");
+    Note(notes, kSetting, items.empty() ? "empty, so keep_days is 1 (one day of logs): check the retention you want"
+                                        : "every item is 0, so keep_days is 1 (one day of logs): check the retention you want");
     return 1;
   }
   if (largest > kMaxKeepDays) {

@@ -123,7 +123,7 @@ TEST_F(ConversionFiles, DefaultFileConvertsToTheDefaultConfiguration) {
   for (const auto& member : result.tree) keys.push_back(member.first);
   EXPECT_EQ(keys, (std::vector<std::string>{"network", "storage"}));
   EXPECT_EQ(Lines(result.notes),
-            std::vector<std::string>{"Storage.KeepPeriod: empty: no retention in version 5; keep_days is 1"});
+            std::vector<std::string>{"Storage.KeepPeriod: empty, so keep_days is 1 (one day of logs): check the retention you want"});
 
   const auto out = folder_ / "converted_ov_config.json";
   ASSERT_EQ(WriteConfigFile(result.tree, platform::PathFromNative(out.string())), 0u);
