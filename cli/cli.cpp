@@ -179,6 +179,8 @@ int RunRecaster(const std::vector<std::string>& args, Console& io) {
                "recaster"};
   app.set_version_flag("--version", std::string("Recaster, Version 1.0\nFile version " RECASTER_VERSION));
   app.require_subcommand(1);
+  // "/x" is a path on every platform, never an option, so the program reads the same everywhere.
+  app.allow_windows_style_options(false);
   app.footer(
       "Exit codes: 0 done; 1 the destination could not be written; 2 usage error or no such source file;\n"
       "3 the source is not a readable Ornvale 5 server configuration; 4 the destination exists and was kept.");

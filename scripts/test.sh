@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds with every warning as an error, runs all tests, runs them again built with AddressSanitizer
-# and UndefinedBehaviorSanitizer, and gives each fuzz target a short run from its corpus.
+# and UndefinedBehaviorSanitizer, gives each fuzz target a short run from its corpus, and builds and
+# tests the Windows programs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -36,6 +37,9 @@ for target in build/fuzz/fuzz/fuzz_*; do
     -artifact_prefix=build/fuzz/ "$work" 2>build/fuzz/$name.log || { tail -n 60 build/fuzz/$name.log; exit 1; }
   grep -E '^stat::number_of_executed_units' build/fuzz/$name.log || true
 done
+
+step "Windows programs: cross-built with mingw-w64, tested under Wine"
+bash scripts/test-windows.sh
 
 echo
 echo "all checks passed"
