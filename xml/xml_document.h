@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,12 +46,13 @@ class XmlNode {
   const XmlNode& ChildAt(std::int32_t position) const;
   XmlNode& ChildAt(std::int32_t position);
 
-  std::int32_t AttributeCount() const { return static_cast<std::int32_t>(attributes_.size()); }
+  std::int32_t AttributeCount() const { return attributes_ ? static_cast<std::int32_t>(attributes_->size()) : 0; }
   // The attribute's value, or empty text when the node has none of that name.
   std::u16string GetAttribute(std::u16string_view name) const;
   // Inserts the attribute or replaces its value; no effect on the null node.
   void SetAttribute(std::u16string name, std::u16string value);
-  const std::map<std::u16string, std::u16string, std::less<>>& Attributes() const { return attributes_; }
+  // The attributes in name order.
+  const std::map<std::u16string, std::u16string, std::less<>>& Attributes() const;
 
   // Rebuilds the name index of this node and of every descendant.
   void RebuildIndex();
@@ -64,14 +66,20 @@ class XmlNode {
   void Clear();
 
  private:
-  bool valid_ = true;
+  using AttributeMap = std::map<std::u16string, std::u16string, std::less<>>;
+
+  // A settings file holds millions of small elements at most, so a node is kept small: the attribute
+  // map exists only once an attribute is set, and the name index is a bare array.
   std::u16string name_;
   std::u16string text_;
   std::vector<XmlNode> children_;
-  std::map<std::u16string, std::u16string, std::less<>> attributes_;
-  // Positions of the children sorted by name, equal names in document order. It may lag behind
-  // children appended since the last RebuildIndex; FindChild then falls back to the ordered scan.
-  std::vector<std::uint32_t> name_index_;
+  std::unique_ptr<AttributeMap> attributes_;  // null while the node has no attribute
+  // Positions of the first name_index_size_ children sorted by name, equal names in document order.
+  // It may lag behind children appended since the last RebuildIndex; FindChild then falls back to
+  // the ordered scan.
+  std::unique_ptr<std::uint32_t[]> name_index_;
+  std::uint32_t name_index_size_ = 0;
+  bool valid_ = true;
 
   friend const XmlNode& NullNode();
 };
