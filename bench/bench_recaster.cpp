@@ -171,6 +171,7 @@ int main(int argc, char** argv) {
     const std::string tag = std::string("/") + tier.size.label;
     const std::size_t n = tier.wellformed.size();
     const double load = time("load" + tag), pugi = time("pugixml" + tag), conv = time("convert" + tag);
+    if (load == 0 && pugi == 0 && conv == 0) continue;
     std::printf("%-6s %10zu %9.3f %10.1f %11.3f %11.1f %14.2f %11.3f %11.1f %16.2f\n", tier.size.label, n, load,
                 MiBPerSecond(n, load), pugi, MiBPerSecond(n, pugi), load > 0 ? pugi / load : 0, conv,
                 MiBPerSecond(n, conv), conv > 0 ? pugi / conv : 0);
@@ -185,6 +186,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < tier.crafted.size(); ++i) {
       const auto& file = tier.crafted[i];
       const double ms = time("crafted/" + file.name + tag);
+      if (ms == 0) continue;  // left out by --benchmark_filter
       std::printf("%-32s %-6s %9.2f %9.3f %7.2f  %s\n", file.name.c_str(), tier.size.label,
                   file.bytes.size() / 1048576.0, ms, reference > 0 ? ms / file.bytes.size() / reference : 0,
                   tier.outcomes[i].c_str());

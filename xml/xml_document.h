@@ -41,6 +41,9 @@ class XmlNode {
   // Appends a new child (never looks for an existing one); on the null node returns the null node.
   // References to this node's children are invalidated.
   XmlNode& AddChild(std::u16string name);
+  // Makes room for `count` children in all, so that appending them moves none; nothing visible
+  // changes. No effect on the null node.
+  void ReserveChildren(std::int32_t count);
   std::int32_t ChildCount() const { return static_cast<std::int32_t>(children_.size()); }
   // The child at `position` (0 is the first); the null node when out of range.
   const XmlNode& ChildAt(std::int32_t position) const;

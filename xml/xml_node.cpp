@@ -107,6 +107,10 @@ XmlNode& XmlNode::AddChild(std::u16string name) {
   return children_.back();
 }
 
+void XmlNode::ReserveChildren(std::int32_t count) {
+  if (valid_ && count > 0) children_.reserve(static_cast<std::size_t>(count));
+}
+
 const XmlNode& XmlNode::ChildAt(std::int32_t position) const {
   if (position < 0 || position >= ChildCount()) return NullNode();
   return children_[static_cast<std::size_t>(position)];
