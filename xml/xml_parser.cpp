@@ -96,8 +96,10 @@ void SplitTag(std::u16string_view text, std::u16string_view inner, XmlTokenKind 
 template <typename Token>
 bool TokenizeInto(std::u16string_view text, std::vector<Token>* tokens, XmlParseError* error) {
   tokens->clear();
-  // Every tag gives a token and most give one only: room for that many saves the list's regrowth.
-  tokens->reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), u'<')));
+  // Every tag gives a token and most give one only: room for that many saves the list's regrowth. A
+  // tag takes three units at least, which bounds the room when "<" stands inside tags.
+  const auto opening = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'<'));
+  tokens->reserve(std::min(opening, text.size() / 3));
   std::size_t pos = 0;
   for (;;) {
     const std::size_t lt = text.find(u'<', pos);
