@@ -50,47 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 }
 
 #ifdef RECASTER_FUZZ_LINKMAIN
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <string>
-#include <vector>
+#include "fuzz/fuzz_replay.h"
 
-namespace {
-
-int Replay(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) {
-    std::cerr << "fuzz_xml_load: cannot open " << file << "\n";
-    return 1;
-  }
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  return 0;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  int failures = 0;
-  int replayed = 0;
-  for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path path(argv[i]);
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::is_directory(path)) {
-      for (const auto& entry : std::filesystem::directory_iterator(path)) {
-        if (entry.is_regular_file()) files.push_back(entry.path());
-      }
-    } else {
-      files.push_back(path);
-    }
-    for (const auto& file : files) {
-      failures += Replay(file);
-      ++replayed;
-    }
-  }
-  std::cout << "fuzz_xml_load: replayed " << replayed << " inputs\n";
-  return failures == 0 && replayed > 0 ? 0 : 1;
-}
+int main(int argc, char** argv) { return recaster::fuzz::ReplayMain("fuzz_xml_load", argc, argv); }
 #endif

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of fuzz_xml_load: small settings files, valid ones and near misses."""
+"""Writes the seed corpora: fuzz_xml_load's small settings files, valid ones and near misses, and
+fuzz_pipeline's settings files that exercise the mapping (the bundled sample is copied in too)."""
 import pathlib
 
 DECLARATION = '<?xml version="1.0" encoding="UTF-16"?>'
@@ -39,8 +40,52 @@ SEEDS = {
                           "".join(f"</e{i}>" for i in reversed(range(12))) + "</r>"),
 }
 
+
+
+def server(groups):
+    return settings_file("\r\n<RIZavoza>\r\n" + groups + "</RIZavoza>\r\n")
+
+
+def network(**values):
+    return "<Network>" + "".join(
+        f'<{k} text="{v}"/>' if k.endswith("Addr") else f"<{k}>{v}</{k}>" for k, v in values.items()) + "</Network>"
+
+
+def keep_period(*days):
+    return "<KeepPeriod>" + "".join(f"<I{i:06d}>{d}</I{i:06d}>" for i, d in enumerate(days)) + "</KeepPeriod>"
+
+
+PIPELINE_SEEDS = {
+    "defaults": server(""),
+    "udp-only": server(network(Udp=1, Tcp=0, UdpPort=514)),
+    "tcp-only-ipv6": server(network(Ipv4=0, Ipv6=1, Ipv6BindAny=0, Ipv6BindAddr="::1", Udp=0, Tcp=1,
+                                    TcpPort=1468)),
+    "nothing-listens": server(network(Ipv4=0, Ipv6=0, Udp=0, Tcp=0)),
+    "ports-out-of-range": server(network(UdpPort=-1, TcpPort=70000, SocketBufferSize=-5)),
+    "bind-addresses": server(network(Ipv4BindAny=0, Ipv4BindAddr="10.0.0.1 &amp; &quot;x&quot;",
+                                     Ipv6BindAny=0, Ipv6BindAddr="fe80::1%eth0")),
+    "network-ex": server("<NetworkEx><MaxPacketSize>0</MaxPacketSize><MaxTcpClients>-1</MaxTcpClients>"
+                         "<SeparateTcpStreamWithCRLF>1</SeparateTcpStreamWithCRLF></NetworkEx>"),
+    "storage": server('<Storage><NoStorage>0</NoStorage><FolderPath text="D:\\Syslog\\Data"/>' +
+                      keep_period(30, 90, 365) + "<DayTimeForDelete>180</DayTimeForDelete></Storage>"),
+    "storage-none": server("<Storage><NoStorage>1</NoStorage>" + keep_period() + "</Storage>"),
+    "storage-odd-periods": server("<Storage>" + keep_period(0, -7, 2147483647, 99999999999) +
+                                  "<DayTimeForDelete>1441</DayTimeForDelete></Storage>"),
+    "storage-unicode-path": server('<Storage><FolderPath text="C:\\Journaux\\\u00e9t\u00e9 \U0001f600"/></Storage>'),
+    "not-carried": server("<General><LogKeepPeriod>7</LogKeepPeriod></General><RemConn><Enable>1</Enable>"
+                          '<Password text="secret"/></RemConn><EmailAlerts><Enabled>1</Enabled><Alerts>'
+                          '<I000000><To text="ops@example.com"/><Filter><Name text="f"/></Filter></I000000>'
+                          "</Alerts></EmailAlerts>"),
+}
+
 if __name__ == "__main__":
-    folder = pathlib.Path(__file__).resolve().parent / "corpus" / "xml_load"
+    here = pathlib.Path(__file__).resolve().parent
+    folder = here / "corpus" / "xml_load"
     folder.mkdir(parents=True, exist_ok=True)
     for name, data in SEEDS.items():
         (folder / f"{name}.cfg").write_bytes(data)
+    folder = here / "corpus" / "pipeline"
+    folder.mkdir(parents=True, exist_ok=True)
+    for name, data in PIPELINE_SEEDS.items():
+        (folder / f"{name}.cfg").write_bytes(data)
+    (folder / "sample.cfg").write_bytes((here.parent / "samples" / "ov_server_settings.cfg").read_bytes())

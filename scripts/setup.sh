@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
-# With --windows: what the Windows cross-build and its tests under Wine and Xvfb need instead.
+#   bash scripts/setup.sh            what the build and the tests need
+#   bash scripts/setup.sh bench      that, and what only the benchmarks compare against (pugixml)
+#   bash scripts/setup.sh --windows  what the Windows cross-build and its tests under Wine and Xvfb need
 set -euo pipefail
 
 posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev)
+bench_packages=(libpugixml-dev)
 
 # mingw-w64 (the posix thread model, for std::thread and friends), Wine to run the programs, a headless
 # X server for the dialogs, Wine's own fonts so that "MS Shell Dlg" keeps its metrics, ImageMagick for
@@ -12,10 +15,11 @@ windows_packages=(cmake make libboost1.81-dev libcli11-dev googletest
                   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xauth fonts-wine
                   imagemagick)
 
-packages=("${posix_packages[@]}")
-if [ "${1:-}" = "--windows" ]; then
-  packages=("${windows_packages[@]}")
-fi
+case "${1:-}" in
+  --windows) packages=("${windows_packages[@]}") ;;
+  bench) packages=("${posix_packages[@]}" "${bench_packages[@]}") ;;
+  *) packages=("${posix_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,17 +41,21 @@ class XmlNode {
   // Appends a new child (never looks for an existing one); on the null node returns the null node.
   // References to this node's children are invalidated.
   XmlNode& AddChild(std::u16string name);
+  // Makes room for `count` children in all, so that appending them moves none; nothing visible
+  // changes. No effect on the null node.
+  void ReserveChildren(std::int32_t count);
   std::int32_t ChildCount() const { return static_cast<std::int32_t>(children_.size()); }
   // The child at `position` (0 is the first); the null node when out of range.
   const XmlNode& ChildAt(std::int32_t position) const;
   XmlNode& ChildAt(std::int32_t position);
 
-  std::int32_t AttributeCount() const { return static_cast<std::int32_t>(attributes_.size()); }
+  std::int32_t AttributeCount() const { return attributes_ ? static_cast<std::int32_t>(attributes_->size()) : 0; }
   // The attribute's value, or empty text when the node has none of that name.
   std::u16string GetAttribute(std::u16string_view name) const;
   // Inserts the attribute or replaces its value; no effect on the null node.
   void SetAttribute(std::u16string name, std::u16string value);
-  const std::map<std::u16string, std::u16string, std::less<>>& Attributes() const { return attributes_; }
+  // The attributes in name order.
+  const std::map<std::u16string, std::u16string, std::less<>>& Attributes() const;
 
   // Rebuilds the name index of this node and of every descendant.
   void RebuildIndex();
@@ -64,14 +69,20 @@ class XmlNode {
   void Clear();
 
  private:
-  bool valid_ = true;
+  using AttributeMap = std::map<std::u16string, std::u16string, std::less<>>;
+
+  // A settings file holds millions of small elements at most, so a node is kept small: the attribute
+  // map exists only once an attribute is set, and the name index is a bare array.
   std::u16string name_;
   std::u16string text_;
   std::vector<XmlNode> children_;
-  std::map<std::u16string, std::u16string, std::less<>> attributes_;
-  // Positions of the children sorted by name, equal names in document order. It may lag behind
-  // children appended since the last RebuildIndex; FindChild then falls back to the ordered scan.
-  std::vector<std::uint32_t> name_index_;
+  std::unique_ptr<AttributeMap> attributes_;  // null while the node has no attribute
+  // Positions of the first name_index_size_ children sorted by name, equal names in document order.
+  // It may lag behind children appended since the last RebuildIndex; FindChild then falls back to
+  // the ordered scan.
+  std::unique_ptr<std::uint32_t[]> name_index_;
+  std::uint32_t name_index_size_ = 0;
+  bool valid_ = true;
 
   friend const XmlNode& NullNode();
 };

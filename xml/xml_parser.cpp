@@ -1,9 +1,10 @@
 // The tokenizer, the structure check, the tree builder and file loading.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
-#include <unordered_map>
 #include <utility>
 
 #include "platform/platform.h"
@@ -47,11 +48,36 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from, ch
   return out;
 }
 
+// The loader's own token: the same as XmlToken, but its text is a place in the document text, so
+// that tokenizing copies nothing and a token takes 16 bytes. Tokenize and BuildTree give the same
+// results with either kind; `whole` is the document text, unused by XmlToken.
+struct ViewToken {
+  std::uint32_t start = 0;   // the text's first code unit in the document text
+  std::uint32_t length = 0;  // and its length
+  std::uint32_t offset = 0;
+  std::int32_t kind = StartTag;
+};
+
+std::u16string_view TextOf(const XmlToken& token, std::u16string_view) { return token.text; }
+std::u16string_view TextOf(const ViewToken& token, std::u16string_view whole) {
+  return whole.substr(token.start, token.length);
+}
+
+void Emit(std::vector<XmlToken>* tokens, std::u16string_view, std::u16string_view text, XmlTokenKind kind,
+          std::uint32_t offset) {
+  tokens->push_back(XmlToken{std::u16string(text), kind, offset});
+}
+void Emit(std::vector<ViewToken>* tokens, std::u16string_view whole, std::u16string_view text, XmlTokenKind kind,
+          std::uint32_t offset) {
+  tokens->push_back(ViewToken{OffsetIn(whole, text), static_cast<std::uint32_t>(text.size()), offset, kind});
+}
+
 // Emits a tag's name and its attributes; `inner` is the tag's trimmed inner text, a view into `text`.
+template <typename Token>
 void SplitTag(std::u16string_view text, std::u16string_view inner, XmlTokenKind kind, std::uint32_t tag_offset,
-              std::vector<XmlToken>* tokens) {
+              std::vector<Token>* tokens) {
   const std::size_t sp = inner.find(u' ');
-  tokens->push_back(XmlToken{std::u16string(inner.substr(0, sp)), kind, tag_offset});
+  Emit(tokens, text, inner.substr(0, sp), kind, tag_offset);
   if (sp == kNone) return;
   std::size_t start = sp + 1;
   for (;;) {
@@ -60,19 +86,55 @@ void SplitTag(std::u16string_view text, std::u16string_view inner, XmlTokenKind 
     const std::size_t quote = inner.find(u"\" ", eq + 2);
     if (quote == kNone) break;
     const std::u16string_view attribute = TrimXmlSpace(inner.substr(start, quote + 1 - start));
-    tokens->push_back(XmlToken{std::u16string(attribute), AttributeToken, OffsetIn(text, attribute)});
+    Emit(tokens, text, attribute, AttributeToken, OffsetIn(text, attribute));
     start = quote + 2;
   }
   const std::u16string_view rest = inner.substr(start);
-  tokens->push_back(XmlToken{std::u16string(rest), AttributeToken, OffsetIn(text, rest)});
+  Emit(tokens, text, rest, AttributeToken, OffsetIn(text, rest));
+}
+
+template <typename Token>
+bool TokenizeInto(std::u16string_view text, std::vector<Token>* tokens, XmlParseError* error) {
+  tokens->clear();
+  // Every tag gives a token and most give one only: room for that many saves the list's regrowth. A
+  // tag takes three units at least, which bounds the room when "<" stands inside tags.
+  const auto opening = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'<'));
+  tokens->reserve(std::min(opening, text.size() / 3));
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t lt = text.find(u'<', pos);
+    if (lt == kNone) return true;
+    const std::size_t gt = text.find(u'>', lt);
+    const auto tag_offset = static_cast<std::uint32_t>(lt);
+    if (gt == kNone) return Fail(error, XmlError::kUnclosedTag, tag_offset);
+    pos = gt;
+    if (text[gt - 1] == u'/') {
+      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - 1 - (lt + 1)));
+      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
+      SplitTag(text, inner, EmptyTag, tag_offset, tokens);
+    } else if (text[lt + 1] == u'/') {
+      Emit(tokens, text, TrimXmlSpace(text.substr(lt + 2, gt - (lt + 2))), EndTag, tag_offset);
+    } else {
+      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - (lt + 1)));
+      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
+      SplitTag(text, inner, StartTag, tag_offset, tokens);
+      const std::size_t next = text.find(u'<', gt + 1);
+      if (next != kNone) {
+        const std::u16string_view content = TrimXmlSpace(text.substr(gt + 1, next - (gt + 1)));
+        if (!content.empty()) Emit(tokens, text, content, TextToken, OffsetIn(text, content));
+        pos = next;  // nothing before it holds a "<"
+      }
+    }
+  }
 }
 
 // Reads the attribute tokens from `pos` (before `end`) into `element`; the position after them, or
 // kNone when one is not of the form name="value".
-std::size_t ReadAttributes(const std::vector<XmlToken>& tokens, std::size_t pos, std::size_t end, XmlNode& element,
-                           XmlParseError* error) {
+template <typename Token>
+std::size_t ReadAttributes(const std::vector<Token>& tokens, std::u16string_view whole, std::size_t pos,
+                           std::size_t end, XmlNode& element, XmlParseError* error) {
   for (; pos < end && tokens[pos].kind == AttributeToken; ++pos) {
-    const std::u16string& s = tokens[pos].text;
+    const std::u16string_view s = TextOf(tokens[pos], whole);
     const std::size_t eq = s.find(u'=');
     if (s.empty() || eq == kNone || eq + 1 >= s.size() || s[eq + 1] != u'"' || s.back() != u'"') {
       Fail(error, XmlError::kMalformedAttribute, tokens[pos].offset);
@@ -82,10 +144,168 @@ std::size_t ReadAttributes(const std::vector<XmlToken>& tokens, std::size_t pos,
     const std::size_t value_start = eq + 2;
     const std::size_t value_end = s.size() - 1;
     std::u16string_view value;
-    if (value_end > value_start) value = std::u16string_view(s).substr(value_start, value_end - value_start);
-    element.SetAttribute(s.substr(0, eq), UnescapeXml(value));
+    if (value_end > value_start) value = s.substr(value_start, value_end - value_start);
+    element.SetAttribute(std::u16string(s.substr(0, eq)), UnescapeXml(value));
   }
   return pos;
+}
+
+// Token positions fit 32 bits: the text is at most kMaxFileSize / 2 code units.
+constexpr std::uint32_t kNoEnd = UINT32_MAX;
+
+// The position of the latest end tag put for each name: an open-addressing table that grows by
+// doubling, so that a file of many distinct names costs no allocation per name.
+class LatestEndTags {
+ public:
+  LatestEndTags() : slots_(kFirstSize) {}
+
+  void Put(std::u16string_view name, std::uint32_t position) {
+    const std::size_t hash = std::hash<std::u16string_view>{}(name);
+    Slot& slot = SlotFor(name, hash);
+    if (slot.position == kNoEnd) {
+      if (2 * (used_ + 1) > slots_.size()) {
+        Grow();
+        SlotFor(name, hash) = Slot{name, hash, position};
+      } else {
+        slot = Slot{name, hash, position};
+      }
+      ++used_;
+      return;
+    }
+    slot.position = position;
+  }
+
+  // The position put last for the name, or kNoEnd.
+  std::uint32_t Find(std::u16string_view name) const {
+    return const_cast<LatestEndTags*>(this)->SlotFor(name, std::hash<std::u16string_view>{}(name)).position;
+  }
+
+ private:
+  static constexpr std::size_t kFirstSize = 64;  // a power of two, as every later size
+  struct Slot {
+    std::u16string_view name;
+    std::size_t hash = 0;
+    std::uint32_t position = kNoEnd;  // kNoEnd: the slot is free
+  };
+
+  // The slot that holds the name, or the free slot where it belongs.
+  Slot& SlotFor(std::u16string_view name, std::size_t hash) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots_[i];
+      if (slot.position == kNoEnd || (slot.hash == hash && slot.name == name)) return slot;
+    }
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.position == kNoEnd) continue;
+      std::size_t i = slot.hash & mask;
+      while (slots_[i].position != kNoEnd) i = (i + 1) & mask;
+      slots_[i] = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::size_t used_ = 0;
+};
+
+// How many elements tokens[from, to) hold at their top level, stepping over each element's content
+// by its end tag; it stops at a start tag whose end lies outside, where the build will fail anyway.
+template <typename Token>
+std::int32_t CountChildren(const std::vector<Token>& tokens, const std::vector<std::uint32_t>& closing,
+                           std::size_t base, std::size_t from, std::size_t to) {
+  std::int32_t count = 0;
+  for (std::size_t i = from; i < to;) {
+    if (tokens[i].kind == StartTag) {
+      const std::uint32_t close = closing[i - base];
+      if (close == kNoEnd || close >= to) break;
+      ++count;
+      i = close + 1;
+    } else {
+      count += tokens[i].kind == EmptyTag ? 1 : 0;
+      ++i;
+    }
+  }
+  return count;
+}
+
+// The builder walks the tokens once with its own stack of open elements, so neither the input's
+// nesting nor its length can exhaust the call stack. The end of an element is the first later end
+// tag of its name; that tag is looked up in a table made by one backward pass, and it lies within
+// the enclosing range exactly when its index is below the range's end.
+template <typename Token>
+bool BuildTreeFrom(const std::vector<Token>& tokens, std::u16string_view whole, std::size_t begin, std::size_t end,
+                   XmlNode& parent, XmlParseError* error) {
+  end = std::min(end, tokens.size());
+  if (begin >= end) return true;
+
+  std::vector<std::uint32_t> closing(end - begin, kNoEnd);
+  {
+    LatestEndTags latest_end;
+    for (std::size_t i = end; i-- > begin;) {
+      const Token& token = tokens[i];
+      if (token.kind == EndTag) {
+        latest_end.Put(TextOf(token, whole), static_cast<std::uint32_t>(i));
+      } else if (token.kind == StartTag) {
+        closing[i - begin] = latest_end.Find(TextOf(token, whole));
+      }
+    }
+  }
+
+  struct Open {
+    XmlNode* element;
+    std::size_t end;  // the index of the element's end tag, or of the range's end
+    int depth;        // elements between it and `parent`, itself included
+  };
+  parent.ReserveChildren(parent.ChildCount() + CountChildren(tokens, closing, begin, begin, end));
+  std::vector<Open> open{{&parent, end, 0}};
+  std::size_t i = begin;
+  for (;;) {
+    const Open current = open.back();
+    if (i >= current.end) {
+      open.pop_back();
+      if (open.empty()) return true;
+      i = current.end + 1;  // past the element's end tag
+      continue;
+    }
+    const Token& token = tokens[i];
+    switch (token.kind) {
+      case EmptyTag: {
+        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
+        XmlNode& child = current.element->AddChild(std::u16string(TextOf(token, whole)));
+        i = ReadAttributes(tokens, whole, i + 1, current.end, child, error);
+        if (i == kNone) return false;
+        break;
+      }
+      case StartTag: {
+        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
+        XmlNode& child = current.element->AddChild(std::u16string(TextOf(token, whole)));
+        const std::uint32_t close = closing[i - begin];
+        if (close == kNoEnd || close >= current.end) return Fail(error, XmlError::kNoMatchingEndTag, token.offset);
+        std::size_t next = ReadAttributes(tokens, whole, i + 1, close, child, error);
+        if (next == kNone) return false;
+        if (next < close && tokens[next].kind == TextToken) child.SetText(UnescapeXml(TextOf(tokens[next++], whole)));
+        if (next < close) {
+          child.ReserveChildren(CountChildren(tokens, closing, begin, next, close));
+          open.push_back(Open{&child, close, current.depth + 1});
+          i = next;
+        } else {
+          i = close + 1;
+        }
+        break;
+      }
+      case EndTag:
+        return Fail(error, XmlError::kUnexpectedEndTag, token.offset);
+      case TextToken:
+        return Fail(error, XmlError::kMisplacedText, token.offset);
+      default:
+        return Fail(error, XmlError::kMisplacedAttribute, token.offset);
+    }
+  }
 }
 
 // Line and column, as an editor shows them, of a code unit of the document text. The text starts on
@@ -132,17 +352,17 @@ struct XmlDocumentAccess {
  private:
   // The structure check and the tree builder.
   static bool ParseText(XmlDocument& document, std::u16string_view text, XmlParseError* error) {
-    std::vector<XmlToken> tokens;
-    if (!Tokenize(text, &tokens, error)) return false;
+    std::vector<ViewToken> tokens;
+    if (!TokenizeInto(text, &tokens, error)) return false;
     if (tokens.empty()) return Fail(error, XmlError::kNoElements, 0);
-    const XmlToken& first = tokens.front();
-    const XmlToken& last = tokens.back();
+    const ViewToken& first = tokens.front();
+    const ViewToken& last = tokens.back();
     if (first.kind != StartTag) return Fail(error, XmlError::kFirstTagNotStart, first.offset);
     if (last.kind != EndTag) return Fail(error, XmlError::kLastTagNotEnd, last.offset);
-    if (last.text != first.text) return Fail(error, XmlError::kRootNameMismatch, last.offset);
-    document.SetName(first.text);
+    if (TextOf(last, text) != TextOf(first, text)) return Fail(error, XmlError::kRootNameMismatch, last.offset);
+    document.SetName(std::u16string(TextOf(first, text)));
     // The root's start and end tag are distinct tokens, so the range below is well-formed.
-    return BuildTree(tokens, 1, tokens.size() - 1, document, error);
+    return BuildTreeFrom(tokens, text, 1, tokens.size() - 1, document, error);
   }
 };
 
@@ -181,106 +401,12 @@ std::int32_t ParseXmlInt(std::u16string_view text) {
 }
 
 bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error) {
-  tokens->clear();
-  std::size_t pos = 0;
-  for (;;) {
-    const std::size_t lt = text.find(u'<', pos);
-    if (lt == kNone) return true;
-    const std::size_t gt = text.find(u'>', lt);
-    const auto tag_offset = static_cast<std::uint32_t>(lt);
-    if (gt == kNone) return Fail(error, XmlError::kUnclosedTag, tag_offset);
-    pos = gt;
-    if (text[gt - 1] == u'/') {
-      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - 1 - (lt + 1)));
-      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
-      SplitTag(text, inner, EmptyTag, tag_offset, tokens);
-    } else if (text[lt + 1] == u'/') {
-      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 2, gt - (lt + 2)));
-      tokens->push_back(XmlToken{std::u16string(inner), EndTag, tag_offset});
-    } else {
-      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - (lt + 1)));
-      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
-      SplitTag(text, inner, StartTag, tag_offset, tokens);
-      const std::size_t next = text.find(u'<', gt + 1);
-      if (next != kNone) {
-        const std::u16string_view content = TrimXmlSpace(text.substr(gt + 1, next - (gt + 1)));
-        if (!content.empty()) tokens->push_back(XmlToken{std::u16string(content), TextToken, OffsetIn(text, content)});
-      }
-    }
-  }
+  return TokenizeInto(text, tokens, error);
 }
 
-// The builder walks the tokens once with its own stack of open elements, so neither the input's
-// nesting nor its length can exhaust the call stack. The end of an element is the first later end
-// tag of its name; that tag is looked up in a table made by one backward pass, and it lies within
-// the enclosing range exactly when its index is below the range's end.
 bool BuildTree(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent,
                XmlParseError* error) {
-  end = std::min(end, tokens.size());
-  if (begin >= end) return true;
-
-  std::vector<std::size_t> closing(end - begin, kNone);
-  {
-    std::unordered_map<std::u16string_view, std::size_t> latest_end;
-    for (std::size_t i = end; i-- > begin;) {
-      const XmlToken& token = tokens[i];
-      if (token.kind == EndTag) {
-        latest_end[token.text] = i;
-      } else if (token.kind == StartTag) {
-        auto it = latest_end.find(token.text);
-        if (it != latest_end.end()) closing[i - begin] = it->second;
-      }
-    }
-  }
-
-  struct Open {
-    XmlNode* element;
-    std::size_t end;  // the index of the element's end tag, or of the range's end
-    int depth;        // elements between it and `parent`, itself included
-  };
-  std::vector<Open> open{{&parent, end, 0}};
-  std::size_t i = begin;
-  for (;;) {
-    const Open current = open.back();
-    if (i >= current.end) {
-      open.pop_back();
-      if (open.empty()) return true;
-      i = current.end + 1;  // past the element's end tag
-      continue;
-    }
-    const XmlToken& token = tokens[i];
-    switch (token.kind) {
-      case EmptyTag: {
-        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
-        XmlNode& child = current.element->AddChild(token.text);
-        i = ReadAttributes(tokens, i + 1, current.end, child, error);
-        if (i == kNone) return false;
-        break;
-      }
-      case StartTag: {
-        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
-        XmlNode& child = current.element->AddChild(token.text);
-        const std::size_t close = closing[i - begin];
-        if (close == kNone || close >= current.end) return Fail(error, XmlError::kNoMatchingEndTag, token.offset);
-        std::size_t next = ReadAttributes(tokens, i + 1, close, child, error);
-        if (next == kNone) return false;
-        if (next < close && tokens[next].kind == TextToken) child.SetText(UnescapeXml(tokens[next++].text));
-        if (next < close) {
-          open.push_back(Open{&child, close, current.depth + 1});
-          i = next;
-        } else {
-          i = close + 1;
-        }
-        break;
-      }
-      case EndTag:
-        return Fail(error, XmlError::kUnexpectedEndTag, token.offset);
-      case TextToken:
-        return Fail(error, XmlError::kMisplacedText, token.offset);
-      default:
-        return Fail(error, XmlError::kMisplacedAttribute, token.offset);
-    }
-  }
+  return BuildTreeFrom(tokens, {}, begin, end, parent, error);
 }
 
 XmlDocument::XmlDocument(std::u16string name) : XmlNode(std::move(name)) {}
@@ -330,7 +456,11 @@ XmlLoadResult XmlDocument::LoadFromBytes(std::string_view bytes) {
   }
   try {
     std::u16string text((bytes.size() - kHeaderBytes) / 2, u'\0');
-    for (std::size_t k = 0; k < text.size(); ++k) text[k] = unit_at(kHeaderBytes + 2 * k);
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(text.data(), bytes.data() + kHeaderBytes, text.size() * 2);
+    } else {
+      for (std::size_t k = 0; k < text.size(); ++k) text[k] = unit_at(kHeaderBytes + 2 * k);
+    }
     return XmlDocumentAccess::Parse(*this, text);
   } catch (const std::bad_alloc&) {
     // Load reports every failure as a status; memory for the text and the tree is no exception.

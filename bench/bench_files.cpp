@@ -1,0 +1,147 @@
+// The benchmarks' settings files.
+#include "bench/bench_files.h"
+
+#include <string_view>
+
+#include "settings/ov_settings.h"
+#include "tests/support/xml_writer.h"
+
+namespace recaster::bench {
+namespace {
+
+using settings::COVSettings;
+using xml::MessageFilter;
+
+std::u16string Number(std::size_t n) {
+  const std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+// A filter of the kind people keep: severities, facilities and a message text with wildcards. Source
+// and tag lists are left out: their items are named "000000", "000001", ..., which our loader reads
+// but which are no XML names, so pugixml would refuse the file at the first of them.
+MessageFilter RuleFilter(std::size_t i) {
+  MessageFilter f;
+  f.name = u"Rule " + Number(i) + u": authentication & access";
+  f.severityCheck = true;
+  f.severityMask = static_cast<std::int32_t>(0x0F | (i % 0xF0));
+  f.facilityCheck = true;
+  f.facilityMask = static_cast<std::int32_t>((1u << (i % 24)) | (1u << 4) | (1u << 10));
+  f.messageCheck = true;
+  f.content = u"Failed password for * from <" + Number(i) + u">";
+  f.contentMatch.wildcards = true;
+  return f;
+}
+
+// The sample server's settings with `rules` colour rules, alerts and forwarders, and four retention
+// periods and two backup times per rule.
+std::string FileWithRules(std::size_t rules) {
+  COVSettings doc;
+  doc.Grid.UseColors.SetValue(true);
+  doc.General.LogFolder.SetValue(u"C:\\ProgramData\\Ornvale\\Logs");
+  doc.Storage.FolderPath.SetValue(u"D:\\SyslogData");
+  doc.Network.Ipv4BindAny.SetValue(false);
+  doc.Network.Ipv4BindAddr.SetValue(u"192.0.2.10");
+  doc.Network.UdpPort.SetValue(1514);
+  doc.Network.Tcp.SetValue(true);
+  doc.Network.TcpPort.SetValue(1601);
+  doc.NetworkEx.MaxTcpClients.SetValue(250);
+  doc.Backup.Enable.SetValue(true);
+  doc.EmailAlerts.Enabled.SetValue(true);
+  doc.SyslogForwarders.Enabled.SetValue(true);
+  const auto count = static_cast<std::uint32_t>(rules);
+  doc.Grid.Colors.Resize(count);
+  doc.EmailAlerts.Alerts.Resize(count);
+  doc.SyslogForwarders.Forwarders.Resize(count);
+  doc.Storage.KeepPeriod.Resize(4 * count);
+  doc.Backup.Schedule.Times.Resize(2 * count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    doc.Grid.Colors[i].TextColor.SetValue(static_cast<std::int32_t>(i * 2654435761u % 0xFFFFFF));
+    doc.Grid.Colors[i].BackColor.SetValue(0xFFFFFF);
+    doc.Grid.Colors[i].Filter.Value() = RuleFilter(i);
+    auto& alert = doc.EmailAlerts.Alerts[i];
+    alert.Enabled.SetValue(true);
+    alert.To.SetValue(u"ops" + Number(i) + u"@example.com");
+    alert.Subject.SetValue(u"[%SEVERITY%] rule " + Number(i) + u" on %SOURCE_NAME%");
+    alert.Filter.Value() = RuleFilter(i + 1);
+    auto& forwarder = doc.SyslogForwarders.Forwarders[i];
+    forwarder.Enabled.SetValue(i % 3 != 0);
+    forwarder.TargetServer.SetValue(u"logs" + Number(i) + u".example.net");
+    forwarder.SyslogProto.SetValue(static_cast<std::int32_t>(i % 2));
+    forwarder.SyslogPort.SetValue(static_cast<std::int32_t>(514 + i % 1000));
+    forwarder.Filter.Value() = RuleFilter(i + 2);
+    for (std::uint32_t k = 0; k < 4; ++k) doc.Storage.KeepPeriod[4 * i + k].SetValue(static_cast<std::int32_t>(30 + k * 30));
+    for (std::uint32_t k = 0; k < 2; ++k) doc.Backup.Schedule.Times[2 * i + k].SetValue(static_cast<std::int32_t>((i + k * 720) % 1440));
+  }
+  xml::XmlNode root(u"RIZavoza");
+  doc.Save(root);
+  return testing::WriteXmlFile(root);
+}
+
+std::string File(std::u16string_view text) {
+  std::u16string whole(testing::kXmlDeclaration);
+  whole += text;
+  return "\xFF\xFE" + testing::ToUtf16LeBytes(whole);
+}
+
+std::u16string Repeat(std::u16string_view piece, std::size_t units) {
+  std::u16string text;
+  text.reserve(units + piece.size());
+  while (text.size() < units) text += piece;
+  return text;
+}
+
+}  // namespace
+
+std::string RealisticFile(std::size_t bytes) {
+  // Sizes grow linearly with the rules, so two sizes give the rule count for the wanted one.
+  const std::size_t base = FileWithRules(0).size();
+  const std::size_t per_rule = (FileWithRules(8).size() - base) / 8;
+  const std::size_t rules = bytes > base ? (bytes - base + per_rule / 2) / per_rule : 0;
+  return FileWithRules(rules);
+}
+
+std::vector<CraftedFile> CraftedFiles(std::size_t bytes) {
+  const std::size_t units = (bytes - 2) / 2 - testing::kXmlDeclaration.size();
+  std::vector<CraftedFile> files;
+  {
+    // Distinct names, so that every element closes and only the depth limit refuses the file.
+    std::u16string open;
+    std::vector<std::u16string> names;
+    std::size_t used = 0;
+    while (used + 7 < units) {
+      names.push_back(u"e" + Number(names.size()));
+      open += u"<" + names.back() + u">";
+      used += 2 * names.back().size() + 5;
+    }
+    std::u16string close;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) close += u"</" + *name + u">";
+    files.push_back({"deep nesting", File(u"<r>" + open + close + u"</r>")});
+  }
+  files.push_back({"deep nesting, one name", File(u"<r>" + Repeat(u"<e>", units / 2) + Repeat(u"</e>", units / 2 - 4) + u"</r>")});
+  files.push_back({"unclosed start tags", File(u"<r>" + Repeat(u"<a>", units - 7) + u"</r>")});
+  {
+    std::u16string tags;
+    for (std::size_t i = 0; tags.size() + 7 < units; ++i) tags += u"<a" + Number(i) + u">";
+    files.push_back({"unclosed start tags, all names", File(u"<r>" + tags + u"</r>")});
+  }
+  files.push_back({"same-named siblings", File(u"<r>" + Repeat(u"<a>1</a>", units - 7) + u"</r>")});
+  files.push_back({"empty elements <a/>", File(u"<r>" + Repeat(u"<a/>", units - 7) + u"</r>")});
+  {
+    std::u16string attributes;
+    for (std::size_t i = 0; attributes.size() + 14 < units; ++i) attributes += u" x" + Number(i) + u"=\"v\"";
+    files.push_back({"huge attribute list", File(u"<r><a" + attributes + u"/></r>")});
+  }
+  files.push_back({"attribute quotes, no blanks", File(u"<r><a x" + Repeat(u"=\"=\"\"", units - 14) + u"/></r>")});
+  {
+    const std::u16string name((units - 12) / 2, u'n');
+    files.push_back({"very long names", File(u"<r><" + name + u"></" + name + u"></r>")});
+  }
+  files.push_back({"one text run without \"<\"", File(u"<r><a>" + std::u16string(units - 6, u'x'))});
+  files.push_back({"one text run, closed", File(u"<r><a>" + std::u16string(units - 14, u'x') + u"</a></r>")});
+  files.push_back({"unclosed tag run", File(u"<r><" + std::u16string(units - 4, u'x'))});
+  files.push_back({"entities", File(u"<r><a>" + Repeat(u"&amp;amp;&lt;", units - 14) + u"</a></r>")});
+  return files;
+}
+
+}  // namespace recaster::bench

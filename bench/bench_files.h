@@ -1,0 +1,27 @@
+// File: bench/bench_files.h - the settings files the benchmarks load, made in memory: realistic
+// server files of a chosen size, and crafted files of the same size that aim at the parser's costs.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace recaster::bench {
+
+// A whole server settings file as the server writes it (byte-order mark, declaration, CR LF lines),
+// about `bytes` long: every group, with as many colour rules, e-mail alerts and forwarders (each with
+// a filter over severities, facilities and text) and as long retention and backup-time lists as fill it.
+std::string RealisticFile(std::size_t bytes);
+
+// One crafted file: a short name for the table, and its bytes.
+struct CraftedFile {
+  std::string name;
+  std::string bytes;
+};
+
+// The crafted files of about `bytes` each: deep nesting (refused at the depth limit), unclosed start
+// tags, same-named siblings, one huge attribute list, very long names, one text run without "<", and
+// a few more shapes the tokenizer and the builder treat apart.
+std::vector<CraftedFile> CraftedFiles(std::size_t bytes);
+
+}  // namespace recaster::bench
