@@ -83,11 +83,11 @@ std::vector<COMDLG_FILTERSPEC> ParseFilter(const std::wstring& filter, std::vect
     parts->push_back(filter.substr(start, end - start));
     start = end + 1;
   }
-  std::vector<COMDLG_FILTERSPEC> specs;
+  std::vector<COMDLG_FILTERSPEC> file_types;
   for (std::size_t i = 0; i + 1 < parts->size(); i += 2) {
-    specs.push_back(COMDLG_FILTERSPEC{(*parts)[i].c_str(), (*parts)[i + 1].c_str()});
+    file_types.push_back(COMDLG_FILTERSPEC{(*parts)[i].c_str(), (*parts)[i + 1].c_str()});
   }
-  return specs;
+  return file_types;
 }
 
 // The shell dialog's options for the classic flags the program passes.
@@ -246,8 +246,8 @@ INT_PTR CFileDialog::DoModal() {
   if (FAILED(created)) return IDCANCEL;
 
   std::vector<std::wstring> parts;
-  const std::vector<COMDLG_FILTERSPEC> specs = ParseFilter(Wide(filter_), &parts);
-  if (!specs.empty()) dialog->SetFileTypes(static_cast<UINT>(specs.size()), specs.data());
+  const std::vector<COMDLG_FILTERSPEC> file_types = ParseFilter(Wide(filter_), &parts);
+  if (!file_types.empty()) dialog->SetFileTypes(static_cast<UINT>(file_types.size()), file_types.data());
   const std::wstring extension = Wide(default_extension_);
   if (!extension.empty()) dialog->SetDefaultExtension(extension.c_str());
   dialog->SetOptions(ShellOptions(flags_));

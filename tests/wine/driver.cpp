@@ -188,7 +188,7 @@ struct ControlSpec {
   RECT dlu;     // left, top, width, height
 };
 
-struct DialogSpec {
+struct ExpectedDialog {
   int template_id;
   const wchar_t* caption;
   DWORD style;
@@ -197,7 +197,7 @@ struct DialogSpec {
   std::vector<ControlSpec> controls;  // in tab order
 };
 
-const DialogSpec kMainDialog{
+const ExpectedDialog kMainDialog{
     102,
     L"Recaster for Ornvale (5.x -> 6.x)",
     DS_SETFONT | WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME,
@@ -211,7 +211,7 @@ const DialogSpec kMainDialog{
     },
 };
 
-const DialogSpec kAboutBox{
+const ExpectedDialog kAboutBox{
     100,
     L"About Recaster",
     DS_SETFONT | DS_MODALFRAME | WS_POPUP | WS_CAPTION | WS_SYSMENU,
@@ -290,31 +290,31 @@ std::wstring ClassName(const std::wstring& raw) {
   return raw;
 }
 
-void CheckTemplate(HMODULE module, const DialogSpec& spec, const std::string& name) {
-  const Resource res = FindRes(module, RT_DIALOG, MAKEINTRESOURCEW(spec.template_id));
-  Check(res.data != nullptr, name + " template " + std::to_string(spec.template_id) + " exists in English (US)");
+void CheckTemplate(HMODULE module, const ExpectedDialog& expected, const std::string& name) {
+  const Resource res = FindRes(module, RT_DIALOG, MAKEINTRESOURCEW(expected.template_id));
+  Check(res.data != nullptr, name + " template " + std::to_string(expected.template_id) + " exists in English (US)");
   if (res.data == nullptr) return;
   TemplateReader r(res);
   const WORD version = r.Word();
   const WORD signature = r.Word();
   Check(version == 1 && signature == 0xFFFF, name + " is an extended dialog template");
   r.Dword();  // help id
-  CheckValue(r.Dword(), spec.ex_style, name + " extended style");
-  CheckValue(r.Dword(), spec.style, name + " style");
+  CheckValue(r.Dword(), expected.ex_style, name + " extended style");
+  CheckValue(r.Dword(), expected.style, name + " style");
   const WORD count = r.Word();
-  CheckValue(count, static_cast<long long>(spec.controls.size()), name + " control count");
+  CheckValue(count, static_cast<long long>(expected.controls.size()), name + " control count");
   const short x = r.Short(), y = r.Short(), cx = r.Short(), cy = r.Short();
-  Check(x == 0 && y == 0 && cx == spec.dlu.cx && cy == spec.dlu.cy,
-        name + " size is " + std::to_string(spec.dlu.cx) + " x " + std::to_string(spec.dlu.cy) + " dialog units");
+  Check(x == 0 && y == 0 && cx == expected.dlu.cx && cy == expected.dlu.cy,
+        name + " size is " + std::to_string(expected.dlu.cx) + " x " + std::to_string(expected.dlu.cy) + " dialog units");
   CheckText(r.SzOrOrd(), L"", name + " menu");
   CheckText(r.SzOrOrd(), L"", name + " window class");
-  CheckText(r.SzOrOrd(), spec.caption, name + " caption");
+  CheckText(r.SzOrOrd(), expected.caption, name + " caption");
   CheckValue(r.Word(), 8, name + " font size");
   r.Word();  // weight
   r.Word();  // italic, charset
   CheckText(r.SzOrOrd(), L"MS Shell Dlg", name + " font");
-  for (WORD i = 0; i < count && i < spec.controls.size(); ++i) {
-    const ControlSpec& c = spec.controls[i];
+  for (WORD i = 0; i < count && i < expected.controls.size(); ++i) {
+    const ControlSpec& c = expected.controls[i];
     const std::string what = name + " control " + std::to_string(i + 1) + " (" + Utf8(c.text) + ")";
     r.AlignDword(res.data);
     r.Dword();  // help id
@@ -525,28 +525,28 @@ std::string Pixels(RECT r) {
          std::to_string(r.bottom);
 }
 
-void CheckRunningDialog(HWND dialog, const DialogSpec& spec, const std::wstring& exe, const std::string& name) {
-  const DialogUnits units(exe, spec.template_id);
-  CheckText(TextOf(dialog), spec.caption, name + " caption");
+void CheckRunningDialog(HWND dialog, const ExpectedDialog& expected, const std::wstring& exe, const std::string& name) {
+  const DialogUnits units(exe, expected.template_id);
+  CheckText(TextOf(dialog), expected.caption, name + " caption");
   const auto style = static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE));
   const DWORD frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-  CheckValue(style & frame, spec.style & frame, name + " window style (frame bits)");
+  CheckValue(style & frame, expected.style & frame, name + " window style (frame bits)");
   const auto ex_style = static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE));
-  if (spec.ex_style != 0) CheckValue(ex_style & spec.ex_style, spec.ex_style, name + " extended style");
-  if ((spec.style & DS_MODALFRAME) != 0) Check((ex_style & WS_EX_DLGMODALFRAME) != 0, name + " has a modal frame");
+  if (expected.ex_style != 0) CheckValue(ex_style & expected.ex_style, expected.ex_style, name + " extended style");
+  if ((expected.style & DS_MODALFRAME) != 0) Check((ex_style & WS_EX_DLGMODALFRAME) != 0, name + " has a modal frame");
 
   RECT client{};
   ::GetClientRect(dialog, &client);
-  const RECT expected_client = units.ToPixels(RECT{0, 0, spec.dlu.cx, spec.dlu.cy});
+  const RECT expected_client = units.ToPixels(RECT{0, 0, expected.dlu.cx, expected.dlu.cy});
   Check(client.right == expected_client.right && client.bottom == expected_client.bottom,
-        name + " client area is " + std::to_string(spec.dlu.cx) + " x " + std::to_string(spec.dlu.cy) +
+        name + " client area is " + std::to_string(expected.dlu.cx) + " x " + std::to_string(expected.dlu.cy) +
             " dialog units (found " + Units(units, client) + ")");
 
   const std::vector<HWND> controls = DirectChildren(dialog);
-  CheckValue(static_cast<long long>(controls.size()), static_cast<long long>(spec.controls.size()),
+  CheckValue(static_cast<long long>(controls.size()), static_cast<long long>(expected.controls.size()),
              name + " control count");
-  for (std::size_t i = 0; i < controls.size() && i < spec.controls.size(); ++i) {
-    const ControlSpec& c = spec.controls[i];
+  for (std::size_t i = 0; i < controls.size() && i < expected.controls.size(); ++i) {
+    const ControlSpec& c = expected.controls[i];
     HWND control = controls[i];
     const std::string what = name + " control " + std::to_string(i + 1) + " in tab order";
     CheckValue(::GetDlgCtrlID(control) & 0xFFFF, c.id & 0xFFFF, what + " identifier");
