@@ -6,20 +6,18 @@
 #include <string_view>
 
 #include "convert/convert.h"
+#include "settings/setting_walk.h"
 
 namespace recaster::cli {
 namespace {
 
 namespace json = boost::json;
-using settings::Var_t;
+using settings::SettingView;
+using settings::VarKind;
 
 constexpr std::string_view kMask = "********";
 
-bool IsSecret(std::u16string_view group, std::u16string_view key) {
-  return key == u"Password" && (group == u"RemConn" || group == u"Emailer");
-}
-
-json::string Utf8(std::u16string_view text) { return json::string(convert::ToUtf8(std::u16string(text))); }
+json::string Utf8(std::u16string_view text) { return json::string(convert::ToUtf8(text)); }
 
 json::array TextList(const std::vector<std::u16string>& texts) {
   json::array out;
@@ -54,32 +52,61 @@ json::object FilterJson(const xml::MessageFilter& f) {
   return o;
 }
 
-json::value VarJson(const Var_t& var, std::u16string_view group, bool show_secrets);
+// The document as JSON values: a group is an object of its settings, a list an array of its items.
+class JsonBuilder final : public settings::SettingVisitor {
+ public:
+  explicit JsonBuilder(bool show_secrets) : show_secrets_(show_secrets) { open_.emplace_back(json::object()); }
 
-json::object GroupJson(const settings::VarGroup_t& g, std::u16string_view group, bool show_secrets) {
-  json::object o;
-  for (const Var_t* child : g.Children()) {
-    if (child != nullptr) o[convert::ToUtf8(child->GetKey())] = VarJson(*child, group, show_secrets);
-  }
-  return o;
-}
+  json::value& Root() { return open_.front(); }
 
-json::value VarJson(const Var_t& var, std::u16string_view group, bool show_secrets) {
-  if (const auto* v = dynamic_cast<const settings::VarInt_t*>(&var)) return v->Value();
-  if (const auto* v = dynamic_cast<const settings::VarBool_t*>(&var)) return v->Value();
-  if (const auto* v = dynamic_cast<const settings::VarStr_t*>(&var)) {
-    if (!show_secrets && !v->Value().empty() && IsSecret(group, v->GetKey())) return json::string(kMask);
-    return Utf8(v->Value());
+  void Value(const SettingView& setting) override { Add(setting, LeafJson(setting)); }
+  bool Begin(const SettingView& setting) override {
+    if (setting.Kind() == VarKind::kList) {
+      open_.emplace_back(json::array());
+    } else {
+      open_.emplace_back(json::object());
+    }
+    return true;
   }
-  if (const auto* v = dynamic_cast<const settings::VarSF_t*>(&var)) return FilterJson(v->Value());
-  if (const auto* v = dynamic_cast<const settings::VarGroup_t*>(&var)) return GroupJson(*v, group, show_secrets);
-  if (const auto* v = dynamic_cast<const settings::VarList_t*>(&var)) {
-    json::array items;
-    for (std::uint32_t i = 0; i < v->ItemCount(); ++i) items.push_back(VarJson(v->ItemAt(i), group, show_secrets));
-    return items;
+  void End(const SettingView& setting) override {
+    json::value done = std::move(open_.back());
+    open_.pop_back();
+    Add(setting, std::move(done));
   }
-  return nullptr;
-}
+
+ private:
+  json::value LeafJson(const SettingView& setting) const {
+    switch (setting.Kind()) {
+      case VarKind::kInt:
+        return setting.Int().Value();
+      case VarKind::kBool:
+        return setting.Bool().Value();
+      case VarKind::kText: {
+        const std::u16string& text = setting.Text().Value();
+        if (setting.IsSecret() && !show_secrets_ && !text.empty()) return json::string(kMask);
+        return Utf8(text);
+      }
+      case VarKind::kFilter:
+        return FilterJson(setting.Filter().Value());
+      case VarKind::kList:
+      case VarKind::kGroup:
+        break;  // containers come through Begin and End
+    }
+    return nullptr;
+  }
+
+  void Add(const SettingView& setting, json::value value) {
+    json::value& parent = open_.back();
+    if (parent.is_array()) {
+      parent.get_array().push_back(std::move(value));
+    } else {
+      parent.get_object()[setting.Key()] = std::move(value);
+    }
+  }
+
+  bool show_secrets_;
+  std::vector<json::value> open_;  // the root object, then each group or list not yet ended
+};
 
 void Indent(std::string& out, int depth) { out.append(static_cast<std::size_t>(depth) * 2, ' '); }
 
@@ -118,15 +145,11 @@ void Print(const json::value& v, std::string& out, int depth) {
 
 }  // namespace
 
-std::string SettingsToJson(const settings::COVSettings& document, bool show_secrets) {
-  json::object root;
-  for (const Var_t* group : document.Groups()) {
-    if (group == nullptr) continue;
-    const std::u16string key = group->GetKey();
-    root[convert::ToUtf8(key)] = VarJson(*group, key, show_secrets);
-  }
+std::string SettingsToJson(const settings::CSTSettings3& document, bool show_secrets) {
+  JsonBuilder builder(show_secrets);
+  settings::WalkSettings(document, builder);
   std::string out;
-  Print(root, out, 0);
+  Print(builder.Root(), out, 0);
   out += '\n';
   return out;
 }

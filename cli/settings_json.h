@@ -8,7 +8,8 @@
 namespace recaster::cli {
 
 // The document as pretty JSON (UTF-8, two-blank indentation, ending in a line feed): one object per
-// group in document order, settings in child order. Passwords are masked unless `show_secrets`.
-std::string SettingsToJson(const settings::COVSettings& document, bool show_secrets);
+// group in document order, settings in child order. Every secret text that is set (passwords, the
+// database connection string) reads "********" unless `show_secrets`.
+std::string SettingsToJson(const settings::CSTSettings3& document, bool show_secrets);
 
 }  // namespace recaster::cli

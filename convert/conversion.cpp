@@ -1,29 +1,20 @@
 // Building the configuration tree from a version 5 file, and the notes on what it leaves behind.
-#include <set>
+#include <algorithm>
 #include <string_view>
-#include <typeinfo>
 
 #include "convert/convert.h"
 #include "settings/ov_settings.h"
+#include "settings/setting_walk.h"
 
 namespace recaster::convert {
 namespace {
 
-using settings::Var_t;
-
-// What the mapping carries over: a whole group ("Network") or one setting ("Storage.KeepPeriod").
-const std::set<std::string, std::less<>>& CarriedOver() {
-  static const std::set<std::string, std::less<>> carried{
-      "Network", "NetworkEx.MaxPacketSize", "NetworkEx.MaxTcpClients", "NetworkEx.SeparateTcpStreamWithCRLF",
-      "Storage.KeepPeriod"};
-  return carried;
-}
-
-// Keys whose values are never shown: passwords and database connection strings (which hold them).
-bool IsSecret(std::string_view key) { return key == "Password" || key == "ConnString"; }
+using settings::SettingView;
+using settings::VarKind;
 
 // Texts longer than this, or holding a line break or control character, are shown by length only.
 constexpr std::size_t kMaxShownText = 60;
+constexpr std::string_view kNotCarried = ", not carried over";
 
 std::string Quoted(std::u16string_view text) { return "\"" + ToUtf8(text) + "\""; }
 
@@ -48,46 +39,63 @@ std::string SignedText(std::int32_t value) {
 
 std::string Items(std::uint32_t count) { return NumberText(count) + (count == 1 ? " item" : " items"); }
 
-// How the setting differs from its fresh counterpart; both are of the same type.
-std::string Difference(const Var_t& now, const Var_t& fresh) {
-  constexpr std::string_view kTail = ", not carried over";
-  const std::string key = ToUtf8(now.Key());
-  if (IsSecret(key)) return "set, not carried over (value not shown)";
-  if (const auto* v = dynamic_cast<const settings::VarInt_t*>(&now)) {
-    return SignedText(v->Value()) + " (default " + SignedText(v->Default()) + ")" + std::string(kTail);
+// How a setting that is not at its default differs from it.
+std::string Difference(const SettingView& setting) {
+  if (setting.IsSecret()) return "set, not carried over (value not shown)";
+  std::string text;
+  switch (setting.Kind()) {
+    case VarKind::kInt:
+      text = SignedText(setting.Int().Value()) + " (default " + SignedText(setting.Int().Default()) + ")";
+      break;
+    case VarKind::kBool:
+      text = std::string(BoolText(setting.Bool().Value())) + " (default " +
+             std::string(BoolText(setting.Bool().Default())) + ")";
+      break;
+    case VarKind::kText:
+      text = TextForm(setting.Text().Value()) + " (default " + TextForm(setting.Text().Default()) + ")";
+      break;
+    case VarKind::kFilter:
+      text = "message filter set";
+      break;
+    case VarKind::kList:
+      text = Items(setting.List().ItemCount());
+      break;
+    case VarKind::kGroup:
+      text = "differs from its default";
+      break;
   }
-  if (const auto* v = dynamic_cast<const settings::VarBool_t*>(&now)) {
-    return std::string(BoolText(v->Value())) + " (default " + std::string(BoolText(v->Default())) + ")" +
-           std::string(kTail);
-  }
-  if (const auto* v = dynamic_cast<const settings::VarStr_t*>(&now)) {
-    return TextForm(v->Value()) + " (default " + TextForm(v->Default()) + ")" + std::string(kTail);
-  }
-  if (const auto* v = dynamic_cast<const settings::VarList_t*>(&now)) {
-    const auto& f = dynamic_cast<const settings::VarList_t&>(fresh);
-    std::string text = Items(v->ItemCount());
-    if (f.ItemCount() != 0) text += " (default " + Items(f.ItemCount()) + ")";
-    return text + std::string(kTail);
-  }
-  if (dynamic_cast<const settings::VarSF_t*>(&now) != nullptr) return "message filter set" + std::string(kTail);
-  return "differs from its default" + std::string(kTail);
+  return text + std::string(kNotCarried);
 }
 
-void Compare(const Var_t& now, const Var_t& fresh, const std::string& name, std::vector<ConversionNote>& notes) {
-  if (CarriedOver().count(name) != 0) return;
-  const auto* group = dynamic_cast<const settings::VarGroup_t*>(&now);
-  if (group != nullptr) {
-    const auto& fresh_group = dynamic_cast<const settings::VarGroup_t&>(fresh);
-    const auto& children = group->Children();
-    const auto& fresh_children = fresh_group.Children();
-    for (std::size_t i = 0; i < children.size() && i < fresh_children.size(); ++i) {
-      if (children[i] == nullptr || fresh_children[i] == nullptr) continue;
-      Compare(*children[i], *fresh_children[i], name + "." + ToUtf8(children[i]->Key()), notes);
-    }
-    return;
+// One note per setting that differs from its default and that the mapping does not carry; a list is
+// one note, with its item count.
+class NoteCollector final : public settings::SettingVisitor {
+ public:
+  explicit NoteCollector(const settings::COVSettings& document) : carried_(mapping::CarriedOver(document)) {}
+
+  std::vector<ConversionNote> notes;
+
+  void Value(const SettingView& setting) override {
+    if (!IsCarried(setting)) Note(setting);
   }
-  if (!now.IsEqual(fresh)) notes.push_back(ConversionNote{name, Difference(now, fresh)});
-}
+  bool Begin(const SettingView& setting) override {
+    if (IsCarried(setting)) return false;
+    if (setting.Kind() != VarKind::kList) return true;
+    Note(setting);
+    return false;
+  }
+  void End(const SettingView&) override {}
+
+ private:
+  bool IsCarried(const SettingView& setting) const {
+    return std::find(carried_.begin(), carried_.end(), &setting.Setting()) != carried_.end();
+  }
+  void Note(const SettingView& setting) {
+    if (!setting.IsDefault()) notes.push_back(ConversionNote{setting.Path(), Difference(setting)});
+  }
+
+  std::vector<const settings::Var_t*> carried_;
+};
 
 }  // namespace
 
@@ -99,15 +107,9 @@ ConfigTree MapSettings(const settings::COVSettings& document, std::vector<Conver
 }
 
 std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document) {
-  const settings::COVSettings fresh;
-  std::vector<ConversionNote> notes;
-  const auto& groups = document.Groups();
-  const auto& fresh_groups = fresh.Groups();
-  for (std::size_t i = 0; i < groups.size() && i < fresh_groups.size(); ++i) {
-    if (groups[i] == nullptr || fresh_groups[i] == nullptr) continue;
-    Compare(*groups[i], *fresh_groups[i], ToUtf8(groups[i]->Key()), notes);
-  }
-  return notes;
+  NoteCollector collector(document);
+  settings::WalkSettings(document, collector);
+  return std::move(collector.notes);
 }
 
 ConversionResult BuildConfigTree(const std::u16string& source) {

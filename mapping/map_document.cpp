@@ -3,6 +3,7 @@
 
 #include "mapping/mapping.h"
 #include "settings/ov_settings.h"
+#include "settings/setting_walk.h"
 
 namespace recaster::mapping {
 namespace {
@@ -26,11 +27,19 @@ std::vector<Family> Families(const settings::VarNetwork_g& network) {
 
 }  // namespace
 
+// What the two functions below read: the whole Network group, three NetworkEx settings and the
+// retention list.
+std::vector<const settings::Var_t*> CarriedOver(const settings::COVSettings& document) {
+  return {&document.Network, &document.NetworkEx.MaxPacketSize, &document.NetworkEx.MaxTcpClients,
+          &document.NetworkEx.SeparateTcpStreamWithCRLF, &document.Storage.KeepPeriod};
+}
+
 void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::vector<MappingNote>* notes) {
   const settings::VarNetwork_g& network = document.Network;
   const settings::VarNetworkEx_g& extra = document.NetworkEx;
   const ListenerConfig initial;
   const TcpListener initial_tcp;
+  const auto path = [&document](const settings::Var_t& setting) { return settings::PathOf(document, setting); };
 
   // A value is fitted (and noted) once, and only when a listener carries it.
   const std::vector<Family> families = Families(network);
@@ -39,14 +48,14 @@ void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::ve
   std::uint16_t max_msg_len = initial.max_msg_len;
   std::uint32_t socket_buffer_size = initial.socket_buffer_size;
   if (udp || tcp) {
-    max_msg_len = FitUnsigned16(extra.MaxPacketSize.Value(), initial.max_msg_len, "NetworkEx.MaxPacketSize", notes);
+    max_msg_len = FitUnsigned16(extra.MaxPacketSize.Value(), initial.max_msg_len, path(extra.MaxPacketSize), notes);
     socket_buffer_size = FitUnsigned32(network.SocketBufferSize.Value(), initial.socket_buffer_size,
-                                       "Network.SocketBufferSize", notes);
+                                       path(network.SocketBufferSize), notes);
   }
 
   NetworkConfig config;
   if (udp) {
-    const std::uint16_t port = FitUnsigned16(network.UdpPort.Value(), initial.port, "Network.UdpPort", notes);
+    const std::uint16_t port = FitUnsigned16(network.UdpPort.Value(), initial.port, path(network.UdpPort), notes);
     for (const Family family : families) {
       UdpListener listener;
       listener.addr = ListenAddress(network, family);
@@ -57,9 +66,9 @@ void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::ve
     }
   }
   if (tcp) {
-    const std::uint16_t port = FitUnsigned16(network.TcpPort.Value(), initial.port, "Network.TcpPort", notes);
+    const std::uint16_t port = FitUnsigned16(network.TcpPort.Value(), initial.port, path(network.TcpPort), notes);
     const std::uint16_t sessions = FitUnsigned16(extra.MaxTcpClients.Value(), initial_tcp.max_concurrent_sessions,
-                                                 "NetworkEx.MaxTcpClients", notes);
+                                                 path(extra.MaxTcpClients), notes);
     for (const Family family : families) {
       TcpListener listener;
       listener.addr = ListenAddress(network, family);
@@ -84,7 +93,7 @@ void MapStorage(const settings::COVSettings& document, ConfigTree& root, std::ve
   config.check_period = 360;
   config.flush_period = 500;
   config.folder.clear();
-  config.keep_days = KeepDaysFromKeepPeriod(items, notes);
+  config.keep_days = KeepDaysFromKeepPeriod(items, settings::PathOf(document, keep_period), notes);
   config.keep_gbs = 10000;
   config.hours_per_file = 24;
   convert::PutSubtree(root, "storage", StorageToTree(config));

@@ -101,8 +101,8 @@ std::uint32_t FitUnsigned32(std::int32_t value, std::uint32_t initial, std::stri
   return static_cast<std::uint32_t>(value);
 }
 
-std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::vector<MappingNote>* notes) {
-  constexpr std::string_view kSetting = "Storage.KeepPeriod";
+std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::string_view setting,
+                                     std::vector<MappingNote>* notes) {
   std::uint32_t largest = 1;
   bool any_retention = false;
   for (const std::int32_t item : items) {
@@ -111,12 +111,12 @@ std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::v
     if (days > largest) largest = days;
   }
   if (!any_retention) {
-    Note(notes, kSetting, items.empty() ? "empty, so keep_days is 1 (one day of logs): check the retention you want"
+    Note(notes, setting, items.empty() ? "empty, so keep_days is 1 (one day of logs): check the retention you want"
                                         : "every item is 0, so keep_days is 1 (one day of logs): check the retention you want");
     return 1;
   }
   if (largest > kMaxKeepDays) {
-    Note(notes, kSetting,
+    Note(notes, setting,
          "largest item " + convert::NumberText(largest) +
              (static_cast<std::int32_t>(largest) < 0 ? " (" + SignedText(static_cast<std::int32_t>(largest)) + " as stored)"
                                                      : std::string()) +

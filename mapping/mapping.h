@@ -12,6 +12,7 @@
 
 namespace recaster::settings {
 class COVSettings;
+class Var_t;
 }
 
 namespace recaster::mapping {
@@ -103,8 +104,13 @@ std::uint32_t FitUnsigned32(std::int32_t value, std::uint32_t initial, std::stri
 
 // The retention in days from the version 5 KeepPeriod items: the largest item taken as unsigned
 // 32-bit (a negative one is huge), at least 1, at most kMaxKeepDays. An empty or all-zero list (no
-// retention in version 5) and a capped value are noted.
-std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::vector<MappingNote>* notes);
+// retention in version 5) and a capped value are noted under `setting`.
+std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::string_view setting,
+                                     std::vector<MappingNote>* notes);
+
+// The version 5 settings that MapNetwork and MapStorage carry into version 6, a group standing for
+// everything it holds; every other setting is left for a person to re-create.
+std::vector<const settings::Var_t*> CarriedOver(const settings::COVSettings& document);
 
 // Fills a NetworkConfig from the document's Network and NetworkEx groups and puts it as "network"
 // into `root` (replacing a "network" member in place, else appending it). The document is only read;

@@ -14,6 +14,8 @@ namespace recaster::settings {
 
 // Members are declared one line per setting in element order; the constructor registers them so.
 // Integer settings read {key, default, minimum, maximum}; minimum and maximum both 0: no range.
+// Texts marked Secrecy::kSecret (the two passwords and the database connection string) are the only
+// settings whose values no reader of the model shows.
 
 // --- server groups ---
 
@@ -47,7 +49,7 @@ class VarRemConn_g : public VarGroup_t {
   VarInt_t Port{u"Port", 4010, 1, 65535};
   VarBool_t Secure{u"Secure", false};
   VarBool_t UsePassword{u"UsePassword", true};
-  VarStr_t Password{u"Password", u""};
+  VarStr_t Password{u"Password", u"", Secrecy::kSecret};
 
   VarRemConn_g();
   ~VarRemConn_g() override;
@@ -168,7 +170,7 @@ class VarExportToText_g : public VarGroup_t {
 // Group "ExporterToDb" inside "ExportToDb", mask 0.
 class VarDbExporter_t : public VarGroup_t {
  public:
-  VarStr_t ConnString{u"ConnString", u""};
+  VarStr_t ConnString{u"ConnString", u"", Secrecy::kSecret};  // may hold a password
   VarBool_t UseTransactions{u"UseTransactions", false};
   VarStr_t CmdTemplate{u"CmdTemplate",
                        u"INSERT INTO Syslogs (Collected, IP, Facility, Severity, Message) VALUES ('$yyy-$M-$d "
@@ -201,7 +203,7 @@ class VarEmailer_g : public VarGroup_t {
   VarInt_t AuthType{u"AuthType", 0, 0, 3};
   VarInt_t Encryption{u"Encryption", 0, 0, 2};
   VarStr_t Username{u"Username", u""};
-  VarStr_t Password{u"Password", u""};
+  VarStr_t Password{u"Password", u"", Secrecy::kSecret};
   VarStr_t From{u"From", u""};
   VarInt_t Delay{u"Delay", 100, 0, 999999};
 

@@ -14,10 +14,21 @@ namespace recaster::settings {
 
 using xml::XmlNode;
 
+// What a setting holds; every setting type has one kind, fixed when it is constructed, so that a reader
+// of the model tells the types apart with a switch instead of casts.
+enum class VarKind : std::uint8_t {
+  kInt,     // VarInt_t
+  kBool,    // VarBool_t
+  kText,    // VarStr_t
+  kFilter,  // VarSF_t
+  kList,    // VarList_t (every VarVec_t<T>)
+  kGroup,   // VarGroup_t
+};
+
 // The root of every setting. Assign and IsEqual with a setting of another type throw std::bad_cast.
 class Var_t {
  public:
-  explicit Var_t(const char16_t* key) : key_(key) {}
+  Var_t(const char16_t* key, VarKind kind) : key_(key), kind_(kind) {}
   virtual ~Var_t() = default;
 
   // Takes over the other setting's current state (not its key, default or range).
@@ -36,6 +47,7 @@ class Var_t {
   virtual void Load(const XmlNode& node) = 0;
 
   const char16_t* Key() const { return key_; }
+  VarKind Kind() const { return kind_; }
 
  protected:
   Var_t(const Var_t&) = default;
@@ -43,6 +55,7 @@ class Var_t {
 
  private:
   const char16_t* key_;  // static text, never owned, never changed
+  VarKind kind_;
 };
 
 // A signed 32-bit setting with a carried (never enforced) range; minimum and maximum both 0: no range.
@@ -50,7 +63,7 @@ class VarInt_t : public Var_t {
  public:
   VarInt_t() : VarInt_t(u"", 0, 0, 0) {}
   VarInt_t(const char16_t* key, std::int32_t def, std::int32_t min, std::int32_t max)
-      : Var_t(key), default_(def), min_(min), max_(max), value_(def) {}
+      : Var_t(key, VarKind::kInt), default_(def), min_(min), max_(max), value_(def) {}
 
   VarInt_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -74,7 +87,7 @@ class VarInt_t : public Var_t {
 // A boolean setting, stored as element text "1" or "0".
 class VarBool_t : public Var_t {
  public:
-  VarBool_t(const char16_t* key, bool def) : Var_t(key), default_(def), value_(def) {}
+  VarBool_t(const char16_t* key, bool def) : Var_t(key, VarKind::kBool), default_(def), value_(def) {}
 
   VarBool_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -91,10 +104,14 @@ class VarBool_t : public Var_t {
   bool value_;
 };
 
+// Whether a text's value may be shown to a person: passwords and what holds one never are.
+enum class Secrecy : std::uint8_t { kShown, kSecret };
+
 // A text setting, stored in the element's attribute "text".
 class VarStr_t : public Var_t {
  public:
-  VarStr_t(const char16_t* key, const char16_t* def) : Var_t(key), default_(def), value_(def) {}
+  VarStr_t(const char16_t* key, const char16_t* def, Secrecy secrecy = Secrecy::kShown)
+      : Var_t(key, VarKind::kText), default_(def), value_(def), secret_(secrecy == Secrecy::kSecret) {}
 
   VarStr_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -105,16 +122,19 @@ class VarStr_t : public Var_t {
   const std::u16string& Value() const { return value_; }
   void SetValue(std::u16string value) { value_ = std::move(value); }
   const char16_t* Default() const { return default_; }
+  // True for a text whose value is never shown: a password, or a connection string that may hold one.
+  bool IsSecret() const { return secret_; }
 
  private:
   const char16_t* default_;  // static text
   std::u16string value_;
+  bool secret_;
 };
 
 // A message filter setting, stored as the filter record's child elements.
 class VarSF_t : public Var_t {
  public:
-  explicit VarSF_t(const char16_t* key) : Var_t(key) {}
+  explicit VarSF_t(const char16_t* key) : Var_t(key, VarKind::kFilter) {}
 
   VarSF_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -147,7 +167,7 @@ class VarGroup_t : public Var_t {
   VarGroup_t& operator=(const VarGroup_t&) = delete;
 
  protected:
-  VarGroup_t(const char16_t* key, std::uint32_t mask) : Var_t(key), mask_(mask) {}
+  VarGroup_t(const char16_t* key, std::uint32_t mask) : Var_t(key, VarKind::kGroup), mask_(mask) {}
   ~VarGroup_t() override = default;
   void SetChildren(std::vector<Var_t*> children) { children_ = std::move(children); }
 
@@ -175,7 +195,7 @@ class VarList_t : public Var_t {
   virtual const Var_t& ItemAt(std::uint32_t index) const = 0;
 
  protected:
-  using Var_t::Var_t;
+  explicit VarList_t(const char16_t* key) : Var_t(key, VarKind::kList) {}
 };
 
 // A list of like items, stored as children named I000000, I000001, ... and read back by position.

@@ -126,8 +126,10 @@ TEST_F(Cli, ShowPrintsEveryGroupInDocumentOrderWithSecretsMasked) {
   EXPECT_EQ(doc.at("Network").at("UdpPort"), 1514);
   EXPECT_EQ(doc.at("Network").at("Tcp"), true);
   EXPECT_EQ(doc.at("Format").at("FirstWeekDay"), 0);
+  // Every secret is masked: both passwords and the connection string, which may hold a third.
   EXPECT_EQ(doc.at("RemConn").at("Password"), "********");
   EXPECT_EQ(doc.at("Emailer").at("Password"), "********");
+  EXPECT_EQ(doc.at("ExportToDb").at("ExporterToDb").at("ConnString"), "********");
   EXPECT_TRUE(doc.at("Storage").at("KeepPeriod").is_array());
   EXPECT_TRUE(doc.at("Backup").at("Schedule").is_object());
   const auto& filter = doc.at("SyslogForwarders").at("Forwarders").at(0).at("Filter").as_object();
@@ -142,6 +144,8 @@ TEST_F(Cli, ShowPrintsEveryGroupInDocumentOrderWithSecretsMasked) {
   const boost::json::object shown = boost::json::parse(secrets.out).as_object();
   EXPECT_NE(shown.at("RemConn").at("Password"), "********");
   EXPECT_NE(shown.at("RemConn").at("Password"), "");
+  EXPECT_NE(shown.at("ExportToDb").at("ExporterToDb").at("ConnString"), "********");
+  EXPECT_NE(shown.at("ExportToDb").at("ExporterToDb").at("ConnString"), "");
 }
 
 TEST_F(Cli, UnreadableSourceExitsThreeWithTheReasonAndWritesNothing) {

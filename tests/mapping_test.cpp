@@ -146,7 +146,7 @@ class KeepDaysTable : public testing::TestWithParam<KeepCase> {};
 
 TEST_P(KeepDaysTable, TakesTheLargestItemWithinOneTo9999) {
   std::vector<MappingNote> notes;
-  EXPECT_EQ(KeepDaysFromKeepPeriod(GetParam().items, &notes), GetParam().days);
+  EXPECT_EQ(KeepDaysFromKeepPeriod(GetParam().items, "Storage.KeepPeriod", &notes), GetParam().days);
   ASSERT_EQ(notes.size(), GetParam().noted ? 1u : 0u);
   if (GetParam().noted) {
     EXPECT_EQ(notes[0].setting, "Storage.KeepPeriod");
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(KeepDays, KeepDaysTable,
 TEST(KeepDays, NegativeItemIsNotedAsStored) {
   std::vector<MappingNote> notes;
   const std::int32_t items[] = {-1};
-  KeepDaysFromKeepPeriod(items, &notes);
+  KeepDaysFromKeepPeriod(items, "Storage.KeepPeriod", &notes);
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_NE(notes[0].text.find("4294967295 (-1 as stored)"), std::string::npos) << notes[0].text;
 }
