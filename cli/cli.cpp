@@ -168,7 +168,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
     }
     if (!opt.quiet) io.out << kWriteSucceeded << '\n';
   }
-  if (!opt.quiet) PrintNotes(conversion.notes, io);
+  if (!opt.quiet) PrintNotes(convert::ConversionNotes(conversion), io);
   return kExitOk;
 }
 

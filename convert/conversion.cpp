@@ -114,13 +114,20 @@ std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document
 
 ConversionResult BuildConfigTree(const std::u16string& source) {
   ConversionResult result;
-  settings::COVSettings document;
-  result.load = document.LoadFromFileWithResult(source);
+  auto document = std::make_unique<settings::COVSettings>();
+  result.load = document->LoadFromFileWithResult(source);
   if (!result.load.ok()) return result;
-  result.tree = MapSettings(document, &result.notes);
-  std::vector<ConversionNote> left = NotCarriedOver(document);
-  result.notes.insert(result.notes.end(), left.begin(), left.end());
+  result.tree = MapSettings(*document, &result.adjustments);
+  result.document = std::move(document);
   return result;
+}
+
+std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion) {
+  if (conversion.document == nullptr) return {};
+  std::vector<ConversionNote> notes = conversion.adjustments;
+  std::vector<ConversionNote> left = NotCarriedOver(*conversion.document);
+  notes.insert(notes.end(), left.begin(), left.end());
+  return notes;
 }
 
 std::string FormatNote(const ConversionNote& note) { return note.setting + ": " + note.text; }

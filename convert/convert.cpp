@@ -1,31 +1,11 @@
-// The configuration tree's JSON text and the writing of the destination file.
+// The writing of the destination file and the default paths.
 #include "convert/convert.h"
 
 #include <limits>
-#include <locale>
-#include <sstream>
-#include <utility>
-#include <vector>
-
-#include <boost/property_tree/json_parser.hpp>
+#include <string>
 
 namespace recaster::convert {
 namespace {
-
-namespace pt = boost::property_tree;
-
-// The root holds no value and no node holds both a value and children. Walked without recursion.
-bool CanBeJson(const ConfigTree& tree) {
-  if (!tree.data().empty()) return false;
-  std::vector<const ConfigTree*> pending{&tree};
-  while (!pending.empty()) {
-    const ConfigTree* node = pending.back();
-    pending.pop_back();
-    if (!node->data().empty() && !node->empty()) return false;
-    for (const auto& child : *node) pending.push_back(&child.second);
-  }
-  return true;
-}
 
 // `file` in `sub_folder` (when not empty) of the special folder; the bare file name without the folder.
 std::u16string DefaultPath(platform::SpecialFolder special, std::u16string_view sub_folder, std::u16string_view file) {
@@ -39,29 +19,6 @@ std::u16string DefaultPath(platform::SpecialFolder special, std::u16string_view 
 }
 
 }  // namespace
-
-std::string ConfigTreeToJson(const ConfigTree& tree) {
-  if (!CanBeJson(tree)) {
-    throw pt::json_parser_error("ptree contains data that cannot be represented in JSON format", "", 0);
-  }
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
-  pt::write_json(out, tree, true);
-  if (!out.good()) throw pt::json_parser_error("write error", "", 0);
-  return std::move(out).str();
-}
-
-JsonResult TryConfigTreeToJson(const ConfigTree& tree) {
-  JsonResult result;
-  try {
-    result.text = ConfigTreeToJson(tree);
-  } catch (const pt::file_parser_error& e) {
-    result.error = e.message();
-  } catch (const pt::ptree_error& e) {
-    result.error = e.what();
-  }
-  return result;
-}
 
 SystemError WriteTextFile(const std::u16string& path, std::string_view bytes) {
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return kFileTooLarge;

@@ -5,10 +5,11 @@
 //   ConversionResult built = BuildConfigTree(source);     // stop when !built.ok(): DescribeLoadResult
 //   JsonResult json = TryConfigTreeToJson(built.tree);    // stop when !json.ok(): json.error
 //   SystemError code = WriteTextFile(destination, json.text);  // DescribeWriteError(code)
-// and built.notes, each shown as FormatNote, tell what a person finishes by hand.
+// and ConversionNotes(built), each shown as FormatNote, tell what a person finishes by hand.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -51,7 +52,7 @@ struct JsonResult {
   bool ok() const { return error.empty(); }
 };
 
-// ConfigTreeToJson with the writer's errors turned into a result; the one place that catches them.
+// The JSON text of the tree, or the writer's message: the one place that makes the writer's errors.
 JsonResult TryConfigTreeToJson(const ConfigTree& tree);
 
 // Creates or empties the file, shared with nobody, and writes all bytes in one request. A file held
@@ -80,19 +81,25 @@ std::u16string DefaultOutputPath();
 // "Backup.Schedule.Times"); `text` never holds the value of a secret.
 using ConversionNote = mapping::MappingNote;
 
-// The outcome of building the tree: the load status and why, the tree, and the notes.
+// The outcome of building the tree: the load status and why, the loaded settings, the tree, and the
+// values the mapping had to adjust.
 struct ConversionResult {
   xml::XmlLoadResult load;
-  ConfigTree tree;                    // "network" then "storage"; left empty when the load failed
-  std::vector<ConversionNote> notes;  // the mapping's adjustments, then the settings not carried over
+  std::unique_ptr<settings::COVSettings> document;  // the settings read; null when the load failed
+  ConfigTree tree;                                  // "network" then "storage"; empty when the load failed
+  std::vector<ConversionNote> adjustments;          // values fitted into version 6, in mapping order
 
   bool ok() const { return load.ok(); }
 };
 
 // Loads the version 5 file into a fresh document and maps network, then storage, into a new tree. A
-// source that cannot be read or parsed is not converted: the result carries the loader's reason, an
-// empty tree and no notes, and the caller stops before touching any destination.
+// source that cannot be read or parsed is not converted: the result carries the loader's reason, no
+// document and an empty tree, and the caller stops before touching any destination.
 ConversionResult BuildConfigTree(const std::u16string& source);
+
+// What a person finishes by hand after the conversion: the mapping's adjustments, then every setting
+// that is not carried over (NotCarriedOver). Empty for a conversion that did not load.
+std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion);
 
 // The tree of a loaded document: "network" then "storage"; the mapping's adjustments go to `notes`.
 ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes);

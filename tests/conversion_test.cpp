@@ -104,7 +104,8 @@ TEST_F(ConversionFiles, MissingSourceIsNotConverted) {
   EXPECT_EQ(result.load.status, 2);
   EXPECT_EQ(result.load.error, xml::XmlError::kOpenFailed);
   EXPECT_TRUE(result.tree.empty());
-  EXPECT_TRUE(result.notes.empty());
+  EXPECT_TRUE(ConversionNotes(result).empty());
+  EXPECT_EQ(result.document, nullptr);
 }
 
 TEST_F(ConversionFiles, SourceThatIsNotAVersion5FileIsNotConverted) {
@@ -122,7 +123,7 @@ TEST_F(ConversionFiles, DefaultFileConvertsToTheDefaultConfiguration) {
   std::vector<std::string> keys;
   for (const auto& member : result.tree) keys.push_back(member.first);
   EXPECT_EQ(keys, (std::vector<std::string>{"network", "storage"}));
-  EXPECT_EQ(Lines(result.notes),
+  EXPECT_EQ(Lines(ConversionNotes(result)),
             std::vector<std::string>{"Storage.KeepPeriod: empty, so keep_days is 1 (one day of logs): check the retention you want"});
 
   const auto out = folder_ / "converted_ov_config.json";
@@ -151,7 +152,7 @@ TEST_F(ConversionFiles, LoadedValuesReachTheTreeAndTheNotes) {
   const ConfigTree& udp = result.tree.get_child("network.interfaces").begin()->second;
   EXPECT_EQ(udp.get<std::string>("port"), "1514");
   EXPECT_EQ(udp.get<std::string>("max_msg_len"), "65535");
-  EXPECT_EQ(Lines(result.notes),
+  EXPECT_EQ(Lines(ConversionNotes(result)),
             (std::vector<std::string>{
                 "NetworkEx.MaxPacketSize: 70000 is above the version 6 maximum; written as 65535",
                 "RemConn.Password: set, not carried over (value not shown)",
