@@ -83,7 +83,7 @@ int MeasureInChild(std::string_view mode, const char* path) {
 long PeakKiB(const std::string& mode, const std::string& path) {
   char self[4096] = {};
   if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return -1;
-  const std::string command = "'" + std::string(self) + "' --measure=" + mode + " '" + path + "'";
+  const std::string command = '\'' + std::string(self) + "' --measure=" + mode + " '" + path + "'";
   FILE* child = popen(command.c_str(), "r");
   if (child == nullptr) return -1;
   long kib = -1;

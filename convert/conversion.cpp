@@ -16,7 +16,7 @@ using settings::VarKind;
 constexpr std::size_t kMaxShownText = 60;
 constexpr std::string_view kNotCarried = ", not carried over";
 
-std::string Quoted(std::u16string_view text) { return "\"" + ToUtf8(text) + "\""; }
+std::string Quoted(std::u16string_view text) { return '"' + ToUtf8(text) + '"'; }
 
 bool Showable(std::u16string_view text) {
   if (text.size() > kMaxShownText) return false;
@@ -33,8 +33,7 @@ std::string TextForm(std::u16string_view text) {
 }
 
 std::string SignedText(std::int32_t value) {
-  return value < 0 ? "-" + NumberText(0u - static_cast<std::uint32_t>(value))
-                   : NumberText(static_cast<std::uint32_t>(value));
+  return std::to_string(value);
 }
 
 std::string Items(std::uint32_t count) { return NumberText(count) + (count == 1 ? " item" : " items"); }

@@ -15,8 +15,7 @@ void Note(std::vector<MappingNote>* notes, std::string_view setting, std::string
 }
 
 std::string SignedText(std::int32_t value) {
-  return value < 0 ? "-" + convert::NumberText(0u - static_cast<std::uint32_t>(value))
-                   : convert::NumberText(static_cast<std::uint32_t>(value));
+  return std::to_string(value);
 }
 
 }  // namespace

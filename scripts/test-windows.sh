@@ -134,11 +134,12 @@ bash scripts/setup.sh --windows
 bash scripts/setup.sh
 
 step "cross-build for Windows"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DRECASTER_WERROR=ON >/dev/null
 cmake --build "$build" -j 2
 
 step "POSIX build's output for the sample"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DRECASTER_WERROR=ON >/dev/null  # as scripts/test.sh
 cmake --build build/release -j 2 --target recaster
 rm -rf "$work"
 mkdir -p "$work/files" "$work/home" "$work/home-tests"

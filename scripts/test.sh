@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds with every warning as an error, runs all tests, runs them again built with AddressSanitizer
-# and UndefinedBehaviorSanitizer, gives each fuzz target a short run from its corpus, and builds and
-# tests the Windows programs under Wine.
+# Builds optimised as a user's Release build is (-O3), with every warning as an error in this and every
+# other build, runs all tests, runs them again built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# gives each fuzz target a short run from its corpus, and builds and tests the Windows programs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -11,20 +11,20 @@ fuzz_seconds=${RECASTER_FUZZ_SECONDS:-60}
 
 step() { printf '\n== %s ==\n' "$*"; }
 
-step "build and test (release)"
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+step "build and test (release, -O3)"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DRECASTER_WERROR=ON >/dev/null
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
 step "build and test (AddressSanitizer, UndefinedBehaviorSanitizer)"
-cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DRECASTER_SANITIZE=ON >/dev/null
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DRECASTER_SANITIZE=ON -DRECASTER_WERROR=ON >/dev/null
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 
 step "fuzz (${fuzz_seconds} s per target)"
 cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DRECASTER_BUILD_FUZZERS=ON -DRECASTER_BUILD_TESTS=OFF >/dev/null
+  -DRECASTER_BUILD_FUZZERS=ON -DRECASTER_BUILD_TESTS=OFF -DRECASTER_WERROR=ON >/dev/null
 cmake --build build/fuzz -j "$jobs"
 for target in build/fuzz/fuzz/fuzz_*; do
   [ -x "$target" ] || continue

@@ -74,8 +74,9 @@ TEST(XmlNodeStorage, IndexOnLongAndShortListsFindsFirstOfName) {
 TEST(XmlNodeStorage, LoadsManyDistinctNamesAndRefusesAMissingEnd) {
   std::u16string text = u"<r>";
   for (int i = 0; i < 500; ++i) {
-    const std::u16string name = u"n" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
-                                std::u16string(static_cast<std::size_t>(i / 26), u'x');
+    std::u16string name(1, u'n');
+    name += static_cast<char16_t>(u'A' + i % 26);
+    name.append(static_cast<std::size_t>(i / 26), u'x');
     text += u"<" + name + u" v=\"" + name + u"\">" + name + u"</" + name + u">";
   }
   XmlDocument loaded(u"d");

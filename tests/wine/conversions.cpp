@@ -1,0 +1,252 @@
+// The `convert` command: one conversion as a person makes it, through the open and save dialogs, and
+// the message that ends it.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/wine/support.h"
+
+namespace recaster::driver {
+namespace {
+
+// The messages that end a conversion.
+const wchar_t kSaved[] =
+    L"The converted configuration has beed sucessfully saved. You can now import it into Ornvale Manager.";
+const wchar_t kWriteFailed[] = L"Failed to write converted configuration to the file path you specified.";
+const wchar_t kLoadFailed[] = L"Failed to read an Ornvale 5 server configuration from the file you selected.";
+
+std::wstring SpecialFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (!::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return L"";
+  return path;
+}
+
+// The file dialog's name box: the Vista dialog's Edit 1152 or the classic ComboBoxEx32 1148.
+HWND FileNameBox(HWND dialog) {
+  if (HWND combo = ChildWithId(dialog, 1148); combo != nullptr && ClassOf(combo) == L"ComboBoxEx32") {
+    for (HWND child : Children(combo)) {
+      if (ClassOf(child) == L"Edit") return child;
+    }
+  }
+  if (HWND edit = ChildWithId(dialog, 1152); edit != nullptr && ClassOf(edit) == L"Edit") return edit;
+  return nullptr;
+}
+
+// The message box text (static 0xFFFF) or empty when `dialog` is not a message box.
+std::wstring MessageText(HWND dialog) {
+  HWND text = ChildWithId(dialog, 0xFFFF);
+  return text != nullptr && ClassOf(text) == L"Static" ? TextOf(text) : L"";
+}
+
+// Which stock icon the message box shows, by comparing its pixels with each one drawn here.
+std::string MessageIcon(HWND box) {
+  HWND icon = nullptr;
+  for (HWND child : Children(box)) {
+    if (ClassOf(child) == L"Static" && (::GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
+  }
+  if (icon == nullptr) return "none";
+  ::SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ::RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  ::Sleep(300);
+  RECT r{};
+  ::GetWindowRect(icon, &r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  auto grab = [&](HDC source, int x, int y) {
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    std::vector<COLORREF> pixels;
+    for (int py = 0; py < height; ++py) {
+      for (int px = 0; px < width; ++px) pixels.push_back(::GetPixel(memory, px, py));
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    return pixels;
+  };
+  const std::vector<COLORREF> shown = grab(screen, r.left, r.top);
+  struct Stock {
+    const wchar_t* id;
+    const char* name;
+  };
+  const Stock stocks[] = {{IDI_ERROR, "error"}, {IDI_INFORMATION, "information"}, {IDI_WARNING, "warning"},
+                          {IDI_QUESTION, "question"}};
+  std::string best = "unknown";
+  std::size_t best_match = 0;
+  for (const Stock& stock : stocks) {
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    HBRUSH background = ::CreateSolidBrush(shown.front());
+    RECT all{0, 0, width, height};
+    ::FillRect(memory, &all, background);
+    ::DeleteObject(background);
+    ::DrawIconEx(memory, 0, 0, ::LoadIconW(nullptr, stock.id), 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+    const std::vector<COLORREF> drawn = grab(memory, 0, 0);
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    std::size_t match = 0;
+    for (std::size_t i = 0; i < shown.size(); ++i) match += shown[i] == drawn[i] ? 1 : 0;
+    if (match > best_match) best_match = match, best = stock.name;
+  }
+  ::ReleaseDC(nullptr, screen);
+  if (best_match * 100 < shown.size() * 95) best = "unknown (" + best + " matched " + std::to_string(best_match) + ")";
+  return best;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Waits for whatever the program shows next, owned by `owner`; null when nothing comes within `ms`.
+HWND NextDialog(DWORD pid, HWND owner, DWORD ms) {
+  HWND found = nullptr;
+  WaitUntil(
+      [&] {
+        auto dialogs = Dialogs(pid, owner);
+        found = dialogs.empty() ? nullptr : dialogs.front();
+        return found != nullptr;
+      },
+      ms);
+  return found;
+}
+
+// The texts of a combo box's entries, also from another process.
+std::vector<std::wstring> ComboItems(HWND combo) {
+  std::vector<std::wstring> items;
+  DWORD_PTR count = 0;
+  if (!::SendMessageTimeoutW(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count)) return items;
+  for (DWORD_PTR i = 0; i < count && i < 64; ++i) {
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    if (static_cast<LONG_PTR>(length) < 0 || length > 4096) break;
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    ::SendMessageTimeoutW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(static_cast<LONG_PTR>(copied) < 0 ? 0 : copied);
+    items.push_back(text);
+  }
+  return items;
+}
+
+void DumpDialog(HWND dialog) {
+  if (::GetEnvironmentVariableW(L"RECASTER_DRIVER_DUMP", nullptr, 0) == 0) return;
+  for (HWND child : Children(dialog)) {
+    std::printf("  child id %d class %s text \"%s\"\n", ::GetDlgCtrlID(child), Utf8(ClassOf(child)).c_str(),
+                Shown(TextOf(child)).c_str());
+    if (ClassOf(child) == L"ComboBox") {
+      for (const auto& item : ComboItems(child)) std::printf("    item \"%s\"\n", Shown(item).c_str());
+    }
+  }
+}
+
+// The file dialog's list of file types (the Vista dialog's combo box 1136) holds these descriptions.
+void CheckFileTypes(HWND dialog, const std::vector<std::wstring>& expected, const std::string& what) {
+  HWND combo = ChildWithId(dialog, 1136);
+  const std::vector<std::wstring> items = combo != nullptr ? ComboItems(combo) : std::vector<std::wstring>{};
+  std::wstring joined, wanted;
+  for (const auto& item : items) joined += (joined.empty() ? L"" : L" | ") + item;
+  for (const auto& item : expected) wanted += (wanted.empty() ? L"" : L" | ") + item;
+  CheckText(joined, wanted, what + " file types");
+}
+
+// Types `path` into the file dialog's name box and presses its OK button.
+void ChooseFile(HWND dialog, const std::wstring& path, const std::string& what) {
+  HWND box = FileNameBox(dialog);
+  if (box == nullptr) Abort(what + " has no file name box");
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()), SMTO_ABORTIFHUNG, 5000, &ignored);
+  ClickId(dialog, IDOK, what + " OK");
+}
+
+}  // namespace
+
+int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
+               const std::wstring& expect, const std::wstring& cancel) {
+  const std::wstring default_source = SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\Ornvale\\ov_server_settings.cfg";
+  const std::wstring default_destination = SpecialFolder(CSIDL_PERSONAL) + L"\\converted_ov_config.json";
+  const bool destination_existed = Exists(destination);
+
+  Program program = Start(exe);
+  const DWORD pid = program.info.dwProcessId;
+  ClickId(program.main, 1000, "Convert");
+
+  HWND open = WaitForDialog(pid, program.main, "open dialog");
+  DumpDialog(open);
+  CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
+  Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
+  HWND box = FileNameBox(open);
+  Check(box != nullptr, "the open dialog has a file name box");
+  if (box != nullptr) CheckText(TextOf(box), default_source, "the open dialog's initial file name");
+
+  if (cancel == L"cancel-open") {
+    ClickId(open, IDCANCEL, "open dialog Cancel");
+    WaitGone(open, "the open dialog");
+    Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
+  } else {
+    ChooseFile(open, source, "the open dialog");
+    WaitGone(open, "the open dialog");
+    HWND next = WaitForDialog(pid, program.main, "save dialog or message");
+    if (FileNameBox(next) != nullptr && MessageText(next).empty()) {
+      HWND save = next;
+      Check(true, "the save dialog follows the open dialog");
+      DumpDialog(save);
+      CheckFileTypes(save, {L"Ornvale 6 - Server Configuration (*.json)", L"All Files (*.*)"}, "the save dialog's");
+      CheckText(TextOf(FileNameBox(save)), default_destination, "the save dialog's initial file name");
+      if (cancel == L"cancel-save") {
+        ClickId(save, IDCANCEL, "save dialog Cancel");
+        WaitGone(save, "the save dialog");
+        Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the save dialog");
+      } else {
+        ChooseFile(save, destination, "the save dialog");
+        // The dialog asks before replacing a file, also one it found by adding the default extension.
+        bool asked = false;
+        if (!WaitUntil([&] {
+              if (HWND prompt = NextDialog(pid, save, 0); prompt != nullptr && !asked) {
+                asked = true;
+                Check(MessageText(prompt).find(L"already exists") != std::wstring::npos,
+                      "the save dialog asks before replacing: \"" + Shown(MessageText(prompt)) + "\"");
+                ClickId(prompt, IDYES, "Yes");
+              }
+              return !::IsWindow(save) || !::IsWindowVisible(save);
+            })) {
+          Abort("the save dialog did not close");
+        }
+        if (destination_existed) Check(asked, "the save dialog asked before replacing the existing file");
+        next = WaitForDialog(pid, program.main, "message");
+      }
+    }
+    if (next != nullptr && ::IsWindow(next) && !MessageText(next).empty()) {
+      const std::wstring text = MessageText(next);
+      CheckText(TextOf(next), L"Recaster", "the message caption (the application's name)");
+      if (expect == L"saved") {
+        CheckText(text, kSaved, "the message");
+        CheckName(MessageIcon(next), "information", "the message icon");
+      } else if (expect == L"write-failed") {
+        CheckText(text, kWriteFailed, "the message");
+        CheckName(MessageIcon(next), "error", "the message icon");
+      } else if (expect == L"load-failed") {
+        const std::wstring first = text.substr(0, text.find(L'\n'));
+        CheckText(first, kLoadFailed, "the message's first line");
+        Check(text.find(L'\n') != std::wstring::npos && text.size() > first.size() + 1,
+              "the message gives the reason on a second line: \"" + Shown(text) + "\"");
+        CheckName(MessageIcon(next), "error", "the message icon");
+      } else {
+        Check(false, "no message was expected, found \"" + Shown(text) + "\"");
+      }
+      ClickId(next, IDOK, "message OK");
+      WaitGone(next, "the message");
+    } else if (expect != L"nothing") {
+      Check(false, "a message was expected");
+    }
+  }
+  Check(::IsWindowEnabled(program.main), "the main dialog takes input again");
+  Finish(program);
+  return ExitCode();
+}
+
+}  // namespace recaster::driver

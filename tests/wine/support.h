@@ -1,0 +1,96 @@
+// File: tests/wine/support.h - what the driver's files share: the check report, finding and driving
+// another process's windows, the running program, the program file's resources, and the commands.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace recaster::driver {
+
+// How long the driver waits for the program to show or close a window.
+inline constexpr DWORD kWaitMs = 20000;
+
+// ---- The check report ------------------------------------------------------------------------
+
+// Prints "ok: WHAT" or "FAIL: WHAT" at once and counts the failures.
+void Check(bool passed, const std::string& what);
+// Checks that `actual` equals `expected`; the line quotes the expected text and, on failure, the text found.
+void CheckText(const std::wstring& actual, const std::wstring& expected, const std::string& what);
+// Checks that a name (an icon's, say) equals `expected`; the line names what was found on failure.
+void CheckName(const std::string& actual, const std::string& expected, const std::string& what);
+// Checks that a number equals `expected`; the line gives the number found on failure.
+void CheckValue(long long actual, long long expected, const std::string& what);
+// Reports a failure that stops the command and ends the driver with 1.
+[[noreturn]] void Abort(const std::string& why);
+// The command's exit code: 0 when every check so far passed, 1 otherwise.
+int ExitCode();
+
+// UTF-8 for the report lines.
+std::string Utf8(const std::wstring& text);
+// UTF-8 with line breaks spelled out (\n, \r), for quoting a window's text in a report line.
+std::string Shown(const std::wstring& text);
+
+// ---- Another process's windows ---------------------------------------------------------------
+
+// Polls `done` until it holds (true) or `timeout_ms` has passed (false).
+bool WaitUntil(const std::function<bool()>& done, DWORD timeout_ms = kWaitMs);
+// The window's class name.
+std::wstring ClassOf(HWND hwnd);
+// A control's or window's text, also from another process; "<no answer>" when the window hangs.
+std::wstring TextOf(HWND hwnd);
+// The process that made the window.
+DWORD ProcessOf(HWND hwnd);
+// Visible dialog windows (#32770) of the process owned by `owner` (null: without owner).
+std::vector<HWND> Dialogs(DWORD pid, HWND owner);
+// The first such dialog to appear within kWaitMs; aborts, naming `what`, when none does.
+HWND WaitForDialog(DWORD pid, HWND owner, const std::string& what);
+// Returns once the window is gone or hidden; aborts, naming `what`, after kWaitMs.
+void WaitGone(HWND hwnd, const std::string& what);
+// Every descendant of the window.
+std::vector<HWND> Children(HWND parent);
+// Direct children only, in Z order (the order of the template, which is the tab order).
+std::vector<HWND> DirectChildren(HWND parent);
+// The descendant with control identifier `id` (compared as 16 bits), or null.
+HWND ChildWithId(HWND parent, int id);
+// Clicks the button with identifier `id`; aborts, naming `what`, when the dialog has none.
+void ClickId(HWND dialog, int id, const std::string& what);
+
+// ---- The running program ---------------------------------------------------------------------
+
+// A started program and its main dialog.
+struct Program {
+  PROCESS_INFORMATION info{};
+  HWND main = nullptr;
+};
+
+// Starts the program and waits for its main dialog; aborts when it does not start or show it.
+Program Start(const std::wstring& exe);
+// Closes the main dialog with its Close button and checks that the program ends with 0.
+void Finish(Program& program);
+
+// ---- The program file's resources ------------------------------------------------------------
+
+// A resource's bytes, inside the module that holds them; null data when there is none.
+struct Resource {
+  const BYTE* data = nullptr;
+  DWORD size = 0;
+};
+
+// The English (US) resource of that type and name.
+Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name);
+
+// ---- The commands, one file each ---------------------------------------------------------------
+
+// `resources`: the dialog templates, strings, icons, manifest and version information of the file.
+int RunResources(const std::wstring& exe);
+// `dialogs`: the running main dialog and About box; screenshots go to `shots` unless it is empty.
+int RunDialogs(const std::wstring& exe, const std::wstring& shots);
+// `convert`: one conversion through the file dialogs, ending with the message `expect` names.
+int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
+               const std::wstring& expect, const std::wstring& cancel);
+
+}  // namespace recaster::driver
