@@ -55,7 +55,7 @@ struct ShowOptions {
 
 void setup_show(CLI::App& app, ShowOptions& opt) {
   auto* show = app.add_subcommand("show", "Print the settings a version 5 configuration file holds, as JSON");
-  show->add_flag("--show-secrets", opt.show_secrets, "Print passwords instead of ********");
+  show->add_flag("--show-secrets", opt.show_secrets, "Print secrets (passwords, the database connection string) as stored instead of ********");
   show->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")");
 }
 
