@@ -6,26 +6,17 @@
 #include "settings/setting_walk.h"
 
 namespace recaster::mapping {
-namespace {
-
-enum class Family { kIpv4, kIpv6 };
-
-std::string ListenAddress(const settings::VarNetwork_g& network, Family family) {
-  if (family == Family::kIpv4) {
-    return network.Ipv4BindAny.Value() ? "0.0.0.0" : convert::ToUtf8(network.Ipv4BindAddr.Value());
+std::vector<ListenFamily> ListenFamilies(const settings::COVSettings& document) {
+  const settings::VarNetwork_g& network = document.Network;
+  std::vector<ListenFamily> families;
+  if (network.Ipv4.Value()) {
+    families.push_back({"IPv4", network.Ipv4BindAny.Value() ? "0.0.0.0" : convert::ToUtf8(network.Ipv4BindAddr.Value())});
   }
-  return network.Ipv6BindAny.Value() ? "::" : convert::ToUtf8(network.Ipv6BindAddr.Value());
-}
-
-// The families to listen on, IPv4 first.
-std::vector<Family> Families(const settings::VarNetwork_g& network) {
-  std::vector<Family> families;
-  if (network.Ipv4.Value()) families.push_back(Family::kIpv4);
-  if (network.Ipv6.Value()) families.push_back(Family::kIpv6);
+  if (network.Ipv6.Value()) {
+    families.push_back({"IPv6", network.Ipv6BindAny.Value() ? "::" : convert::ToUtf8(network.Ipv6BindAddr.Value())});
+  }
   return families;
 }
-
-}  // namespace
 
 // What the two functions below read: the whole Network group, three NetworkEx settings and the
 // retention list.
@@ -42,7 +33,7 @@ void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::ve
   const auto path = [&document](const settings::Var_t& setting) { return settings::PathOf(document, setting); };
 
   // A value is fitted (and noted) once, and only when a listener carries it.
-  const std::vector<Family> families = Families(network);
+  const std::vector<ListenFamily> families = ListenFamilies(document);
   const bool udp = network.Udp.Value() && !families.empty();
   const bool tcp = network.Tcp.Value() && !families.empty();
   std::uint16_t max_msg_len = initial.max_msg_len;
@@ -56,9 +47,9 @@ void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::ve
   NetworkConfig config;
   if (udp) {
     const std::uint16_t port = FitUnsigned16(network.UdpPort.Value(), initial.port, path(network.UdpPort), notes);
-    for (const Family family : families) {
+    for (const ListenFamily& family : families) {
       UdpListener listener;
-      listener.addr = ListenAddress(network, family);
+      listener.addr = family.addr;
       listener.port = port;
       listener.max_msg_len = max_msg_len;
       listener.socket_buffer_size = socket_buffer_size;
@@ -69,9 +60,9 @@ void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::ve
     const std::uint16_t port = FitUnsigned16(network.TcpPort.Value(), initial.port, path(network.TcpPort), notes);
     const std::uint16_t sessions = FitUnsigned16(extra.MaxTcpClients.Value(), initial_tcp.max_concurrent_sessions,
                                                  path(extra.MaxTcpClients), notes);
-    for (const Family family : families) {
+    for (const ListenFamily& family : families) {
       TcpListener listener;
-      listener.addr = ListenAddress(network, family);
+      listener.addr = family.addr;
       listener.port = port;
       listener.max_msg_len = max_msg_len;
       listener.socket_buffer_size = socket_buffer_size;

@@ -108,6 +108,17 @@ std::uint32_t FitUnsigned32(std::int32_t value, std::uint32_t initial, std::stri
 std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::string_view setting,
                                      std::vector<MappingNote>* notes);
 
+// An address family a version 5 server listens in, with the address it listens on there.
+struct ListenFamily {
+  std::string_view name;  // "IPv4" or "IPv6"
+  std::string addr;       // UTF-8
+};
+
+// The families the document's Network group turns on, IPv4 first, each with its listen address (IPv4
+// "bind any" is "0.0.0.0", IPv6 "::"). MapNetwork makes, for each protocol it carries, one listener
+// per family in this order.
+std::vector<ListenFamily> ListenFamilies(const settings::COVSettings& document);
+
 // The version 5 settings that MapNetwork and MapStorage carry into version 6, a group standing for
 // everything it holds; every other setting is left for a person to re-create.
 std::vector<const settings::Var_t*> CarriedOver(const settings::COVSettings& document);

@@ -13,9 +13,9 @@
 namespace recaster::settings {
 
 // Members are declared one line per setting in element order; the constructor registers them so.
-// Integer settings read {key, default, minimum, maximum}; minimum and maximum both 0: no range.
-// Texts marked Secrecy::kSecret (the two passwords and the database connection string) are the only
-// settings whose values no reader of the model shows.
+// Integer settings read {key, default, minimum, maximum[, unit]}; minimum and maximum both 0: no range.
+// Texts marked Secrecy::kSecret (the two passwords) and Secrecy::kConnectionString (the database
+// connection string) are the only settings whose values no reader of the model shows whole.
 
 // --- server groups ---
 
@@ -34,7 +34,7 @@ class VarStorage_g : public VarGroup_t {
  public:
   VarBool_t NoStorage{u"NoStorage", false};
   VarStr_t FolderPath{u"FolderPath", u""};
-  VarVec_t<VarInt_t> KeepPeriod{u"KeepPeriod"};
+  VarVec_t<VarInt_t> KeepPeriod{u"KeepPeriod", Unit::kDays};  // retention periods
   VarBool_t RemoveEmptySources{u"RemoveEmptySources", false};
   VarInt_t DayTimeForDelete{u"DayTimeForDelete", 240, 0, 0};
 
@@ -147,7 +147,7 @@ class VarTextExporter_t : public VarGroup_t {
   VarInt_t Encoding{u"Encoding", 0, 0, 2};
   VarInt_t Codepage{u"Codepage", 0, 0, 0};
   VarBool_t FileSizeLimit{u"FileSizeLimit", false};
-  VarInt_t MaxFileSizeKB{u"MaxFileSizeKB", 10240, 1, 99999999};
+  VarInt_t MaxFileSizeKB{u"MaxFileSizeKB", 10240, 1, 99999999, Unit::kKilobytes};
   VarInt_t MaxOpenedFilesNum{u"MaxOpenedFilesNum", 200, 1, 999};
 
   VarTextExporter_t();
@@ -170,7 +170,7 @@ class VarExportToText_g : public VarGroup_t {
 // Group "ExporterToDb" inside "ExportToDb", mask 0.
 class VarDbExporter_t : public VarGroup_t {
  public:
-  VarStr_t ConnString{u"ConnString", u"", Secrecy::kSecret};  // may hold a password
+  VarStr_t ConnString{u"ConnString", u"", Secrecy::kConnectionString};  // may hold a password
   VarBool_t UseTransactions{u"UseTransactions", false};
   VarStr_t CmdTemplate{u"CmdTemplate",
                        u"INSERT INTO Syslogs (Collected, IP, Facility, Severity, Message) VALUES ('$yyy-$M-$d "
@@ -275,14 +275,14 @@ extern const char16_t kDefaultDetailsStyle[];
 // Group "Processing", mask 0.
 class VarProcessing_g : public VarGroup_t {
  public:
-  VarInt_t DefSeverity{u"DefSeverity", 7, 0, 7};
-  VarInt_t DefFacility{u"DefFacility", 16, 0, 23};
+  VarInt_t DefSeverity{u"DefSeverity", 7, 0, 7, Unit::kSeverity};
+  VarInt_t DefFacility{u"DefFacility", 16, 0, 23, Unit::kFacility};
   VarBool_t ForceCp{u"ForceCp", false};
   VarInt_t CodePage{u"CodePage", 0, 0, 0};
   VarBool_t RemoveTrailChars{u"RemoveTrailChars", true};
   VarBool_t ReplaceNonPrint{u"ReplaceNonPrint", true};
   VarBool_t NonPrintToHex{u"NonPrintToHex", true};
-  VarInt_t NonPrintCustomChar{u"NonPrintCustomChar", 46, 0, 0};
+  VarInt_t NonPrintCustomChar{u"NonPrintCustomChar", 46, 0, 0, Unit::kCharacter};
   VarBool_t ReplaceMultiWithOne{u"ReplaceMultiWithOne", false};
   VarBool_t DnsAfterAddress{u"DnsAfterAddress", true};
 
@@ -309,8 +309,8 @@ class VarFormat_g : public VarGroup_t {
 // One colour rule, an item of "Colors"; its own key "Color" is never written.
 class VarColor_t : public VarGroup_t {
  public:
-  VarInt_t TextColor{u"TextColor", 0, 0, 0};
-  VarInt_t BackColor{u"BackColor", 16777215, 0, 0};
+  VarInt_t TextColor{u"TextColor", 0, 0, 0, Unit::kColour};
+  VarInt_t BackColor{u"BackColor", 16777215, 0, 0, Unit::kColour};
   VarSF_t Filter{u"Filter"};
 
   VarColor_t();

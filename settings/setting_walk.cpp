@@ -11,8 +11,8 @@ std::string ItemPath(const std::string& list_path, std::uint32_t index) {
 }
 
 void Walk(const Var_t& var, const std::string& path, std::optional<std::uint32_t> index, int depth,
-          SettingVisitor& visitor) {
-  const SettingView view(var, path, index, depth);
+          SettingVisitor& visitor, Unit item_unit = Unit::kNone) {
+  const SettingView view(var, path, index, depth, item_unit);
   switch (var.Kind()) {
     case VarKind::kInt:
     case VarKind::kBool:
@@ -30,7 +30,9 @@ void Walk(const Var_t& var, const std::string& path, std::optional<std::uint32_t
     case VarKind::kList: {
       if (!visitor.Begin(view)) return;
       const VarList_t& list = view.List();
-      for (std::uint32_t i = 0; i < list.ItemCount(); ++i) Walk(list.ItemAt(i), ItemPath(path, i), i, depth + 1, visitor);
+      for (std::uint32_t i = 0; i < list.ItemCount(); ++i) {
+        Walk(list.ItemAt(i), ItemPath(path, i), i, depth + 1, visitor, list.ItemUnit());
+      }
       visitor.End(view);
       return;
     }
@@ -84,6 +86,13 @@ std::string KeyText(const char16_t* key) {
 std::string SettingView::Key() const { return KeyText(var_->Key()); }
 
 bool SettingView::IsSecret() const { return Kind() == VarKind::kText && Text().IsSecret(); }
+
+Secrecy SettingView::TextSecrecy() const { return Kind() == VarKind::kText ? Text().GetSecrecy() : Secrecy::kShown; }
+
+Unit SettingView::GetUnit() const {
+  if (Kind() != VarKind::kInt) return Unit::kNone;
+  return Int().GetUnit() != Unit::kNone ? Int().GetUnit() : item_unit_;
+}
 
 bool SettingView::IsDefault() const {
   switch (Kind()) {

@@ -15,8 +15,10 @@ namespace recaster::settings {
 // One setting as the walk meets it.
 class SettingView {
  public:
-  SettingView(const Var_t& var, std::string path, std::optional<std::uint32_t> item_index, int depth)
-      : var_(&var), path_(std::move(path)), item_index_(item_index), depth_(depth) {}
+  // `item_unit` is the unit of the list that holds an integer item.
+  SettingView(const Var_t& var, std::string path, std::optional<std::uint32_t> item_index, int depth,
+              Unit item_unit = Unit::kNone)
+      : var_(&var), path_(std::move(path)), item_index_(item_index), depth_(depth), item_unit_(item_unit) {}
 
   // "Group.Sub.Key"; a list item adds its zero-based index: "EmailAlerts.Alerts[0].To".
   const std::string& Path() const { return path_; }
@@ -29,8 +31,12 @@ class SettingView {
   VarKind Kind() const { return var_->Kind(); }
   const Var_t& Setting() const { return *var_; }
 
-  // True for a text whose value is never shown (Secrecy::kSecret).
+  // True for a text whose value is never shown whole (a password or a connection string).
   bool IsSecret() const;
+  // How a text may be shown; kShown for every setting that is not a text.
+  Secrecy TextSecrecy() const;
+  // What an integer counts (an item of a list: what the list's items count); kNone for other kinds.
+  Unit GetUnit() const;
   // True when the value is its default: a leaf's own default, the initial filter record, the empty
   // list, or a group whose every setting is at its default. List items compare with a fresh item.
   bool IsDefault() const;
@@ -48,6 +54,7 @@ class SettingView {
   std::string path_;
   std::optional<std::uint32_t> item_index_;
   int depth_;
+  Unit item_unit_;
 };
 
 // What a reader does with each setting the walk meets, in document order (a group's settings in

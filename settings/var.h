@@ -58,12 +58,24 @@ class Var_t {
   VarKind kind_;
 };
 
+// What an integer setting counts, where the settings tables say; kNone is a number whose meaning the
+// tables do not give (a code, a mask, a count), which readers show as it is stored.
+enum class Unit : std::uint8_t {
+  kNone,
+  kDays,
+  kKilobytes,
+  kSeverity,   // a syslog severity code, 0 (Emergency) to 7 (Debug)
+  kFacility,   // a syslog facility code, 0 (kern) to 23 (local7)
+  kColour,     // a 24-bit colour
+  kCharacter,  // a character code
+};
+
 // A signed 32-bit setting with a carried (never enforced) range; minimum and maximum both 0: no range.
 class VarInt_t : public Var_t {
  public:
   VarInt_t() : VarInt_t(u"", 0, 0, 0) {}
-  VarInt_t(const char16_t* key, std::int32_t def, std::int32_t min, std::int32_t max)
-      : Var_t(key, VarKind::kInt), default_(def), min_(min), max_(max), value_(def) {}
+  VarInt_t(const char16_t* key, std::int32_t def, std::int32_t min, std::int32_t max, Unit unit = Unit::kNone)
+      : Var_t(key, VarKind::kInt), default_(def), min_(min), max_(max), value_(def), unit_(unit) {}
 
   VarInt_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -76,12 +88,14 @@ class VarInt_t : public Var_t {
   std::int32_t Default() const { return default_; }
   std::int32_t Min() const { return min_; }
   std::int32_t Max() const { return max_; }
+  Unit GetUnit() const { return unit_; }
 
  private:
   std::int32_t default_;
   std::int32_t min_;
   std::int32_t max_;
   std::int32_t value_;
+  Unit unit_;
 };
 
 // A boolean setting, stored as element text "1" or "0".
@@ -104,14 +118,15 @@ class VarBool_t : public Var_t {
   bool value_;
 };
 
-// Whether a text's value may be shown to a person: passwords and what holds one never are.
-enum class Secrecy : std::uint8_t { kShown, kSecret };
+// Whether a text's value may be shown to a person: passwords never are; a connection string may be,
+// with the value of each of its password fields replaced.
+enum class Secrecy : std::uint8_t { kShown, kSecret, kConnectionString };
 
 // A text setting, stored in the element's attribute "text".
 class VarStr_t : public Var_t {
  public:
   VarStr_t(const char16_t* key, const char16_t* def, Secrecy secrecy = Secrecy::kShown)
-      : Var_t(key, VarKind::kText), default_(def), value_(def), secret_(secrecy == Secrecy::kSecret) {}
+      : Var_t(key, VarKind::kText), default_(def), value_(def), secrecy_(secrecy) {}
 
   VarStr_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -122,13 +137,14 @@ class VarStr_t : public Var_t {
   const std::u16string& Value() const { return value_; }
   void SetValue(std::u16string value) { value_ = std::move(value); }
   const char16_t* Default() const { return default_; }
-  // True for a text whose value is never shown: a password, or a connection string that may hold one.
-  bool IsSecret() const { return secret_; }
+  // True for a text whose value is never shown whole: a password, or a connection string that may hold one.
+  bool IsSecret() const { return secrecy_ != Secrecy::kShown; }
+  Secrecy GetSecrecy() const { return secrecy_; }
 
  private:
   const char16_t* default_;  // static text
   std::u16string value_;
-  bool secret_;
+  Secrecy secrecy_;
 };
 
 // A message filter setting, stored as the filter record's child elements.
@@ -193,9 +209,14 @@ class VarList_t : public Var_t {
   virtual std::uint32_t ItemCount() const = 0;
   // Item `index`, which must be below ItemCount().
   virtual const Var_t& ItemAt(std::uint32_t index) const = 0;
+  // What the items count, for a list of integers (their own unit is kNone).
+  Unit ItemUnit() const { return item_unit_; }
 
  protected:
-  explicit VarList_t(const char16_t* key) : Var_t(key, VarKind::kList) {}
+  VarList_t(const char16_t* key, Unit item_unit) : Var_t(key, VarKind::kList), item_unit_(item_unit) {}
+
+ private:
+  Unit item_unit_;
 };
 
 // A list of like items, stored as children named I000000, I000001, ... and read back by position.
@@ -203,7 +224,7 @@ class VarList_t : public Var_t {
 template <typename T>
 class VarVec_t : public VarList_t {
  public:
-  explicit VarVec_t(const char16_t* key) : VarList_t(key) {}
+  explicit VarVec_t(const char16_t* key, Unit item_unit = Unit::kNone) : VarList_t(key, item_unit) {}
 
   VarVec_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;

@@ -97,6 +97,43 @@ TEST(SettingWalk, DefaultsAreTheTablesAndTheInitialFilter) {
   EXPECT_FALSE(is_default(doc.ExportToText.Filter));
 }
 
+// Units and secrecy as the tables give them; a list's items take the list's unit.
+class UnitRecorder final : public SettingVisitor {
+ public:
+  std::vector<std::string> lines;
+
+  void Value(const SettingView& s) override {
+    if (s.GetUnit() != Unit::kNone) lines.push_back(s.Path() + " " + std::to_string(static_cast<int>(s.GetUnit())));
+    if (s.TextSecrecy() != Secrecy::kShown) lines.push_back(s.Path() + " secrecy " + std::to_string(static_cast<int>(s.TextSecrecy())));
+  }
+  bool Begin(const SettingView& s) override { return s.GetUnit() == Unit::kNone; }
+  void End(const SettingView&) override {}
+};
+
+TEST(SettingWalk, UnitsAndSecrecyComeFromTheTables) {
+  COVSettings doc;
+  doc.Storage.KeepPeriod.Resize(2);
+  doc.Backup.Schedule.Times.Resize(1);
+  doc.Grid.Colors.Resize(1);
+  UnitRecorder walk;
+  WalkSettings(doc, walk);
+  const auto n = [](Unit u) { return " " + std::to_string(static_cast<int>(u)); };
+  const auto secrecy = [](Secrecy s) { return " secrecy " + std::to_string(static_cast<int>(s)); };
+  EXPECT_EQ(walk.lines, (std::vector<std::string>{
+                            "Processing.DefSeverity" + n(Unit::kSeverity),
+                            "Processing.DefFacility" + n(Unit::kFacility),
+                            "Processing.NonPrintCustomChar" + n(Unit::kCharacter),
+                            "Grid.Colors[0].TextColor" + n(Unit::kColour),
+                            "Grid.Colors[0].BackColor" + n(Unit::kColour),
+                            "Storage.KeepPeriod[0]" + n(Unit::kDays),
+                            "Storage.KeepPeriod[1]" + n(Unit::kDays),
+                            "RemConn.Password" + secrecy(Secrecy::kSecret),
+                            "ExportToText.ExporterToText.MaxFileSizeKB" + n(Unit::kKilobytes),
+                            "ExportToDb.ExporterToDb.ConnString" + secrecy(Secrecy::kConnectionString),
+                            "Emailer.Password" + secrecy(Secrecy::kSecret),
+                        }));  // Backup.Schedule.Times[0] has none: the tables give its items no unit
+}
+
 TEST(SettingWalk, PathOfFindsASettingByIdentity) {
   const COVSettings doc;
   EXPECT_EQ(PathOf(doc, doc.Network.UdpPort), "Network.UdpPort");
