@@ -1,0 +1,395 @@
+// Building the report from the settings walk, the version 6 tree and the mapping's adjustments.
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "mapping/mapping.h"
+#include "report/report.h"
+#include "settings/ov_settings.h"
+#include "settings/setting_walk.h"
+
+namespace recaster::report {
+namespace {
+
+using settings::Secrecy;
+using settings::SettingView;
+using settings::Unit;
+using settings::VarKind;
+
+// Texts longer than this, or holding a line break, are shown on lines of their own.
+constexpr std::size_t kMaxInlineText = 200;
+
+Span Words(std::string text) { return Span{std::move(text), false}; }
+Cell WordsCell(std::string text) { return Cell{{Words(std::move(text))}, std::nullopt, false}; }
+
+std::string SignedText(std::int32_t value) {
+  return value < 0 ? "-" + convert::NumberText(0u - static_cast<std::uint32_t>(value))
+                   : convert::NumberText(static_cast<std::uint32_t>(value));
+}
+
+std::string Counted(std::size_t n, std::string_view one, std::string_view many) {
+  return convert::NumberText(static_cast<std::uint32_t>(n)) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string_view YesNo(bool value) { return value ? "yes" : "no"; }
+
+// A stored colour as 0xRRGGBB: the number holds red in its lowest byte and blue in its third, the
+// order of Windows colour values.
+std::uint32_t Rgb(std::int32_t stored) {
+  const auto v = static_cast<std::uint32_t>(stored);
+  return (v & 0xFFu) << 16 | (v & 0xFF00u) | (v >> 16 & 0xFFu);
+}
+
+std::string HexColour(std::uint32_t rgb) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "#";
+  for (int shift = 20; shift >= 0; shift -= 4) text += kDigits[rgb >> shift & 0xFu];
+  return text;
+}
+
+bool Printable(std::int32_t code) {
+  return (code > 0x20 && code < 0x7F) || (code > 0xA0 && code < 0xD800) || (code >= 0xE000 && code <= 0xFFFD);
+}
+
+Cell IntCell(std::int32_t value, Unit unit) {
+  const std::string number = SignedText(value);
+  switch (unit) {
+    case Unit::kNone:
+      break;
+    case Unit::kDays:
+      return WordsCell(number + (value == 1 ? " day" : " days"));
+    case Unit::kKilobytes:
+      return WordsCell(number + " kilobytes");
+    case Unit::kSeverity: {
+      const std::string_view name = SeverityName(value);
+      return WordsCell(name.empty() ? number + " (no syslog severity)" : std::string(name) + " (" + number + ")");
+    }
+    case Unit::kFacility: {
+      const std::string_view name = FacilityName(value);
+      return WordsCell(name.empty() ? number + " (no syslog facility)" : std::string(name) + " (" + number + ")");
+    }
+    case Unit::kColour:
+      if (value < 0 || value > 0xFFFFFF) return WordsCell(number + " (not a 24-bit colour)");
+      return Cell{{Words(HexColour(Rgb(value)) + " (" + number + ")")}, Rgb(value), false};
+    case Unit::kCharacter:
+      if (value == 0x20) return WordsCell(number + " (space)");
+      if (!Printable(value)) break;
+      return Cell{{Words(number + " ("), Literal(std::u16string(1, static_cast<char16_t>(value))), Words(")")},
+                  std::nullopt, false};
+  }
+  return WordsCell(number);
+}
+
+bool IsLong(std::u16string_view text) {
+  return text.size() > kMaxInlineText || text.find_first_of(u"\r\n") != std::u16string_view::npos;
+}
+
+// A text as the report may show it: a password only as set or not, a connection string with its
+// passwords replaced; a long text on lines of its own, or by its length where `elide_long`.
+Cell TextCell(std::u16string_view text, Secrecy secrecy, bool elide_long, std::string_view elided) {
+  if (secrecy == Secrecy::kSecret) return WordsCell(text.empty() ? "not set" : "set");
+  const std::u16string shown = secrecy == Secrecy::kConnectionString ? MaskConnectionString(text) : std::u16string(text);
+  if (shown.empty()) return WordsCell("empty");
+  if (!IsLong(shown)) return Cell{{Literal(shown)}, std::nullopt, false};
+  if (elide_long) return WordsCell(std::string(elided) + Counted(shown.size(), "character", "characters") + ")");
+  return Cell{{Literal(shown, true)}, std::nullopt, true};
+}
+
+std::string ItemsText(std::uint32_t count) { return count == 0 ? "empty" : Counted(count, "item", "items"); }
+
+Cell ValueCell(const SettingView& s) {
+  switch (s.Kind()) {
+    case VarKind::kInt:
+      return IntCell(s.Int().Value(), s.GetUnit());
+    case VarKind::kBool:
+      return WordsCell(std::string(YesNo(s.Bool().Value())));
+    case VarKind::kText:
+      return TextCell(s.Text().Value(), s.TextSecrecy(), s.IsDefault(), "the default (");
+    case VarKind::kFilter:
+      return Cell{DescribeFilter(s.Filter().Value()), std::nullopt, false};
+    case VarKind::kList:
+      return WordsCell(ItemsText(s.List().ItemCount()));
+    case VarKind::kGroup:
+      break;
+  }
+  return WordsCell("");
+}
+
+Cell DefaultCell(const SettingView& s) {
+  if (s.ItemIndex().has_value() && s.Kind() != VarKind::kGroup) return WordsCell("none (a list item)");
+  switch (s.Kind()) {
+    case VarKind::kInt:
+      return IntCell(s.Int().Default(), s.GetUnit());
+    case VarKind::kBool:
+      return WordsCell(std::string(YesNo(s.Bool().Default())));
+    case VarKind::kText:
+      return TextCell(s.Text().Default(), s.TextSecrecy(), true, "built-in text (");
+    case VarKind::kFilter:
+      return Cell{DescribeFilter(xml::MessageFilter()), std::nullopt, false};
+    case VarKind::kList:
+      return WordsCell("empty");
+    case VarKind::kGroup:
+      break;
+  }
+  return WordsCell("");
+}
+
+bool Contains(const std::vector<const settings::Var_t*>& settings, const SettingView& s) {
+  return std::find(settings.begin(), settings.end(), &s.Setting()) != settings.end();
+}
+
+// The version 5 settings that the conversion carries over, each with its value.
+class CarriedCollector final : public settings::SettingVisitor {
+ public:
+  explicit CarriedCollector(std::vector<const settings::Var_t*> carried) : carried_(std::move(carried)) {}
+
+  Table table{{"Setting", "Value"}, {}, false};
+
+  void Value(const SettingView& s) override {
+    if (inside_ > 0 || Contains(carried_, s)) AddRow(s);
+  }
+  bool Begin(const SettingView& s) override {
+    const bool carried = inside_ > 0 || Contains(carried_, s);
+    opened_.push_back(carried);
+    if (carried) {
+      ++inside_;
+      if (s.Kind() == VarKind::kList) AddRow(s);
+    }
+    return true;
+  }
+  void End(const SettingView&) override {
+    if (opened_.back()) --inside_;
+    opened_.pop_back();
+  }
+
+ private:
+  void AddRow(const SettingView& s) { table.rows.push_back(Row{{WordsCell(s.Path()), ValueCell(s)}, false}); }
+
+  std::vector<const settings::Var_t*> carried_;
+  std::vector<bool> opened_;
+  int inside_ = 0;
+};
+
+// One group to re-create, or one item of a list, with its table and the sections of its items.
+struct Section {
+  std::string title;
+  std::string prefix;  // stripped from the paths of its settings
+  bool item = false;
+  Table table;
+  std::size_t to_do = 0;
+  std::vector<Section> items;
+};
+
+// Every top-level group that holds a setting to re-create, with all of its settings that are not
+// carried over; each list item as a section of its own after the group's table.
+class RecreateCollector final : public settings::SettingVisitor {
+ public:
+  explicit RecreateCollector(std::vector<const settings::Var_t*> carried) : carried_(std::move(carried)) {}
+
+  std::vector<Block> blocks;
+  std::size_t to_do = 0;
+
+  void Value(const SettingView& s) override {
+    if (!Contains(carried_, s)) AddRow(s);
+  }
+  bool Begin(const SettingView& s) override {
+    if (Contains(carried_, s)) return false;
+    if (s.Depth() == 0 || (s.ItemIndex().has_value() && s.Kind() == VarKind::kGroup)) {
+      const bool item = s.Depth() != 0;
+      open_.push_back(Section{s.Path(), s.Path() + ".", item, Table{{"Setting", "Value", "Default"}, {}, !item}, 0, {}});
+      return true;
+    }
+    if (s.Kind() == VarKind::kList) AddRow(s);
+    return true;
+  }
+  void End(const SettingView& s) override {
+    if (s.Depth() != 0 && !(s.ItemIndex().has_value() && s.Kind() == VarKind::kGroup)) return;
+    Section done = std::move(open_.back());
+    open_.pop_back();
+    if (!open_.empty()) {
+      open_.back().items.push_back(std::move(done));
+    } else if (done.to_do != 0) {
+      to_do += done.to_do;
+      Emit(done, 3);
+    }
+  }
+
+ private:
+  void AddRow(const SettingView& s) {
+    Section& section = open_.back();
+    const bool to_do_row = !section.item && !s.ItemIndex().has_value() && !s.IsDefault();
+    if (to_do_row) ++section.to_do;
+    section.table.rows.push_back(
+        Row{{WordsCell(s.Path().substr(section.prefix.size())), ValueCell(s), DefaultCell(s)}, to_do_row});
+  }
+
+  void Emit(Section& section, int level) {
+    blocks.emplace_back(Heading{level, {Words(section.title)}});
+    blocks.emplace_back(std::move(section.table));
+    for (Section& item : section.items) Emit(item, 4);
+  }
+
+  std::vector<const settings::Var_t*> carried_;
+  std::vector<Section> open_;
+};
+
+// The listeners of the tree, each with the address family the mapping made it for.
+Table ListenerTable(const settings::COVSettings& document, const convert::ConfigTree& tree, std::size_t* count) {
+  Table table{{"Protocol", "Address family", "Address", "Port", "Other version 6 values"}, {}, false};
+  const std::vector<mapping::ListenFamily> families = mapping::ListenFamilies(document);
+  std::map<std::string, std::size_t> per_protocol;
+  const auto interfaces = tree.get_child_optional("network.interfaces");
+  if (!interfaces) return table;
+  for (const auto& [key, listener] : *interfaces) {
+    const std::string type = listener.get<std::string>("type", "");
+    const std::size_t index = per_protocol[type]++;
+    std::string protocol = type;
+    std::transform(protocol.begin(), protocol.end(), protocol.begin(), [](unsigned char c) { return std::toupper(c); });
+    std::string others;
+    for (const auto& [field, value] : listener) {
+      if (field == "type" || field == "addr" || field == "port") continue;
+      others += (others.empty() ? "" : ", ") + field + " " + value.data();
+    }
+    const std::string addr = listener.get<std::string>("addr", "");
+    table.rows.push_back(Row{{WordsCell(protocol),
+                              WordsCell(index < families.size() ? std::string(families[index].name) : "unknown"),
+                              Cell{{Span{addr, true}}, std::nullopt, false}, WordsCell(listener.get<std::string>("port", "")),
+                              WordsCell(others)},
+                             false});
+  }
+  *count = table.rows.size();
+  return table;
+}
+
+// The storage branch, with where keep_days came from.
+Table StorageTable(const settings::COVSettings& document, const convert::ConfigTree& tree,
+                   const std::vector<convert::ConversionNote>& adjustments) {
+  Table table{{"Version 6 key", "Value", "Where it comes from"}, {}, false};
+  const auto storage = tree.get_child_optional("storage");
+  if (!storage) return table;
+  const auto& retention = document.Storage.KeepPeriod;
+  const std::string path = settings::PathOf(document, retention);
+  for (const auto& [key, value] : *storage) {
+    if (key != "keep_days") {
+      table.rows.push_back(
+          Row{{WordsCell(key), WordsCell(value.data().empty() ? "empty" : value.data()), WordsCell("set by the converter")},
+              false});
+      continue;
+    }
+    std::string from = path + ": ";
+    for (std::uint32_t i = 0; i < retention.Count(); ++i) {
+      const Cell item = IntCell(retention[i].Value(), retention.ItemUnit());
+      from += (i == 0 ? "" : ", ") + item.text.front().text;
+    }
+    if (retention.Count() == 0) from += "empty";
+    for (const auto& note : adjustments) {
+      if (note.setting == path) from += "; " + note.text;
+    }
+    table.rows.push_back(Row{{WordsCell(key), WordsCell(value.data() + " days"), WordsCell(from)}, false});
+  }
+  return table;
+}
+
+Heading Title(const std::string& source) { return Heading{1, {Words("Migration report: "), Span{source, true}}}; }
+
+}  // namespace
+
+Report BuildReport(const settings::COVSettings& document, const convert::ConfigTree& tree,
+                   const std::vector<convert::ConversionNote>& adjustments, std::u16string_view source) {
+  Report report;
+  report.source = Literal(source).text;
+  report.loaded = true;
+  report.adjustments = adjustments.size();
+  report.keep_days = tree.get<std::string>("storage.keep_days", "");
+  const std::vector<const settings::Var_t*> carried = mapping::CarriedOver(document);
+
+  RecreateCollector recreate(carried);
+  settings::WalkSettings(document, recreate);
+  report.to_recreate = recreate.to_do;
+  CarriedCollector carried_rows(carried);
+  settings::WalkSettings(document, carried_rows);
+
+  std::vector<Block>& out = report.blocks;
+  out.emplace_back(Title(report.source));
+  out.emplace_back(Paragraph{{Words(
+      "Ornvale 6 imports only the network listeners and the storage retention; they are listed under \"Carried "
+      "over\". The " + Counted(report.to_recreate, "setting", "settings") +
+      " marked in the To do column under \"To re-create by hand\" must be set up again by hand in Ornvale Manager.")}});
+  out.emplace_back(Paragraph{{Words(
+      "How settings are counted: each version 5 setting that differs from its default and is not carried over "
+      "counts once; a list counts as one setting, however many items it holds, and its items are listed in full "
+      "after it.")}});
+  out.emplace_back(Paragraph{{Words("Passwords show only whether they are set; in a connection string the value of "
+                                    "every password field is replaced by "),
+                              Span{"********", true},
+                              Words(". Colours read #RRGGBB, red taken from the lowest byte of the stored number (the "
+                                    "Windows order), which follows in brackets.")}});
+
+  out.emplace_back(Heading{2, {Words("Carried over")}});
+  out.emplace_back(Heading{3, {Words("Listeners")}});
+  Table listeners = ListenerTable(document, tree, &report.listeners);
+  if (listeners.rows.empty()) {
+    out.emplace_back(Paragraph{{Words("None: the version 6 configuration opens no listener.")}});
+  } else {
+    out.emplace_back(std::move(listeners));
+  }
+  out.emplace_back(Heading{3, {Words("Storage")}});
+  out.emplace_back(StorageTable(document, tree, adjustments));
+  out.emplace_back(Heading{3, {Words("Version 5 settings these are made from")}});
+  out.emplace_back(std::move(carried_rows.table));
+  out.emplace_back(Heading{3, {Words("Adjusted to fit version 6")}});
+  if (adjustments.empty()) {
+    out.emplace_back(Paragraph{{Words("None.")}});
+  } else {
+    Table table{{"Setting", "What was done"}, {}, false};
+    for (const auto& note : adjustments) table.rows.push_back(Row{{WordsCell(note.setting), WordsCell(note.text)}, false});
+    out.emplace_back(std::move(table));
+  }
+
+  out.emplace_back(Heading{2, {Words("To re-create by hand")}});
+  if (recreate.blocks.empty()) {
+    out.emplace_back(Paragraph{{Words("Nothing: every other version 5 setting is at its default.")}});
+  }
+  for (Block& block : recreate.blocks) out.push_back(std::move(block));
+  return report;
+}
+
+Report BuildReport(const convert::ConversionResult& conversion, std::u16string_view source) {
+  if (!conversion.ok() || conversion.document == nullptr) {
+    return UnreadReport(source, xml::DescribeLoadResult(conversion.load));
+  }
+  return BuildReport(*conversion.document, conversion.tree, conversion.adjustments, source);
+}
+
+Table SummaryTable(std::span<const Report> reports) {
+  Table table{{"Source", "Converted", "Listeners", "keep_days", "To re-create"}, {}, false};
+  for (const Report& report : reports) {
+    const auto count = [&report](std::size_t n) { return report.loaded ? convert::NumberText(static_cast<std::uint32_t>(n)) : "-"; };
+    table.rows.push_back(Row{{Cell{{Span{report.source, true}}, std::nullopt, false},
+                              WordsCell(report.loaded ? "yes" : "no: " + report.problem), WordsCell(count(report.listeners)),
+                              WordsCell(report.loaded ? report.keep_days : "-"), WordsCell(count(report.to_recreate))},
+                             false});
+  }
+  return table;
+}
+
+std::u16string ReportPathBeside(std::u16string_view destination) {
+  const std::size_t name = destination.find_last_of(u"/\\:");
+  const std::size_t dot = destination.rfind(u'.');
+  const bool has_extension = dot != std::u16string_view::npos && (name == std::u16string_view::npos || dot > name + 1);
+  std::u16string path(has_extension ? destination.substr(0, dot) : destination);
+  return path + u".report.html";
+}
+
+Report UnreadReport(std::u16string_view source, std::string problem) {
+  Report report;
+  report.source = Literal(source).text;
+  report.problem = std::move(problem);
+  report.blocks.emplace_back(Title(report.source));
+  report.blocks.emplace_back(Paragraph{{Words("Not converted: " + report.problem)}});
+  return report;
+}
+
+}  // namespace recaster::report

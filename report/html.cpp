@@ -1,0 +1,158 @@
+// The report as one self-contained HTML page: every text escaped, values from the file as code, no
+// script and nothing fetched (the page's Content-Security-Policy forbids both), a print style sheet.
+#include <algorithm>
+#include <string>
+
+#include "report/report.h"
+
+namespace recaster::report {
+namespace {
+
+// Styles come only from the page itself; nothing else may load or run.
+constexpr std::string_view kPolicy =
+    "default-src 'none'; script-src 'none'; object-src 'none'; style-src 'unsafe-inline'; img-src 'none'; "
+    "base-uri 'none'; form-action 'none'";
+
+constexpr std::string_view kStyle = R"(
+:root { color-scheme: light; }
+body { font: 14px/1.45 system-ui, "Segoe UI", Roboto, Arial, sans-serif; color: #1a1a1a; background: #fff;
+       margin: 2rem auto; max-width: 75rem; padding: 0 1.5rem; }
+h1 { font-size: 1.6rem; border-bottom: 2px solid #333; padding-bottom: .3rem; }
+h2 { font-size: 1.3rem; margin-top: 2rem; border-bottom: 1px solid #999; }
+h3 { font-size: 1.1rem; margin: 1.5rem 0 .4rem; }
+h4 { font-size: 1rem; margin: 1.2rem 0 .4rem; color: #333; }
+table { border-collapse: collapse; width: 100%; margin: .4rem 0 1rem; }
+th, td { border: 1px solid #bbb; padding: .3rem .5rem; text-align: left; vertical-align: top; }
+th { background: #eee; }
+tr.todo td { background: #fff6d5; }
+td.check { text-align: center; width: 3.5rem; font-size: 1.1rem; }
+code, pre { font-family: ui-monospace, "Cascadia Mono", Consolas, "DejaVu Sans Mono", monospace; font-size: .92em; }
+code { background: #f2f2f2; padding: 0 .2em; border-radius: 3px; overflow-wrap: break-word; }
+pre { white-space: pre-wrap; overflow-wrap: anywhere; margin: 0; background: #f7f7f7; padding: .3rem; }
+.swatch { display: inline-block; width: 1.1em; height: 1.1em; border: 1px solid #555; vertical-align: -.2em;
+          margin-right: .4em; }
+@media print {
+  body { margin: 0; max-width: none; padding: 0; font-size: 10pt; }
+  h1, h2, h3, h4 { break-after: avoid; }
+  tr { break-inside: avoid; }
+  thead { display: table-header-group; }
+  section + section { break-before: page; }
+  .swatch, th, tr.todo td { print-color-adjust: exact; -webkit-print-color-adjust: exact; }
+}
+)";
+
+void Escape(std::string_view text, std::string& out) {
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+}
+
+void Inline(const Text& text, std::string& out) {
+  for (const Span& span : text) {
+    if (span.literal) out += "<code>";
+    Escape(span.text, out);
+    if (span.literal) out += "</code>";
+  }
+}
+
+std::string HexColour(std::uint32_t rgb) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text = "#";
+  for (int shift = 20; shift >= 0; shift -= 4) text += kDigits[rgb >> shift & 0xFu];
+  return text;
+}
+
+void RenderCell(const Cell& cell, std::string& out) {
+  out += "<td>";
+  if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";
+  if (cell.block) {
+    out += "<pre>";
+    for (const Span& span : cell.text) Escape(span.text, out);
+    out += "</pre>";
+  } else {
+    Inline(cell.text, out);
+  }
+  out += "</td>";
+}
+
+void RenderTable(const Table& table, std::string& out) {
+  out += "<table>\n<thead><tr>";
+  if (table.checklist) out += "<th>To do</th>";
+  for (const std::string& header : table.headers) {
+    out += "<th>";
+    Escape(header, out);
+    out += "</th>";
+  }
+  out += "</tr></thead>\n<tbody>\n";
+  for (const Row& row : table.rows) {
+    out += row.to_do ? "<tr class=\"todo\">" : "<tr>";
+    if (table.checklist) out += row.to_do ? "<td class=\"check\">&#9744;</td>" : "<td class=\"check\"></td>";
+    for (const Cell& cell : row.cells) RenderCell(cell, out);
+    out += "</tr>\n";
+  }
+  out += "</tbody>\n</table>\n";
+}
+
+void RenderBlock(const Block& block, std::string& out) {
+  if (const auto* heading = std::get_if<Heading>(&block)) {
+    const std::string level = std::to_string(std::clamp(heading->level, 1, 6));
+    out += "<h" + level + ">";
+    Inline(heading->text, out);
+    out += "</h" + level + ">\n";
+  } else if (const auto* paragraph = std::get_if<Paragraph>(&block)) {
+    out += "<p>";
+    Inline(paragraph->text, out);
+    out += "</p>\n";
+  } else if (const auto* table = std::get_if<Table>(&block)) {
+    RenderTable(*table, out);
+  }
+}
+
+}  // namespace
+
+std::string ToHtml(std::span<const Report> reports) {
+  std::string title = "Migration report";
+  if (reports.size() == 1) {
+    title += ": " + reports.front().source;
+  } else {
+    title += "s: " + std::to_string(reports.size()) + " sources";
+  }
+  std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+  out += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
+  out += "<meta name=\"referrer\" content=\"no-referrer\">\n";
+  out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+  Escape(title, out);
+  out += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+  if (reports.size() > 1) {
+    out += "<section>\n<h1>Migration summary</h1>\n";
+    RenderTable(SummaryTable(reports), out);
+    out += "</section>\n";
+  }
+  for (const Report& report : reports) {
+    out += "<section>\n";
+    for (const Block& block : report.blocks) RenderBlock(block, out);
+    out += "</section>\n";
+  }
+  out += "</body>\n</html>\n";
+  return out;
+}
+
+}  // namespace recaster::report

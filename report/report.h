@@ -1,0 +1,126 @@
+// File: report/report.h - the migration report of a conversion: what version 6 takes over and every
+// setting left to re-create by hand, with its value, its default and its filters in words; built from
+// the settings walk and rendered as Markdown text or as one self-contained HTML page.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "convert/convert.h"
+#include "xml/message_filter.h"
+
+namespace recaster::settings {
+class COVSettings;
+}
+
+namespace recaster::report {
+
+// A run of text: the report's own words, or a value taken from the file (a literal), which every
+// renderer shows as inert text. Literals hold no control characters: they are shown as the Unicode
+// control pictures (U+2400 onwards), except line feeds and tabs inside a block.
+struct Span {
+  std::string text;  // UTF-8
+  bool literal = false;
+};
+using Text = std::vector<Span>;
+
+// One table cell.
+struct Cell {
+  Text text;
+  std::optional<std::uint32_t> colour;  // 0xRRGGBB, shown as a swatch before the text
+  bool block = false;                   // a long or multi-line literal, shown on lines of its own
+};
+
+// One table row; `to_do` marks one of the settings to re-create by hand.
+struct Row {
+  std::vector<Cell> cells;
+  bool to_do = false;
+};
+
+// A table; a checklist has a first column "To do" that marks the rows to do.
+struct Table {
+  std::vector<std::string> headers;
+  std::vector<Row> rows;
+  bool checklist = false;
+};
+
+// A heading: 1 for a report's title, 2 for its parts, 3 for a group, 4 for a list item.
+struct Heading {
+  int level = 1;
+  Text text;
+};
+
+struct Paragraph {
+  Text text;
+};
+
+using Block = std::variant<Heading, Paragraph, Table>;
+
+// The report of one source.
+struct Report {
+  std::string source;  // the source as the person named it (UTF-8, control characters made visible)
+  bool loaded = false;
+  std::string problem;               // why the source was not converted; empty when loaded
+  std::size_t listeners = 0;         // listeners in the version 6 configuration
+  std::string keep_days;             // the version 6 retention in days, as written
+  std::size_t to_recreate = 0;       // the settings to re-create: rows marked to do
+  std::size_t adjustments = 0;       // values changed to fit version 6
+  std::vector<Block> blocks;
+
+  // True when the person has anything to finish by hand.
+  bool LeavesAnythingBehind() const { return to_recreate != 0 || adjustments != 0; }
+};
+
+// The report of a loaded document, its version 6 tree and the mapping's adjustments. Counts each
+// setting that differs from its default and is not carried over once, a list as one setting.
+Report BuildReport(const settings::COVSettings& document, const convert::ConfigTree& tree,
+                   const std::vector<convert::ConversionNote>& adjustments, std::u16string_view source);
+
+// The report of a conversion; a conversion that did not load gives UnreadReport with the loader's reason.
+Report BuildReport(const convert::ConversionResult& conversion, std::u16string_view source);
+
+// The report of a source that was not converted, saying why.
+Report UnreadReport(std::u16string_view source, std::string problem);
+
+// The summary of several reports: one row per source with whether it was converted (or why not), its
+// listeners, its keep_days and the number of settings to re-create.
+Table SummaryTable(std::span<const Report> reports);
+
+// The reports as Markdown text; with more than one, a summary table (one row per source) comes first.
+std::string ToMarkdown(std::span<const Report> reports);
+
+// The reports as one HTML page: no script, no external resource (a Content-Security-Policy forbids
+// both), print-friendly, every text escaped; with more than one, the summary table comes first.
+std::string ToHtml(std::span<const Report> reports);
+
+// The file the dialog program writes the report to: the destination with its extension (if any)
+// replaced by ".report.html".
+std::u16string ReportPathBeside(std::u16string_view destination);
+
+// ---- words ----
+
+// The syslog name of severity code 0 to 7 (Emergency to Debug); empty for any other number.
+std::string_view SeverityName(std::int32_t code);
+// The syslog name of facility code 0 to 23 (kern to local7); empty for any other number.
+std::string_view FacilityName(std::int32_t code);
+
+// The filter in words: its name, the conditions in force, how texts match, the inversion, and the
+// conditions switched off that still hold values. The initial record reads "all messages".
+Text DescribeFilter(const xml::MessageFilter& filter);
+
+// The connection string with the value of every password field replaced by "********": a field whose
+// key holds "password" or "pwd" in any case, its value quoted ("..." or '...'), braced ({...}) or
+// plain. A value is masked as any of those readings would take it, so that no part of it is shown.
+std::u16string MaskConnectionString(std::u16string_view text);
+
+// A value from the file as a literal span: control characters become their control pictures; with
+// `keep_lines`, line feeds and tabs stay and CR LF becomes a line feed.
+Span Literal(std::u16string_view text, bool keep_lines = false);
+
+}  // namespace recaster::report

@@ -1,0 +1,274 @@
+// The report's words for what the file stores: syslog severities and facilities, message filters,
+// connection strings with their passwords replaced, and values from the file made inert.
+#include <array>
+#include <string>
+#include <vector>
+
+#include "convert/config_tree.h"
+#include "report/report.h"
+
+namespace recaster::report {
+namespace {
+
+using xml::MatchOptions;
+using xml::MessageFilter;
+
+// Syslog severities 0 to 7 and facilities 0 to 23 by their standard names (the table of the syslog
+// protocol; facilities 13 to 15 have descriptions there rather than keywords).
+constexpr std::array<std::string_view, 8> kSeverities = {"Emergency", "Alert",  "Critical",      "Error",
+                                                         "Warning",   "Notice", "Informational", "Debug"};
+constexpr std::array<std::string_view, 24> kFacilities = {
+    "kern",   "user",   "mail",     "daemon", "auth",   "syslog",    "lpr",       "news",
+    "uucp",   "cron",   "authpriv", "ftp",    "ntp",    "log audit", "log alert", "clock daemon",
+    "local0", "local1", "local2",   "local3", "local4", "local5",    "local6",    "local7"};
+
+constexpr std::int32_t kAllSeverities = 0xFF;
+constexpr std::int32_t kAllFacilities = 0xFFFFFF;
+constexpr std::u16string_view kMask = u"********";
+
+Span Words(std::string text) { return Span{std::move(text), false}; }
+
+void Append(Text& text, const Text& more) { text.insert(text.end(), more.begin(), more.end()); }
+
+std::string SignedText(std::int32_t value) {
+  return value < 0 ? "-" + convert::NumberText(0u - static_cast<std::uint32_t>(value))
+                   : convert::NumberText(static_cast<std::uint32_t>(value));
+}
+
+// A mask condition in words: "severity Emergency, Alert, Critical (mask 7)" names the set bits, "all
+// severities (mask 255)" and "no severity (mask 0)" the two ends; bits beyond the names are said to be set.
+template <std::size_t N>
+std::string MaskWords(std::int32_t mask, const std::array<std::string_view, N>& names, std::int32_t all,
+                      std::string_view what, std::string_view every, std::string_view none) {
+  std::string words;
+  if (mask == all) {
+    words = every;
+  } else {
+    for (std::size_t bit = 0; bit < N; ++bit) {
+      if ((static_cast<std::uint32_t>(mask) >> bit & 1u) == 0) continue;
+      words += words.empty() ? std::string(what) + " " : ", ";
+      words += names[bit];
+    }
+    if (words.empty()) words = none;
+    if ((static_cast<std::uint32_t>(mask) & ~static_cast<std::uint32_t>(all)) != 0) words += ", and other bits";
+  }
+  return words + " (mask " + SignedText(mask) + ")";
+}
+
+std::string SeverityMaskWords(std::int32_t mask) {
+  return MaskWords(mask, kSeverities, kAllSeverities, "severity", "all severities", "no severity");
+}
+
+std::string FacilityMaskWords(std::int32_t mask) {
+  return MaskWords(mask, kFacilities, kAllFacilities, "facility", "all facilities", "no facility");
+}
+
+std::string_view YesNo(bool value) { return value ? "yes" : "no"; }
+
+std::string MatchWords(const MatchOptions& match) {
+  return "match case " + std::string(YesNo(match.matchCase)) + ", whole word " + std::string(YesNo(match.matchWhole)) +
+         ", wildcards " + std::string(YesNo(match.wildcards));
+}
+
+// "`a` or `b`", each text a literal; "none listed" for an empty list.
+Text TextsOr(const std::vector<std::u16string>& texts) {
+  if (texts.empty()) return {Words("none listed")};
+  Text out;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i != 0) out.push_back(Words(" or "));
+    out.push_back(Literal(texts[i]));
+  }
+  return out;
+}
+
+// One condition: the texts, then how they are matched.
+Text ListCondition(std::string_view what, const std::vector<std::u16string>& texts, const MatchOptions* match) {
+  Text out{Words(std::string(what) + " ")};
+  Append(out, TextsOr(texts));
+  if (match != nullptr) out.push_back(Words(" (" + MatchWords(*match) + ")"));
+  return out;
+}
+
+Text MessageCondition(const MessageFilter& f) {
+  Text out{Words("message text ")};
+  if (f.content.empty()) {
+    out.push_back(Words("empty"));
+  } else {
+    out.push_back(Literal(f.content));
+  }
+  out.push_back(Words(" (" + MatchWords(f.contentMatch) + "; WildcardType " + SignedText(f.wildcardType) + ")"));
+  return out;
+}
+
+// The six conditions, each in force or not, with whether it holds anything beyond its initial state.
+struct Condition {
+  bool in_force;
+  bool holds_values;
+  Text words;
+};
+
+std::vector<Condition> Conditions(const MessageFilter& f) {
+  const MessageFilter initial;
+  return {
+      {f.severityCheck, f.severityMask != initial.severityMask, {Words(SeverityMaskWords(f.severityMask))}},
+      {f.facilityCheck, f.facilityMask != initial.facilityMask, {Words(FacilityMaskWords(f.facilityMask))}},
+      {f.sourceCheck, !f.sources.empty(), ListCondition("source", f.sources, nullptr)},
+      {f.originCheck, !f.origins.empty() || f.originMatch != initial.originMatch,
+       ListCondition("origin", f.origins, &f.originMatch)},
+      {f.tagCheck, !f.tags.empty() || f.tagMatch != initial.tagMatch, ListCondition("tag", f.tags, &f.tagMatch)},
+      {f.messageCheck,
+       !f.content.empty() || f.contentMatch != initial.contentMatch || f.wildcardType != initial.wildcardType,
+       MessageCondition(f)},
+  };
+}
+
+Text JoinClauses(const std::vector<const Text*>& clauses) {
+  Text out;
+  for (std::size_t i = 0; i < clauses.size(); ++i) {
+    if (i != 0) out.push_back(Words("; "));
+    Append(out, *clauses[i]);
+  }
+  return out;
+}
+
+// ---- connection strings ----
+
+char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
+
+bool IsPasswordKey(std::u16string_view key) {
+  std::u16string lower;
+  for (const char16_t c : key) lower += Lower(c);
+  return lower.find(u"password") != std::u16string::npos || lower.find(u"pwd") != std::u16string::npos;
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+// How a reader of connection strings may take a value: with quotes and braces, with braces only, or
+// as plain text up to the next semicolon.
+enum class Reading { kQuotesAndBraces, kBraces, kPlain };
+
+// The end of a value that starts at `at` with the opening character `open`, closed by `close`, where
+// a doubled `close` stands for itself; the text's end when it is never closed.
+std::size_t ClosedEnd(std::u16string_view text, std::size_t at, char16_t close) {
+  for (std::size_t i = at + 1; i < text.size(); ++i) {
+    if (text[i] != close) continue;
+    if (i + 1 < text.size() && text[i + 1] == close) {
+      ++i;
+      continue;
+    }
+    return i + 1;
+  }
+  return text.size();
+}
+
+// Marks in `masked` the values of the password fields as `reading` takes them, and the pieces without
+// a key that follow one (they may be the rest of it).
+void MarkPasswords(std::u16string_view text, Reading reading, std::vector<bool>& masked) {
+  const std::size_t n = text.size();
+  std::size_t pos = 0;
+  bool after_password = false;
+  while (pos < n) {
+    const std::size_t semicolon = std::min(text.find(u';', pos), n);
+    const std::size_t equals = text.find(u'=', pos);
+    if (equals == std::u16string_view::npos || equals > semicolon) {  // a piece without a key
+      if (after_password) std::fill(masked.begin() + pos, masked.begin() + semicolon, true);
+      pos = semicolon + 1;
+      continue;
+    }
+    std::size_t start = equals + 1;
+    while (start < n && IsBlank(text[start])) ++start;
+    std::size_t end = start;
+    if (start < n && reading == Reading::kQuotesAndBraces && (text[start] == u'"' || text[start] == u'\'')) {
+      end = ClosedEnd(text, start, text[start]);
+    } else if (start < n && reading != Reading::kPlain && text[start] == u'{') {
+      end = ClosedEnd(text, start, u'}');
+    }
+    end = std::min(text.find(u';', end), n);
+    after_password = IsPasswordKey(text.substr(pos, equals - pos));
+    if (after_password) std::fill(masked.begin() + start, masked.begin() + end, true);
+    pos = end + 1;
+  }
+}
+
+}  // namespace
+
+std::string_view SeverityName(std::int32_t code) {
+  return code >= 0 && code < static_cast<std::int32_t>(kSeverities.size()) ? kSeverities[static_cast<std::size_t>(code)]
+                                                                           : std::string_view();
+}
+
+std::string_view FacilityName(std::int32_t code) {
+  return code >= 0 && code < static_cast<std::int32_t>(kFacilities.size()) ? kFacilities[static_cast<std::size_t>(code)]
+                                                                           : std::string_view();
+}
+
+Text DescribeFilter(const MessageFilter& filter) {
+  const std::vector<Condition> conditions = Conditions(filter);
+  std::vector<const Text*> in_force;
+  std::vector<const Text*> switched_off;
+  for (const Condition& condition : conditions) {
+    if (condition.in_force) {
+      in_force.push_back(&condition.words);
+    } else if (condition.holds_values) {
+      switched_off.push_back(&condition.words);
+    }
+  }
+
+  Text out;
+  if (!filter.name.empty()) {
+    out.push_back(Literal(filter.name));
+    out.push_back(Words(": "));
+  }
+  const Text body = in_force.empty() ? Text{Words("all messages")} : JoinClauses(in_force);
+  if (filter.negation) {
+    out.push_back(Words("not ("));
+    Append(out, body);
+    out.push_back(Words(")"));
+  } else {
+    Append(out, body);
+  }
+  if (!switched_off.empty()) {
+    out.push_back(Words("; switched off: "));
+    Append(out, JoinClauses(switched_off));
+  }
+  return out;
+}
+
+std::u16string MaskConnectionString(std::u16string_view text) {
+  std::vector<bool> masked(text.size(), false);
+  for (const Reading reading : {Reading::kQuotesAndBraces, Reading::kBraces, Reading::kPlain}) {
+    MarkPasswords(text, reading, masked);
+  }
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!masked[i]) {
+      out += text[i];
+    } else if (i == 0 || !masked[i - 1]) {
+      out += kMask;
+    }
+  }
+  return out;
+}
+
+Span Literal(std::u16string_view text, bool keep_lines) {
+  std::u16string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (keep_lines && c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+    if (keep_lines && (c == u'\n' || c == u'\t')) {
+      shown += c;
+    } else if (c < 0x20) {
+      shown += static_cast<char16_t>(0x2400 + c);  // the control picture: U+241B for escape
+    } else if (c == 0x7F) {
+      shown += u'\u2421';
+    } else if (c >= 0x80 && c < 0xA0) {
+      shown += u'\uFFFD';  // C1 controls have no pictures
+    } else {
+      shown += c;
+    }
+  }
+  return Span{convert::ToUtf8(shown), true};
+}
+
+}  // namespace recaster::report
