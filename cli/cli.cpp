@@ -8,6 +8,7 @@
 #include <istream>
 #include <ostream>
 
+#include "cli/commands.h"
 #include "cli/settings_json.h"
 #include "convert/convert.h"
 #include "platform/platform.h"
@@ -22,28 +23,36 @@ constexpr std::string_view kWriteSucceeded =
     "The converted configuration has beed sucessfully saved. You can now import it into Ornvale Manager.";
 constexpr std::string_view kWriteFailed = "Failed to write converted configuration to the file path you specified.";
 
+}  // namespace
+
 std::string Display(const std::u16string& path) { return platform::PathToNative(path); }
 
-// A source must name an existing regular file, as the open dialog insists; 0 when it does.
-int CheckSource(const std::u16string& source, Console& io) {
+std::string SourceProblem(const std::u16string& source) {
   switch (platform::GetPathKind(source)) {
     case platform::PathKind::kRegularFile:
-      return kExitOk;
+      return std::string();
     case platform::PathKind::kMissing:
-      io.err << "recaster: " << Display(source) << ": no such file\n";
-      return kExitUsage;
+      return "no such file";
     case platform::PathKind::kDirectory:
-      io.err << "recaster: " << Display(source) << ": is a folder, not a file\n";
-      return kExitUsage;
+      return "is a folder, not a file";
     case platform::PathKind::kOther:
-      io.err << "recaster: " << Display(source) << ": not a regular file\n";
-      return kExitUsage;
+      break;
   }
-  return kExitUsage;
+  return "not a regular file";
 }
 
 void ReportLoadFailure(const std::u16string& source, const xml::XmlLoadResult& result, Console& io) {
   io.err << kReadFailed << '\n' << "recaster: " << Display(source) << ": " << xml::DescribeLoadResult(result) << '\n';
+}
+
+namespace {
+
+// A source must name an existing regular file, as the open dialog insists; 0 when it does.
+int CheckSource(const std::u16string& source, Console& io) {
+  const std::string problem = SourceProblem(source);
+  if (problem.empty()) return kExitOk;
+  io.err << "recaster: " << Display(source) << ": " << problem << '\n';
+  return kExitUsage;
 }
 
 // ---- show ----
@@ -118,11 +127,12 @@ bool MayReplace(const std::u16string& destination, const ConvertOptions& opt, Co
   return false;
 }
 
-void PrintNotes(const std::vector<convert::ConversionNote>& notes, Console& io) {
+void PrintNotes(const std::vector<convert::ConversionNote>& notes, const std::u16string& source, Console& io) {
   if (notes.empty()) return;
   io.err << "recaster: " << notes.size() << (notes.size() == 1 ? " note" : " notes")
          << " on what to finish by hand:\n";
   for (const auto& note : notes) io.err << "  " << convert::FormatNote(note) << '\n';
+  io.err << "recaster: every value, default and filter of these: " << ReportCommandFor(source) << '\n';
 }
 
 int run_convert(const ConvertOptions& opt, Console& io) {
@@ -168,7 +178,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
     }
     if (!opt.quiet) io.out << kWriteSucceeded << '\n';
   }
-  if (!opt.quiet) PrintNotes(convert::ConversionNotes(conversion), io);
+  if (!opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, io);
   return kExitOk;
 }
 
@@ -190,8 +200,10 @@ int RunRecaster(const std::vector<std::string>& args, Console& io) {
 
   ShowOptions show;
   ConvertOptions convert;
+  ReportOptions report;
   setup_show(app, show);
   setup_convert(app, convert);
+  setup_report(app, report);
 
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -204,6 +216,7 @@ int RunRecaster(const std::vector<std::string>& args, Console& io) {
 
   if (app.got_subcommand("show")) return run_show(show, io);
   if (app.got_subcommand("convert")) return run_convert(convert, io);
+  if (app.got_subcommand("report")) return run_report(report, io);
   return kExitUsage;
 }
 

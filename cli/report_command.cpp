@@ -1,0 +1,79 @@
+// The report command: the migration report of one or more version 5 files on standard output.
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "convert/convert.h"
+#include "platform/platform.h"
+#include "report/report.h"
+#include "settings/ov_settings.h"
+
+namespace recaster::cli {
+namespace {
+
+bool PlainInShell(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         std::string_view("./\\:_-+").find(c) != std::string_view::npos;
+}
+
+// The report of one source, and the exit code it earns.
+report::Report ReportOf(const std::u16string& source, Console& io, int* code) {
+  if (const std::string problem = SourceProblem(source); !problem.empty()) {
+    io.err << "recaster: " << Display(source) << ": " << problem << '\n';
+    *code = kExitUsage;
+    return report::UnreadReport(source, problem);
+  }
+  const convert::ConversionResult conversion = convert::BuildConfigTree(source);
+  if (!conversion.ok()) {
+    ReportLoadFailure(source, conversion.load, io);
+    *code = kExitUnreadable;
+    return report::UnreadReport(source, "not a readable Ornvale 5 server configuration: " +
+                                            xml::DescribeLoadResult(conversion.load));
+  }
+  *code = kExitOk;
+  return report::BuildReport(conversion, source);
+}
+
+}  // namespace
+
+std::string ReportCommandFor(const std::u16string& source) {
+  const std::string path = Display(source);
+  const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), PlainInShell);
+  return "recaster report " + (plain ? path : "\"" + path + "\"");
+}
+
+void setup_report(CLI::App& app, ReportOptions& opt) {
+  auto* report = app.add_subcommand(
+      "report",
+      "Print the migration report of version 5 files: what version 6 takes over, and every setting to re-create by "
+      "hand with its value, its default and its filters in words (passwords masked)");
+  report->add_flag("--html", opt.html, "Print one self-contained HTML page instead of Markdown text");
+  report->add_option("SOURCE", opt.sources,
+                     "The version 5 files; with several, a summary table comes first (default: " +
+                         Display(convert::DefaultInputPath()) + ")");
+}
+
+int run_report(const ReportOptions& opt, Console& io) {
+  std::vector<std::u16string> sources;
+  for (const std::string& source : opt.sources) sources.push_back(platform::PathFromNative(source));
+  if (sources.empty()) sources.push_back(convert::DefaultInputPath());
+
+  std::vector<report::Report> reports;
+  int worst = kExitOk;
+  for (const std::u16string& source : sources) {
+    int code = kExitOk;
+    reports.push_back(ReportOf(source, io, &code));
+    worst = std::max(worst, code);
+  }
+  if (sources.size() == 1 && worst != kExitOk) return worst;
+
+  io.out << (opt.html ? report::ToHtml(reports) : report::ToMarkdown(reports)) << std::flush;
+  if (!io.out) {
+    io.err << "recaster: standard output: write error\n";
+    return kExitWriteFailed;
+  }
+  return worst;
+}
+
+}  // namespace recaster::cli
