@@ -8,6 +8,7 @@
 
 #include "cli/settings_json.h"
 #include "convert/convert.h"
+#include "report/report.h"
 #include "settings/ov_settings.h"
 #include "settings/setting_walk.h"
 
@@ -160,7 +161,7 @@ class ExtendedSettings : public COVSettings {
   ExtendedSettings() { AddGroups({&Extra}); }
 };
 
-TEST(SettingWalk, ANewSettingReachesShowAndTheNotesWithoutChangingThem) {
+TEST(SettingWalk, ANewSettingReachesShowTheNotesAndTheReportWithoutChangingThem) {
   ExtendedSettings doc;
   doc.Extra.Level.SetValue(5);
   doc.Extra.Token.SetValue(u"s3cret");
@@ -180,6 +181,16 @@ TEST(SettingWalk, ANewSettingReachesShowAndTheNotesWithoutChangingThem) {
   for (const auto& note : convert::NotCarriedOver(doc)) notes.push_back(convert::FormatNote(note));
   EXPECT_EQ(notes, (std::vector<std::string>{"Extra.Level: 5 (default 3), not carried over",
                                              "Extra.Token: set, not carried over (value not shown)"}));
+
+  std::vector<convert::ConversionNote> adjustments;
+  const convert::ConfigTree tree = convert::MapSettings(doc, &adjustments);
+  const report::Report report = report::BuildReport(doc, tree, adjustments, u"extended.cfg");
+  const std::string text = report::ToMarkdown(std::span<const report::Report>(&report, 1));
+  EXPECT_NE(text.find("### Extra\n\n| To do | Setting | Value | Default |\n|-------|---------|-------|---------|\n"
+                      "| [ ]   | Level   | 5     | 3       |\n| [ ]   | Token   | set   | not set |\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("s3cret"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,462 @@
+// The migration report: the sample's text pinned by a golden file, the count against the notes, values
+// from the file made inert in both forms, secrets masked, filters and units in words, and the report
+// command's output and exit codes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "convert/convert.h"
+#include "platform/platform.h"
+#include "report/report.h"
+#include "settings/ov_settings.h"
+
+namespace recaster::report {
+namespace {
+
+namespace fs = std::filesystem;
+using settings::COVSettings;
+
+const fs::path kSample = fs::path(RECASTER_SOURCE_DIR) / "samples" / "ov_server_settings.cfg";
+const fs::path kGolden = fs::path(RECASTER_TEST_DATA) / "ov_server_settings.report.md";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+  return n;
+}
+
+Report ReportOf(const COVSettings& doc) {
+  std::vector<convert::ConversionNote> adjustments;
+  const convert::ConfigTree tree = convert::MapSettings(doc, &adjustments);
+  return BuildReport(doc, tree, adjustments, u"test.cfg");
+}
+
+std::string Html(const COVSettings& doc) {
+  const Report report = ReportOf(doc);
+  return ToHtml(std::span<const Report>(&report, 1));
+}
+
+std::string Markdown(const COVSettings& doc) {
+  const Report report = ReportOf(doc);
+  return ToMarkdown(std::span<const Report>(&report, 1));
+}
+
+std::string Plain(const Text& text) {
+  std::string out;
+  for (const Span& span : text) out += span.literal ? "`" + span.text + "`" : span.text;
+  return out;
+}
+
+// ---- the sample ----
+
+TEST(ReportText, SampleReadsAsTheGoldenFile) {
+  const convert::ConversionResult conversion = convert::BuildConfigTree(platform::PathFromNative(kSample.string()));
+  ASSERT_TRUE(conversion.ok());
+  const Report report = BuildReport(conversion, u"samples/ov_server_settings.cfg");
+  const std::string text = ToMarkdown(std::span<const Report>(&report, 1));
+  const std::string golden = ReadFile(kGolden);
+  ASSERT_FALSE(golden.empty()) << kGolden;
+  if (text != golden) {
+    std::istringstream got(text);
+    std::istringstream want(golden);
+    std::string a;
+    std::string b;
+    for (int line = 1; std::getline(want, b); ++line) {
+      if (!std::getline(got, a) || a != b) FAIL() << "line " << line << ":\n  want: " << b << "\n  got:  " << a;
+    }
+    FAIL() << "the report is longer than the golden file";
+  }
+}
+
+TEST(ReportText, CountIsTheNotesOfSettingsNotCarriedAndTheRowsMarkedToDo) {
+  const convert::ConversionResult conversion = convert::BuildConfigTree(platform::PathFromNative(kSample.string()));
+  ASSERT_TRUE(conversion.ok());
+  const Report report = BuildReport(conversion, u"sample");
+  EXPECT_EQ(report.to_recreate, 47u);
+  EXPECT_EQ(report.to_recreate, convert::NotCarriedOver(*conversion.document).size());
+  EXPECT_EQ(report.listeners, 4u);
+  EXPECT_EQ(report.keep_days, "365");
+  EXPECT_TRUE(report.LeavesAnythingBehind());
+  const std::span<const Report> one(&report, 1);
+  EXPECT_EQ(Occurrences(ToMarkdown(one), "\n| [ ]"), 47u);
+  EXPECT_EQ(Occurrences(ToHtml(one), "<tr class=\"todo\">"), 47u);
+  EXPECT_NE(ToMarkdown(one).find("The 47 settings marked in the To do column"), std::string::npos);
+}
+
+TEST(ReportText, NothingLeftBehindWhenOnlyCarriedSettingsDiffer) {
+  COVSettings doc;
+  doc.Storage.KeepPeriod.Resize(1);
+  doc.Storage.KeepPeriod[0].SetValue(30);
+  doc.Network.UdpPort.SetValue(1514);
+  const Report report = ReportOf(doc);
+  EXPECT_EQ(report.to_recreate, 0u);
+  EXPECT_EQ(report.adjustments, 0u);
+  EXPECT_FALSE(report.LeavesAnythingBehind());
+  EXPECT_NE(Markdown(doc).find("Nothing: every other version 5 setting is at its default."), std::string::npos);
+}
+
+TEST(ReportText, AnAdjustmentIsLeftBehindAndKeepDaysSaysWhereItCameFrom) {
+  const COVSettings doc;  // no retention: keep_days becomes 1
+  const Report report = ReportOf(doc);
+  EXPECT_EQ(report.adjustments, 1u);
+  EXPECT_TRUE(report.LeavesAnythingBehind());
+  const std::string text = Markdown(doc);
+  EXPECT_NE(text.find("| keep_days      | 1 day | Storage.KeepPeriod: empty; empty, so keep_days is 1"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("### Adjusted to fit version 6\n\n| Setting            | What was done"), std::string::npos);
+}
+
+// ---- values from the file ----
+
+// A document whose texts try to become markup, in every kind of place a text can stand.
+COVSettings& Hostile(COVSettings& doc) {
+  doc.Emailer.Server.SetValue(u"<script>alert(1)</script>");
+  doc.Emailer.From.SetValue(u"\"><img src=x onerror=alert(2)>");
+  doc.General.LogFolder.SetValue(u"C:\\a&amp;b\\<iframe src=//evil>");
+  doc.Grid.DetailsTemplate.SetValue(u"</pre></td></tr></table><script>alert(3)</script>\r\n```\r\n<b>bold</b>");
+  doc.EmailAlerts.Alerts.Resize(1);
+  doc.EmailAlerts.Alerts[0].To.SetValue(u"a|b`c``d <svg onload=alert(4)>");
+  xml::MessageFilter& filter = doc.EmailAlerts.Alerts[0].Filter.Value();
+  filter.name = u"<h1>name</h1>";
+  filter.sourceCheck = true;
+  filter.sources = {u"<td>", u"'quoted' & \"double\""};
+  filter.messageCheck = true;
+  filter.content = u"<style>*{display:none}</style>";
+  return doc;
+}
+
+TEST(ReportHtml, EveryTextFromTheFileIsEscaped) {
+  COVSettings doc;
+  const std::string html = Html(Hostile(doc));
+  for (const char* markup : {"<script", "<img", "<iframe", "<svg", "<b>", "<h1>name", "<td>&lt;", "<style>*"}) {
+    EXPECT_EQ(html.find(markup), std::string::npos) << markup;
+  }
+  EXPECT_NE(html.find("<code>&lt;script&gt;alert(1)&lt;/script&gt;</code>"), std::string::npos);
+  EXPECT_NE(html.find("<code>&quot;&gt;&lt;img src=x onerror=alert(2)&gt;</code>"), std::string::npos);
+  EXPECT_NE(html.find("C:\\a&amp;amp;b\\&lt;iframe"), std::string::npos);
+  EXPECT_NE(html.find("<pre>&lt;/pre&gt;&lt;/td&gt;&lt;/tr&gt;&lt;/table&gt;&lt;script&gt;alert(3)"), std::string::npos);
+  EXPECT_NE(html.find("<code>&#39;quoted&#39; &amp; &quot;double&quot;</code>"), std::string::npos);
+
+  // Every element of the page is one the report makes; none comes from a value.
+  const std::set<std::string> ours = {"html", "head", "meta",  "title", "style", "body", "section", "h1", "h2", "h3",
+                                       "h4",   "p",    "table", "thead", "tbody", "tr",   "th",      "td", "code", "pre",
+                                       "span"};
+  const std::regex tag("<([A-Za-z][A-Za-z0-9]*)");
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), tag); it != std::sregex_iterator(); ++it) {
+    EXPECT_TRUE(ours.count((*it)[1].str()) == 1) << (*it)[1].str();
+  }
+}
+
+TEST(ReportText, ValuesStandInCodeSpansAndFencesThatHoldThemWhole) {
+  COVSettings doc;
+  const std::string text = Markdown(Hostile(doc));
+  EXPECT_NE(text.find("| `<script>alert(1)</script>` "), std::string::npos);
+  // A vertical bar cannot end the cell; the code span's fence outruns the value's backticks.
+  EXPECT_NE(text.find("| ```a\\|b`c``d <svg onload=alert(4)>``` "), std::string::npos) << text;
+  // A multi-line value goes below its table, in a fence longer than the value's own.
+  EXPECT_NE(text.find("DetailsTemplate, Value:\n\n````\n</pre></td></tr></table><script>alert(3)</script>\n```\n<b>bold</b>\n````\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST(ReportText, ControlCharactersAreShownAsTheirPictures) {
+  COVSettings doc;
+  doc.Emailer.Server.SetValue(u"red\x1B[31m\x07\x7F\x9B!");
+  const std::string text = Markdown(doc);
+  EXPECT_EQ(text.find('\x1B'), std::string::npos);
+  EXPECT_EQ(text.find('\x07'), std::string::npos);
+  EXPECT_NE(text.find("`red\u241B[31m\u2407\u2421\uFFFD!`"), std::string::npos);
+  EXPECT_EQ(Literal(u"a\r\nb\tc\rd", true).text, "a\nb\tc\u240Dd");
+  EXPECT_EQ(Literal(u"a\r\nb\tc").text, "a\u240D\u240Ab\u2409c");
+}
+
+TEST(ReportHtml, IsOneSelfContainedPageThatForbidsScripts) {
+  const std::string html = Html(COVSettings());
+  EXPECT_EQ(html.rfind("<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n", 0), 0u);
+  EXPECT_NE(html.find("<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src 'none';"),
+            std::string::npos);
+  EXPECT_NE(html.find("@media print"), std::string::npos);
+  for (const char* outside : {"<script", "<link", "src=", "href=", "http:", "https:", "url(", "@import"}) {
+    EXPECT_EQ(html.find(outside), std::string::npos) << outside;
+  }
+}
+
+// ---- secrets ----
+
+TEST(ReportHtml, PasswordsShowOnlyWhetherTheyAreSet) {
+  COVSettings doc;
+  doc.Emailer.Password.SetValue(u"mail-pass");
+  doc.RemConn.Password.SetValue(u"viewer-pass");
+  doc.RemConn.Enable.SetValue(true);
+  const std::string html = Html(doc);
+  EXPECT_EQ(html.find("mail-pass"), std::string::npos);
+  EXPECT_EQ(html.find("viewer-pass"), std::string::npos);
+  EXPECT_NE(html.find("<td>Password</td><td>set</td><td>not set</td>"), std::string::npos);
+  EXPECT_EQ(Markdown(doc).find("-pass"), std::string::npos);
+}
+
+TEST(ReportHtml, ConnectionStringKeepsEverythingButItsPasswords) {
+  COVSettings doc;
+  doc.ExportToDb.ExporterToDb.ConnString.SetValue(u"Server=db01;User Id=sa;Password=Secr3t;Database=Syslog");
+  std::string html = Html(doc);
+  EXPECT_EQ(html.find("Secr3t"), std::string::npos);
+  EXPECT_NE(html.find("<code>Server=db01;User Id=sa;Password=********;Database=Syslog</code>"), std::string::npos);
+
+  doc.ExportToDb.ExporterToDb.ConnString.SetValue(u"Driver={SQL Server};Server=db01;Uid=sa;pwd={a;b}};c};Trusted=no");
+  html = Html(doc);
+  EXPECT_EQ(html.find("a;b"), std::string::npos);
+  EXPECT_NE(html.find("<code>Driver={SQL Server};Server=db01;Uid=sa;pwd=********;Trusted=no</code>"), std::string::npos);
+}
+
+TEST(ConnectionString, EveryWayToReadAPasswordIsMasked) {
+  const struct {
+    std::u16string_view in;
+    std::u16string_view out;
+  } cases[] = {
+      {u"Server=x;Password=secret;", u"Server=x;Password=********;"},
+      {u"PWD=secret", u"PWD=********"},
+      {u" pwd = secret ;Server=x", u" pwd = ********;Server=x"},
+      {u"Password=\"x;y\";Server=z", u"Password=********;Server=z"},
+      {u"Password='it''s;secret';Db=q", u"Password=********;Db=q"},
+      {u"Pwd={a;b}};c};Server=x", u"Pwd=********;Server=x"},
+      {u"Password=\"unterminated;Server=x", u"Password=********"},
+      {u"Pwd=abc;def;Server=x", u"Pwd=********;********;Server=x"},  // a piece without a key may be the rest
+      {u"Server=\"a;Pwd=x\";Db=y", u"Server=\"a;Pwd=********;Db=y"},   // a reader without quotes sees Pwd
+      {u"Jet OLEDB:Database Password=abc;Data Source=f.mdb", u"Jet OLEDB:Database Password=********;Data Source=f.mdb"},
+      {u"Password=;Server=x", u"Password=;Server=x"},
+      {u"Server=db;Trusted_Connection=yes;", u"Server=db;Trusted_Connection=yes;"},
+      {u"", u""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MaskConnectionString(c.in), c.out) << convert::ToUtf8(c.in);
+  }
+}
+
+// ---- filters and units in words ----
+
+TEST(FilterWords, SeverityMasksNameTheirSeverities) {
+  COVSettings doc;
+  doc.EmailAlerts.Alerts.Resize(3);
+  const std::int32_t masks[] = {7, 0, 255};
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    doc.EmailAlerts.Alerts[i].Filter.Value().severityCheck = true;
+    doc.EmailAlerts.Alerts[i].Filter.Value().severityMask = masks[i];
+  }
+  const std::string html = Html(doc);
+  EXPECT_NE(html.find("<td>Filter</td><td>severity Emergency, Alert, Critical (mask 7)</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td>Filter</td><td>no severity (mask 0)</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td>Filter</td><td>all severities (mask 255)</td>"), std::string::npos);
+}
+
+TEST(FilterWords, EveryConditionWithHowItMatches) {
+  xml::MessageFilter f;
+  EXPECT_EQ(Plain(DescribeFilter(f)), "all messages");
+  f.negation = true;
+  EXPECT_EQ(Plain(DescribeFilter(f)), "not (all messages)");
+
+  f = xml::MessageFilter();
+  f.name = u"Auth";
+  f.facilityCheck = true;
+  f.facilityMask = (1 << 4) | (1 << 10) | (1 << 23);
+  f.originCheck = true;
+  f.origins = {u"host-a", u"host-b"};
+  f.originMatch.matchCase = true;
+  f.tagCheck = true;
+  f.tagMatch.wildcards = true;
+  f.negation = true;
+  EXPECT_EQ(Plain(DescribeFilter(f)),
+            "`Auth`: not (facility auth, authpriv, local7 (mask 8389648); origin `host-a` or `host-b` (match case yes, "
+            "whole word no, wildcards no); tag none listed (match case no, whole word no, wildcards yes))");
+
+  // Conditions switched off that still hold values are told, so nothing is lost.
+  f = xml::MessageFilter();
+  f.sources = {u"10.0.0.1"};
+  f.severityMask = 1 | (1 << 9);
+  f.messageCheck = true;
+  f.content = u"fail";
+  f.contentMatch.matchWhole = true;
+  f.wildcardType = 2;
+  EXPECT_EQ(Plain(DescribeFilter(f)),
+            "message text `fail` (match case no, whole word yes, wildcards no; WildcardType 2); switched off: severity "
+            "Emergency, and other bits (mask 513); source `10.0.0.1`");
+  EXPECT_EQ(Plain(DescribeFilter([] {
+              xml::MessageFilter all;
+              all.facilityCheck = true;
+              all.facilityMask = 0;
+              return all;
+            }())),
+            "no facility (mask 0)");
+}
+
+TEST(ReportText, NumbersInTheUnitsTheTablesGive) {
+  COVSettings doc;
+  doc.Processing.DefSeverity.SetValue(9);
+  doc.Processing.DefFacility.SetValue(4);
+  doc.Processing.NonPrintCustomChar.SetValue(32);
+  doc.ExportToText.ExporterToText.MaxFileSizeKB.SetValue(1);
+  doc.Grid.Colors.Resize(1);
+  doc.Grid.Colors[0].BackColor.SetValue(0x0080FF);  // red FF, green 80, blue 00
+  doc.Grid.Colors[0].TextColor.SetValue(-1);
+  doc.Backup.Schedule.DayMask.SetValue(62);
+  doc.Storage.KeepPeriod.Resize(1);
+  doc.Storage.KeepPeriod[0].SetValue(1);
+  const std::string text = Markdown(doc);
+  EXPECT_NE(text.find("| DefSeverity         | 9 (no syslog severity) | Debug (7)   |"), std::string::npos) << text;
+  EXPECT_NE(text.find("| DefFacility         | auth (4)               | local0 (16) |"), std::string::npos);
+  EXPECT_NE(text.find("| NonPrintCustomChar  | 32 (space)             | 46 (`.`)    |"), std::string::npos);
+  EXPECT_NE(text.find("| ExporterToText.MaxFileSizeKB     | 1 kilobytes"), std::string::npos);
+  EXPECT_NE(text.find("| BackColor | #FF8000 (33023)"), std::string::npos);
+  EXPECT_NE(text.find("| TextColor | -1 (not a 24-bit colour)"), std::string::npos);
+  EXPECT_NE(text.find("| Schedule.DayMask   | 62 "), std::string::npos);  // no meaning given: the stored number
+  EXPECT_NE(text.find("| Storage.KeepPeriod[0]               | 1 day "), std::string::npos);
+
+  const std::string html = Html(doc);
+  EXPECT_NE(html.find("<td><span class=\"swatch\" style=\"background:#ff8000\"></span>#FF8000 (33023)</td>"),
+            std::string::npos);
+}
+
+TEST(ReportHtml, AnEmptyListReadsEmptyWithNoItems) {
+  COVSettings doc;
+  doc.SyslogForwarders.Enabled.SetValue(true);
+  doc.SyslogForwarders.Forwarders.Resize(2);
+  doc.SyslogForwarders.Forwarders.Resize(0);  // emptied again: the list is at its default
+  const std::string html = Html(doc);
+  EXPECT_NE(html.find("<tr><td class=\"check\"></td><td>Forwarders</td><td>empty</td><td>empty</td></tr>"),
+            std::string::npos);
+  EXPECT_EQ(html.find("Forwarders[0]"), std::string::npos);
+  EXPECT_EQ(ReportOf(doc).to_recreate, 1u);  // Enabled alone
+}
+
+TEST(ReportHtml, ListItemsFollowTheirGroupInFull) {
+  COVSettings doc;
+  doc.EmailAlerts.Alerts.Resize(2);
+  doc.EmailAlerts.Alerts[1].To.SetValue(u"ops@example.com");
+  const std::string html = Html(doc);
+  const auto group = html.find("<h3>EmailAlerts</h3>");
+  const auto first = html.find("<h4>EmailAlerts.Alerts[0]</h4>");
+  const auto second = html.find("<h4>EmailAlerts.Alerts[1]</h4>");
+  ASSERT_NE(group, std::string::npos);
+  EXPECT_LT(group, first);
+  EXPECT_LT(first, second);
+  EXPECT_NE(html.find("<td>Subject</td><td><code>[%SEVERITY%] %SOURCE_IP%</code></td>", second), std::string::npos);
+  EXPECT_NE(html.find("<td>To</td><td><code>ops@example.com</code></td><td>empty</td>", second), std::string::npos);
+  EXPECT_EQ(ReportOf(doc).to_recreate, 1u);  // the list counts once
+}
+
+// ---- several sources, paths ----
+
+TEST(ReportText, SeveralSourcesBeginWithASummary) {
+  const COVSettings doc;
+  const Report reports[] = {ReportOf(doc), UnreadReport(u"gone.cfg", "no such file")};
+  const std::string text = ToMarkdown(reports);
+  EXPECT_EQ(text.rfind("# Migration summary\n\n| Source     | Converted        | Listeners | keep_days | To re-create |\n", 0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("| `test.cfg` | yes              | 2         | 1         | 0            |"), std::string::npos);
+  EXPECT_NE(text.find("| `gone.cfg` | no: no such file | -         | -         | -            |"), std::string::npos);
+  EXPECT_NE(text.find("# Migration report: `gone.cfg`\n\nNot converted: no such file"), std::string::npos);
+  EXPECT_NE(ToHtml(reports).find("<h1>Migration summary</h1>"), std::string::npos);
+}
+
+TEST(ReportPath, BesideTheDestinationWithItsExtensionReplaced) {
+  EXPECT_EQ(ReportPathBeside(u"C:\\Users\\A\\Documents\\converted_ov_config.json"),
+            u"C:\\Users\\A\\Documents\\converted_ov_config.report.html");
+  EXPECT_EQ(ReportPathBeside(u"/home/a/out.v6.json"), u"/home/a/out.v6.report.html");
+  EXPECT_EQ(ReportPathBeside(u"/home/a.d/out"), u"/home/a.d/out.report.html");
+  EXPECT_EQ(ReportPathBeside(u"C:\\x.d\\.hidden"), u"C:\\x.d\\.hidden.report.html");
+  EXPECT_EQ(ReportPathBeside(u"out"), u"out.report.html");
+}
+
+// ---- the report command ----
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Outcome Recaster(std::vector<std::string> args, bool broken_out = false) {
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  if (broken_out) out.setstate(std::ios::badbit);
+  cli::Console console{in, out, err, false};
+  const int code = cli::RunRecaster(args, console);
+  return {code, out.str(), err.str()};
+}
+
+class ReportCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("recaster_report_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(folder_);
+    std::ofstream(folder_ / "not-settings.cfg") << "not a settings file\n";
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  fs::path folder_;
+};
+
+TEST_F(ReportCommand, PrintsTheReportWithTheExitCodesOfShow) {
+  Outcome o = Recaster({"report", kSample.string()});
+  EXPECT_EQ(o.code, cli::kExitOk);
+  EXPECT_EQ(o.err, "");
+  EXPECT_NE(o.out.find("The 47 settings marked"), std::string::npos);
+
+  o = Recaster({"report", "--html", kSample.string()});
+  EXPECT_EQ(o.code, cli::kExitOk);
+  EXPECT_EQ(o.out.rfind("<!DOCTYPE html>", 0), 0u);
+
+  o = Recaster({"report", (folder_ / "missing.cfg").string()});
+  EXPECT_EQ(o.code, cli::kExitUsage);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(o.err.find("missing.cfg: no such file"), std::string::npos);
+
+  o = Recaster({"report", (folder_ / "not-settings.cfg").string()});
+  EXPECT_EQ(o.code, cli::kExitUnreadable);
+  EXPECT_EQ(o.out, "");
+  EXPECT_NE(o.err.find("Failed to read an Ornvale 5 server configuration"), std::string::npos);
+}
+
+TEST_F(ReportCommand, SeveralSourcesGiveTheSummaryAndTheWorstExitCode) {
+  const Outcome o = Recaster(
+      {"report", kSample.string(), (folder_ / "missing.cfg").string(), (folder_ / "not-settings.cfg").string()});
+  EXPECT_EQ(o.code, cli::kExitUnreadable);
+  EXPECT_EQ(o.out.rfind("# Migration summary", 0), 0u);
+  EXPECT_NE(o.out.find("| no: no such file "), std::string::npos);
+  EXPECT_NE(o.out.find("| no: not a readable Ornvale 5 server configuration: "), std::string::npos);
+  EXPECT_NE(o.out.find("| 4         | 365       | 47           |"), std::string::npos);
+}
+
+TEST_F(ReportCommand, AFailedWriteToStandardOutputExitsOne) {
+  const Outcome o = Recaster({"report", kSample.string()}, true);
+  EXPECT_EQ(o.code, cli::kExitWriteFailed);
+  EXPECT_EQ(o.err, "recaster: standard output: write error\n");
+}
+
+TEST_F(ReportCommand, ConvertNamesTheCommandThatPrintsTheReport) {
+  const Outcome o = Recaster({"convert", "--force", kSample.string(), (folder_ / "out.json").string()});
+  EXPECT_EQ(o.code, cli::kExitOk);
+  const std::string last = o.err.substr(o.err.rfind('\n', o.err.size() - 2) + 1);
+  EXPECT_EQ(last.rfind("recaster: every value, default and filter of these: recaster report ", 0), 0u) << last;
+  EXPECT_NE(last.find("ov_server_settings.cfg"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace recaster::report
