@@ -287,7 +287,9 @@ Table StorageTable(const settings::COVSettings& document, const convert::ConfigT
     for (const auto& note : adjustments) {
       if (note.setting == path) from += "; " + note.text;
     }
-    table.rows.push_back(Row{{WordsCell(key), WordsCell(value.data() + " days"), WordsCell(from)}, false});
+    table.rows.push_back(Row{{WordsCell(key), WordsCell(value.data() + (value.data() == "1" ? " day" : " days")),
+                             WordsCell(from)},
+                            false});
   }
   return table;
 }
@@ -381,6 +383,21 @@ std::u16string ReportPathBeside(std::u16string_view destination) {
   const bool has_extension = dot != std::u16string_view::npos && (name == std::u16string_view::npos || dot > name + 1);
   std::u16string path(has_extension ? destination.substr(0, dot) : destination);
   return path + u".report.html";
+}
+
+std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, convert::SystemError written) {
+  std::string text;
+  if (report.to_recreate != 0) {
+    text = Counted(report.to_recreate, "setting", "settings") + " must be re-created by hand in Ornvale Manager";
+  }
+  if (report.adjustments != 0) {
+    text += text.empty() ? "" : ", and ";
+    text += Counted(report.adjustments, "value was", "values were") + " adjusted to fit version 6";
+  }
+  const std::string path = convert::ToUtf8(report_path);
+  if (written == 0) return text + ". The report lists them with their values:\n" + path;
+  return text + ". The report that lists them could not be written to " + path + ":\n" +
+         convert::DescribeWriteError(written);
 }
 
 Report UnreadReport(std::u16string_view source, std::string problem) {

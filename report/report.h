@@ -103,6 +103,11 @@ std::string ToHtml(std::span<const Report> reports);
 // replaced by ".report.html".
 std::u16string ReportPathBeside(std::u16string_view destination);
 
+// The second paragraph of the dialog program's success message, for a report that leaves anything
+// behind: how many settings must be re-created and how many values were adjusted, then where the
+// report is, or, when `written` (WriteTextFile's code) is not 0, that it could not be written and why.
+std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, convert::SystemError written);
+
 // ---- words ----
 
 // The syslog name of severity code 0 to 7 (Emergency to Debug); empty for any other number.

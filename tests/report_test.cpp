@@ -380,6 +380,27 @@ TEST(ReportPath, BesideTheDestinationWithItsExtensionReplaced) {
   EXPECT_EQ(ReportPathBeside(u"out"), u"out.report.html");
 }
 
+TEST(DialogMessage, SaysHowMuchIsLeftAndWhereTheReportIsOrWhyItIsNot) {
+  Report report;
+  report.to_recreate = 47;
+  EXPECT_EQ(LeftBehindMessage(report, u"C:\\out.report.html", 0),
+            "47 settings must be re-created by hand in Ornvale Manager. The report lists them with their values:\n"
+            "C:\\out.report.html");
+  report.adjustments = 1;
+  EXPECT_EQ(LeftBehindMessage(report, u"r.html", 0).rfind(
+                "47 settings must be re-created by hand in Ornvale Manager, and 1 value was adjusted to fit version 6. ", 0),
+            0u);
+  report.to_recreate = 1;
+  report.adjustments = 0;
+  EXPECT_EQ(LeftBehindMessage(report, u"r.html", 5),
+            "1 setting must be re-created by hand in Ornvale Manager. The report that lists them could not be written "
+            "to r.html:\n" + convert::DescribeWriteError(5));
+  report.to_recreate = 0;
+  report.adjustments = 2;
+  EXPECT_EQ(LeftBehindMessage(report, u"r.html", 0),
+            "2 values were adjusted to fit version 6. The report lists them with their values:\nr.html");
+}
+
 // ---- the report command ----
 
 struct Outcome {
