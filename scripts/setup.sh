@@ -3,10 +3,12 @@
 #   bash scripts/setup.sh            what the build and the tests need
 #   bash scripts/setup.sh bench      that, and what only the benchmarks compare against (pugixml)
 #   bash scripts/setup.sh --windows  what the Windows cross-build and its tests under Wine and Xvfb need
+#   bash scripts/setup.sh --browser  the headless browser that renders the HTML report, with a font
 set -euo pipefail
 
 posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev)
 bench_packages=(libpugixml-dev)
+browser_packages=(chromium fonts-dejavu-core)
 
 # mingw-w64 (the posix thread model, for std::thread and friends), Wine to run the programs, a headless
 # X server for the dialogs, Wine's own fonts so that "MS Shell Dlg" keeps its metrics, ImageMagick for
@@ -17,6 +19,7 @@ windows_packages=(cmake make libboost1.81-dev libcli11-dev googletest
 
 case "${1:-}" in
   --windows) packages=("${windows_packages[@]}") ;;
+  --browser) packages=("${browser_packages[@]}") ;;
   bench) packages=("${posix_packages[@]}" "${bench_packages[@]}") ;;
   *) packages=("${posix_packages[@]}") ;;
 esac

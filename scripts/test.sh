@@ -15,6 +15,7 @@ step "build and test (release, -O3)"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DRECASTER_WERROR=ON >/dev/null
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
+step "the HTML report in a browser (headless Chromium)"; bash scripts/test-report-browser.sh build/release
 
 step "build and test (AddressSanitizer, UndefinedBehaviorSanitizer)"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DRECASTER_SANITIZE=ON -DRECASTER_WERROR=ON >/dev/null

@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Renders the HTML migration report of a settings file full of hostile values in a real browser
+# (Debian's headless Chromium) and fails if any element of the rendered page came from a value: the
+# page must hold exactly the elements of the report of its benign twin (the same texts with every
+# character an x, so the same shape), no attribute may run code, and the hostile texts must be there
+# as text. Then takes the screenshot of the sample's report for the README (docs/screenshots/report.png).
+#   bash scripts/test-report-browser.sh [BUILD_DIR]     (default build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${1:-build/release}
+work=$root/build/report-browser
+
+bash scripts/setup.sh --browser
+# A build that exists keeps its configuration (the test command's is Release with warnings as errors).
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j 2 --target recaster make_hostile >/dev/null
+
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+check() {
+  if eval "$1"; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi
+}
+
+# Chromium as root needs --no-sandbox; each run gets a fresh profile.
+browser() {
+  local profile
+  profile=$(mktemp -d "$work/profile.XXXXXX")
+  local flags=(--headless --disable-gpu --no-first-run --no-default-browser-check --user-data-dir="$profile")
+  [ "$(id -u)" -ne 0 ] || flags+=(--no-sandbox)
+  timeout 120 chromium "${flags[@]}" "$@" 2>"$work/chromium.log"
+}
+
+# How many elements of each name a page holds: "count name" lines, sorted by name.
+element_counts() {
+  grep -o -i '<[a-z][a-z0-9-]*' "$1" | tr 'A-Z' 'a-z' | sed 's/^<//' | sort | uniq -c | awk '{print $2, $1}'
+}
+
+for twin in hostile benign; do
+  "$build/tests/make_hostile" "$work/$twin.cfg" $([ "$twin" = benign ] && echo --benign)
+  "$build/cli/recaster" report --html "$work/$twin.cfg" >"$work/$twin.html"
+  browser --dump-dom "file://$work/$twin.html" >"$work/$twin.dom.html"
+  element_counts "$work/$twin.dom.html" >"$work/$twin.elements.txt"
+done
+
+check '[ -s "$work/hostile.dom.html" ] && grep -q "</html>" "$work/hostile.dom.html"' "the browser rendered the page"
+check '[ -s "$work/benign.elements.txt" ] && diff -u "$work/benign.elements.txt" "$work/hostile.elements.txt"' \
+  "the rendered page has exactly the elements of its benign twin's, none from a value"
+check '! grep -E -i -q "<[^>]*[[:space:]](on[a-z]+|srcdoc|href|src)=" "$work/hostile.dom.html"' \
+  "no element carries an attribute that runs code or loads anything"
+check 'grep -F -q "&lt;script&gt;document.body.appendChild" "$work/hostile.dom.html"' "a script tag from a value is text"
+check 'grep -F -q "&lt;/code&gt;&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;&lt;h1&gt;injected heading" "$work/hostile.dom.html"' \
+  "closing tags from a value are text"
+check 'grep -F -q "&amp;lt;b&amp;gt;not bold" "$work/hostile.dom.html"' "entities from a value are shown as written"
+check '! grep -F -q "<title>injected" "$work/hostile.dom.html"' "no value ran code"
+
+# The screenshot of the sample's report shown in the README.
+"$build/cli/recaster" report --html samples/ov_server_settings.cfg >"$work/sample.html"
+browser --hide-scrollbars --window-size=1100,3300 --screenshot="$work/report.png" "file://$work/sample.html" >/dev/null
+check '[ -s "$work/report.png" ]' "the screenshot of the sample's report was taken"
+if [ -s "$work/report.png" ]; then
+  mkdir -p docs/screenshots
+  cp "$work/report.png" docs/screenshots/report.png
+fi
+
+echo "report in a browser: $failures failed"
+[ "$failures" -eq 0 ]
