@@ -108,6 +108,7 @@ run_cli_checks() {
     "convert writes the POSIX build's bytes"
   check 'run convert --quiet "$sample" - >"$files/cli-stdout.json" && cmp -s "$files/cli-stdout.json" "$files/expected.json"' \
     "convert to standard output gives the same bytes, without carriage returns"
+  check 'run report "$sample" | tail -n +2 | cmp -s - <(tail -n +2 "$root/tests/data/ov_server_settings.report.md")' "report prints the sample's report as the POSIX build does"
   rm -f "$documents/converted_ov_config.json"
   check 'run convert --quiet "$sample" && cmp -s "$documents/converted_ov_config.json" "$files/expected.json"' \
     "without a destination it writes converted_ov_config.json in the documents folder"
