@@ -73,13 +73,6 @@ void Inline(const Text& text, std::string& out) {
   }
 }
 
-std::string HexColour(std::uint32_t rgb) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text = "#";
-  for (int shift = 20; shift >= 0; shift -= 4) text += kDigits[rgb >> shift & 0xFu];
-  return text;
-}
-
 void RenderCell(const Cell& cell, std::string& out) {
   out += "<td>";
   if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";

@@ -17,6 +17,8 @@
 
 namespace recaster::settings {
 class COVSettings;
+class SettingView;
+enum class Unit : std::uint8_t;
 }
 
 namespace recaster::report {
@@ -123,6 +125,21 @@ Text DescribeFilter(const xml::MessageFilter& filter);
 // key holds "password" or "pwd" in any case, its value quoted ("..." or '...'), braced ({...}) or
 // plain. A value is masked as any of those readings would take it, so that no part of it is shown.
 std::u16string MaskConnectionString(std::u16string_view text);
+
+// The setting's value in the report's words: a number in its unit (days, kilobytes, a syslog severity
+// or facility by name, a colour as #RRGGBB with its swatch, a character), yes or no, a text from the
+// file as a literal (a long or multi-line one as a block, or by its length when it is the default),
+// a password as "set" or "not set", a connection string masked, a filter described, a list's items
+// counted. Numbers without a unit are shown as stored.
+Cell ValueCell(const settings::SettingView& setting);
+// The setting's default in the same words; a long text by its length, and "none" for a list item.
+Cell DefaultCell(const settings::SettingView& setting);
+// A number in the report's words for its unit.
+Cell NumberCell(std::int32_t value, settings::Unit unit);
+// "1 item", "2 items": the count and the word that fits it.
+std::string Counted(std::size_t n, std::string_view one, std::string_view many);
+// "#RRGGBB" of 0xRRGGBB.
+std::string HexColour(std::uint32_t rgb);
 
 // A value from the file as a literal span: control characters become their control pictures; with
 // `keep_lines`, line feeds and tabs stay and CR LF becomes a line feed.

@@ -1,15 +1,21 @@
-// The report's words for what the file stores: syslog severities and facilities, message filters,
-// connection strings with their passwords replaced, and values from the file made inert.
+// The report's words for what the file stores: every kind of value in its unit, syslog severities and
+// facilities, message filters, connection strings with their passwords replaced, and values from the
+// file made inert.
 #include <array>
 #include <string>
 #include <vector>
 
 #include "convert/config_tree.h"
 #include "report/report.h"
+#include "settings/setting_walk.h"
 
 namespace recaster::report {
 namespace {
 
+using settings::Secrecy;
+using settings::SettingView;
+using settings::Unit;
+using settings::VarKind;
 using xml::MatchOptions;
 using xml::MessageFilter;
 
@@ -26,7 +32,11 @@ constexpr std::int32_t kAllSeverities = 0xFF;
 constexpr std::int32_t kAllFacilities = 0xFFFFFF;
 constexpr std::u16string_view kMask = u"********";
 
+// Texts longer than this, or holding a line break, are shown on lines of their own.
+constexpr std::size_t kMaxInlineText = 200;
+
 Span Words(std::string text) { return Span{std::move(text), false}; }
+Cell WordsCell(std::string text) { return Cell{{Words(std::move(text))}, std::nullopt, false}; }
 
 void Append(Text& text, const Text& more) { text.insert(text.end(), more.begin(), more.end()); }
 
@@ -190,6 +200,36 @@ void MarkPasswords(std::u16string_view text, Reading reading, std::vector<bool>&
   }
 }
 
+// ---- values ----
+
+// A stored colour as 0xRRGGBB: the number holds red in its lowest byte and blue in its third, the
+// order of Windows colour values.
+std::uint32_t Rgb(std::int32_t stored) {
+  const auto v = static_cast<std::uint32_t>(stored);
+  return (v & 0xFFu) << 16 | (v & 0xFF00u) | (v >> 16 & 0xFFu);
+}
+
+bool Printable(std::int32_t code) {
+  return (code > 0x20 && code < 0x7F) || (code > 0xA0 && code < 0xD800) || (code >= 0xE000 && code <= 0xFFFD);
+}
+
+bool IsLong(std::u16string_view text) {
+  return text.size() > kMaxInlineText || text.find_first_of(u"\r\n") != std::u16string_view::npos;
+}
+
+// A text as the report may show it: a password only as set or not, a connection string with its
+// passwords replaced; a long text on lines of its own, or by its length where `elide_long`.
+Cell TextCell(std::u16string_view text, Secrecy secrecy, bool elide_long, std::string_view elided) {
+  if (secrecy == Secrecy::kSecret) return WordsCell(text.empty() ? "not set" : "set");
+  const std::u16string shown = secrecy == Secrecy::kConnectionString ? MaskConnectionString(text) : std::u16string(text);
+  if (shown.empty()) return WordsCell("empty");
+  if (!IsLong(shown)) return Cell{{Literal(shown)}, std::nullopt, false};
+  if (elide_long) return WordsCell(std::string(elided) + Counted(shown.size(), "character", "characters") + ")");
+  return Cell{{Literal(shown, true)}, std::nullopt, true};
+}
+
+std::string ItemsText(std::uint32_t count) { return count == 0 ? "empty" : Counted(count, "item", "items"); }
+
 }  // namespace
 
 std::string_view SeverityName(std::int32_t code) {
@@ -269,6 +309,83 @@ Span Literal(std::u16string_view text, bool keep_lines) {
     }
   }
   return Span{convert::ToUtf8(shown), true};
+}
+
+std::string Counted(std::size_t n, std::string_view one, std::string_view many) {
+  return convert::NumberText(static_cast<std::uint32_t>(n)) + " " + std::string(n == 1 ? one : many);
+}
+
+std::string HexColour(std::uint32_t rgb) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "#";
+  for (int shift = 20; shift >= 0; shift -= 4) text += kDigits[rgb >> shift & 0xFu];
+  return text;
+}
+
+Cell NumberCell(std::int32_t value, Unit unit) {
+  const std::string number = SignedText(value);
+  switch (unit) {
+    case Unit::kNone:
+      break;
+    case Unit::kDays:
+      return WordsCell(number + (value == 1 ? " day" : " days"));
+    case Unit::kKilobytes:
+      return WordsCell(number + " kilobytes");
+    case Unit::kSeverity: {
+      const std::string_view name = SeverityName(value);
+      return WordsCell(name.empty() ? number + " (no syslog severity)" : std::string(name) + " (" + number + ")");
+    }
+    case Unit::kFacility: {
+      const std::string_view name = FacilityName(value);
+      return WordsCell(name.empty() ? number + " (no syslog facility)" : std::string(name) + " (" + number + ")");
+    }
+    case Unit::kColour:
+      if (value < 0 || value > 0xFFFFFF) return WordsCell(number + " (not a 24-bit colour)");
+      return Cell{{Words(HexColour(Rgb(value)) + " (" + number + ")")}, Rgb(value), false};
+    case Unit::kCharacter:
+      if (value == 0x20) return WordsCell(number + " (space)");
+      if (!Printable(value)) break;
+      return Cell{{Words(number + " ("), Literal(std::u16string(1, static_cast<char16_t>(value))), Words(")")},
+                  std::nullopt, false};
+  }
+  return WordsCell(number);
+}
+
+Cell ValueCell(const SettingView& s) {
+  switch (s.Kind()) {
+    case VarKind::kInt:
+      return NumberCell(s.Int().Value(), s.GetUnit());
+    case VarKind::kBool:
+      return WordsCell(std::string(YesNo(s.Bool().Value())));
+    case VarKind::kText:
+      return TextCell(s.Text().Value(), s.TextSecrecy(), s.IsDefault(), "the default (");
+    case VarKind::kFilter:
+      return Cell{DescribeFilter(s.Filter().Value()), std::nullopt, false};
+    case VarKind::kList:
+      return WordsCell(ItemsText(s.List().ItemCount()));
+    case VarKind::kGroup:
+      break;
+  }
+  return WordsCell("");
+}
+
+Cell DefaultCell(const SettingView& s) {
+  if (s.ItemIndex().has_value() && s.Kind() != VarKind::kGroup) return WordsCell("none (a list item)");
+  switch (s.Kind()) {
+    case VarKind::kInt:
+      return NumberCell(s.Int().Default(), s.GetUnit());
+    case VarKind::kBool:
+      return WordsCell(std::string(YesNo(s.Bool().Default())));
+    case VarKind::kText:
+      return TextCell(s.Text().Default(), s.TextSecrecy(), true, "built-in text (");
+    case VarKind::kFilter:
+      return Cell{DescribeFilter(xml::MessageFilter()), std::nullopt, false};
+    case VarKind::kList:
+      return WordsCell("empty");
+    case VarKind::kGroup:
+      break;
+  }
+  return WordsCell("");
 }
 
 }  // namespace recaster::report

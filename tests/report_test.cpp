@@ -324,7 +324,7 @@ TEST(ReportText, NumbersInTheUnitsTheTablesGive) {
   EXPECT_NE(text.find("| Storage.KeepPeriod[0]               | 1 day "), std::string::npos);
 
   const std::string html = Html(doc);
-  EXPECT_NE(html.find("<td><span class=\"swatch\" style=\"background:#ff8000\"></span>#FF8000 (33023)</td>"),
+  EXPECT_NE(html.find("<td><span class=\"swatch\" style=\"background:#FF8000\"></span>#FF8000 (33023)</td>"),
             std::string::npos);
 }
 
