@@ -45,9 +45,15 @@ std::string ReportCommandFor(const std::u16string& source) {
 
 void setup_report(CLI::App& app, ReportOptions& opt) {
   auto* report = app.add_subcommand(
-      "report",
-      "Print the migration report of version 5 files: what version 6 takes over, and every setting to re-create by "
-      "hand with its value, its default and its filters in words (passwords masked)");
+      "report", "Print what version 6 takes over and every setting to re-create by hand, with its values");
+  report->footer(
+      "Each setting that differs from its default and is not carried over is marked and counted once, a list as\n"
+      "one; filters read in words, passwords only as set or not set. Several sources: a summary table first.\n"
+      "Exit codes: 0 done; 1 standard output could not be written; 2 usage error or no such source file;\n"
+      "3 the source is not a readable Ornvale 5 server configuration; with several sources, the worst of them.\n"
+      "Examples:\n"
+      "  recaster report ov_server_settings.cfg | less\n"
+      "  recaster report --html servers/*/ov_server_settings.cfg > fleet.html");
   report->add_flag("--html", opt.html, "Print one self-contained HTML page instead of Markdown text");
   report->add_option("SOURCE", opt.sources,
                      "The version 5 files; with several, a summary table comes first (default: " +
