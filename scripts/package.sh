@@ -6,9 +6,14 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/setup.sh"
+bash "$here/scripts/setup.sh" --packages
+# The Debian package is built with Debian's own build flags, hardening included.
 build=$here/build/package
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
-  -DRECASTER_BUILD_TESTS=OFF >/dev/null
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cd "$here"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
+  "-DCMAKE_CXX_FLAGS=$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
+  "-DCMAKE_EXE_LINKER_FLAGS=$(dpkg-buildflags --get LDFLAGS)" -DRECASTER_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j 2
 (cd "$build" && cpack -G DEB)
 ls "$build"/*.deb
