@@ -1,7 +1,8 @@
 # What `cmake --install` puts where, and the packages CPack makes of it:
 #   - on Linux: the command-line program, its manual page, the README, the changelog and the copyright
 #     file, as the Debian package "recaster";
-#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe and the README.
+#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe and the README (`cpack -G ZIP`),
+#     and an MSI of the same (`cpack -G External`, which runs packaging/msi.cmake).
 # Included from the top-level CMakeLists.txt after every target exists.
 
 set(CPACK_PACKAGE_NAME recaster)
@@ -41,6 +42,26 @@ if(WIN32)
   set(CPACK_COMPONENTS_ALL windows)
   set(CPACK_ARCHIVE_WINDOWS_FILE_NAME recaster-${PROJECT_VERSION}-win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+
+  # The MSI (`cpack -G External`): CPack stages the same files, stripped, and packaging/msi.cmake
+  # builds recaster-<version>-x64.msi from them with wixl. Product name and version come from the
+  # program's version resource, so that the installer and the program never disagree.
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_REQUESTED_VERSIONS 1.0)
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/packaging/msi.cmake)
+  set(CPACK_RECASTER_WXS ${PROJECT_SOURCE_DIR}/packaging/recaster.wxs)
+  set(CPACK_RECASTER_ICON ${PROJECT_SOURCE_DIR}/app/recaster.ico)
+  # Fixed for the life of the product: later versions find and replace earlier ones by it.
+  set(CPACK_RECASTER_UPGRADE_CODE B831A17D-E643-487A-9859-EB5B40C5B71E)
+  set(CPACK_RECASTER_FOLDER Recaster)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/app/recaster.rc version_values REGEX "VALUE \"Product(Name|Version)\"")
+  foreach(line IN LISTS version_values)
+    if(line MATCHES "VALUE \"ProductName\", \"([^\"]*)\"")
+      set(CPACK_RECASTER_RESOURCE_NAME "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "VALUE \"ProductVersion\", \"([^\"]*)\"")
+      set(CPACK_RECASTER_RESOURCE_VERSION "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
 else()
   # The manual page, the changelog and the README compressed as Debian keeps them (gzip -9n: no name
   # and no time stamp inside, so unchanged text gives unchanged bytes); the copyright file as it is.
