@@ -138,6 +138,8 @@ check '[ "$(listed "$code" DisplayName)" = "$product_name" ] && [ "$(listed "$co
   "Programs and Features lists \"$product_name\" $version by $manufacturer"
 check '[ "$(listed "$code" InstallLocation)" = "C:\\Program Files\\Recaster\\" ]' "with its install location"
 check '[ "$(property "$msi" UpgradeCode)" = "$upgrade_code" ]' "the upgrade code is the product's own"
+check 'grep -qF "msiexec /x $code /qn" README.md && grep -qF "$upgrade_code" README.md' \
+  "the README gives this product code and the upgrade code"
 
 status=0
 run_msiexec uninstall /x "$(winpath "$msi")" || status=$?
