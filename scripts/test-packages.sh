@@ -61,8 +61,9 @@ step "ZIP"
 check '[ "$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr "\n" " ")" = "README.md Recaster.exe recaster-cli.exe " ]' \
   "it holds Recaster.exe, recaster-cli.exe and README.md"
 
-# The rows of one table of an MSI, without its three header lines.
-table() { msiinfo export "$1" "$2" | tail -n +4 | tr -d '\r'; }
+# The rows of one table of an MSI, without its three header lines. msiinfo writes the streams of a
+# table (the icon) into a folder named after it, here in the test's folder.
+table() { (cd "$work" && msiinfo export "$1" "$2") | tail -n +4 | tr -d '\r'; }
 property() { table "$1" Property | awk -F '\t' -v name="$2" '$1 == name { print $2 }'; }
 
 # What the MSI's tables say, where Wine does not act on it.
