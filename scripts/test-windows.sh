@@ -4,8 +4,9 @@
 # dialogs (screenshots go to docs/screenshots/), and conversions compared byte for byte with the POSIX
 # build's output.
 #
-# Run as root, the end-to-end part runs as the user nobody: root writes read-only files, and one of
-# the checks is that a read-only destination is refused.
+# The end-to-end part runs in a fresh folder outside the clone (made by mktemp) that holds copies of what
+# it needs. Run as root, it runs there as the user nobody: root writes read-only files, and one of the
+# checks is that a read-only destination is refused; the clone may sit where nobody cannot enter.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -31,13 +32,14 @@ make_prefix() {
   WINEPREFIX=$prefix timeout 60 wineserver -w
 }
 
-# The end-to-end checks; runs inside the X display, as the user that owns $work.
+# The end-to-end checks; runs inside the X display, as the user that owns $work, which holds bin/
+# (Recaster.exe, driver.exe), files/ (the sample and the POSIX build's output for it) and shots/.
 run_scenarios() {
   export WINEPREFIX=$work/prefix-gui HOME=$work/home
   make_prefix "$WINEPREFIX"
   local exe driver files failures=0
-  exe=$(winpath "$build/app/Recaster.exe")
-  driver=$build/tests/wine/driver.exe
+  exe=$(winpath "$work/bin/Recaster.exe")
+  driver=$work/bin/driver.exe
   files=$work/files
   # What earlier runs left behind would change what the dialogs ask.
   rm -f "$files"/out.json "$files"/no-extension* "$files"/kept.json "$files"/read-only.json "$files"/never.json
@@ -58,7 +60,6 @@ run_scenarios() {
   }
 
   scenario "resources" resources
-  mkdir -p "$work/shots"
   scenario "dialogs" dialogs "$(winpath "$work/shots")"
 
   scenario "convert the sample" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved
@@ -125,7 +126,6 @@ run_cli_checks() {
 
 if [ "${1:-}" = "--scenarios" ]; then
   work=$2
-  build=$3
   run_scenarios
   exit
 fi
@@ -165,14 +165,26 @@ timeout 60 wineserver -k || true
 [ "$status" -eq 0 ] || { echo "command line checks failed"; exit 1; }
 
 step "end-to-end under Xvfb and Wine"
+# A folder that only its owner may enter; as root, in /tmp whatever TMPDIR says, so that nobody can
+# pass through the folder above it.
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
-  chown -R nobody:nogroup "$work"
-  as_user=(runuser -u nobody -- env WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES")
+  scratch=$(mktemp -d /tmp/recaster-e2e.XXXXXXXX)
+  as_user=(runuser -u nobody -- env TMPDIR=/tmp WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES")
+else
+  scratch=$(mktemp -d -t recaster-e2e.XXXXXXXX)
 fi
+trap 'rm -rf "$scratch"' EXIT
+e2e=$scratch/e2e
+mkdir -p "$e2e/bin" "$e2e/files" "$e2e/home" "$e2e/shots"
+cp "$build/app/Recaster.exe" "$build/tests/wine/driver.exe" scripts/test-windows.sh "$e2e/bin/"
+cp "$work/files/ov_server_settings.cfg" "$work/files/expected.json" "$e2e/files/"
+[ ${#as_user[@]} -eq 0 ] || chown -R nobody:nogroup "$scratch"
 status=0
-timeout 900 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/test-windows.sh" \
-  --scenarios "$work" "$build" || status=$?
+timeout 900 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/bin/test-windows.sh" \
+  --scenarios "$e2e" || status=$?
+mkdir -p "$work/shots"
+cp "$e2e"/shots/*.bmp "$work/shots/" 2>/dev/null || true
 
 # The screenshots, without time stamps, so that an unchanged dialog gives unchanged files.
 mkdir -p docs/screenshots
