@@ -235,14 +235,16 @@ TEST(Win32Files, ReplacementRefusedLeavesBothFiles) {
   EXPECT_EQ(fs.Discard(temporary).code, kSuccess);
   EXPECT_EQ(GetPathKind(temporary), PathKind::kMissing);
 
-  // A reader of ours does not hold the replacement off.
+  // A file open for reading cannot be replaced on Windows either: held like a writer's, then free.
   ASSERT_EQ(fs.CreateTemporary(file.path(), &temporary, &handle).code, kSuccess);
   fs.Write(handle, "new", 3, &written);
   fs.Close(handle);
   FileHandle reader = kNoFile;
   ASSERT_EQ(fs.OpenForReading(file.path(), &reader).code, kSuccess);
-  EXPECT_EQ(fs.Replace(temporary, file.path()).code, kSuccess);
+  EXPECT_EQ(fs.Replace(temporary, file.path()).code, kSharingViolation);
+  EXPECT_EQ(Load(file.path()), "old");
   fs.Close(reader);
+  EXPECT_EQ(fs.Replace(temporary, file.path()).code, kSuccess);
   EXPECT_EQ(Load(file.path()), "new");
 }
 

@@ -408,13 +408,25 @@ TEST_F(RealFiles, ReaderPollingThroughAThousandReplacementsSeesOnlyWholeFiles) {
       seen.resize(count);
       ++reads;
       if (seen != texts[0] && seen != texts[1]) ++broken;
+#ifdef _WIN32
+      file.reset();
+      files.Sleep(2);  // an open reader holds the replacement off on Windows; let some through
+#endif
     }
   });
   int failed = 0;
-  for (int i = 0; i < 1000; ++i) failed += WriteTextFile(Wide(path), texts[i % 2]) != 0 ? 1 : 0;
+  int held_off = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const SystemError code = WriteTextFile(Wide(path), texts[i % 2]);
+    held_off += code == platform::kSharingViolation ? 1 : 0;
+    failed += code != 0 && code != platform::kSharingViolation ? 1 : 0;
+  }
   done = true;
   reader.join();
   EXPECT_EQ(failed, 0);
+#ifndef _WIN32
+  EXPECT_EQ(held_off, 0);  // readers share the file with its replacement
+#endif
   EXPECT_EQ(broken, 0) << "of " << reads << " reads";
   EXPECT_GT(reads, 0);
   EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
@@ -482,6 +494,8 @@ TEST_F(RealFiles, FileReleasedWithinTheRetriesIsReplaced) {
   EXPECT_EQ(Contents(path), "{\n}\n");
 }
 
+#ifndef _WIN32
+// On Windows a reader's open file holds the replacement off like a writer's (Win32Files tests).
 TEST_F(RealFiles, AReaderDoesNotHoldTheReplacementOff) {
   const auto path = Path("read.json");
   Store(path, "old");
@@ -492,6 +506,7 @@ TEST_F(RealFiles, AReaderDoesNotHoldTheReplacementOff) {
   EXPECT_EQ(Contents(path), "new");
   EXPECT_EQ(child.Wait(), 0);
 }
+#endif
 
 }  // namespace
 }  // namespace recaster::convert

@@ -175,8 +175,15 @@ class Win32FileSystem final : public FileSystem {
     const std::wstring dest = ToWide(destination);
     const auto separator = dest.find_last_of(L"\\/");
     const std::wstring folder = separator == std::wstring::npos ? std::wstring() : dest.substr(0, separator + 1);
-    const std::wstring name = separator == std::wstring::npos ? dest : dest.substr(separator + 1);
+    std::wstring name = separator == std::wstring::npos ? dest : dest.substr(separator + 1);
     if (name.empty()) return ErrorStatus(ERROR_ACCESS_DENIED);
+    // ".NAME.recaster-XXXXXX" within the 255 units of one component, cut before a low surrogate.
+    constexpr std::size_t kMaxName = 255 - 17;
+    if (name.size() > kMaxName) {
+      std::size_t cut = kMaxName;
+      if (name[cut] >= 0xDC00 && name[cut] <= 0xDFFF) --cut;
+      name.resize(cut);
+    }
     const DWORD attributes = ::GetFileAttributesW(dest.c_str());
     const bool replaces = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     for (int tries = 0; tries < 100; ++tries) {
