@@ -78,7 +78,7 @@ struct PathInfo {
 
 // The file calls of the core. The operating system's implementation is the default; tests put a fake
 // in place with ScopedFileSystem to force what a disk can do (denied, missing folder, full, held).
-// The calls after Write are refused with kNotSupported unless a file system provides them.
+// Inspect and the calls after it are refused with kNotSupported unless a file system provides them.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
