@@ -1,6 +1,7 @@
 // The convert command of the main dialog: the two file dialogs around the conversion core and the
 // message that ends it.
 #include <exception>
+#include <new>
 #include <string>
 
 #include "app/recaster.h"
@@ -21,7 +22,19 @@ constexpr std::u16string_view kWriteFailed = u"Failed to write converted configu
 constexpr std::u16string_view kLoadFailed = u"Failed to read an Ornvale 5 server configuration from the file you selected.";
 constexpr std::u16string_view kStopped = u"The conversion stopped on an unexpected error; no file was written.";
 
-// Steps 1 to 13 of one conversion; anything thrown leaves before the destination is opened.
+constexpr std::u16string_view kSameFile =
+    u"The file you chose to save to is the configuration being converted; it was left as it is. Choose "
+    u"another file.";
+constexpr std::u16string_view kNoMemory = u"not enough memory";
+
+void ShowError(std::u16string_view first, std::u16string_view second) {
+  std::u16string text(first);
+  text += u'\n';
+  text += second;
+  AfxMessageBox(text, MB_OK | MB_ICONERROR);
+}
+
+// Steps 1 to 13 of one conversion; anything else thrown leaves before the destination is opened.
 void ConvertOnce() {
   CFileDialog open(true, u"cfg", convert::DefaultInputPath(), kFileMustExist, kOpenFilter);
   if (open.DoModal() != IDOK) return;
@@ -29,18 +42,33 @@ void ConvertOnce() {
 
   // A file that cannot be read or is no version 5 configuration would convert as all defaults and be
   // reported as saved; it is refused instead, with the loader's reason, and nothing is written.
-  const convert::ConversionResult conversion = convert::BuildConfigTree(source);
+  convert::ConversionResult conversion;
+  try {
+    conversion = convert::BuildConfigTree(source);
+  } catch (const std::bad_alloc&) {
+    ShowError(kLoadFailed, kNoMemory);
+    return;
+  }
   if (!conversion.load.ok()) {
-    std::u16string text(kLoadFailed);
-    text += u'\n';
-    text += platform::PathFromNative(xml::DescribeLoadResult(conversion.load));
-    AfxMessageBox(text, MB_OK | MB_ICONERROR);
+    ShowError(kLoadFailed, platform::PathFromNative(xml::DescribeLoadResult(conversion.load)));
     return;
   }
 
   CFileDialog save(false, u"json", convert::DefaultOutputPath(), kOverwritePrompt, kSaveFilter);
   if (save.DoModal() != IDOK) return;
-  const platform::SystemError outcome = convert::WriteConfigFile(conversion.tree, save.GetPathName());
+  const std::u16string destination = save.GetPathName();
+  // The overwrite prompt may have been answered yes for the source itself.
+  if (platform::SameFile(source, destination)) {
+    AfxMessageBox(kSameFile, MB_OK | MB_ICONERROR);
+    return;
+  }
+  platform::SystemError outcome = platform::kSuccess;
+  try {
+    outcome = convert::WriteConfigFile(conversion.tree, destination);
+  } catch (const std::bad_alloc&) {
+    ShowError(kWriteFailed, kNoMemory);
+    return;
+  }
   if (outcome == platform::kSuccess) {
     AfxMessageBox(kSaved, MB_OK | MB_ICONINFORMATION);
   } else {
@@ -49,12 +77,7 @@ void ConvertOnce() {
 }
 
 // The stop message: what happened, then the error's own text on a second line.
-void ShowStopped(std::string_view what) {
-  std::u16string text(kStopped);
-  text += u'\n';
-  text += platform::PathFromNative(what);
-  AfxMessageBox(text, MB_OK | MB_ICONERROR);
-}
+void ShowStopped(std::string_view what) { ShowError(kStopped, platform::PathFromNative(what)); }
 
 }  // namespace
 

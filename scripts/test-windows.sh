@@ -104,7 +104,7 @@ run_cli_checks() {
   }
   run() { timeout 60 wine "$cli" "$@" </dev/null; }
 
-  check '[ "$(run --version | head -n 1 | tr -d "\r")" = "Recaster, Version 1.0" ]' "--version names the program"
+  check '[ "$(run --version | tr -d "\r")" = "recaster 1.0.1" ]' "--version prints the product version"
   check 'run convert --force --quiet "$sample" "$(winpath "$files/cli.json")" && cmp -s "$files/cli.json" "$files/expected.json"' \
     "convert writes the POSIX build's bytes"
   check 'run convert --quiet "$sample" - >"$files/cli-stdout.json" && cmp -s "$files/cli-stdout.json" "$files/expected.json"' \
@@ -120,6 +120,19 @@ run_cli_checks() {
   printf 'not a settings file\n' >"$files/cli-not-settings.cfg"
   code=0; run convert --quiet "$(winpath "$files/cli-not-settings.cfg")" "$(winpath "$files/cli-never.json")" 2>/dev/null || code=$?
   check '[ "$code" -eq 3 ] && [ ! -e "$files/cli-never.json" ]' "a file that does not load writes nothing (exit 3)"
+  cp "$files/ov_server_settings.cfg" "$files/cli-self.cfg"
+  code=0; run convert --force "$(winpath "$files/cli-self.cfg")" "$(winpath "$files/cli-self.cfg")" 2>/dev/null || code=$?
+  check '[ "$code" -eq 2 ] && cmp -s "$files/cli-self.cfg" "$files/ov_server_settings.cfg"' \
+    "the source as its own destination is refused and kept (exit 2)"
+  mkdir -p "$files/cli-folder.json"
+  code=0; run convert --force "$sample" "$(winpath "$files/cli-folder.json")" 2>/dev/null || code=$?
+  check '[ "$code" -eq 2 ]' "a folder as destination is refused (exit 2)"
+  check 'run convert --force "$sample" "$(winpath "$files/cli.json")" 2>&1 >/dev/null | tr -d "\r" |
+         grep -qxF "recaster: written to $(winpath "$files/cli.json")"' \
+    "the success names the absolute path written on standard error"
+  check '! ls -a "$files" | grep -q "\.recaster-"' "no temporary file is left behind"
+  code=0; run show "$sample" >/dev/full 2>/dev/null || code=$?
+  check '[ "$code" -eq 1 ]' "a failed write to standard output exits 1"
   echo "command line: $failures failed"
   [ "$failures" -eq 0 ]
 }
