@@ -138,7 +138,8 @@ TEST_F(PlatformFiles, TemporaryLiesBesideTheDestinationAndGoesWhenDiscarded) {
     const fs::path made = PathToNative(temporary);
     EXPECT_EQ(made.parent_path(), folder_);
     const std::string made_name = made.filename().string();
-    EXPECT_EQ(made_name.rfind("." + name.substr(0, 20), 0), 0u) << made_name;
+    const std::string prefix = '.' + name.substr(0, 20);
+    EXPECT_EQ(made_name.rfind(prefix, 0), 0u) << made_name;
     EXPECT_EQ(made_name.size() - made_name.find(".recaster-"), 16u) << made_name;
     EXPECT_LE(made_name.size(), 255u);
     EXPECT_TRUE(fs::exists(made));
