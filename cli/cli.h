@@ -28,9 +28,9 @@ struct Console {
 
 // Writes `data` to standard output and flushes it. A failed write is said on standard error and gives
 // kExitWriteFailed; otherwise kExitOk. Every command writes its data through this.
-int WriteData(Console& io, std::string_view data);
+[[nodiscard]] int WriteData(Console& io, std::string_view data);
 
 // Runs the program on its arguments (UTF-8, without the program name) and returns the exit code.
-int RunRecaster(const std::vector<std::string>& args, Console& io);
+[[nodiscard]] int RunRecaster(const std::vector<std::string>& args, Console& io);
 
 }  // namespace recaster::cli

@@ -42,7 +42,8 @@ class TemporaryFile {
  public:
   explicit TemporaryFile(platform::FileSystem& files) : files_(files) {}
   ~TemporaryFile() {
-    if (!path_.empty()) files_.Discard(path_);
+    // Nothing more can be done for a temporary that will not go; the write has already failed.
+    if (!path_.empty()) static_cast<void>(files_.Discard(path_));
   }
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;

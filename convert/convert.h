@@ -45,7 +45,7 @@ inline constexpr std::uint32_t kOpenRetryWaitMs = platform::kSharingWaitMs;
 std::string ConfigTreeToJson(const ConfigTree& tree);
 
 // The JSON text, or why there is none.
-struct JsonResult {
+struct [[nodiscard]] JsonResult {
   std::string text;
   std::string error;  // the writer's message; empty on success
 
@@ -64,11 +64,11 @@ JsonResult TryConfigTreeToJson(const ConfigTree& tree);
 // system error code (5 denied or read-only, 3 missing folder, 112 disk full, kWriteFault for a short
 // write, kFileTooLarge for 4 GiB or more). On failure the destination is as it was (or still absent)
 // and no temporary file is left.
-SystemError WriteTextFile(const std::u16string& path, std::string_view bytes);
+[[nodiscard]] SystemError WriteTextFile(const std::u16string& path, std::string_view bytes);
 
 // ConfigTreeToJson, then WriteTextFile; the destination is opened only once the whole text exists,
 // so a writer error (thrown as ConfigTreeToJson does) leaves it untouched.
-SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
+[[nodiscard]] SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
 
 // A person's text for a code WriteTextFile returned.
 std::string DescribeWriteError(SystemError code);
@@ -88,7 +88,7 @@ using ConversionNote = mapping::MappingNote;
 
 // The outcome of building the tree: the load status and why, the loaded settings, the tree, and the
 // values the mapping had to adjust.
-struct ConversionResult {
+struct [[nodiscard]] ConversionResult {
   xml::XmlLoadResult load;
   std::unique_ptr<settings::COVSettings> document;  // the settings read; null when the load failed
   ConfigTree tree;                                  // "network" then "storage"; empty when the load failed

@@ -38,7 +38,7 @@ inline constexpr SystemError kTooManyLinks = 1142;     // ERROR_TOO_MANY_LINKS
 inline constexpr SystemError kCantResolveName = 1921;  // ERROR_CANT_RESOLVE_FILENAME (symbolic link loop)
 
 // The outcome of one system call: its code and the system's own description of it.
-struct OsStatus {
+struct [[nodiscard]] OsStatus {
   SystemError code = kSuccess;
   std::string message;  // UTF-8; empty on success
 
@@ -193,7 +193,7 @@ PathKind GetPathKind(const std::u16string& path);
 
 // True when both paths name one existing file (the same device and file number), however named:
 // through symbolic links, hard links, or different spellings of the path.
-bool SameFile(const std::u16string& a, const std::u16string& b);
+[[nodiscard]] bool SameFile(const std::u16string& a, const std::u16string& b);
 
 // The path made absolute (the current folder before a relative path, the folders on the way
 // resolved where they exist), for telling a person where a file went.
