@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 
 int wmain(int argc, wchar_t** argv) {
+  recaster::platform::GuardStandardStreams();
   ::SetConsoleOutputCP(CP_UTF8);
   ::SetConsoleCP(CP_UTF8);
   _setmode(_fileno(stdout), _O_BINARY);
@@ -24,8 +25,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::u16string arg(argv[i], argv[i] + std::wcslen(argv[i]));
     args.push_back(recaster::platform::PathToNative(arg));
   }
-  recaster::cli::Console console{std::cin, std::cout, std::cerr, recaster::platform::StdinIsTerminal()};
-  const int code = recaster::cli::RunRecaster(args, console);
-  std::cout.flush();
-  return code;
+  recaster::cli::Console console{std::cin, std::cout, std::cerr, recaster::platform::StdinIsTerminal(),
+                                 recaster::platform::DescribeLastStreamError};
+  return recaster::cli::RunRecaster(args, console);
 }

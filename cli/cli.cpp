@@ -5,7 +5,9 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <exception>
 #include <istream>
+#include <new>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -27,32 +29,66 @@ constexpr std::string_view kWriteFailed = "Failed to write converted configurati
 
 std::string Display(const std::u16string& path) { return platform::PathToNative(path); }
 
-std::string SourceProblem(const std::u16string& source) {
-  switch (platform::GetPathKind(source)) {
-    case platform::PathKind::kRegularFile:
-      return std::string();
-    case platform::PathKind::kMissing:
-      return "no such file";
-    case platform::PathKind::kDirectory:
-      return "is a folder, not a file";
-    case platform::PathKind::kOther:
-      break;
-  }
-  return "not a regular file";
+void SayAbout(const std::u16string& path, std::string_view why, Console& io) {
+  io.err << "recaster: " << Display(path) << ": " << why << '\n';
 }
 
-void ReportLoadFailure(const std::u16string& source, const xml::XmlLoadResult& result, Console& io) {
-  io.err << kReadFailed << '\n' << "recaster: " << Display(source) << ": " << xml::DescribeLoadResult(result) << '\n';
+int ReportLoadFailure(const std::u16string& source, std::string_view why, Console& io) {
+  io.err << kReadFailed << '\n';
+  SayAbout(source, why, io);
+  return kExitUnreadable;
+}
+
+std::string LoadFailureReason(const xml::XmlLoadResult& result) {
+  if (result.system_message.empty()) return xml::DescribeLoadResult(result);
+  return std::string(xml::DescribeXmlError(result.error)) + ": " + result.system_message;
 }
 
 namespace {
 
+// A path that cannot name a file: usage (2). A file the system keeps us from: unreadable (3).
+bool NamesNoFile(platform::SystemError code) {
+  return code == platform::kFileNotFound || code == platform::kPathNotFound || code == platform::kFilenameTooLong ||
+         code == platform::kInvalidName || code == platform::kCantResolveName;
+}
+
+}  // namespace
+
+SourceCheck InspectSource(const std::u16string& source, platform::PathInfo* info) {
+  if (const platform::OsStatus found = platform::Files().Inspect(source, info); !found.ok()) {
+    if (NamesNoFile(found.code)) return {kExitUsage, found.message};
+    return {kExitUnreadable, "cannot open the file: " + found.message};
+  }
+  switch (info->kind) {
+    case platform::PathKind::kRegularFile: return {kExitOk, std::string()};
+    case platform::PathKind::kMissing: return {kExitUsage, platform::DescribeSystemError(platform::kFileNotFound)};
+    case platform::PathKind::kDirectory: return {kExitUsage, "is a folder, not a file"};
+    case platform::PathKind::kOther: break;
+  }
+  return {kExitUsage, "not a regular file"};
+}
+
+int TellSourceProblem(const std::u16string& source, const SourceCheck& check, Console& io) {
+  if (check.code == kExitUnreadable) return ReportLoadFailure(source, check.why, io);
+  if (check.code != kExitOk) SayAbout(source, check.why, io);
+  return check.code;
+}
+
+int NotEnoughMemoryToLoad(const std::u16string& source, Console& io) {
+  return ReportLoadFailure(source, "not enough memory", io);
+}
+
+namespace {
+
+int ReportWriteFailure(const std::u16string& destination, std::string_view why, Console& io) {
+  io.err << kWriteFailed << '\n';
+  SayAbout(destination, why, io);
+  return kExitWriteFailed;
+}
+
 // A source must name an existing regular file, as the open dialog insists; 0 when it does.
-int CheckSource(const std::u16string& source, Console& io) {
-  const std::string problem = SourceProblem(source);
-  if (problem.empty()) return kExitOk;
-  io.err << "recaster: " << Display(source) << ": " << problem << '\n';
-  return kExitUsage;
+int CheckSource(const std::u16string& source, Console& io, platform::PathInfo* info) {
+  return TellSourceProblem(source, InspectSource(source, info), io);
 }
 
 // ---- show ----
@@ -70,15 +106,23 @@ void setup_show(CLI::App& app, ShowOptions& opt) {
 
 int run_show(const ShowOptions& opt, Console& io) {
   const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
-  if (int code = CheckSource(source, io); code != kExitOk) return code;
-  settings::COVSettings document;
-  const xml::XmlLoadResult loaded = document.LoadFromFileWithResult(source);
-  if (!loaded.ok()) {
-    ReportLoadFailure(source, loaded, io);
-    return kExitUnreadable;
+  platform::PathInfo source_info;
+  if (int code = CheckSource(source, io, &source_info); code != kExitOk) return code;
+  std::string json;
+  try {
+    settings::COVSettings document;
+    const xml::XmlLoadResult loaded = document.LoadFromFileWithResult(source);
+    if (!loaded.ok()) return ReportLoadFailure(source, LoadFailureReason(loaded), io);
+    try {
+      json = SettingsToJson(document, opt.show_secrets);
+    } catch (const std::bad_alloc&) {
+      io.err << "recaster: cannot print the settings: not enough memory\n";
+      return kExitWriteFailed;
+    }
+  } catch (const std::bad_alloc&) {
+    return NotEnoughMemoryToLoad(source, io);
   }
-  io.out << SettingsToJson(document, opt.show_secrets);
-  return kExitOk;
+  return WriteData(io, json);
 }
 
 // ---- convert ----
@@ -109,22 +153,64 @@ std::u16string WithDefaultExtension(std::u16string path) {
   return path;
 }
 
-// The overwrite prompt: true when the destination may be written.
-bool MayReplace(const std::u16string& destination, const ConvertOptions& opt, Console& io, int* exit_code) {
-  const platform::PathKind kind = platform::GetPathKind(destination);
-  if (opt.force || kind == platform::PathKind::kMissing || kind == platform::PathKind::kDirectory) return true;
+// The overwrite prompt for an existing destination, named by `target` (where its links lead): true
+// when it may be replaced.
+bool MayReplace(const std::u16string& target, const ConvertOptions& opt, Console& io, int* exit_code) {
+  if (opt.force) return true;
   if (!io.in_is_terminal) {
-    io.err << "recaster: " << Display(destination) << ": already exists (pass --force to replace it)\n";
+    SayAbout(target, "already exists (pass --force to replace it)", io);
     *exit_code = kExitNotReplaced;
     return false;
   }
-  io.err << "Replace " << Display(destination) << "? [y/N] " << std::flush;
+  io.err << "Replace " << Display(target) << "? [y/N] " << std::flush;
   std::string answer;
   std::getline(io.in, answer);
   std::transform(answer.begin(), answer.end(), answer.begin(), [](unsigned char c) { return std::tolower(c); });
   if (answer == "y" || answer == "yes") return true;
   *exit_code = kExitNotReplaced;
   return false;
+}
+
+int IsAFolder(const std::u16string& path, Console& io) {
+  SayAbout(path, "is a folder, not a file", io);
+  return kExitUsage;
+}
+
+// What `path` names, or the exit code that ends the command: a folder (2) or a path that cannot be
+// looked at (1, with the system's reason).
+int InspectDestination(const std::u16string& path, Console& io, platform::PathInfo* info) {
+  if (const platform::OsStatus found = platform::Files().Inspect(path, info); !found.ok()) {
+    return ReportWriteFailure(path, found.message, io);
+  }
+  return info->kind == platform::PathKind::kDirectory ? IsAFolder(path, io) : kExitOk;
+}
+
+// The destination, as the save dialog would give it, into `*target`: never a folder nor the source
+// itself; ".json" added to a name without a dot, unless it names an existing device or FIFO, which is
+// written as it is without a prompt; an existing file (or a dangling link) only replaced when allowed.
+int ChooseDestination(const ConvertOptions& opt, const platform::PathInfo& source, Console& io,
+                      std::u16string* target) {
+  const std::u16string given =
+      opt.destination.empty() ? convert::DefaultOutputPath() : platform::PathFromNative(opt.destination);
+  if (platform::EndsWithSeparator(given)) return IsAFolder(given, io);
+  platform::PathInfo info;
+  if (int code = InspectDestination(given, io, &info); code != kExitOk) return code;
+  if (info.kind != platform::PathKind::kOther) {
+    const std::u16string named = WithDefaultExtension(given);
+    if (named != given) {
+      if (int code = InspectDestination(named, io, &info); code != kExitOk) return code;
+    }
+  }
+  *target = info.target;
+  if (info.kind == platform::PathKind::kOther) return kExitOk;
+  if (info.kind == platform::PathKind::kRegularFile && info.id == source.id) {
+    SayAbout(*target, "is the source file itself; choose another destination", io);
+    return kExitUsage;
+  }
+  const bool exists = info.kind != platform::PathKind::kMissing || info.is_link;
+  int exit_code = kExitOk;
+  if (exists && !MayReplace(*target, opt, io, &exit_code)) return exit_code;
+  return kExitOk;
 }
 
 void PrintNotes(const std::vector<convert::ConversionNote>& notes, const std::u16string& source, Console& io) {
@@ -135,65 +221,64 @@ void PrintNotes(const std::vector<convert::ConversionNote>& notes, const std::u1
   io.err << "recaster: every value, default and filter of these: " << ReportCommandFor(source) << '\n';
 }
 
-int run_convert(const ConvertOptions& opt, Console& io) {
-  // The source, as the open dialog would give it.
-  const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
-  if (int code = CheckSource(source, io); code != kExitOk) return code;
-
-  // Load and map; nothing is written when the source cannot be read.
-  const convert::ConversionResult conversion = convert::BuildConfigTree(source);
-  if (!conversion.load.ok()) {
-    ReportLoadFailure(source, conversion.load, io);
-    return kExitUnreadable;
-  }
-
-  // The destination, as the save dialog would give it.
-  const bool to_stdout = opt.destination == "-";
-  std::u16string destination;
-  if (!to_stdout) {
-    destination = WithDefaultExtension(opt.destination.empty() ? convert::DefaultOutputPath()
-                                                               : platform::PathFromNative(opt.destination));
-    int exit_code = kExitOk;
-    if (!MayReplace(destination, opt, io, &exit_code)) return exit_code;
-  }
-
-  // The whole text exists before the destination is opened.
+// The JSON text to its destination; the text exists whole before the destination is touched.
+int WriteConversion(const convert::ConversionResult& conversion, const std::u16string& destination, bool to_stdout,
+                    const ConvertOptions& opt, Console& io) {
   const convert::JsonResult json = convert::TryConfigTreeToJson(conversion.tree);
   if (!json.ok()) {
     io.err << "recaster: cannot produce the JSON text: " << json.error << '\n';
     return kExitWriteFailed;
   }
-  if (to_stdout) {
-    io.out << json.text << std::flush;
-    if (!io.out) {
-      io.err << kWriteFailed << "\nrecaster: standard output: write error\n";
-      return kExitWriteFailed;
-    }
-  } else {
-    const platform::SystemError code = convert::WriteTextFile(destination, json.text);
-    if (code != platform::kSuccess) {
-      io.err << kWriteFailed << '\n'
-             << "recaster: " << Display(destination) << ": " << convert::DescribeWriteError(code) << '\n';
-      return kExitWriteFailed;
-    }
-    if (!opt.quiet) io.out << kWriteSucceeded << '\n';
-  }
-  if (!opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, io);
-  return kExitOk;
+  if (to_stdout) return WriteData(io, json.text);
+  const platform::SystemError code = convert::WriteTextFile(destination, json.text);
+  if (code != platform::kSuccess) return ReportWriteFailure(destination, convert::DescribeWriteError(code), io);
+  if (opt.quiet) return kExitOk;
+  const int written = WriteData(io, std::string(kWriteSucceeded) + "\n");
+  io.err << "recaster: written to " << Display(platform::AbsolutePath(destination)) << '\n';
+  return written;
 }
 
-}  // namespace
+int run_convert(const ConvertOptions& opt, Console& io) {
+  // The source, as the open dialog would give it.
+  const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
+  platform::PathInfo source_info;
+  if (int code = CheckSource(source, io, &source_info); code != kExitOk) return code;
 
-int RunRecaster(const std::vector<std::string>& args, Console& io) {
+  // Load and map; nothing is written when the source cannot be read.
+  convert::ConversionResult conversion;
+  try {
+    conversion = convert::BuildConfigTree(source);
+  } catch (const std::bad_alloc&) {
+    return NotEnoughMemoryToLoad(source, io);
+  }
+  if (!conversion.load.ok()) return ReportLoadFailure(source, LoadFailureReason(conversion.load), io);
+
+  const bool to_stdout = opt.destination == "-";
+  std::u16string destination;
+  if (!to_stdout) {
+    if (int code = ChooseDestination(opt, source_info, io, &destination); code != kExitOk) return code;
+  }
+  int code = kExitOk;
+  try {
+    code = WriteConversion(conversion, destination, to_stdout, opt, io);
+  } catch (const std::bad_alloc&) {
+    return ReportWriteFailure(to_stdout ? u"standard output" : destination, "not enough memory", io);
+  }
+  if (code == kExitOk && !opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, io);
+  return code;
+}
+
+int Run(const std::vector<std::string>& args, Console& io) {
   CLI::App app{"Recaster converts an Ornvale 5 server configuration into the Ornvale 6 configuration file.",
                "recaster"};
-  app.set_version_flag("--version", std::string("Recaster, Version 1.0\nFile version " RECASTER_VERSION));
+  app.set_version_flag("--version", std::string("recaster " RECASTER_VERSION));
   app.require_subcommand(1);
   // "/x" is a path on every platform, never an option, so the program reads the same everywhere.
   app.allow_windows_style_options(false);
   app.footer(
-      "Exit codes: 0 done; 1 the destination could not be written; 2 usage error or no such source file;\n"
-      "3 the source is not a readable Ornvale 5 server configuration; 4 the destination exists and was kept.");
+      "Exit codes: 0 done; 1 the destination or standard output could not be written; 2 usage error, no\n"
+      "such source file, a folder as destination, or the source as its own destination; 3 the source is\n"
+      "not a readable Ornvale 5 server configuration; 4 the destination exists and was kept.");
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return std::string("recaster: ") + e.what() + "\nRun with --help for more information.\n";
   });
@@ -209,15 +294,39 @@ int RunRecaster(const std::vector<std::string>& args, Console& io) {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
   } catch (const CLI::ParseError& e) {
-    // Help and version are successes; every other parse error is a usage error.
+    // Help and version are successes, once they are out; every other parse error is a usage error.
     const int code = app.exit(e, io.out, io.err);
-    return code == static_cast<int>(CLI::ExitCodes::Success) ? kExitOk : kExitUsage;
+    return code == static_cast<int>(CLI::ExitCodes::Success) ? WriteData(io, {}) : kExitUsage;
   }
 
   if (app.got_subcommand("show")) return run_show(show, io);
   if (app.got_subcommand("convert")) return run_convert(convert, io);
   if (app.got_subcommand("report")) return run_report(report, io);
   return kExitUsage;
+}
+
+}  // namespace
+
+int WriteData(Console& io, std::string_view data) {
+  io.out.write(data.data(), static_cast<std::streamsize>(data.size()));
+  io.out.flush();
+  if (io.out) return kExitOk;
+  const std::string why = io.describe_out_error != nullptr ? io.describe_out_error() : "write error";
+  io.err << "recaster: cannot write to standard output: " << why << '\n';
+  return kExitWriteFailed;
+}
+
+// Errors are results; what reaches this point is a library's exception that no step expected, and it
+// ends the program with a message instead of an abort.
+int RunRecaster(const std::vector<std::string>& args, Console& io) {
+  try {
+    return Run(args, io);
+  } catch (const std::bad_alloc&) {
+    io.err << "recaster: not enough memory\n";
+  } catch (const std::exception& e) {
+    io.err << "recaster: unexpected error: " << e.what() << '\n';
+  }
+  return kExitWriteFailed;
 }
 
 }  // namespace recaster::cli

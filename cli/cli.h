@@ -4,14 +4,15 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace recaster::cli {
 
 // Exit codes of the program.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitWriteFailed = 1;     // the destination could not be written
-inline constexpr int kExitUsage = 2;           // bad arguments, or a source that is no regular file
+inline constexpr int kExitWriteFailed = 1;     // the destination, or standard output, could not be written
+inline constexpr int kExitUsage = 2;           // bad arguments, or a source or destination that cannot be one
 inline constexpr int kExitUnreadable = 3;      // the source is not a readable version 5 configuration
 inline constexpr int kExitNotReplaced = 4;     // the destination exists and was not to be replaced
 
@@ -21,9 +22,15 @@ struct Console {
   std::ostream& out;  // data only
   std::ostream& err;  // messages, prompts and notes
   bool in_is_terminal = false;
+  // The system's reason for the last failed write to `out`, when the streams are the process's own.
+  std::string (*describe_out_error)() = nullptr;
 };
 
+// Writes `data` to standard output and flushes it. A failed write is said on standard error and gives
+// kExitWriteFailed; otherwise kExitOk. Every command writes its data through this.
+[[nodiscard]] int WriteData(Console& io, std::string_view data);
+
 // Runs the program on its arguments (UTF-8, without the program name) and returns the exit code.
-int RunRecaster(const std::vector<std::string>& args, Console& console);
+[[nodiscard]] int RunRecaster(const std::vector<std::string>& args, Console& io);
 
 }  // namespace recaster::cli

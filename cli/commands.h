@@ -3,9 +3,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/platform.h"
 #include "xml/xml_document.h"
 
 namespace CLI {
@@ -17,12 +19,31 @@ namespace recaster::cli {
 // The path as the person's system writes it.
 std::string Display(const std::u16string& path);
 
-// Why the path names no source: "no such file", "is a folder, not a file", "not a regular file"; empty
-// when it names an existing regular file, as the open dialog insists.
-std::string SourceProblem(const std::u16string& source);
+// "recaster: PATH: why" on standard error.
+void SayAbout(const std::u16string& path, std::string_view why, Console& io);
 
-// Tells on standard error that the source could not be read, and the loader's reason.
-void ReportLoadFailure(const std::u16string& source, const xml::XmlLoadResult& result, Console& io);
+// Tells on standard error that the source could not be read, and why; returns kExitUnreadable.
+int ReportLoadFailure(const std::u16string& source, std::string_view why, Console& io);
+
+// The loader's reason in the system's own words, without the Windows code the loader adds to it.
+std::string LoadFailureReason(const xml::XmlLoadResult& result);
+
+// Tells that loading the source ran out of memory; returns kExitUnreadable.
+int NotEnoughMemoryToLoad(const std::u16string& source, Console& io);
+
+// Whether a path names a source, as the open dialog insists on an existing regular file: kExitOk, or
+// kExitUsage for a path that names no file, a folder or no regular file, or kExitUnreadable for a file
+// the system keeps us from; `why` says which in the system's words.
+struct SourceCheck {
+  int code = kExitOk;
+  std::string why;
+};
+
+// Looks at the path (filling `info`) and says whether it names a source.
+[[nodiscard]] SourceCheck InspectSource(const std::u16string& source, platform::PathInfo* info);
+
+// Tells a failed check on standard error, as every command does; returns its code.
+int TellSourceProblem(const std::u16string& source, const SourceCheck& check, Console& io);
 
 // The command line that prints the full report of the source: "recaster report SOURCE", the source
 // in double quotes when it holds anything but letters, digits and . / \ : _ - +.
@@ -40,6 +61,6 @@ void setup_report(CLI::App& app, ReportOptions& opt);
 // and returns the worst exit code among them: 0, 2 for a path that is no file, 3 for a file that does
 // not load; 1 when standard output cannot be written. A single source that cannot be reported prints
 // nothing on standard output.
-int run_report(const ReportOptions& opt, Console& io);
+[[nodiscard]] int run_report(const ReportOptions& opt, Console& io);
 
 }  // namespace recaster::cli

@@ -7,9 +7,9 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+  recaster::platform::GuardStandardStreams();
   std::vector<std::string> args(argv + 1, argv + argc);
-  recaster::cli::Console console{std::cin, std::cout, std::cerr, recaster::platform::StdinIsTerminal()};
-  const int code = recaster::cli::RunRecaster(args, console);
-  std::cout.flush();
-  return code;
+  recaster::cli::Console console{std::cin, std::cout, std::cerr, recaster::platform::StdinIsTerminal(),
+                                 recaster::platform::DescribeLastStreamError};
+  return recaster::cli::RunRecaster(args, console);
 }

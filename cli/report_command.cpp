@@ -1,6 +1,7 @@
 // The report command: the migration report of one or more version 5 files on standard output.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <new>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -19,17 +20,22 @@ bool PlainInShell(char c) {
 
 // The report of one source, and the exit code it earns.
 report::Report ReportOf(const std::u16string& source, Console& io, int* code) {
-  if (const std::string problem = SourceProblem(source); !problem.empty()) {
-    io.err << "recaster: " << Display(source) << ": " << problem << '\n';
-    *code = kExitUsage;
-    return report::UnreadReport(source, problem);
+  platform::PathInfo info;
+  if (const SourceCheck check = InspectSource(source, &info); check.code != kExitOk) {
+    *code = TellSourceProblem(source, check, io);
+    return report::UnreadReport(source, check.why);
   }
-  const convert::ConversionResult conversion = convert::BuildConfigTree(source);
+  convert::ConversionResult conversion;
+  try {
+    conversion = convert::BuildConfigTree(source);
+  } catch (const std::bad_alloc&) {
+    *code = NotEnoughMemoryToLoad(source, io);
+    return report::UnreadReport(source, "not enough memory");
+  }
   if (!conversion.ok()) {
-    ReportLoadFailure(source, conversion.load, io);
-    *code = kExitUnreadable;
-    return report::UnreadReport(source, "not a readable Ornvale 5 server configuration: " +
-                                            xml::DescribeLoadResult(conversion.load));
+    const std::string why = LoadFailureReason(conversion.load);
+    *code = ReportLoadFailure(source, why, io);
+    return report::UnreadReport(source, "not a readable Ornvale 5 server configuration: " + why);
   }
   *code = kExitOk;
   return report::BuildReport(conversion, source);
@@ -74,10 +80,9 @@ int run_report(const ReportOptions& opt, Console& io) {
   }
   if (sources.size() == 1 && worst != kExitOk) return worst;
 
-  io.out << (opt.html ? report::ToHtml(reports) : report::ToMarkdown(reports)) << std::flush;
-  if (!io.out) {
-    io.err << "recaster: standard output: write error\n";
-    return kExitWriteFailed;
+  if (const int written = WriteData(io, opt.html ? report::ToHtml(reports) : report::ToMarkdown(reports));
+      written != kExitOk) {
+    return written;
   }
   return worst;
 }

@@ -1,6 +1,8 @@
 # What `cmake --install` puts where, and the packages CPack makes of it:
-#   - on Linux: the command-line program and its manual page, as the Debian package "recaster";
-#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe and the README.
+#   - on Linux: the command-line program, its manual page, the README, the changelog and the copyright
+#     file, as the Debian package "recaster";
+#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe and the README (`cpack -G ZIP`),
+#     and an MSI of the same (`cpack -G External`, which runs packaging/msi.cmake).
 # Included from the top-level CMakeLists.txt after every target exists.
 
 set(CPACK_PACKAGE_NAME recaster)
@@ -9,10 +11,16 @@ set(CPACK_PACKAGE_VENDOR "Recaster developers")
 set(CPACK_PACKAGE_CONTACT "Recaster developers <recaster@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "converts Ornvale 5 server settings into the Ornvale 6 JSON configuration")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Recaster reads the version 5 server settings file (UTF-16 XML), shows it, and converts its network \
-and storage settings into the JSON document that the version 6 management program imports, listing \
-what a person has to finish by hand.")
+# Wrapped as Debian wants it (CPack indents each line and marks the empty one).
+set(CPACK_PACKAGE_DESCRIPTION "\
+Recaster reads the settings file of an Ornvale syslog server of version 5
+(UTF-16 XML) and writes the JSON configuration that the version 6
+management program imports, so that an administrator in mid-migration
+types nothing again.
+
+It carries the network listeners and the storage retention over, and lists
+every other setting that differs from its default as a note to finish by
+hand. It can also print the whole version 5 file as JSON.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_STRIP_FILES ON)  # the programs without their debugging information
@@ -34,18 +42,54 @@ if(WIN32)
   set(CPACK_COMPONENTS_ALL windows)
   set(CPACK_ARCHIVE_WINDOWS_FILE_NAME recaster-${PROJECT_VERSION}-win64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+
+  # The MSI (`cpack -G External`): CPack stages the same files, stripped, and packaging/msi.cmake
+  # builds recaster-<version>-x64.msi from them with wixl. Product name and version come from the
+  # program's version resource, so that the installer and the program never disagree.
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_REQUESTED_VERSIONS 1.0)
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${PROJECT_SOURCE_DIR}/packaging/msi.cmake)
+  set(CPACK_RECASTER_WXS ${PROJECT_SOURCE_DIR}/packaging/recaster.wxs)
+  set(CPACK_RECASTER_ICON ${PROJECT_SOURCE_DIR}/app/recaster.ico)
+  # Fixed for the life of the product: later versions find and replace earlier ones by it.
+  set(CPACK_RECASTER_UPGRADE_CODE B831A17D-E643-487A-9859-EB5B40C5B71E)
+  set(CPACK_RECASTER_FOLDER Recaster)
+  set(resources ${PROJECT_SOURCE_DIR}/app/recaster.rc)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${resources})
+  file(STRINGS ${resources} version_values REGEX "VALUE \"Product(Name|Version)\"")
+  foreach(line IN LISTS version_values)
+    if(line MATCHES "VALUE \"ProductName\", \"([^\"]*)\"")
+      set(CPACK_RECASTER_RESOURCE_NAME "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "VALUE \"ProductVersion\", \"([^\"]*)\"")
+      set(CPACK_RECASTER_RESOURCE_VERSION "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
 else()
-  # The manual page, compressed as Debian keeps them.
+  # The manual page, the changelog and the README compressed as Debian keeps them (gzip -9n: no name
+  # and no time stamp inside, so unchanged text gives unchanged bytes); the copyright file as it is.
   find_program(RECASTER_GZIP gzip)
-  set(man_page ${PROJECT_SOURCE_DIR}/docs/recaster.1)
-  if(RECASTER_GZIP)
-    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/recaster.1.gz
-                       COMMAND ${RECASTER_GZIP} -9 -n -c ${man_page} > ${PROJECT_BINARY_DIR}/recaster.1.gz
-                       DEPENDS ${man_page} VERBATIM)
-    add_custom_target(recaster_man_page ALL DEPENDS ${PROJECT_BINARY_DIR}/recaster.1.gz)
-    set(man_page ${PROJECT_BINARY_DIR}/recaster.1.gz)
+  set(packed_files)
+  function(recaster_install_gzipped source destination)
+    get_filename_component(name ${source} NAME)
+    if(RECASTER_GZIP)
+      set(packed ${PROJECT_BINARY_DIR}/packaging/${name}.gz)
+      add_custom_command(OUTPUT ${packed}
+                         COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
+                         COMMAND ${RECASTER_GZIP} -9 -n -c ${source} > ${packed}
+                         DEPENDS ${source} VERBATIM)
+      set(packed_files ${packed_files} ${packed} PARENT_SCOPE)
+      set(source ${packed})
+    endif()
+    install(FILES ${source} DESTINATION ${destination} COMPONENT cli)
+  endfunction()
+  set(doc_folder ${CMAKE_INSTALL_DATAROOTDIR}/doc/recaster)
+  recaster_install_gzipped(${PROJECT_SOURCE_DIR}/docs/recaster.1 ${CMAKE_INSTALL_MANDIR}/man1)
+  recaster_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${doc_folder})
+  recaster_install_gzipped(${PROJECT_SOURCE_DIR}/README.md ${doc_folder})
+  if(packed_files)
+    add_custom_target(recaster_packed_docs ALL DEPENDS ${packed_files})
   endif()
-  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_folder} COMPONENT cli)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_COMPONENTS_ALL cli)

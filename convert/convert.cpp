@@ -18,28 +18,78 @@ std::u16string DefaultPath(platform::SpecialFolder special, std::u16string_view 
   return platform::JoinPath(path, file);
 }
 
+// One write request of all bytes; kWriteFault when the system delivered fewer without a reason.
+SystemError WriteAll(platform::FileSystem& files, platform::FileHandle file, std::string_view bytes) {
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  std::uint32_t written = 0;
+  const platform::OsStatus status = files.Write(file, bytes.data(), size, &written);
+  if (!status.ok()) return status.code;
+  return written == size ? platform::kSuccess : kWriteFault;
+}
+
+// A device or FIFO has no content to keep: it is opened as it is and written.
+SystemError WriteInPlace(platform::FileSystem& files, const std::u16string& path, std::string_view bytes) {
+  platform::FileHandle handle = platform::kNoFile;
+  const platform::OsStatus opened =
+      platform::RetryWhileShared(files, [&] { return files.CreateForWriting(path, &handle); });
+  if (!opened.ok()) return opened.code;
+  platform::ScopedFile file(files, handle);
+  return WriteAll(files, file.get(), bytes);
+}
+
+// A temporary file that goes again unless it was put in place, however the writing ends.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(platform::FileSystem& files) : files_(files) {}
+  ~TemporaryFile() {
+    // Nothing more can be done for a temporary that will not go; the write has already failed.
+    if (!path_.empty()) static_cast<void>(files_.Discard(path_));
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  std::u16string* path() { return &path_; }
+  void Placed() { path_.clear(); }
+
+ private:
+  platform::FileSystem& files_;
+  std::u16string path_;
+};
+
+// The temporary file, written and flushed, takes the destination's place.
+SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& destination, std::string_view bytes) {
+  TemporaryFile temporary(files);
+  platform::FileHandle handle = platform::kNoFile;
+  const platform::OsStatus created = files.CreateTemporary(destination, temporary.path(), &handle);
+  if (!created.ok()) {
+    temporary.Placed();  // nothing was created
+    return created.code;
+  }
+  platform::ScopedFile file(files, handle);
+  SystemError result = WriteAll(files, file.get(), bytes);
+  if (result == platform::kSuccess) result = files.Flush(file.get()).code;
+  file.reset();
+  if (result != platform::kSuccess) return result;
+  const std::u16string& path = *temporary.path();
+  result = platform::RetryWhileShared(files, [&] { return files.Replace(path, destination); }).code;
+  if (result == platform::kSuccess) temporary.Placed();
+  return result;
+}
+
 }  // namespace
 
 SystemError WriteTextFile(const std::u16string& path, std::string_view bytes) {
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return kFileTooLarge;
   platform::FileSystem& files = platform::Files();
-
-  platform::FileHandle handle = platform::kNoFile;
-  platform::OsStatus opened;
-  for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
-    opened = files.CreateForWriting(path, &handle);
-    if (opened.code != platform::kSharingViolation) break;
-    files.Sleep(kOpenRetryWaitMs);
+  platform::PathInfo destination;
+  if (const platform::OsStatus found = files.Inspect(path, &destination); !found.ok()) return found.code;
+  switch (destination.kind) {
+    case platform::PathKind::kDirectory: return platform::kAccessDenied;  // as Windows refuses a folder
+    case platform::PathKind::kOther: return WriteInPlace(files, destination.target, bytes);
+    case platform::PathKind::kMissing:
+    case platform::PathKind::kRegularFile: return ReplaceFile(files, destination.target, bytes);
   }
-  if (!opened.ok()) return opened.code;
-
-  platform::ScopedFile file(files, handle);
-  const auto size = static_cast<std::uint32_t>(bytes.size());
-  std::uint32_t written = 0;
-  const platform::OsStatus status = files.Write(file.get(), bytes.data(), size, &written);
-  if (!status.ok()) return status.code;
-  if (written != size) return kWriteFault;
-  return platform::kSuccess;
+  return platform::kInvalidParameter;
 }
 
 SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path) {

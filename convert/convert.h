@@ -31,12 +31,12 @@ using platform::SystemError;
 // ERROR_WRITE_FAULT: the write ended short and the system named no reason.
 inline constexpr SystemError kWriteFault = 29;
 // ERROR_FILE_TOO_LARGE: the text is 4 GiB or more and cannot go out in one write; nothing was opened.
-inline constexpr SystemError kFileTooLarge = 223;
+inline constexpr SystemError kFileTooLarge = platform::kFileTooLarge;
 
-// Opening a destination that another process holds is tried this often, each failure followed by
+// Replacing a destination that another process holds is tried this often, each failure followed by
 // this wait, before the sharing violation is returned.
-inline constexpr int kOpenAttempts = 4;
-inline constexpr std::uint32_t kOpenRetryWaitMs = 25;
+inline constexpr int kOpenAttempts = platform::kSharingAttempts;
+inline constexpr std::uint32_t kOpenRetryWaitMs = platform::kSharingWaitMs;
 
 // The JSON text of the tree: pretty, 4-space indentation, every value a string, UTF-8 passed through,
 // one line feed after the root's "}". Throws boost::property_tree::json_parser_error: "ptree contains
@@ -45,7 +45,7 @@ inline constexpr std::uint32_t kOpenRetryWaitMs = 25;
 std::string ConfigTreeToJson(const ConfigTree& tree);
 
 // The JSON text, or why there is none.
-struct JsonResult {
+struct [[nodiscard]] JsonResult {
   std::string text;
   std::string error;  // the writer's message; empty on success
 
@@ -55,15 +55,20 @@ struct JsonResult {
 // The JSON text of the tree, or the writer's message: the one place that makes the writer's errors.
 JsonResult TryConfigTreeToJson(const ConfigTree& tree);
 
-// Creates or empties the file, shared with nobody, and writes all bytes in one request. A file held
-// by another process is tried kOpenAttempts times, kOpenRetryWaitMs apart (also after the last), then
-// 32 is returned. Returns 0, or the Windows system error code (5 denied, 3 missing folder, 112 disk
-// full, kWriteFault for a short write, kFileTooLarge for 4 GiB or more). The file is always closed.
-SystemError WriteTextFile(const std::u16string& path, std::string_view bytes);
+// Writes the file so that it is never lost nor seen half written: the bytes go, in one request, to a
+// new temporary file beside the destination, are flushed to disk, and the temporary then takes the
+// destination's place in one step. A symbolic link is followed, and its target replaced; a hard-linked
+// destination's name gets the new file while its other names keep the old one. A device or FIFO (such
+// as /dev/null) is written as it is. A destination that another process holds is tried kOpenAttempts
+// times, kOpenRetryWaitMs apart (also after the last), then 32 is returned. Returns 0, or the Windows
+// system error code (5 denied or read-only, 3 missing folder, 112 disk full, kWriteFault for a short
+// write, kFileTooLarge for 4 GiB or more). On failure the destination is as it was (or still absent)
+// and no temporary file is left.
+[[nodiscard]] SystemError WriteTextFile(const std::u16string& path, std::string_view bytes);
 
 // ConfigTreeToJson, then WriteTextFile; the destination is opened only once the whole text exists,
 // so a writer error (thrown as ConfigTreeToJson does) leaves it untouched.
-SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
+[[nodiscard]] SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
 
 // A person's text for a code WriteTextFile returned.
 std::string DescribeWriteError(SystemError code);
@@ -83,7 +88,7 @@ using ConversionNote = mapping::MappingNote;
 
 // The outcome of building the tree: the load status and why, the loaded settings, the tree, and the
 // values the mapping had to adjust.
-struct ConversionResult {
+struct [[nodiscard]] ConversionResult {
   xml::XmlLoadResult load;
   std::unique_ptr<settings::COVSettings> document;  // the settings read; null when the load failed
   ConfigTree tree;                                  // "network" then "storage"; empty when the load failed

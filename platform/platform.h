@@ -32,12 +32,13 @@ inline constexpr SystemError kDiskFull = 112;          // ERROR_DISK_FULL
 inline constexpr SystemError kInvalidName = 123;       // ERROR_INVALID_NAME
 inline constexpr SystemError kDirNotEmpty = 145;       // ERROR_DIR_NOT_EMPTY
 inline constexpr SystemError kFilenameTooLong = 206;   // ERROR_FILENAME_EXCED_RANGE
+inline constexpr SystemError kFileTooLarge = 223;      // ERROR_FILE_TOO_LARGE
 inline constexpr SystemError kDirectory = 267;         // ERROR_DIRECTORY (a folder where a file was wanted)
 inline constexpr SystemError kTooManyLinks = 1142;     // ERROR_TOO_MANY_LINKS
 inline constexpr SystemError kCantResolveName = 1921;  // ERROR_CANT_RESOLVE_FILENAME (symbolic link loop)
 
 // The outcome of one system call: its code and the system's own description of it.
-struct OsStatus {
+struct [[nodiscard]] OsStatus {
   SystemError code = kSuccess;
   std::string message;  // UTF-8; empty on success
 
@@ -51,21 +52,47 @@ inline OsStatus Ok() { return {}; }
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
+// A file that another process holds is tried this often, each failure followed by this wait, before
+// kSharingViolation is given up with.
+inline constexpr int kSharingAttempts = 4;
+inline constexpr std::uint32_t kSharingWaitMs = 25;
+
+// What a path names.
+enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
+
+// One file, whatever names lead to it: the device (volume) and the file's number on it.
+struct FileId {
+  std::uint64_t device = 0;
+  std::uint64_t file = 0;
+
+  bool operator==(const FileId&) const = default;
+};
+
+// What Inspect found at a path.
+struct PathInfo {
+  PathKind kind = PathKind::kMissing;  // of the file the path ends at, once links are followed
+  bool is_link = false;                // the path is a symbolic link (possibly dangling)
+  std::u16string target;               // where the links end: the path to write; the path itself if no link
+  FileId id;                           // zero when missing
+};
+
 // The file calls of the core. The operating system's implementation is the default; tests put a fake
 // in place with ScopedFileSystem to force what a disk can do (denied, missing folder, full, held).
+// Inspect and the calls after it are refused with kNotSupported unless a file system provides them.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  // Opens an existing file for reading, shared with nobody; a file that another process holds gives
-  // kSharingViolation.
+  // Opens an existing file for reading. Other readers are welcome; a file that another process is
+  // writing is tried kSharingAttempts times, kSharingWaitMs apart, then gives kSharingViolation.
   virtual OsStatus OpenForReading(const std::u16string& path, FileHandle* file) = 0;
   // The size of an open file in bytes.
   virtual OsStatus FileSize(FileHandle file, std::uint64_t* size) = 0;
   // One read request of at most `size` bytes; `*read` receives the count delivered.
   virtual OsStatus Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* read) = 0;
-  // Creates a file, or empties an existing one, for writing, shared with nobody. A file that another
-  // process holds gives kSharingViolation and is left untouched.
+  // Opens a file to be written in place: created, or emptied when it is a regular file (a device or
+  // FIFO is written as it is). A regular file is held shared with nobody; one that another process
+  // holds gives kSharingViolation and is left untouched.
   virtual OsStatus CreateForWriting(const std::u16string& path, FileHandle* file) = 0;
   // Writes the bytes; `*written` receives the count written (all of them unless the status says why not).
   virtual OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* written) = 0;
@@ -73,7 +100,39 @@ class FileSystem {
   virtual void Close(FileHandle file) = 0;
   // Suspends the calling thread.
   virtual void Sleep(std::uint32_t milliseconds) = 0;
+
+  // What `path` names, following symbolic links at its end. A path whose last component alone is
+  // missing succeeds with kMissing; a missing or denied folder on the way, a name too long or a loop of
+  // links is an error with the system's code and text.
+  virtual OsStatus Inspect(const std::u16string& path, PathInfo* info);
+  // Creates a new, empty file ".NAME.recaster-XXXXXX" in the folder of `destination` (NAME being its
+  // last component), with the destination's permissions when it exists (its mode, and its owner where
+  // the process may set it). Until Replace or Discard, the file is removed if the process is stopped
+  // by an interrupt or termination signal.
+  virtual OsStatus CreateTemporary(const std::u16string& destination, std::u16string* temporary, FileHandle* file);
+  // Makes what was written to an open file durable on the disk.
+  virtual OsStatus Flush(FileHandle file);
+  // Puts the closed `temporary` in place of `destination` in one step, so that a reader sees the old
+  // file or the new one, never a mix, and makes the change durable. A destination that the user may
+  // not write gives kAccessDenied, one that another process holds gives kSharingViolation; on any
+  // failure both files are left as they were.
+  virtual OsStatus Replace(const std::u16string& temporary, const std::u16string& destination);
+  // Removes a temporary file that will not be put in place.
+  virtual OsStatus Discard(const std::u16string& temporary);
 };
+
+// Runs `attempt` until it gives anything but kSharingViolation, at most kSharingAttempts times, with
+// `files`' wait of kSharingWaitMs after each sharing violation (the last one too); its last status.
+template <class Attempt>
+OsStatus RetryWhileShared(FileSystem& files, Attempt attempt) {
+  OsStatus status;
+  for (int i = 0; i < kSharingAttempts; ++i) {
+    status = attempt();
+    if (status.code != kSharingViolation) break;
+    files.Sleep(kSharingWaitMs);
+  }
+  return status;
+}
 
 // The file system in use: the operating system's, unless a ScopedFileSystem is alive.
 FileSystem& Files();
@@ -129,9 +188,19 @@ bool GetSpecialFolder(SpecialFolder folder, std::u16string* path);
 // already ends in one (and, on Windows, after a bare drive designator such as "C:").
 std::u16string JoinPath(std::u16string_view left, std::u16string_view right);
 
-// What a path names.
-enum class PathKind { kMissing, kRegularFile, kDirectory, kOther };
+// What the path names (Files().Inspect); kMissing also when it cannot be inspected.
 PathKind GetPathKind(const std::u16string& path);
+
+// True when both paths name one existing file (the same device and file number), however named:
+// through symbolic links, hard links, or different spellings of the path.
+[[nodiscard]] bool SameFile(const std::u16string& a, const std::u16string& b);
+
+// The path made absolute (the current folder before a relative path, the folders on the way
+// resolved where they exist), for telling a person where a file went.
+std::u16string AbsolutePath(const std::u16string& path);
+
+// True when the path ends in a separator of the platform, and so can only name a folder.
+bool EndsWithSeparator(std::u16string_view path);
 
 // A path given on the command line (the system's narrow encoding) as wide text, and back.
 std::u16string PathFromNative(std::string_view native);
@@ -139,5 +208,14 @@ std::string PathToNative(std::u16string_view path);
 
 // True when standard input is an interactive terminal.
 bool StdinIsTerminal();
+
+// Makes sure the standard streams 0, 1 and 2 are open, so that no file the program opens takes the
+// place of one; a closed stream is opened on the null device for reading only, so that writing to a
+// closed standard output still fails.
+void GuardStandardStreams();
+
+// The system's text for the last failed call of the C library's streams (errno), for a failed write
+// to standard output.
+std::string DescribeLastStreamError();
 
 }  // namespace recaster::platform

@@ -268,7 +268,7 @@ std::u16string ReportPathBeside(std::u16string_view destination) {
   return path + u".report.html";
 }
 
-std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, convert::SystemError written) {
+std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, std::string_view not_written) {
   std::string text;
   if (report.to_recreate != 0) {
     text = Counted(report.to_recreate, "setting", "settings") + " must be re-created by hand in Ornvale Manager";
@@ -278,9 +278,8 @@ std::string LeftBehindMessage(const Report& report, std::u16string_view report_p
     text += Counted(report.adjustments, "value was", "values were") + " adjusted to fit version 6";
   }
   const std::string path = convert::ToUtf8(report_path);
-  if (written == 0) return text + ". The report lists them with their values:\n" + path;
-  return text + ". The report that lists them could not be written to " + path + ":\n" +
-         convert::DescribeWriteError(written);
+  if (not_written.empty()) return text + ". The report lists them with their values:\n" + path;
+  return text + ". The report that lists them could not be written to " + path + ":\n" + std::string(not_written);
 }
 
 Report UnreadReport(std::u16string_view source, std::string problem) {

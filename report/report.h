@@ -107,8 +107,8 @@ std::u16string ReportPathBeside(std::u16string_view destination);
 
 // The second paragraph of the dialog program's success message, for a report that leaves anything
 // behind: how many settings must be re-created and how many values were adjusted, then where the
-// report is, or, when `written` (WriteTextFile's code) is not 0, that it could not be written and why.
-std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, convert::SystemError written);
+// report is, or, when `not_written` gives a reason, that it could not be written and why.
+std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, std::string_view not_written);
 
 // ---- words ----
 

@@ -4,6 +4,8 @@
 #   bash scripts/setup.sh bench      that, and what only the benchmarks compare against (pugixml)
 #   bash scripts/setup.sh --windows  what the Windows cross-build and its tests under Wine and Xvfb need
 #   bash scripts/setup.sh --browser  the headless browser that renders the HTML report, with a font
+#   bash scripts/setup.sh --packages what scripts/package.sh and its checks add: wixl and msitools for
+#                                    the MSI, lintian and dpkg-shlibdeps for the Debian package
 set -euo pipefail
 
 posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev)
@@ -17,9 +19,12 @@ windows_packages=(cmake make libboost1.81-dev libcli11-dev googletest
                   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xauth fonts-wine
                   imagemagick)
 
+package_packages=(wixl msitools lintian dpkg-dev)
+
 case "${1:-}" in
   --windows) packages=("${windows_packages[@]}") ;;
   --browser) packages=("${browser_packages[@]}") ;;
+  --packages) packages=("${package_packages[@]}") ;;
   bench) packages=("${posix_packages[@]}" "${bench_packages[@]}") ;;
   *) packages=("${posix_packages[@]}") ;;
 esac

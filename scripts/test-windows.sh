@@ -4,8 +4,9 @@
 # dialogs (screenshots go to docs/screenshots/), and conversions compared byte for byte with the POSIX
 # build's output.
 #
-# Run as root, the end-to-end part runs as the user nobody: root writes read-only files, and one of
-# the checks is that a read-only destination is refused.
+# The end-to-end part runs in a fresh folder outside the clone (made by mktemp) that holds copies of what
+# it needs. Run as root, it runs there as the user nobody: root writes read-only files, and one of the
+# checks is that a read-only destination is refused; the clone may sit where nobody cannot enter.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -31,13 +32,14 @@ make_prefix() {
   WINEPREFIX=$prefix timeout 60 wineserver -w
 }
 
-# The end-to-end checks; runs inside the X display, as the user that owns $work.
+# The end-to-end checks; runs inside the X display, as the user that owns $work, which holds bin/
+# (Recaster.exe, driver.exe), files/ (the sample and the POSIX build's output for it) and shots/.
 run_scenarios() {
   export WINEPREFIX=$work/prefix-gui HOME=$work/home
   make_prefix "$WINEPREFIX"
   local exe driver files failures=0
-  exe=$(winpath "$build/app/Recaster.exe")
-  driver=$build/tests/wine/driver.exe
+  exe=$(winpath "$work/bin/Recaster.exe")
+  driver=$work/bin/driver.exe
   files=$work/files
   # What earlier runs left behind would change what the dialogs ask.
   rm -f "$files"/out.json "$files"/no-extension* "$files"/kept.json "$files"/read-only.json "$files"/never.json
@@ -58,7 +60,6 @@ run_scenarios() {
   }
 
   scenario "resources" resources
-  mkdir -p "$work/shots"
   scenario "dialogs" dialogs "$(winpath "$work/shots")"
 
   scenario "convert the sample" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved
@@ -103,7 +104,7 @@ run_cli_checks() {
   }
   run() { timeout 60 wine "$cli" "$@" </dev/null; }
 
-  check '[ "$(run --version | head -n 1 | tr -d "\r")" = "Recaster, Version 1.0" ]' "--version names the program"
+  check '[ "$(run --version | tr -d "\r")" = "recaster 1.0.1" ]' "--version prints the product version"
   check 'run convert --force --quiet "$sample" "$(winpath "$files/cli.json")" && cmp -s "$files/cli.json" "$files/expected.json"' \
     "convert writes the POSIX build's bytes"
   check 'run convert --quiet "$sample" - >"$files/cli-stdout.json" && cmp -s "$files/cli-stdout.json" "$files/expected.json"' \
@@ -120,13 +121,25 @@ run_cli_checks() {
   printf 'not a settings file\n' >"$files/cli-not-settings.cfg"
   code=0; run convert --quiet "$(winpath "$files/cli-not-settings.cfg")" "$(winpath "$files/cli-never.json")" 2>/dev/null || code=$?
   check '[ "$code" -eq 3 ] && [ ! -e "$files/cli-never.json" ]' "a file that does not load writes nothing (exit 3)"
+  cp "$files/ov_server_settings.cfg" "$files/cli-self.cfg"
+  code=0; run convert --force "$(winpath "$files/cli-self.cfg")" "$(winpath "$files/cli-self.cfg")" 2>/dev/null || code=$?
+  check '[ "$code" -eq 2 ] && cmp -s "$files/cli-self.cfg" "$files/ov_server_settings.cfg"' \
+    "the source as its own destination is refused and kept (exit 2)"
+  mkdir -p "$files/cli-folder.json"
+  code=0; run convert --force "$sample" "$(winpath "$files/cli-folder.json")" 2>/dev/null || code=$?
+  check '[ "$code" -eq 2 ]' "a folder as destination is refused (exit 2)"
+  check 'run convert --force "$sample" "$(winpath "$files/cli.json")" 2>&1 >/dev/null | tr -d "\r" |
+         grep -qxF "recaster: written to $(winpath "$files/cli.json")"' \
+    "the success names the absolute path written on standard error"
+  check '! ls -a "$files" | grep -q "\.recaster-"' "no temporary file is left behind"
+  code=0; run show "$sample" >/dev/full 2>/dev/null || code=$?
+  check '[ "$code" -eq 1 ]' "a failed write to standard output exits 1"
   echo "command line: $failures failed"
   [ "$failures" -eq 0 ]
 }
 
 if [ "${1:-}" = "--scenarios" ]; then
   work=$2
-  build=$3
   run_scenarios
   exit
 fi
@@ -166,14 +179,26 @@ timeout 60 wineserver -k || true
 [ "$status" -eq 0 ] || { echo "command line checks failed"; exit 1; }
 
 step "end-to-end under Xvfb and Wine"
+# A folder that only its owner may enter; as root, in /tmp whatever TMPDIR says, so that nobody can
+# pass through the folder above it.
 as_user=()
 if [ "$(id -u)" -eq 0 ]; then
-  chown -R nobody:nogroup "$work"
-  as_user=(runuser -u nobody -- env WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES")
+  scratch=$(mktemp -d /tmp/recaster-e2e.XXXXXXXX)
+  as_user=(runuser -u nobody -- env TMPDIR=/tmp WINEDEBUG="$WINEDEBUG" WINEDLLOVERRIDES="$WINEDLLOVERRIDES")
+else
+  scratch=$(mktemp -d -t recaster-e2e.XXXXXXXX)
 fi
+trap 'rm -rf "$scratch"' EXIT
+e2e=$scratch/e2e
+mkdir -p "$e2e/bin" "$e2e/files" "$e2e/home" "$e2e/shots"
+cp "$build/app/Recaster.exe" "$build/tests/wine/driver.exe" scripts/test-windows.sh "$e2e/bin/"
+cp "$work/files/ov_server_settings.cfg" "$work/files/expected.json" "$e2e/files/"
+[ ${#as_user[@]} -eq 0 ] || chown -R nobody:nogroup "$scratch"
 status=0
-timeout 900 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" bash "$root/scripts/test-windows.sh" \
-  --scenarios "$work" "$build" || status=$?
+timeout 900 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/bin/test-windows.sh" \
+  --scenarios "$e2e" || status=$?
+mkdir -p "$work/shots"
+cp "$e2e"/shots/*.bmp "$work/shots/" 2>/dev/null || true
 
 # The screenshots, without time stamps, so that an unchanged dialog gives unchanged files.
 mkdir -p docs/screenshots

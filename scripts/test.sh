@@ -42,5 +42,8 @@ done
 step "Windows programs: cross-built with mingw-w64, tested under Wine"
 bash scripts/test-windows.sh
 
+step "packages: the Debian package under lintian, the ZIP, the MSI installed and removed under Wine"
+bash scripts/test-packages.sh
+
 echo
 echo "all checks passed"

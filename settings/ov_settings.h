@@ -346,9 +346,9 @@ class CSTSettings3 {
 
   // Parses the file and loads from its root element, whatever its name, without reset. Returns 0, or
   // the parser's non-zero status; then no setting has changed.
-  std::int32_t LoadFromFile(const std::u16string& path);
+  [[nodiscard]] std::int32_t LoadFromFile(const std::u16string& path);
   // The same, with the parser's reason and the place of a failure.
-  xml::XmlLoadResult LoadFromFileWithResult(const std::u16string& path);
+  [[nodiscard]] xml::XmlLoadResult LoadFromFileWithResult(const std::u16string& path);
 
   // The top-level groups in element order.
   const std::vector<Var_t*>& Groups() const { return groups_; }

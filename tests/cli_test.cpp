@@ -5,12 +5,19 @@
 #include <boost/json.hpp>
 #include <chrono>
 #include <filesystem>
+#include <iterator>
+#include <memory>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/platform.h"
+#include "tests/support/forwarding_files.h"
+#include "tests/support/small_disk.h"
+#include "tests/support/spawn.h"
 
 namespace recaster::cli {
 namespace {
@@ -77,7 +84,7 @@ class Cli : public ::testing::Test {
 TEST_F(Cli, VersionAndHelpSucceedOnStandardOutput) {
   const Outcome version = Recaster({"--version"});
   EXPECT_EQ(version.code, kExitOk);
-  EXPECT_EQ(version.out, "Recaster, Version 1.0\nFile version 1.0.1\n");
+  EXPECT_EQ(version.out, "recaster 1.0.1\n");
   const Outcome help = Recaster({"--help"});
   EXPECT_EQ(help.code, kExitOk);
   EXPECT_NE(help.out.find("convert"), std::string::npos);
@@ -105,7 +112,8 @@ TEST_F(Cli, SourceMustBeAnExistingRegularFile) {
     };
     const Outcome missing = Recaster(with(Path("missing.cfg")));
     EXPECT_EQ(missing.code, kExitUsage);
-    EXPECT_EQ(missing.err, "recaster: " + Path("missing.cfg") + ": no such file\n");
+    EXPECT_EQ(missing.err, "recaster: " + Path("missing.cfg") + ": " +
+                               platform::DescribeSystemError(platform::kFileNotFound) + "\n");
     const Outcome folder = Recaster(with(folder_.string()));
     EXPECT_EQ(folder.code, kExitUsage);
     EXPECT_EQ(folder.out, "");
@@ -241,6 +249,229 @@ TEST_F(Cli, WriteFailureExitsOneWithTheReason) {
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], kWriteFailed);
   EXPECT_EQ(lines[1].rfind("recaster: " + Path("no/such/folder/out.json") + ": ", 0), 0u) << lines[1];
+}
+
+TEST_F(Cli, SourceErrorsNameTheRealCauseWithoutWindowsCodes) {
+#ifndef _WIN32
+  // A name longer than the system allows is no "no such file" (Wine calls it one).
+  const std::string long_name = Path(std::string(300, 'n').c_str());
+  const Outcome too_long = Recaster({"show", long_name});
+  EXPECT_EQ(too_long.code, kExitUsage);
+  EXPECT_EQ(too_long.err.find(platform::DescribeSystemError(platform::kFileNotFound)), std::string::npos)
+      << too_long.err;
+#endif
+
+  // A folder that may not be entered, and a file that may not be read: the system's own words.
+  class Denied final : public test::ForwardingFiles {
+   public:
+    bool deny_inspect = false;
+    OsStatus Inspect(const std::u16string& path, platform::PathInfo* info) override {
+      if (deny_inspect) return {platform::kAccessDenied, "Permission denied"};
+      return real_.Inspect(path, info);
+    }
+    OsStatus OpenForReading(const std::u16string&, FileHandle*) override {
+      return {platform::kAccessDenied, "Permission denied"};
+    }
+  } denied;
+  platform::ScopedFileSystem scoped(denied);
+  for (const bool in_folder : {true, false}) {
+    denied.deny_inspect = in_folder;
+    const Outcome run = Recaster({"convert", kSample.string(), Path("out.json")});
+    EXPECT_EQ(run.code, kExitUnreadable);
+    const std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0], kReadFailed);
+    EXPECT_EQ(lines[1], "recaster: " + kSample.string() + ": cannot open the file: Permission denied");
+  }
+  EXPECT_FALSE(fs::exists(folder_ / "out.json"));
+}
+
+TEST_F(Cli, FolderAsDestinationIsAUsageError) {
+  fs::create_directories(folder_ / "dir");
+  fs::create_directories(folder_ / "x.json");
+  const std::string separator(1, static_cast<char>(fs::path::preferred_separator));
+  for (const std::string& destination : {Path("dir"), Path("dir") + separator, Path("new") + separator,
+                                         Path("x.json"), Path("x")}) {
+    const Outcome run = Recaster({"convert", "--force", kSample.string(), destination});
+    EXPECT_EQ(run.code, kExitUsage) << destination;
+    EXPECT_NE(run.err.find("is a folder"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "dir"), fs::directory_iterator()), 0);
+  EXPECT_FALSE(fs::exists(folder_ / "dir.json"));
+}
+
+TEST_F(Cli, SourceIsNeverItsOwnDestination) {
+  const fs::path source = folder_ / "same.cfg";
+  fs::copy_file(kSample, source);
+  const std::string original = ReadFile(source);
+  std::vector<std::vector<std::string>> runs = {{"convert", "--force", source.string(), source.string()}};
+  std::error_code error;
+  fs::create_symlink(source, folder_ / "link.cfg", error);
+  if (!error) runs.push_back({"convert", "--force", source.string(), Path("link.cfg")});
+  fs::create_hard_link(source, folder_ / "hard.cfg", error);
+  if (!error) runs.push_back({"convert", "--force", source.string(), Path("hard.cfg")});
+  for (const auto& args : runs) {
+    const Outcome run = Recaster(args);
+    EXPECT_EQ(run.code, kExitUsage) << args.back();
+    EXPECT_NE(run.err.find("is the source file itself"), std::string::npos) << run.err;
+  }
+  // Nor by a yes at the prompt, which is not even asked.
+  const Outcome asked = Recaster({"convert", source.string(), source.string()}, "y\n", /*terminal=*/true);
+  EXPECT_EQ(asked.code, kExitUsage);
+  EXPECT_EQ(asked.err.find("Replace"), std::string::npos);
+  EXPECT_EQ(ReadFile(source), original);
+}
+
+TEST_F(Cli, SuccessNamesTheAbsolutePathWritten) {
+  const fs::path here = fs::current_path();
+  fs::current_path(folder_);
+  const Outcome run = Recaster({"convert", kSample.string(), "named"});
+  fs::current_path(here);
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_EQ(run.out, kWriteSucceeded);
+  const std::vector<std::string> lines = Lines(run.err);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "recaster: written to " + fs::canonical(folder_ / "named.json").string());
+  EXPECT_EQ(Recaster({"convert", "-q", "-f", kSample.string(), Path("named.json")}).err, "");
+  EXPECT_EQ(Recaster({"convert", kSample.string(), "-"}).err.find("written to"), std::string::npos);
+}
+
+TEST_F(Cli, LinkDestinationIsPromptedForByItsTarget) {
+  std::error_code error;
+  fs::create_symlink(folder_ / "absent.json", folder_ / "dangling.json", error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  const Outcome refused = Recaster({"convert", kSample.string(), Path("dangling.json")});
+  EXPECT_EQ(refused.code, kExitNotReplaced);
+  EXPECT_NE(refused.err.find(Path("absent.json")), std::string::npos) << refused.err;
+  const Outcome asked = Recaster({"convert", kSample.string(), Path("dangling.json")}, "y\n", /*terminal=*/true);
+  EXPECT_EQ(asked.code, kExitOk);
+  EXPECT_EQ(asked.err.rfind("Replace " + Path("absent.json") + "? [y/N] ", 0), 0u) << asked.err;
+  EXPECT_TRUE(fs::is_symlink(folder_ / "dangling.json"));
+  EXPECT_EQ(ReadFile(folder_ / "absent.json"), ReadFile(kGolden));
+}
+
+TEST_F(Cli, DeviceDestinationIsWrittenAsItIs) {
+  if (!fs::exists("/dev/null")) GTEST_SKIP() << "no /dev/null here";
+  const Outcome run = Recaster({"convert", "-q", kSample.string(), "/dev/null"});
+  EXPECT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_FALSE(fs::exists("/dev/null.json"));
+  const Outcome full = Recaster({"convert", "-q", kSample.string(), "/dev/full"});
+  EXPECT_EQ(full.code, kExitWriteFailed);
+  EXPECT_NE(full.err.find(platform::DescribeSystemError(platform::kDiskFull)), std::string::npos) << full.err;
+}
+
+TEST_F(Cli, FailedWritesToStandardOutputExitOne) {
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  out.setstate(std::ios::badbit);
+  Console console{in, out, err, false};
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"show", kSample.string()}, {"convert", "-q", kSample.string(), "-"}, {"--help"}, {"--version"}}) {
+    err.str("");
+    EXPECT_EQ(RunRecaster(args, console), kExitWriteFailed) << args[0];
+    EXPECT_EQ(err.str(), "recaster: cannot write to standard output: write error\n");
+  }
+  // The success line is data too; the file is written all the same.
+  err.str("");
+  EXPECT_EQ(RunRecaster({"convert", kSample.string(), Path("out.json")}, console), kExitWriteFailed);
+  EXPECT_EQ(ReadFile(folder_ / "out.json"), ReadFile(kGolden));
+}
+
+#ifndef _WIN32
+TEST_F(Cli, ProgramExitsOneWhenStandardOutputFails) {
+  const std::string program = RECASTER_PROGRAM;
+  for (const std::string redirect : {">/dev/full", ">&-"}) {
+    for (const std::string& command : {"show '" + kSample.string() + "'", "convert -q '" + kSample.string() + "' -",
+                                       std::string("--version")}) {
+      test::ChildProcess child;
+      std::string error;
+      // Standard error goes to the pipe the test reads; standard output to the failing place.
+      ASSERT_TRUE(child.Start("/bin/sh", {"-c", "exec '" + program + "' " + command + " 2>&1 " + redirect}, &error));
+      std::string line;
+      ASSERT_TRUE(child.ReadLine(&line)) << command << redirect;
+      EXPECT_EQ(line.rfind("recaster: cannot write to standard output: ", 0), 0u) << line;
+      EXPECT_EQ(child.Wait(), kExitWriteFailed) << command << redirect;
+    }
+  }
+}
+
+TEST_F(Cli, FullDiskLeavesTheOldDestinationByteForByte) {
+  test::SmallDisk disk(64 * 1024);
+  if (!disk.ok()) GTEST_SKIP() << "cannot mount a small tmpfs here; the fake disk's DiskFull case stands in";
+  const fs::path dest = disk.folder() / "out.json";
+  WriteFile(dest, "{\"the\": \"previous good file\"}\n");
+  disk.Fill();
+  const Outcome run = Recaster({"convert", "--force", kSample.string(), dest.string()});
+  EXPECT_EQ(run.code, kExitWriteFailed);
+  EXPECT_NE(run.err.find(platform::DescribeSystemError(platform::kDiskFull)), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(dest), "{\"the\": \"previous good file\"}\n");
+  for (const auto& entry : fs::directory_iterator(disk.folder())) {
+    EXPECT_EQ(entry.path().filename().string().find(".recaster-"), std::string::npos) << entry.path();
+  }
+}
+#endif
+
+TEST_F(Cli, RunningOutOfMemoryIsAFailureNotAnAbort) {
+  class Exhausted final : public test::ForwardingFiles {
+   public:
+    bool on_read = false;
+    OsStatus Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* read) override {
+      if (on_read) throw std::bad_alloc();
+      return real_.Read(file, buffer, size, read);
+    }
+    OsStatus Write(FileHandle, const void*, std::uint32_t, std::uint32_t*) override { throw std::bad_alloc(); }
+  } exhausted;
+  platform::ScopedFileSystem scoped(exhausted);
+  WriteFile(folder_ / "out.json", "old");
+
+  exhausted.on_read = true;
+  const Outcome load = Recaster({"convert", "--force", kSample.string(), Path("out.json")});
+  EXPECT_EQ(load.code, kExitUnreadable);
+  EXPECT_EQ(Lines(load.err).back(), "recaster: " + kSample.string() + ": not enough memory");
+  const Outcome show = Recaster({"show", kSample.string()});
+  EXPECT_EQ(show.code, kExitUnreadable);
+  EXPECT_NE(show.err.find("not enough memory"), std::string::npos);
+
+  exhausted.on_read = false;
+  const Outcome write = Recaster({"convert", "--force", kSample.string(), Path("out.json")});
+  EXPECT_EQ(write.code, kExitWriteFailed);
+  EXPECT_EQ(Lines(write.err).front(), kWriteFailed);
+  EXPECT_EQ(Lines(write.err).back(), "recaster: " + Path("out.json") + ": not enough memory");
+  EXPECT_EQ(ReadFile(folder_ / "out.json"), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+}
+
+// Real processes of the program, all at once; each waits for its end in ChildProcess's destructor.
+std::vector<int> RunInParallel(const std::vector<std::vector<std::string>>& runs) {
+  std::vector<std::unique_ptr<test::ChildProcess>> children;
+  for (const auto& args : runs) {
+    children.push_back(std::make_unique<test::ChildProcess>());
+    std::string error;
+    EXPECT_TRUE(children.back()->Start(RECASTER_PROGRAM, args, &error)) << error;
+  }
+  std::vector<int> codes;
+  for (auto& child : children) codes.push_back(child->Wait());
+  return codes;
+}
+
+TEST_F(Cli, FiftyParallelConversionsOfOneSourceAllSucceed) {
+  const std::string source = (folder_ / "ov_server_settings.cfg").string();
+  fs::copy_file(kSample, source);
+  std::vector<std::vector<std::string>> separate;
+  std::vector<std::vector<std::string>> shared;
+  for (int i = 0; i < 50; ++i) {
+    separate.push_back({"convert", "-q", source, Path(("out-" + std::to_string(i) + ".json").c_str())});
+    shared.push_back({"convert", "-q", "--force", source, Path("shared.json")});
+  }
+  const std::string golden = ReadFile(kGolden);
+  EXPECT_EQ(RunInParallel(separate), std::vector<int>(50, kExitOk));
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(ReadFile(folder_ / ("out-" + std::to_string(i) + ".json")), golden) << i;
+  EXPECT_EQ(RunInParallel(shared), std::vector<int>(50, kExitOk));
+  EXPECT_EQ(ReadFile(folder_ / "shared.json"), golden);
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    EXPECT_EQ(entry.path().filename().string().find(".recaster-"), std::string::npos) << entry.path();
+  }
 }
 
 }  // namespace

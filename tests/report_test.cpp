@@ -383,21 +383,21 @@ TEST(ReportPath, BesideTheDestinationWithItsExtensionReplaced) {
 TEST(DialogMessage, SaysHowMuchIsLeftAndWhereTheReportIsOrWhyItIsNot) {
   Report report;
   report.to_recreate = 47;
-  EXPECT_EQ(LeftBehindMessage(report, u"C:\\out.report.html", 0),
+  EXPECT_EQ(LeftBehindMessage(report, u"C:\\out.report.html", ""),
             "47 settings must be re-created by hand in Ornvale Manager. The report lists them with their values:\n"
             "C:\\out.report.html");
   report.adjustments = 1;
-  EXPECT_EQ(LeftBehindMessage(report, u"r.html", 0).rfind(
+  EXPECT_EQ(LeftBehindMessage(report, u"r.html", "").rfind(
                 "47 settings must be re-created by hand in Ornvale Manager, and 1 value was adjusted to fit version 6. ", 0),
             0u);
   report.to_recreate = 1;
   report.adjustments = 0;
-  EXPECT_EQ(LeftBehindMessage(report, u"r.html", 5),
+  EXPECT_EQ(LeftBehindMessage(report, u"r.html", "access denied"),
             "1 setting must be re-created by hand in Ornvale Manager. The report that lists them could not be written "
-            "to r.html:\n" + convert::DescribeWriteError(5));
+            "to r.html:\naccess denied");
   report.to_recreate = 0;
   report.adjustments = 2;
-  EXPECT_EQ(LeftBehindMessage(report, u"r.html", 0),
+  EXPECT_EQ(LeftBehindMessage(report, u"r.html", ""),
             "2 values were adjusted to fit version 6. The report lists them with their values:\nr.html");
 }
 
@@ -447,7 +447,7 @@ TEST_F(ReportCommand, PrintsTheReportWithTheExitCodesOfShow) {
   o = Recaster({"report", (folder_ / "missing.cfg").string()});
   EXPECT_EQ(o.code, cli::kExitUsage);
   EXPECT_EQ(o.out, "");
-  EXPECT_NE(o.err.find("missing.cfg: no such file"), std::string::npos);
+  EXPECT_NE(o.err.find("missing.cfg: "), std::string::npos);
 
   o = Recaster({"report", (folder_ / "not-settings.cfg").string()});
   EXPECT_EQ(o.code, cli::kExitUnreadable);
@@ -460,7 +460,7 @@ TEST_F(ReportCommand, SeveralSourcesGiveTheSummaryAndTheWorstExitCode) {
       {"report", kSample.string(), (folder_ / "missing.cfg").string(), (folder_ / "not-settings.cfg").string()});
   EXPECT_EQ(o.code, cli::kExitUnreadable);
   EXPECT_EQ(o.out.rfind("# Migration summary", 0), 0u);
-  EXPECT_NE(o.out.find("| no: no such file "), std::string::npos);
+  EXPECT_NE(o.out.find("missing.cfg` | no: "), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("| no: not a readable Ornvale 5 server configuration: "), std::string::npos);
   EXPECT_NE(o.out.find("| 4         | 365       | 47           |"), std::string::npos);
 }
@@ -468,7 +468,7 @@ TEST_F(ReportCommand, SeveralSourcesGiveTheSummaryAndTheWorstExitCode) {
 TEST_F(ReportCommand, AFailedWriteToStandardOutputExitsOne) {
   const Outcome o = Recaster({"report", kSample.string()}, true);
   EXPECT_EQ(o.code, cli::kExitWriteFailed);
-  EXPECT_EQ(o.err, "recaster: standard output: write error\n");
+  EXPECT_EQ(o.err, "recaster: cannot write to standard output: write error\n");
 }
 
 TEST_F(ReportCommand, ConvertNamesTheCommandThatPrintsTheReport) {

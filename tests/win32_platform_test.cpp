@@ -1,4 +1,5 @@
-// The Windows platform layer under Wine or Windows: path joining, special folders, file calls.
+// The Windows platform layer under Wine or Windows: path joining, special folders, file calls, sharing,
+// and the replacement of a destination by a temporary file.
 #include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -116,28 +118,144 @@ TEST(Win32Files, OpenFailuresGiveTheSystemsCodes) {
   EXPECT_EQ(fs.CreateForWriting(folder, &handle).code, kAccessDenied);
 }
 
-TEST(Win32Files, FileHeldWithoutSharingIsASharingViolationAndKeepsItsContent) {
-  TempFile file(L"recaster-platform-held.bin");
+// Writes `bytes` to `path` through the layer, in place.
+void Store(const std::u16string& path, std::string_view bytes) {
   FileSystem& fs = SystemFiles();
+  FileHandle handle = kNoFile;
+  ASSERT_EQ(fs.CreateForWriting(path, &handle).code, kSuccess);
+  ScopedFile owned(fs, handle);
+  std::uint32_t written = 0;
+  ASSERT_EQ(fs.Write(handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written).code, kSuccess);
+}
+
+// The whole content of `path`, read through the layer.
+std::string Load(const std::u16string& path) {
+  FileSystem& fs = SystemFiles();
+  FileHandle handle = kNoFile;
+  if (!fs.OpenForReading(path, &handle).ok()) return "<unreadable>";
+  ScopedFile owned(fs, handle);
+  std::string bytes(4096, '\0');
+  std::uint32_t read = 0;
+  fs.Read(handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &read);
+  bytes.resize(read);
+  return bytes;
+}
+
+TEST(Win32Files, ReadersShareAWriterHoldsTheFileAlone) {
+  TempFile file(L"recaster-platform-held.bin");
+  Store(file.path(), "kept");
+  FileSystem& fs = SystemFiles();
+
+  FileHandle reader = kNoFile;
+  ASSERT_EQ(fs.OpenForReading(file.path(), &reader).code, kSuccess);
+  ScopedFile held(fs, reader);
+  FileHandle other = kNoFile;
+  ASSERT_EQ(fs.OpenForReading(file.path(), &other).code, kSuccess);  // a second reader is welcome
+  fs.Close(other);
+  EXPECT_EQ(fs.CreateForWriting(file.path(), &other).code, kSharingViolation);
+  held.reset();
+  EXPECT_EQ(Load(file.path()), "kept");
+
+  FileHandle writer = kNoFile;
+  ASSERT_EQ(fs.CreateForWriting(file.path(), &writer).code, kSuccess);
+  ScopedFile writing(fs, writer);
+  EXPECT_EQ(fs.OpenForReading(file.path(), &other).code, kSharingViolation);
+}
+
+TEST(Win32Files, InspectTellsFilesFoldersDevicesAndOneFileByItsId) {
+  TempFile file(L"recaster-platform-inspect.bin");
+  TempFile link(L"recaster-platform-inspect-link.bin");
+  FileSystem& fs = SystemFiles();
+  PathInfo info;
+  ASSERT_EQ(fs.Inspect(file.path(), &info).code, kSuccess);
+  EXPECT_EQ(info.kind, PathKind::kMissing);
+  EXPECT_EQ(fs.Inspect(file.path() + u"\\below", &info).code, kPathNotFound);
+  Store(file.path(), "x");
+  ASSERT_EQ(fs.Inspect(file.path(), &info).code, kSuccess);
+  EXPECT_EQ(info.kind, PathKind::kRegularFile);
+  EXPECT_EQ(info.target, file.path());
+  ASSERT_EQ(fs.Inspect(u"NUL", &info).code, kSuccess);
+  EXPECT_EQ(info.kind, PathKind::kOther);
+
+  ASSERT_TRUE(::CreateHardLinkW(reinterpret_cast<const wchar_t*>(link.path().c_str()),
+                                reinterpret_cast<const wchar_t*>(file.path().c_str()), nullptr));
+  EXPECT_TRUE(SameFile(file.path(), link.path()));
+  std::u16string folder;
+  ASSERT_TRUE(GetSpecialFolder(SpecialFolder::kCommonAppData, &folder));
+  EXPECT_FALSE(SameFile(file.path(), folder));
+  EXPECT_FALSE(SameFile(file.path() + u".missing", file.path() + u".missing"));
+}
+
+TEST(Win32Files, TemporaryTakesTheDestinationsPlaceWithItsAttributes) {
+  TempFile file(L"recaster-platform-replace.json");
+  Store(file.path(), "old");
+  ::SetFileAttributesW(reinterpret_cast<const wchar_t*>(file.path().c_str()), FILE_ATTRIBUTE_HIDDEN);
+  FileSystem& fs = SystemFiles();
+  std::u16string temporary;
+  FileHandle handle = kNoFile;
+  ASSERT_EQ(fs.CreateTemporary(file.path(), &temporary, &handle).code, kSuccess);
+  EXPECT_NE(temporary.find(u"\\.recaster-platform-replace.json.recaster-"), std::u16string::npos);
+  std::uint32_t written = 0;
+  ASSERT_EQ(fs.Write(handle, "new", 3, &written).code, kSuccess);
+  ASSERT_EQ(fs.Flush(handle).code, kSuccess);
+  fs.Close(handle);
+  ASSERT_EQ(fs.Replace(temporary, file.path()).code, kSuccess);
+  EXPECT_EQ(GetPathKind(temporary), PathKind::kMissing);
+  EXPECT_EQ(Load(file.path()), "new");
+  const DWORD attributes = ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(file.path().c_str()));
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+  ::SetFileAttributesW(reinterpret_cast<const wchar_t*>(file.path().c_str()), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(Win32Files, ReplacementRefusedLeavesBothFiles) {
+  TempFile file(L"recaster-platform-refused.json");
+  Store(file.path(), "old");
+  FileSystem& fs = SystemFiles();
+  std::u16string temporary;
+  FileHandle handle = kNoFile;
+  ASSERT_EQ(fs.CreateTemporary(file.path(), &temporary, &handle).code, kSuccess);
+  fs.Close(handle);
+
+  // Held by a writer that shares nothing: a sharing violation.
   FileHandle writer = kNoFile;
   ASSERT_EQ(fs.CreateForWriting(file.path(), &writer).code, kSuccess);
   std::uint32_t written = 0;
-  ASSERT_EQ(fs.Write(writer, "kept", 4, &written).code, kSuccess);
+  fs.Write(writer, "old", 3, &written);
+  EXPECT_EQ(fs.Replace(temporary, file.path()).code, kSharingViolation);
   fs.Close(writer);
 
-  FileHandle holder = kNoFile;
-  ASSERT_EQ(fs.OpenForReading(file.path(), &holder).code, kSuccess);
-  ScopedFile held(fs, holder);
-  FileHandle other = kNoFile;
-  EXPECT_EQ(fs.CreateForWriting(file.path(), &other).code, kSharingViolation);
-  EXPECT_EQ(fs.OpenForReading(file.path(), &other).code, kSharingViolation);
-  held.reset();
+  // The read-only attribute: access denied, as writing in place was.
+  const auto* wide = reinterpret_cast<const wchar_t*>(file.path().c_str());
+  ::SetFileAttributesW(wide, FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(fs.Replace(temporary, file.path()).code, kAccessDenied);
+  ::SetFileAttributesW(wide, FILE_ATTRIBUTE_NORMAL);
 
-  std::uint64_t size = 0;
-  ASSERT_EQ(fs.OpenForReading(file.path(), &holder).code, kSuccess);
-  ScopedFile reopened(fs, holder);
-  ASSERT_EQ(fs.FileSize(holder, &size).code, kSuccess);
-  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(Load(file.path()), "old");
+  EXPECT_EQ(GetPathKind(temporary), PathKind::kRegularFile);
+  EXPECT_EQ(fs.Discard(temporary).code, kSuccess);
+  EXPECT_EQ(GetPathKind(temporary), PathKind::kMissing);
+
+  // A file open for reading cannot be replaced on Windows either: held like a writer's, then free.
+  ASSERT_EQ(fs.CreateTemporary(file.path(), &temporary, &handle).code, kSuccess);
+  fs.Write(handle, "new", 3, &written);
+  fs.Close(handle);
+  FileHandle reader = kNoFile;
+  ASSERT_EQ(fs.OpenForReading(file.path(), &reader).code, kSuccess);
+  EXPECT_EQ(fs.Replace(temporary, file.path()).code, kSharingViolation);
+  EXPECT_EQ(Load(file.path()), "old");
+  fs.Close(reader);
+  EXPECT_EQ(fs.Replace(temporary, file.path()).code, kSuccess);
+  EXPECT_EQ(Load(file.path()), "new");
+}
+
+TEST(Win32Paths, AbsoluteAndSeparators) {
+  wchar_t current[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  const std::u16string here(current, current + ::wcslen(current));
+  EXPECT_EQ(AbsolutePath(u"out.json"), JoinPath(here, u"out.json"));
+  EXPECT_TRUE(EndsWithSeparator(u"C:\\Data\\"));
+  EXPECT_TRUE(EndsWithSeparator(u"C:/Data/"));
+  EXPECT_FALSE(EndsWithSeparator(u"C:\\Data"));
 }
 
 TEST(Win32SystemError, DescribesWithoutTrailingLineBreak) {

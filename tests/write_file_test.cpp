@@ -1,119 +1,211 @@
 // Writing the destination file: the failures a disk can have, the retry while another process holds
-// the file, and real files.
+// the destination, and on real files a replacement that never loses nor shows half a file.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "convert/convert.h"
 #include "platform/platform.h"
+#include "tests/support/forwarding_files.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/spawn.h"
 
 namespace recaster::convert {
 namespace {
 
+namespace fs = std::filesystem;
 using platform::FileHandle;
 using platform::OsStatus;
+using platform::PathKind;
 using platform::SystemError;
+
+constexpr FileHandle kTemporaryHandle = 7;
+constexpr FileHandle kInPlaceHandle = 8;
 
 // A file system that fails as told and counts what it was asked to do.
 class FakeFiles final : public platform::FileSystem {
  public:
-  std::deque<SystemError> create_results;  // one per attempt; success once empty
+  PathKind kind = PathKind::kMissing;      // what the destination is
+  SystemError create_result = 0;          // of CreateTemporary
+  std::deque<SystemError> open_results;    // of CreateForWriting, one per attempt; success once empty
   SystemError write_error = 0;
   std::uint32_t write_limit = UINT32_MAX;  // bytes a write delivers at most
+  SystemError flush_error = 0;
+  std::deque<SystemError> replace_results;  // one per attempt; success once empty
+  bool throw_on_write = false;
 
   int creates = 0;
+  int opens = 0;
   int writes = 0;
+  int flushes = 0;
   int closes = 0;
+  int replaces = 0;
+  int discards = 0;
   std::vector<std::uint32_t> sleeps;
   std::string written;
 
   OsStatus OpenForReading(const std::u16string&, FileHandle*) override { return {platform::kNotSupported, ""}; }
   OsStatus FileSize(FileHandle, std::uint64_t*) override { return {platform::kNotSupported, ""}; }
   OsStatus Read(FileHandle, void*, std::uint32_t, std::uint32_t*) override { return {platform::kNotSupported, ""}; }
-  OsStatus CreateForWriting(const std::u16string&, FileHandle* file) override {
-    ++creates;
-    SystemError code = 0;
-    if (!create_results.empty()) {
-      code = create_results.front();
-      create_results.pop_front();
-    }
-    if (code != 0) return {code, "fake"};
-    *file = 7;
+  OsStatus Inspect(const std::u16string& path, platform::PathInfo* info) override {
+    *info = platform::PathInfo{kind, false, path, {}};
     return {};
   }
-  OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* count) override {
-    EXPECT_EQ(file, 7);
+  OsStatus CreateTemporary(const std::u16string& destination, std::u16string* temporary, FileHandle* file) override {
+    ++creates;
+    if (create_result != 0) return {create_result, "fake"};
+    *temporary = u"." + destination + u".recaster-fake00";
+    *file = kTemporaryHandle;
+    return {};
+  }
+  OsStatus CreateForWriting(const std::u16string&, FileHandle* file) override {
+    ++opens;
+    SystemError code = Next(open_results);
+    if (code != 0) return {code, "fake"};
+    *file = kInPlaceHandle;
+    return {};
+  }
+  OsStatus Write(FileHandle, const void* data, std::uint32_t size, std::uint32_t* count) override {
     ++writes;
+    if (throw_on_write) throw std::bad_alloc();
     *count = std::min(size, write_limit);
     written.append(static_cast<const char*>(data), *count);
     if (write_error != 0) return {write_error, "fake"};
     return {};
   }
-  void Close(FileHandle file) override {
-    EXPECT_EQ(file, 7);
-    ++closes;
+  OsStatus Flush(FileHandle file) override {
+    EXPECT_EQ(file, kTemporaryHandle);
+    ++flushes;
+    return {flush_error, flush_error != 0 ? "fake" : ""};
+  }
+  void Close(FileHandle) override { ++closes; }
+  OsStatus Replace(const std::u16string& temporary, const std::u16string&) override {
+    EXPECT_EQ(closes, 1) << "the temporary file is closed before it takes the destination's place";
+    EXPECT_NE(temporary.find(u".recaster-"), std::u16string::npos);
+    ++replaces;
+    SystemError code = Next(replace_results);
+    return {code, code != 0 ? "fake" : ""};
+  }
+  OsStatus Discard(const std::u16string&) override {
+    ++discards;
+    return {};
   }
   void Sleep(std::uint32_t ms) override { sleeps.push_back(ms); }
+
+ private:
+  static SystemError Next(std::deque<SystemError>& results) {
+    if (results.empty()) return 0;
+    const SystemError code = results.front();
+    results.pop_front();
+    return code;
+  }
 };
 
 struct DiskCase {
   const char* name;
-  std::vector<SystemError> create_results;
+  PathKind kind;
+  SystemError create_result;
   SystemError write_error;
   std::uint32_t write_limit;
+  SystemError flush_error;
+  std::vector<SystemError> replace_results;
   SystemError expected;
-  int creates;
+  int replaces;
   int sleeps;
-  int closes;  // 1 exactly when the file was opened
+  int discards;  // 1 exactly when a temporary was made and the replacement failed
 };
 
 void PrintTo(const DiskCase& c, std::ostream* os) { *os << c.name; }
 
 class WriteTextFileOnFakeDisk : public testing::TestWithParam<DiskCase> {};
 
-TEST_P(WriteTextFileOnFakeDisk, ReturnsTheCodeAndClosesWhatItOpened) {
+TEST_P(WriteTextFileOnFakeDisk, ReturnsTheCodeAndLeavesNoTemporaryBehind) {
   const DiskCase& c = GetParam();
   FakeFiles fake;
-  fake.create_results.assign(c.create_results.begin(), c.create_results.end());
+  fake.kind = c.kind;
+  fake.create_result = c.create_result;
   fake.write_error = c.write_error;
   fake.write_limit = c.write_limit;
+  fake.flush_error = c.flush_error;
+  fake.replace_results.assign(c.replace_results.begin(), c.replace_results.end());
   platform::ScopedFileSystem scoped(fake);
 
   EXPECT_EQ(WriteTextFile(u"out.json", "{\n}\n"), c.expected);
-  EXPECT_EQ(fake.creates, c.creates);
+  const int made = c.kind != PathKind::kDirectory && c.create_result == 0 ? 1 : 0;
+  EXPECT_EQ(fake.creates, c.kind == PathKind::kDirectory ? 0 : 1);
+  EXPECT_EQ(fake.writes, made);  // one write request, exactly when the temporary exists
+  EXPECT_EQ(fake.closes, made);
+  EXPECT_EQ(fake.replaces, c.replaces);
   EXPECT_EQ(fake.sleeps, std::vector<std::uint32_t>(c.sleeps, 25));
-  EXPECT_EQ(fake.closes, c.closes);
-  EXPECT_EQ(fake.writes, c.closes);  // one write request, exactly when opened
+  EXPECT_EQ(fake.discards, c.discards);
+  EXPECT_EQ(fake.opens, 0);  // a file is never written in place
 }
 
 INSTANTIATE_TEST_SUITE_P(
     WriteTextFile, WriteTextFileOnFakeDisk,
-    testing::Values(DiskCase{"Success", {}, 0, UINT32_MAX, 0, 1, 0, 1},
-                    DiskCase{"AccessDenied", {5}, 0, UINT32_MAX, 5, 1, 0, 0},
-                    DiskCase{"MissingFolder", {3}, 0, UINT32_MAX, 3, 1, 0, 0},
-                    DiskCase{"HeldThroughout", {32, 32, 32, 32}, 0, UINT32_MAX, 32, 4, 4, 0},
-                    DiskCase{"HeldTwice", {32, 32}, 0, UINT32_MAX, 0, 3, 2, 1},
-                    DiskCase{"HeldThreeTimes", {32, 32, 32}, 0, UINT32_MAX, 0, 4, 3, 1},
-                    DiskCase{"HeldThenDenied", {32, 5}, 0, UINT32_MAX, 5, 2, 1, 0},
-                    DiskCase{"DiskFull", {}, 112, 2, 112, 1, 0, 1},
-                    DiskCase{"ShortWriteWithoutReason", {}, 0, 2, kWriteFault, 1, 0, 1}),
+    testing::Values(DiskCase{"NewFile", PathKind::kMissing, 0, 0, UINT32_MAX, 0, {}, 0, 1, 0, 0},
+                    DiskCase{"ExistingFile", PathKind::kRegularFile, 0, 0, UINT32_MAX, 0, {}, 0, 1, 0, 0},
+                    DiskCase{"Folder", PathKind::kDirectory, 0, 0, UINT32_MAX, 0, {}, 5, 0, 0, 0},
+                    DiskCase{"FolderDenied", PathKind::kMissing, 5, 0, UINT32_MAX, 0, {}, 5, 0, 0, 0},
+                    DiskCase{"MissingFolder", PathKind::kMissing, 3, 0, UINT32_MAX, 0, {}, 3, 0, 0, 0},
+                    DiskCase{"DiskFull", PathKind::kRegularFile, 0, 112, 2, 0, {}, 112, 0, 0, 1},
+                    DiskCase{"ShortWriteWithoutReason", PathKind::kRegularFile, 0, 0, 2, 0, {}, kWriteFault, 0, 0, 1},
+                    DiskCase{"FlushFails", PathKind::kRegularFile, 0, 0, UINT32_MAX, 31, {}, 31, 0, 0, 1},
+                    DiskCase{"ReadOnly", PathKind::kRegularFile, 0, 0, UINT32_MAX, 0, {5}, 5, 1, 0, 1},
+                    DiskCase{"HeldThroughout", PathKind::kRegularFile, 0, 0, UINT32_MAX, 0, {32, 32, 32, 32}, 32, 4,
+                             4, 1},
+                    DiskCase{"HeldTwice", PathKind::kRegularFile, 0, 0, UINT32_MAX, 0, {32, 32}, 0, 3, 2, 0},
+                    DiskCase{"HeldThreeTimes", PathKind::kRegularFile, 0, 0, UINT32_MAX, 0, {32, 32, 32}, 0, 4, 3, 0},
+                    DiskCase{"HeldThenDenied", PathKind::kRegularFile, 0, 0, UINT32_MAX, 0, {32, 5}, 5, 2, 1, 1}),
     [](const testing::TestParamInfo<DiskCase>& info) { return std::string(info.param.name); });
 
-TEST(WriteTextFile, WritesAllBytesInOneRequest) {
+TEST(WriteTextFile, WritesAllBytesInOneRequestToTheTemporary) {
   FakeFiles fake;
   platform::ScopedFileSystem scoped(fake);
   const std::string text(100000, 'x');
   EXPECT_EQ(WriteTextFile(u"out.json", text), 0u);
   EXPECT_EQ(fake.writes, 1);
+  EXPECT_EQ(fake.flushes, 1);
   EXPECT_EQ(fake.written, text);
+}
+
+TEST(WriteTextFile, WritesADeviceAsItIsWithTheSharingRetry) {
+  FakeFiles fake;
+  fake.kind = PathKind::kOther;
+  fake.open_results = {32, 32};
+  platform::ScopedFileSystem scoped(fake);
+  EXPECT_EQ(WriteTextFile(u"/dev/null", "{\n}\n"), 0u);
+  EXPECT_EQ(fake.opens, 3);
+  EXPECT_EQ(fake.sleeps, std::vector<std::uint32_t>(2, 25));
+  EXPECT_EQ(fake.creates + fake.replaces, 0);
+  EXPECT_EQ(fake.written, "{\n}\n");
+  EXPECT_EQ(fake.closes, 1);
+}
+
+TEST(WriteTextFile, AnExceptionWhileWritingStillRemovesTheTemporary) {
+  FakeFiles fake;
+  fake.throw_on_write = true;
+  platform::ScopedFileSystem scoped(fake);
+  EXPECT_THROW(static_cast<void>(WriteTextFile(u"out.json", "{\n}\n")), std::bad_alloc);
+  EXPECT_EQ(fake.closes, 1);
+  EXPECT_EQ(fake.discards, 1);
+  EXPECT_EQ(fake.replaces, 0);
 }
 
 TEST(WriteTextFile, RefusesFourGibibytesWithoutOpening) {
@@ -132,7 +224,7 @@ TEST(WriteConfigFile, LeavesTheDestinationAloneWhenTheTreeCannotBeJson) {
   platform::ScopedFileSystem scoped(fake);
   ConfigTree tree;
   tree.put_value(std::string("root value"));
-  EXPECT_THROW(WriteConfigFile(tree, u"out.json"), boost::property_tree::ptree_error);
+  EXPECT_THROW(static_cast<void>(WriteConfigFile(tree, u"out.json")), boost::property_tree::ptree_error);
   EXPECT_EQ(fake.creates, 0);
 }
 
@@ -146,94 +238,234 @@ class RealFiles : public testing::Test {
  protected:
   void SetUp() override {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = std::filesystem::temp_directory_path() /
-              ("recaster_write_" + std::string(info->name()) + "_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::create_directories(folder_);
+    folder_ = fs::temp_directory_path() /
+              ("recaster_write_" + std::string(info->name()) + "_" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(folder_);
   }
   void TearDown() override {
     std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    fs::remove_all(folder_, ignored);
   }
 
-  std::filesystem::path Path(const char* name) const { return folder_ / name; }
-  static std::u16string Wide(const std::filesystem::path& path) { return platform::PathFromNative(path.string()); }
-  static std::string Contents(const std::filesystem::path& path) {
+  fs::path Path(const char* name) const { return folder_ / name; }
+  static std::u16string Wide(const fs::path& path) { return platform::PathFromNative(path.string()); }
+  static std::string Contents(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  static void Store(const std::filesystem::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+  static void Store(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+  // Temporary files left in `folder`.
+  static std::vector<std::string> Leftovers(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.find(".recaster-") != std::string::npos) names.push_back(name);
+    }
+    return names;
   }
 
-  std::filesystem::path folder_;
+  fs::path folder_;
 };
 
-TEST_F(RealFiles, CreatesAndReplacesTheFile) {
+TEST_F(RealFiles, CreatesAndReplacesTheFileAndLeavesNoTemporary) {
   const auto path = Path("out.json");
+  EXPECT_EQ(WriteTextFile(Wide(path), "first"), 0u);
+  EXPECT_EQ(Contents(path), "first");
   Store(path, "an older and much longer content than the new one");
   EXPECT_EQ(WriteTextFile(Wide(path), "{\n}\n"), 0u);
   EXPECT_EQ(Contents(path), "{\n}\n");
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
 }
 
-TEST_F(RealFiles, MissingFolderGivesPathNotFound) {
+TEST_F(RealFiles, FailuresOfTheFolderGiveTheirCodes) {
   EXPECT_EQ(WriteTextFile(Wide(Path("missing/out.json")), "x"), platform::kPathNotFound);
-}
-
-TEST_F(RealFiles, FolderAsDestinationIsDenied) {
   EXPECT_EQ(WriteTextFile(Wide(folder_), "x"), platform::kAccessDenied);
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
 }
 
-TEST_F(RealFiles, FullDiskGivesDiskFull) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+TEST_F(RealFiles, DeviceIsWrittenAsItIs) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
   EXPECT_EQ(WriteTextFile(u"/dev/full", "{\n}\n"), platform::kDiskFull);
+  EXPECT_EQ(WriteTextFile(u"/dev/null", "{\n}\n"), 0u);
 }
 
-// The real file system, with the time of every open attempt and every wait recorded.
-class TimedFiles final : public platform::FileSystem {
+TEST_F(RealFiles, SymbolicLinkKeepsPointingAtTheReplacedTarget) {
+  Store(Path("target.json"), "old");
+  std::error_code error;
+  fs::create_symlink("target.json", Path("link.json"), error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  EXPECT_EQ(WriteTextFile(Wide(Path("link.json")), "new"), 0u);
+  EXPECT_TRUE(fs::is_symlink(Path("link.json")));
+  EXPECT_EQ(Contents(Path("target.json")), "new");
+  // A dangling link gets its target created.
+  fs::create_symlink("absent.json", Path("dangling.json"));
+  EXPECT_EQ(WriteTextFile(Wide(Path("dangling.json")), "created"), 0u);
+  EXPECT_EQ(Contents(Path("absent.json")), "created");
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
+}
+
+TEST_F(RealFiles, HardLinkedDestinationsOtherNamesKeepTheOldFile) {
+  Store(Path("out.json"), "old");
+  std::error_code error;
+  fs::create_hard_link(Path("out.json"), Path("other-name.json"), error);
+  if (error) GTEST_SKIP() << "no hard links here: " << error.message();
+  EXPECT_EQ(WriteTextFile(Wide(Path("out.json")), "new"), 0u);
+  EXPECT_EQ(Contents(Path("out.json")), "new");
+  EXPECT_EQ(Contents(Path("other-name.json")), "old");
+}
+
+#ifndef _WIN32
+TEST_F(RealFiles, PermissionsCarryOverToTheReplacement) {
+  for (const fs::perms mode : {fs::perms(0640), fs::perms(0755), fs::perms(0600)}) {
+    Store(Path("out.json"), "old");
+    fs::permissions(Path("out.json"), mode);
+    ASSERT_EQ(WriteTextFile(Wide(Path("out.json")), "new"), 0u);
+    EXPECT_EQ(fs::status(Path("out.json")).permissions(), mode);
+  }
+}
+
+// Runs `write` in a child process with the rights of the user nobody, as root's rights would let it
+// write a read-only file; the child's exit code is what `write` returned.
+int AsNobody(const std::function<SystemError()>& write) {
+  if (::geteuid() != 0) return static_cast<int>(write());
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+    ::_exit(static_cast<int>(write()));
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(RealFiles, ReadOnlyDestinationIsRefusedThoughTheFolderAllowsARename) {
+  Store(Path("read-only.json"), "kept");
+  fs::permissions(Path("read-only.json"), fs::perms(0444));
+  fs::permissions(folder_, fs::perms::all);
+  const std::u16string path = Wide(Path("read-only.json"));
+  EXPECT_EQ(AsNobody([&] { return WriteTextFile(path, "new"); }), 5);
+  EXPECT_EQ(Contents(Path("read-only.json")), "kept");
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
+}
+
+TEST_F(RealFiles, FullSmallDiskLeavesTheOldFileByteForByte) {
+  test::SmallDisk disk(64 * 1024);
+  if (!disk.ok()) GTEST_SKIP() << "cannot mount a small tmpfs here; the fake disk's DiskFull case stands in";
+  const fs::path path = disk.folder() / "out.json";
+  const std::string old(5000, 'o');
+  Store(path, old);
+  disk.Fill();
+  EXPECT_EQ(WriteTextFile(Wide(path), std::string(20000, 'n')), platform::kDiskFull);
+  EXPECT_EQ(Contents(path), old);
+  EXPECT_EQ(Leftovers(disk.folder()), std::vector<std::string>{});
+}
+
+TEST_F(RealFiles, SignalMidWriteLeavesTheOldFileAndNoTemporary) {
+  for (const int signal_number : {SIGTERM, SIGINT}) {
+    const auto path = Path("out.json");
+    Store(path, "old and good");
+    test::ChildProcess writer;
+    std::string error;
+    ASSERT_TRUE(writer.Start(RECASTER_SLOW_WRITE, {path.string(), "100000", "10000"}, &error)) << error;
+    std::string line;
+    ASSERT_TRUE(writer.ReadLine(&line));
+    ASSERT_EQ(line.rfind("temporary ", 0), 0u) << line;
+    const fs::path temporary = line.substr(10);
+    EXPECT_EQ(temporary.parent_path(), folder_);
+    EXPECT_EQ(temporary.filename().string().rfind(".out.json.recaster-", 0), 0u) << temporary;
+    ASSERT_TRUE(writer.ReadLine(&line));
+    ASSERT_EQ(line, "half");
+    EXPECT_EQ(fs::file_size(temporary), 50000u);
+    ASSERT_TRUE(writer.Signal(signal_number));
+    EXPECT_EQ(writer.Wait(), -1);
+    EXPECT_EQ(writer.EndingSignal(), signal_number);
+    EXPECT_EQ(Contents(path), "old and good");
+    EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
+  }
+}
+#endif
+
+TEST_F(RealFiles, ReaderPollingThroughAThousandReplacementsSeesOnlyWholeFiles) {
+  const auto path = Path("polled.json");
+  const std::string texts[] = {std::string(3000, 'a') + "\n", std::string(70000, 'b') + "\n"};
+  Store(path, texts[0]);
+  std::atomic<bool> done{false};
+  int reads = 0;
+  int broken = 0;
+  std::thread reader([&] {
+    platform::FileSystem& files = platform::SystemFiles();
+    while (!done.load()) {
+      FileHandle handle = platform::kNoFile;
+      if (!files.OpenForReading(Wide(path), &handle).ok()) {
+        ++broken;
+        continue;
+      }
+      platform::ScopedFile file(files, handle);
+      std::string seen(80000, '\0');
+      std::uint32_t count = 0;
+      if (!files.Read(handle, seen.data(), static_cast<std::uint32_t>(seen.size()), &count).ok()) {
+        ++broken;
+        continue;
+      }
+      seen.resize(count);
+      ++reads;
+      if (seen != texts[0] && seen != texts[1]) ++broken;
+#ifdef _WIN32
+      file.reset();
+      files.Sleep(2);  // an open reader holds the replacement off on Windows; let some through
+#endif
+    }
+  });
+  int failed = 0;
+  int held_off = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const SystemError code = WriteTextFile(Wide(path), texts[i % 2]);
+    held_off += code == platform::kSharingViolation ? 1 : 0;
+    failed += code != 0 && code != platform::kSharingViolation ? 1 : 0;
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(failed, 0);
+#ifndef _WIN32
+  EXPECT_EQ(held_off, 0);  // readers share the file with its replacement
+#endif
+  EXPECT_EQ(broken, 0) << "of " << reads << " reads";
+  EXPECT_GT(reads, 0);
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
+}
+
+// The real file system, with the time of every replacement attempt and every wait recorded.
+class TimedFiles final : public test::ForwardingFiles {
  public:
   using Clock = std::chrono::steady_clock;
   std::vector<Clock::time_point> attempts;
   std::vector<std::uint32_t> sleeps;
 
-  OsStatus OpenForReading(const std::u16string& path, FileHandle* file) override {
-    return real_.OpenForReading(path, file);
-  }
-  OsStatus FileSize(FileHandle file, std::uint64_t* size) override { return real_.FileSize(file, size); }
-  OsStatus Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* read) override {
-    return real_.Read(file, buffer, size, read);
-  }
-  OsStatus CreateForWriting(const std::u16string& path, FileHandle* file) override {
+  OsStatus Replace(const std::u16string& temporary, const std::u16string& destination) override {
     attempts.push_back(Clock::now());
-    return real_.CreateForWriting(path, file);
+    return real_.Replace(temporary, destination);
   }
-  OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override {
-    return real_.Write(file, data, size, written);
-  }
-  void Close(FileHandle file) override { real_.Close(file); }
   void Sleep(std::uint32_t ms) override {
     sleeps.push_back(ms);
     real_.Sleep(ms);
   }
-
- private:
-  platform::FileSystem& real_ = platform::SystemFiles();
 };
 
-// Starts the helper that holds `path` for `ms` and waits until it holds it.
-void HoldInOtherProcess(test::ChildProcess& child, const std::filesystem::path& path, int ms) {
+// Starts the helper that holds `path` (as a reader or a writer) for `ms` and waits until it holds it.
+void HoldInOtherProcess(test::ChildProcess& child, const char* how, const fs::path& path, int ms) {
   std::string error;
-  ASSERT_TRUE(child.Start(RECASTER_HOLD_FILE, {path.string(), std::to_string(ms)}, &error)) << error;
+  ASSERT_TRUE(child.Start(RECASTER_HOLD_FILE, {how, path.string(), std::to_string(ms)}, &error)) << error;
   std::string line;
   ASSERT_TRUE(child.ReadLine(&line));
   ASSERT_EQ(line, "held");
 }
 
-TEST_F(RealFiles, FileHeldByAnotherProcessIsTriedFourTimesThenSharingViolation) {
+TEST_F(RealFiles, FileHeldByAWriterIsTriedFourTimesThenSharingViolation) {
   const auto path = Path("held.json");
   Store(path, "kept");
   test::ChildProcess child;
-  HoldInOtherProcess(child, path, 1000);
+  HoldInOtherProcess(child, "write", path, 1000);
   if (HasFatalFailure() || IsSkipped()) return;
 
   TimedFiles timed;
@@ -245,14 +477,15 @@ TEST_F(RealFiles, FileHeldByAnotherProcessIsTriedFourTimesThenSharingViolation) 
     EXPECT_GE(timed.attempts[i] - timed.attempts[i - 1], std::chrono::milliseconds(25)) << "attempt " << i;
   }
   EXPECT_EQ(child.Wait(), 0);
-  EXPECT_EQ(Contents(path), "kept");  // never emptied while held
+  EXPECT_EQ(Contents(path), "kept");
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
 }
 
-TEST_F(RealFiles, FileReleasedWithinTheRetriesIsWritten) {
+TEST_F(RealFiles, FileReleasedWithinTheRetriesIsReplaced) {
   const auto path = Path("briefly.json");
   Store(path, "old");
   test::ChildProcess child;
-  HoldInOtherProcess(child, path, 50);
+  HoldInOtherProcess(child, "write", path, 50);
   if (HasFatalFailure() || IsSkipped()) return;
 
   TimedFiles timed;
@@ -263,6 +496,20 @@ TEST_F(RealFiles, FileReleasedWithinTheRetriesIsWritten) {
   EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(Contents(path), "{\n}\n");
 }
+
+#ifndef _WIN32
+// On Windows a reader's open file holds the replacement off like a writer's (Win32Files tests).
+TEST_F(RealFiles, AReaderDoesNotHoldTheReplacementOff) {
+  const auto path = Path("read.json");
+  Store(path, "old");
+  test::ChildProcess child;
+  HoldInOtherProcess(child, "read", path, 300);
+  if (HasFatalFailure() || IsSkipped()) return;
+  EXPECT_EQ(WriteTextFile(Wide(path), "new"), 0u);
+  EXPECT_EQ(Contents(path), "new");
+  EXPECT_EQ(child.Wait(), 0);
+}
+#endif
 
 }  // namespace
 }  // namespace recaster::convert

@@ -83,9 +83,14 @@ TEST_F(XmlLoadFiles, ReportsSystemCodesForMissingFileAndFolder) {
 }
 
 TEST_F(XmlLoadFiles, ReportsSharingViolationWhileAnotherOpenHoldsTheFile) {
-  const std::u16string path = Write("held.cfg", test_files::SettingsFile(u"<r></r>"));
+  const std::string bytes = test_files::SettingsFile(u"<r></r>");
+  const std::u16string path = Write("held.cfg", bytes);
+  // A writer holds it shared with nobody (other readers would be welcome).
   FileHandle held = platform::kNoFile;
-  ASSERT_TRUE(platform::SystemFiles().OpenForReading(path, &held).ok());
+  ASSERT_TRUE(platform::SystemFiles().CreateForWriting(path, &held).ok());
+  std::uint32_t written = 0;
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  ASSERT_TRUE(platform::SystemFiles().Write(held, bytes.data(), size, &written).ok());
   EXPECT_EQ(Load(path).status, 32);
   platform::SystemFiles().Close(held);
   EXPECT_EQ(Load(path).status, 0);

@@ -3,18 +3,17 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/win32/win32_internal.h"
 
 namespace recaster::platform {
 namespace {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide text is UTF-16");
-
-std::wstring ToWide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-
-std::u16string FromWide(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+using win32::FromWide;
+using win32::ToWide;
 
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD, as the system converts it.
 std::string WideToUtf8(std::wstring_view text) {
@@ -38,73 +37,9 @@ std::wstring Utf8ToWide(std::string_view text) {
   return out;
 }
 
-OsStatus LastErrorStatus() {
-  const SystemError code = ::GetLastError();
-  return OsStatus{code, DescribeSystemError(code)};
-}
-
-HANDLE ToHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-
-FileHandle FromHandle(HANDLE handle) { return reinterpret_cast<FileHandle>(handle); }
-
-static_assert(kNoFile == -1, "kNoFile is INVALID_HANDLE_VALUE");
-
-class Win32FileSystem final : public FileSystem {
- public:
-  OsStatus OpenForReading(const std::u16string& path, FileHandle* file) override {
-    const HANDLE handle = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return LastErrorStatus();
-    *file = FromHandle(handle);
-    return Ok();
-  }
-
-  OsStatus FileSize(FileHandle file, std::uint64_t* size) override {
-    DWORD high = 0;
-    ::SetLastError(NO_ERROR);
-    const DWORD low = ::GetFileSize(ToHandle(file), &high);
-    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) return LastErrorStatus();
-    *size = (static_cast<std::uint64_t>(high) << 32) | low;
-    return Ok();
-  }
-
-  OsStatus Read(FileHandle file, void* buffer, std::uint32_t size, std::uint32_t* read) override {
-    DWORD count = 0;
-    const BOOL done = ::ReadFile(ToHandle(file), buffer, size, &count, nullptr);
-    *read = count;
-    return done ? Ok() : LastErrorStatus();
-  }
-
-  // CREATE_ALWAYS empties the file only once the open has succeeded, so a file that another process
-  // holds without sharing gives ERROR_SHARING_VIOLATION and keeps its content.
-  OsStatus CreateForWriting(const std::u16string& path, FileHandle* file) override {
-    const HANDLE handle = ::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return LastErrorStatus();
-    *file = FromHandle(handle);
-    return Ok();
-  }
-
-  OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override {
-    DWORD count = 0;
-    const BOOL done = ::WriteFile(ToHandle(file), data, size, &count, nullptr);
-    *written = count;
-    return done ? Ok() : LastErrorStatus();
-  }
-
-  void Close(FileHandle file) override { ::CloseHandle(ToHandle(file)); }
-
-  void Sleep(std::uint32_t milliseconds) override { ::Sleep(milliseconds); }
-};
-
 bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 }  // namespace
-
-FileSystem& SystemFiles() {
-  static Win32FileSystem files;
-  return files;
-}
 
 std::string DescribeSystemError(SystemError code) {
   wchar_t* buffer = nullptr;
@@ -138,17 +73,32 @@ std::u16string JoinPath(std::u16string_view left, std::u16string_view right) {
   return out;
 }
 
-PathKind GetPathKind(const std::u16string& path) {
-  const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::kMissing;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::kDirectory;
-  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::kOther;
-  return PathKind::kRegularFile;
+std::u16string AbsolutePath(const std::u16string& path) {
+  const std::wstring wide = ToWide(path);
+  const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return FromWide(full);
+}
+
+bool EndsWithSeparator(std::u16string_view path) {
+  return !path.empty() && (path.back() == u'\\' || path.back() == u'/');
 }
 
 std::u16string PathFromNative(std::string_view native) { return FromWide(Utf8ToWide(native)); }
 
 std::string PathToNative(std::u16string_view path) { return WideToUtf8(ToWide(path)); }
+
+// Windows gives a process without a stream no handle at all; nothing the program opens takes its place.
+void GuardStandardStreams() {}
+
+std::string DescribeLastStreamError() {
+  const int err = errno;
+  return std::strerror(err != 0 ? err : EIO);
+}
 
 bool StdinIsTerminal() {
   const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);

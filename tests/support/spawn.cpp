@@ -7,6 +7,7 @@
 #include <string>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,8 +188,11 @@ int ChildProcess::Wait() {
   } while (rc < 0 && errno == EINTR);
   waited_ = true;
   exit_code_ = (rc == pid_ && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+  if (rc == pid_ && WIFSIGNALED(status)) ending_signal_ = WTERMSIG(status);
   return exit_code_;
 }
+
+bool ChildProcess::Signal(int signal_number) { return started_ && !waited_ && ::kill(pid_, signal_number) == 0; }
 
 ChildProcess::~ChildProcess() {
   Wait();

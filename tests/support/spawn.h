@@ -21,6 +21,12 @@ class ChildProcess {
   bool ReadLine(std::string* line);
   // Waits for the child to end; its exit code, or -1 when it was not started or ended abnormally.
   int Wait();
+#ifndef _WIN32
+  // Sends the child a signal; false when it is not running.
+  bool Signal(int signal_number);
+  // The signal that ended the child, once Wait has seen it end by one; 0 otherwise.
+  int EndingSignal() const { return ending_signal_; }
+#endif
 
  private:
   bool started_ = false;
@@ -33,6 +39,7 @@ class ChildProcess {
 #else
   int pid_ = -1;
   int output_ = -1;  // read end of the pipe
+  int ending_signal_ = 0;
 #endif
 };
 

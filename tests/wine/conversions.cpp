@@ -54,22 +54,8 @@ std::string MessageIcon(HWND box) {
   RECT r{};
   ::GetWindowRect(icon, &r);
   const int width = r.right - r.left, height = r.bottom - r.top;
+  const std::vector<COLORREF> shown = Pixels(nullptr, r.left, r.top, width, height);
   HDC screen = ::GetDC(nullptr);
-  auto grab = [&](HDC source, int x, int y) {
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
-    std::vector<COLORREF> pixels;
-    for (int py = 0; py < height; ++py) {
-      for (int px = 0; px < width; ++px) pixels.push_back(::GetPixel(memory, px, py));
-    }
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    return pixels;
-  };
-  const std::vector<COLORREF> shown = grab(screen, r.left, r.top);
   struct Stock {
     const wchar_t* id;
     const char* name;
@@ -87,7 +73,7 @@ std::string MessageIcon(HWND box) {
     ::FillRect(memory, &all, background);
     ::DeleteObject(background);
     ::DrawIconEx(memory, 0, 0, ::LoadIconW(nullptr, stock.id), 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
-    const std::vector<COLORREF> drawn = grab(memory, 0, 0);
+    const std::vector<COLORREF> drawn = Pixels(memory, 0, 0, width, height);
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);

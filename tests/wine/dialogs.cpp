@@ -11,24 +11,6 @@
 namespace recaster::driver {
 namespace {
 
-// The pixels of a screen area, or of a memory DC's bitmap.
-std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height) {
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, width, height, source != nullptr ? source : screen, x, y, SRCCOPY);
-  std::vector<COLORREF> pixels;
-  for (int py = 0; py < height; ++py) {
-    for (int px = 0; px < width; ++px) pixels.push_back(::GetPixel(memory, px, py));
-  }
-  ::SelectObject(memory, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
-  return pixels;
-}
-
 // The icon group 128 of the program file, drawn here at the small icon size as the window caption
 // draws it, is found in the caption: every pixel the icon covers matches. (The window's icons cannot
 // be asked for across processes under Wine.)

@@ -171,6 +171,23 @@ void ClickId(HWND dialog, int id, const std::string& what) {
   Click(button);
 }
 
+std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height) {
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, source != nullptr ? source : screen, x, y, SRCCOPY);
+  std::vector<COLORREF> pixels;
+  for (int py = 0; py < height; ++py) {
+    for (int px = 0; px < width; ++px) pixels.push_back(::GetPixel(memory, px, py));
+  }
+  ::SelectObject(memory, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
 Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name) {
   HRSRC found = ::FindResourceExW(module, type, name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   if (found == nullptr) return {};

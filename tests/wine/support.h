@@ -58,6 +58,8 @@ std::vector<HWND> DirectChildren(HWND parent);
 HWND ChildWithId(HWND parent, int id);
 // Clicks the button with identifier `id`; aborts, naming `what`, when the dialog has none.
 void ClickId(HWND dialog, int id, const std::string& what);
+// The pixels of a screen area (null `source`) or of a memory DC's bitmap, row by row from the top.
+std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height);
 
 // ---- The running program ---------------------------------------------------------------------
 

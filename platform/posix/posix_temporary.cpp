@@ -1,0 +1,147 @@
+// Temporary files beside a destination, and their removal when a signal ends the process first.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <random>
+
+#include "platform/posix/posix_internal.h"
+
+namespace recaster::platform::posix {
+namespace {
+
+// A remembered temporary: its state is kFree, kFilling while the path is copied in, kLive once a
+// signal handler may read the path.
+enum SlotState : int { kFree, kFilling, kLive };
+struct Slot {
+  std::atomic<int> state{kFree};
+  char path[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the state");
+
+constexpr int kSlots = 16;
+Slot g_slots[kSlots];
+std::once_flag g_handlers_installed;
+
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Only async-signal-safe calls: unlink and raise. SA_RESETHAND has put the default action back, so the
+// signal raised again ends the process as it would have without us once this handler returns.
+extern "C" void RemoveTemporariesAndEnd(int signal_number) {
+  for (Slot& slot : g_slots) {
+    if (slot.state.load(std::memory_order_acquire) == kLive) ::unlink(slot.path);
+  }
+  ::raise(signal_number);
+}
+
+// Installed only over the default action: a signal the process ignores stays ignored, and a handler of
+// someone else's stays theirs.
+void InstallHandlers() {
+  struct sigaction action{};
+  action.sa_handler = RemoveTemporariesAndEnd;
+  sigemptyset(&action.sa_mask);
+  for (int other : kCleanupSignals) sigaddset(&action.sa_mask, other);
+  action.sa_flags = SA_RESETHAND;
+  for (int signal_number : kCleanupSignals) {
+    struct sigaction old{};
+    if (::sigaction(signal_number, nullptr, &old) != 0) continue;
+    if ((old.sa_flags & SA_SIGINFO) != 0 || old.sa_handler != SIG_DFL) continue;
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+// Six letters or digits, different in every process and every call.
+std::string RandomSuffix() {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 generator([] {
+    std::random_device device;
+    const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::seed_seq seed{device(), device(), static_cast<unsigned>(::getpid()), static_cast<unsigned>(now)};
+    return std::mt19937_64(seed);
+  }());
+  std::string suffix(6, 'X');
+  for (char& c : suffix) c = kAlphabet[generator() % (sizeof kAlphabet - 1)];
+  return suffix;
+}
+
+// The destination's name shortened so that ".NAME.recaster-XXXXXX" fits the system's limit on one
+// component, cut before a UTF-8 continuation byte.
+std::string FittingName(std::string name) {
+  constexpr std::size_t kAdded = 1 + 10 + 6;  // ".", ".recaster-", suffix
+  constexpr std::size_t kMax = NAME_MAX - kAdded;
+  if (name.size() <= kMax) return name;
+  std::size_t cut = kMax;
+  while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+  name.resize(cut);
+  return name;
+}
+
+}  // namespace
+
+bool RememberTemporary(const std::string& path) {
+  if (path.size() >= PATH_MAX) return false;
+  std::call_once(g_handlers_installed, InstallHandlers);
+  for (Slot& slot : g_slots) {
+    int expected = kFree;
+    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.state.store(kLive, std::memory_order_release);
+    return true;
+  }
+  return false;
+}
+
+void ForgetTemporary(const std::string& path) {
+  for (Slot& slot : g_slots) {
+    if (slot.state.load(std::memory_order_acquire) == kLive && path == slot.path) {
+      slot.state.store(kFree, std::memory_order_release);
+      return;
+    }
+  }
+}
+
+// The permissions of an existing destination carry over: owner and group where the process may set
+// them (ownership first, as changing it clears set-user-ID bits), then the mode. A new destination gets
+// what the process's umask gives a new file.
+OsStatus CreateTemporaryFile(const std::u16string& destination, std::u16string* temporary, FileHandle* file) {
+  const std::string dest = WideToUtf8(destination);
+  const auto slash = dest.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? dest : dest.substr(slash + 1);
+  if (name.empty()) return ErrnoStatus(EISDIR);
+  struct stat existing{};
+  const bool replaces = ::stat(dest.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+
+  for (int tries = 0; tries < 100; ++tries) {
+    const std::string candidate = folder + "." + FittingName(name) + ".recaster-" + RandomSuffix();
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replaces ? 0600 : 0666);
+    if (fd < 0 && (errno == EEXIST || errno == EINTR)) continue;
+    if (fd < 0) return ErrnoStatus(errno, candidate);
+    RememberTemporary(candidate);
+    if (replaces) {
+      if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+      }
+      if (::fchmod(fd, existing.st_mode & 07777) != 0) {
+        const OsStatus status = ErrnoStatus(errno, candidate);
+        ::close(fd);
+        ::unlink(candidate.c_str());
+        ForgetTemporary(candidate);
+        return status;
+      }
+    }
+    *temporary = Utf8ToWide(candidate);
+    *file = fd;
+    return Ok();
+  }
+  return ErrnoStatus(EEXIST);
+}
+
+}  // namespace recaster::platform::posix

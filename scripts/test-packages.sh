@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Builds the three packages with scripts/package.sh and checks them:
+#   - the Debian package: lintian reports nothing, it holds the program, the manual page and the
+#     documents Debian asks for, and its program converts the sample to the POSIX build's bytes;
+#   - the ZIP: the two programs and the README;
+#   - the MSI: what only its tables can tell (Wine does not act on it), then, under Wine in a fresh
+#     prefix, silent installs and uninstalls: the programs in Program Files, recaster-cli.exe from
+#     there converting the sample to the POSIX build's bytes, the Start menu shortcut, the entry in
+#     Programs and Features, a major upgrade, a refused downgrade, and nothing left behind.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+work=$root/build/packages-test
+# No desktop entries from the shortcuts in the home folder; no Mono or Gecko installer prompts.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+
+step() { printf '\n== %s ==\n' "$*"; }
+failures=0
+check() {
+  if eval "$1"; then echo "ok: $2"; else echo "FAIL: $2"; failures=$((failures + 1)); fi
+}
+
+bash scripts/setup.sh --windows
+bash scripts/setup.sh --packages
+
+step "build the packages"
+bash scripts/package.sh
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
+deb=$root/build/package/recaster_${version}_amd64.deb
+zip=$root/build/windows/recaster-${version}-win64.zip
+msi=$root/build/windows/recaster-${version}-x64.msi
+product_name="Ornvale - Recaster"
+manufacturer="Recaster developers"
+upgrade_code="{B831A17D-E643-487A-9859-EB5B40C5B71E}"
+
+step "POSIX build's output for the sample"
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j 2 --target recaster
+rm -rf "$work"
+mkdir -p "$work/home" "$work/logs"
+sample=$root/samples/ov_server_settings.cfg
+build/release/cli/recaster convert --force --quiet "$sample" "$work/expected.json" </dev/null
+
+step "Debian package"
+status=0
+lintian --fail-on error,warning "$deb" >"$work/lintian.txt" || status=$?
+check '[ "$status" -eq 0 ] && [ ! -s "$work/lintian.txt" ]' "lintian reports nothing"
+cat "$work/lintian.txt"
+dpkg-deb -x "$deb" "$work/deb"
+for file in usr/bin/recaster usr/share/man/man1/recaster.1.gz usr/share/doc/recaster/copyright \
+  usr/share/doc/recaster/changelog.gz usr/share/doc/recaster/README.md.gz; do
+  check '[ -f "$work/deb/$file" ]' "it holds /$file"
+done
+check 'zcat "$work/deb/usr/share/doc/recaster/README.md.gz" | cmp -s - README.md' "its README is the project's"
+check '[ "$(zcat "$work/deb/usr/share/doc/recaster/changelog.gz" | sed -n "1s/^recaster (\([^)]*\)).*/\1/p")" = "$version" ]' \
+  "the changelog's latest entry is version $version"
+check '"$work/deb/usr/bin/recaster" convert --force --quiet "$sample" "$work/deb.json" </dev/null && cmp -s "$work/deb.json" "$work/expected.json"' \
+  "its program converts the sample to the POSIX build's bytes"
+
+step "ZIP"
+check '[ "$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr "\n" " ")" = "README.md Recaster.exe recaster-cli.exe " ]' \
+  "it holds Recaster.exe, recaster-cli.exe and README.md"
+
+# The rows of one table of an MSI, without its three header lines. msiinfo writes the streams of a
+# table (the icon) into a folder named after it, here in the test's folder.
+table() { (cd "$work" && msiinfo export "$1" "$2") | tail -n +4 | tr -d '\r'; }
+property() { table "$1" Property | awk -F '\t' -v name="$2" '$1 == name { print $2 }'; }
+
+# What the MSI's tables say, where Wine does not act on it.
+components_are_64bit() {
+  local attributes
+  while IFS=$'\t' read -r _ _ _ attributes _; do
+    (( attributes & 256 )) || return 1
+  done < <(table "$msi" Component)
+}
+# Shortcut rows: directory, target and icon (none: the target's own).
+start_menu_shortcut() {
+  [ "$(table "$msi" Shortcut | awk -F '\t' '{ print $2 "|" $5 "|" $9 }')" = "ProgramMenuFolder|[#RecasterExe]|" ]
+}
+downgrade_refused() {
+  table "$msi" LaunchCondition | grep -qxF "NOT WIX_DOWNGRADE_DETECTED"$'\t'"A newer version of [ProductName] is already installed."
+}
+
+step "MSI tables: what Wine does not act on"
+check 'msiinfo suminfo "$msi" | grep -qx "Template: x64;1033"' "a 64-bit package"
+check components_are_64bit "every component is a 64-bit component"
+check '[ "$(property "$msi" ALLUSERS)" = 1 ]' "per-machine (ALLUSERS=1), so the shortcut goes to the common Start menu"
+check start_menu_shortcut "one shortcut, in the Start menu's Programs, to Recaster.exe, with the program's icon"
+check downgrade_refused "a downgrade is refused with a message"
+check '[ "$(property "$msi" ARPPRODUCTICON)" = recaster.ico ] && table "$msi" Icon | cut -f 1 | grep -qx recaster.ico' \
+  "Programs and Features shows the program's icon"
+
+step "MSI under Wine: install, upgrade, refuse a downgrade, uninstall"
+export WINEPREFIX=$work/prefix HOME=$work/home
+timeout 300 wineboot -i >/dev/null 2>&1
+timeout 60 wineserver -w
+drive_c=$WINEPREFIX/drive_c
+
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# A Windows path of drive C: as a path of this machine.
+unixpath() { local p=${1#[Cc]:}; printf '%s%s' "$drive_c" "${p//\\//}"; }
+# Every file and folder of drive C: but the folder where msiexec keeps installed packages.
+snapshot() { (cd "$drive_c" && find . ! -path ./windows/Installer | LC_ALL=C sort) >"$1"; }
+# Runs msiexec quietly with a log; Wine exits with the Windows exit code modulo 256.
+run_msiexec() {
+  local log=$1 code=0
+  shift
+  timeout 300 wine msiexec "$@" /qn /l*v "$(winpath "$work/logs/$log.log")" </dev/null || code=$?
+  timeout 60 wineserver -w
+  return "$code"
+}
+registry_value() {
+  wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
+}
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+listed() { registry_value "$uninstall_key\\$1" "$2"; }
+folders='Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
+common_programs=$(unixpath "$(registry_value "HKLM\\$folders" "Common Programs")")
+user_programs=$(unixpath "$(registry_value "HKCU\\$folders" Programs)")
+# The shortcuts to the product in the common Start menu and the user's (Wine's msiexec puts the
+# shortcuts of a per-machine package in the user's).
+shortcuts() { find "$common_programs" "$user_programs" -maxdepth 1 -name "$product_name.lnk" 2>/dev/null; }
+installed=$drive_c/Program\ Files/Recaster
+code=$(property "$msi" ProductCode)
+
+snapshot "$work/before.txt"
+status=0
+run_msiexec install /i "$(winpath "$msi")" || status=$?
+check '[ "$status" -eq 0 ]' "msiexec /i recaster-$version-x64.msi /qn succeeds"
+check '[ "$(ls "$installed" | LC_ALL=C sort | tr "\n" " ")" = "README.md Recaster.exe recaster-cli.exe " ]' \
+  "Recaster.exe, recaster-cli.exe and README.md are in C:\\Program Files\\Recaster"
+check 'timeout 60 wine "C:\\Program Files\\Recaster\\recaster-cli.exe" convert --force --quiet "$(winpath "$sample")" "$(winpath "$work/msi.json")" </dev/null && cmp -s "$work/msi.json" "$work/expected.json"' \
+  "recaster-cli.exe run from there converts the sample to the POSIX build's bytes"
+shortcut=$(shortcuts)
+check '[ -n "$shortcut" ] && [ "$(printf "%s\n" "$shortcut" | wc -l)" -eq 1 ]' "one Start menu shortcut \"$product_name\""
+echo "   the shortcut: ${shortcut#"$drive_c"}"
+check 'grep -qaF "C:\\Program Files\\Recaster\\Recaster.exe" "$shortcut"' "it starts C:\\Program Files\\Recaster\\Recaster.exe"
+check '[ "$(listed "$code" DisplayName)" = "$product_name" ] && [ "$(listed "$code" DisplayVersion)" = "$version" ] && [ "$(listed "$code" Publisher)" = "$manufacturer" ]' \
+  "Programs and Features lists \"$product_name\" $version by $manufacturer"
+check '[ "$(listed "$code" InstallLocation)" = "C:\\Program Files\\Recaster\\" ]' "with its install location"
+check '[ "$(property "$msi" UpgradeCode)" = "$upgrade_code" ]' "the upgrade code is the product's own"
+check 'grep -qF "msiexec /x $code /qn" README.md && grep -qF "$upgrade_code" README.md' \
+  "the README gives this product code and the upgrade code"
+
+status=0
+run_msiexec uninstall /x "$(winpath "$msi")" || status=$?
+check '[ "$status" -eq 0 ]' "msiexec /x recaster-$version-x64.msi /qn succeeds"
+snapshot "$work/after.txt"
+check 'diff "$work/before.txt" "$work/after.txt" >"$work/left.txt"' "the uninstall leaves no file, folder or shortcut behind"
+sed 's/^/   /' "$work/left.txt"
+check '[ -z "$(listed "$code" DisplayName)" ]' "Programs and Features no longer lists it"
+
+# The same files as the next version: it must replace this one, and this one must not replace it.
+newer=$(printf '%s\n' "$version" | awk -F . -v OFS=. '{ $NF = $NF + 1; print }')
+(cd build/windows && cpack -G External -B "$work/newer" -D "CPACK_PACKAGE_VERSION=$newer" \
+  -D CPACK_RECASTER_OTHER_VERSION=ON >"$work/logs/newer-cpack.log")
+newer_msi=$work/newer/recaster-$newer-x64.msi
+newer_code=$(property "$newer_msi" ProductCode)
+check '[ "$newer_code" != "$code" ] && [ "$(property "$newer_msi" UpgradeCode)" = "$upgrade_code" ]' \
+  "version $newer is another product with the same upgrade code"
+status=0
+run_msiexec install-again /i "$(winpath "$msi")" || status=$?
+run_msiexec upgrade /i "$(winpath "$newer_msi")" || status=$?
+check '[ "$status" -eq 0 ] && [ "$(listed "$newer_code" DisplayVersion)" = "$newer" ] && [ -z "$(listed "$code" DisplayName)" ]' \
+  "installing $newer over $version replaces it (major upgrade)"
+check '[ -f "$installed/Recaster.exe" ] && [ -f "$installed/recaster-cli.exe" ] && [ "$(shortcuts | wc -l)" -eq 1 ]' \
+  "the programs and one shortcut are there after the upgrade"
+status=0
+run_msiexec downgrade /i "$(winpath "$msi")" || status=$?
+check '[ "$status" -eq $((1603 % 256)) ] && [ "$(listed "$newer_code" DisplayVersion)" = "$newer" ] && [ -z "$(listed "$code" DisplayName)" ]' \
+  "installing $version over $newer fails (1603) and leaves $newer installed"
+status=0
+run_msiexec uninstall-newer /x "$newer_code" || status=$?
+snapshot "$work/after-upgrade.txt"
+check '[ "$status" -eq 0 ] && diff "$work/before.txt" "$work/after-upgrade.txt" >"$work/left.txt"' \
+  "uninstalling $newer by its product code leaves nothing behind"
+sed 's/^/   /' "$work/left.txt"
+timeout 60 wineserver -k || true
+
+step "package sizes"
+for package in "$deb" "$zip" "$msi"; do
+  printf '%10d bytes  %s\n' "$(stat -c %s "$package")" "${package#"$root"/}"
+done
+
+echo
+echo "packages: $failures failed"
+[ "$failures" -eq 0 ]
