@@ -43,6 +43,7 @@ run_scenarios() {
   files=$work/files
   # What earlier runs left behind would change what the dialogs ask.
   rm -f "$files"/out.json "$files"/no-extension* "$files"/kept.json "$files"/read-only.json "$files"/never.json
+  rm -f "$files"/*.report.html "$files"/carried.json "$files"/report-kept.json
   local documents
   documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
 
@@ -62,15 +63,25 @@ run_scenarios() {
   scenario "resources" resources
   scenario "dialogs" dialogs "$(winpath "$work/shots")"
 
-  scenario "convert the sample" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved
+  scenario "convert the sample" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved:47
   expect 'cmp -s "$files/out.json" "$files/expected.json"' "the written bytes equal the POSIX build's output"
+  expect 'grep -q "<code>ops@example.com</code>" "$files/out.report.html"' "the report beside it holds an alert's recipient"
 
-  scenario "replace an existing file" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved
+  scenario "replace an existing file" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved:47
   expect 'cmp -s "$files/out.json" "$files/expected.json"' "the replaced file holds the POSIX build's output"
 
-  scenario "a name without extension" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/no-extension")" saved
+  scenario "a name without extension" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/no-extension")" saved:47
   expect 'cmp -s "$files/no-extension.json" "$files/expected.json" && [ ! -e "$files/no-extension" ]' \
     "the save dialog appends the default extension json"
+
+  scenario "nothing left behind" convert "$(winpath "$files/carried_only.cfg")" "$(winpath "$files/carried.json")" saved
+  expect '[ -s "$files/carried.json" ] && [ ! -e "$files/carried.report.html" ]' "the converted file is written, and no report"
+
+  printf 'kept\n' >"$files/report-kept.report.html"
+  chmod a-w "$files/report-kept.report.html"
+  scenario "the report cannot be written" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/report-kept.json")" saved:47:not-written
+  expect 'cmp -s "$files/report-kept.json" "$files/expected.json" && [ "$(cat "$files/report-kept.report.html")" = kept ]' \
+    "the conversion stands and the read-only report is unchanged"
 
   printf 'kept\n' >"$files/kept.json"
   scenario "cancel at the open dialog" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/kept.json")" nothing cancel-open
@@ -192,7 +203,7 @@ trap 'rm -rf "$scratch"' EXIT
 e2e=$scratch/e2e
 mkdir -p "$e2e/bin" "$e2e/files" "$e2e/home" "$e2e/shots"
 cp "$build/app/Recaster.exe" "$build/tests/wine/driver.exe" scripts/test-windows.sh "$e2e/bin/"
-cp "$work/files/ov_server_settings.cfg" "$work/files/expected.json" "$e2e/files/"
+cp "$work/files/ov_server_settings.cfg" "$work/files/expected.json" tests/data/carried_only.cfg "$e2e/files/"
 [ ${#as_user[@]} -eq 0 ] || chown -R nobody:nogroup "$scratch"
 status=0
 timeout 900 "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" bash "$e2e/bin/test-windows.sh" \

@@ -108,6 +108,14 @@ TEST(ReportText, NothingLeftBehindWhenOnlyCarriedSettingsDiffer) {
   EXPECT_NE(Markdown(doc).find("Nothing: every other version 5 setting is at its default."), std::string::npos);
 }
 
+TEST(ReportText, TheDialogScenarioFixtureLeavesNothingBehind) {
+  const convert::ConversionResult conversion =
+      convert::BuildConfigTree(platform::PathFromNative((fs::path(RECASTER_TEST_DATA) / "carried_only.cfg").string()));
+  ASSERT_TRUE(conversion.ok());
+  EXPECT_FALSE(BuildReport(conversion, u"carried_only.cfg").LeavesAnythingBehind());
+  EXPECT_TRUE(convert::ConversionNotes(conversion).empty());
+}
+
 TEST(ReportText, AnAdjustmentIsLeftBehindAndKeepDaysSaysWhereItCameFrom) {
   const COVSettings doc;  // no retention: keep_days becomes 1
   const Report report = ReportOf(doc);

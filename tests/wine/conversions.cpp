@@ -88,6 +88,44 @@ std::string MessageIcon(HWND box) {
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Where the program writes the report of a conversion to `destination` as typed: the name with its
+// extension (or the one the save dialog adds to a name without) replaced by ".report.html".
+std::wstring ReportPathFor(const std::wstring& destination) {
+  const std::size_t name = destination.find_last_of(L"\\/");
+  const std::size_t dot = destination.rfind(L'.');
+  const bool has_extension = dot != std::wstring::npos && (name == std::wstring::npos || dot > name + 1);
+  return (has_extension ? destination.substr(0, dot) : destination) + L".report.html";
+}
+
+// The success message, after `expect`: "saved" is the designed text alone, and no report is written;
+// "saved:N" is the designed text, then a paragraph with the N settings to re-create and the report's
+// path, where the report now is; "saved:N:not-written" says instead that the report could not be
+// written there, and why.
+void CheckSaved(const std::wstring& text, const std::wstring& expect, const std::wstring& destination) {
+  const std::wstring report = ReportPathFor(destination);
+  if (expect == L"saved") {
+    CheckText(text, kSaved, "the message");
+    Check(!Exists(report), "nothing is left behind, so no report is written: " + Utf8(report));
+    return;
+  }
+  const std::size_t colon = expect.find(L':', 6);
+  const std::wstring count = expect.substr(6, colon == std::wstring::npos ? std::wstring::npos : colon - 6);
+  const bool written = colon == std::wstring::npos;
+  const std::wstring first(kSaved);
+  CheckText(text.substr(0, first.size() + 2), first + L"\n\n", "the message's first paragraph");
+  const std::wstring left = count + L" settings must be re-created by hand in Ornvale Manager. ";
+  if (written) {
+    CheckText(text.substr(first.size() + 2), left + L"The report lists them with their values:\n" + report,
+              "the message's second paragraph");
+    Check(Exists(report), "the report is written beside the converted file: " + Utf8(report));
+  } else {
+    const std::wstring not_written = left + L"The report that lists them could not be written to " + report + L":\n";
+    CheckText(text.substr(first.size() + 2, not_written.size()), not_written, "the message's second paragraph");
+    Check(text.size() > first.size() + 2 + not_written.size(),
+          "the message says why the report could not be written: \"" + Shown(text) + "\"");
+  }
+}
+
 // Waits for whatever the program shows next, owned by `owner`; null when nothing comes within `ms`.
 HWND NextDialog(DWORD pid, HWND owner, DWORD ms) {
   HWND found = nullptr;
@@ -209,8 +247,11 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
     if (next != nullptr && ::IsWindow(next) && !MessageText(next).empty()) {
       const std::wstring text = MessageText(next);
       CheckText(TextOf(next), L"Recaster", "the message caption (the application's name)");
-      if (expect == L"saved") {
-        CheckText(text, kSaved, "the message");
+      Check(ChildWithId(next, IDOK) != nullptr && ChildWithId(next, IDCANCEL) == nullptr &&
+                ChildWithId(next, IDYES) == nullptr && ChildWithId(next, IDNO) == nullptr,
+            "OK is the message's only button");
+      if (expect.rfind(L"saved", 0) == 0) {
+        CheckSaved(text, expect, destination);
         CheckName(MessageIcon(next), "information", "the message icon");
       } else if (expect == L"write-failed") {
         CheckText(text, kWriteFailed, "the message");

@@ -5,7 +5,9 @@
 //   driver RECASTER.EXE dialogs SHOT_FOLDER
 //   driver RECASTER.EXE convert SOURCE DESTINATION EXPECT [cancel-open | cancel-save]
 //
-// EXPECT is saved, write-failed, load-failed or nothing. Prints one line per check ("ok: ..." or
+// EXPECT is saved (the designed text alone), saved:N (and N settings to re-create, listed in the report
+// beside the destination), saved:N:not-written (the report could not be written), write-failed,
+// load-failed or nothing. Prints one line per check ("ok: ..." or
 // "FAIL: ...") and ends with 0 when every check passed, 1 otherwise, 2 on bad arguments.
 #include <cstdio>
 #include <string>
@@ -22,7 +24,7 @@ int wmain(int argc, wchar_t** argv) {
   std::fprintf(stderr,
                "usage: driver RECASTER.EXE resources\n"
                "       driver RECASTER.EXE dialogs [SHOT_FOLDER]\n"
-               "       driver RECASTER.EXE convert SOURCE DESTINATION saved|write-failed|load-failed|nothing"
+               "       driver RECASTER.EXE convert SOURCE DESTINATION saved[:N[:not-written]]|write-failed|load-failed|nothing"
                " [cancel-open|cancel-save]\n");
   return 2;
 }
