@@ -18,11 +18,8 @@
 #include "convert/config_tree.h"
 #include "mapping/mapping.h"
 #include "platform/platform.h"
+#include "settings/ov_settings.h"
 #include "xml/xml_document.h"
-
-namespace recaster::settings {
-class COVSettings;
-}
 
 namespace recaster::convert {
 

@@ -136,7 +136,7 @@ std::string Load(const std::u16string& path) {
   ScopedFile owned(fs, handle);
   std::string bytes(4096, '\0');
   std::uint32_t read = 0;
-  fs.Read(handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &read);
+  EXPECT_TRUE(fs.Read(handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &read).ok());
   bytes.resize(read);
   return bytes;
 }
@@ -220,7 +220,7 @@ TEST(Win32Files, ReplacementRefusedLeavesBothFiles) {
   FileHandle writer = kNoFile;
   ASSERT_EQ(fs.CreateForWriting(file.path(), &writer).code, kSuccess);
   std::uint32_t written = 0;
-  fs.Write(writer, "old", 3, &written);
+  ASSERT_TRUE(fs.Write(writer, "old", 3, &written).ok());
   EXPECT_EQ(fs.Replace(temporary, file.path()).code, kSharingViolation);
   fs.Close(writer);
 
@@ -237,7 +237,7 @@ TEST(Win32Files, ReplacementRefusedLeavesBothFiles) {
 
   // A file open for reading cannot be replaced on Windows either: held like a writer's, then free.
   ASSERT_EQ(fs.CreateTemporary(file.path(), &temporary, &handle).code, kSuccess);
-  fs.Write(handle, "new", 3, &written);
+  ASSERT_TRUE(fs.Write(handle, "new", 3, &written).ok());
   fs.Close(handle);
   FileHandle reader = kNoFile;
   ASSERT_EQ(fs.OpenForReading(file.path(), &reader).code, kSuccess);
