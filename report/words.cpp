@@ -40,10 +40,7 @@ Cell WordsCell(std::string text) { return Cell{{Words(std::move(text))}, std::nu
 
 void Append(Text& text, const Text& more) { text.insert(text.end(), more.begin(), more.end()); }
 
-std::string SignedText(std::int32_t value) {
-  return value < 0 ? "-" + convert::NumberText(0u - static_cast<std::uint32_t>(value))
-                   : convert::NumberText(static_cast<std::uint32_t>(value));
-}
+std::string SignedText(std::int32_t value) { return std::to_string(value); }
 
 // A mask condition in words: "severity Emergency, Alert, Critical (mask 7)" names the set bits, "all
 // severities (mask 255)" and "no severity (mask 0)" the two ends; bits beyond the names are said to be set.
