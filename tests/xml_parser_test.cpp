@@ -183,6 +183,33 @@ TEST(XmlParser, RejectsNestingDeeperThanTheLimit) {
   EXPECT_EQ(Parse(Nested(100000))->result.error, XmlError::kNoMatchingEndTag);
 }
 
+std::u16string Repeat(std::u16string_view piece, std::uint32_t times) {
+  std::u16string text;
+  text.reserve(piece.size() * times);
+  for (std::uint32_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+TEST(XmlParser, RefusesMoreChildrenOrElementsThanTheLimits) {
+  // One element holds kMaxChildren children; the one after is refused where it starts.
+  EXPECT_EQ(Parse(u"<r><l>" + Repeat(u"<a/>", kMaxChildren) + u"</l></r>")->result.status, 0);
+  auto children = Parse(u"<r><l>" + Repeat(u"<a/>", kMaxChildren) + u"<b></b></l></r>");
+  EXPECT_EQ(children->result.status, -1);
+  EXPECT_EQ(children->result.error, XmlError::kTooManyChildren);
+  EXPECT_EQ(children->result.column, 46 + 4 * kMaxChildren);
+  EXPECT_EQ(DescribeLoadResult(children->result),
+            "an element holds more than 16384 child elements (line 1, column 65582)");
+
+  // Lists of kMaxChildren - 1 items: with their own elements they make kMaxElements exactly.
+  const std::u16string lists = Repeat(u"<l>" + Repeat(u"<a/>", kMaxChildren - 1) + u"</l>", kMaxElements / kMaxChildren);
+  EXPECT_EQ(Parse(u"<r>" + lists + u"</r>")->result.status, 0);
+  auto elements = Parse(u"<r>" + lists + u"\n <b/></r>");
+  EXPECT_EQ(elements->result.error, XmlError::kTooManyElements);
+  EXPECT_EQ(elements->result.line, 2u);
+  EXPECT_EQ(elements->result.column, 2u);
+  EXPECT_EQ(DescribeXmlError(elements->result.error), "the document holds more than 1048576 elements");
+}
+
 TEST(XmlParser, PlacesRejectionsByLineAndColumn) {
   struct Case {
     std::u16string_view text;

@@ -112,7 +112,7 @@ enum class XmlError {
   kInvalidDocument,    // Load called on the null node
   kOpenFailed,         // the system refused to open the file
   kReadFailed,         // the read failed or came back short
-  kOutOfMemory,        // no memory for the file buffer
+  kOutOfMemory,        // no memory for the file buffer, the tree or the settings built from it
   kTooLarge,           // larger than kMaxFileSize
   kTooShort,           // fewer than 81 bytes
   kNoByteOrderMark,    // bytes 0 and 1 are not FF FE
@@ -129,6 +129,8 @@ enum class XmlError {
   kMisplacedAttribute, // attributes on the root element
   kMalformedAttribute, // an attribute not of the form name="value"
   kTooDeep,            // elements nested deeper than kMaxDepth below the root
+  kTooManyElements,    // more than kMaxElements elements below the root
+  kTooManyChildren,    // an element with more than kMaxChildren children
 };
 
 // A short English description of the error, for messages.
@@ -151,9 +153,13 @@ struct XmlLoadResult {
 // One line for a person: what failed and why, with the line and column where there is one.
 std::string DescribeLoadResult(const XmlLoadResult& result);
 
-// Limits that protect the reader from hostile files.
+// Limits that protect the reader, and whatever reads the tree, from hostile files; no real server
+// file comes near them (the README tells why). The items of a list are the children of its element, so kMaxChildren is
+// also the longest list a file can give.
 inline constexpr std::uint32_t kMaxFileSize = 64u * 1024u * 1024u;  // bytes
 inline constexpr int kMaxDepth = 256;                                // elements below the root
+inline constexpr std::uint32_t kMaxElements = 1u << 20;              // 1048576 elements below the root
+inline constexpr std::uint32_t kMaxChildren = 1u << 14;              // 16384 children of one element
 
 // The document: the root element itself, loaded once from a version 5 file.
 class XmlDocument : public XmlNode {
@@ -192,7 +198,8 @@ struct XmlParseError {
 bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error);
 
 // Builds the children of `parent` from tokens[begin, end), `parent` standing at the top (the document).
-// Takes time linear in the tokens and a fixed call depth; elements more than kMaxDepth below `parent` fail.
+// Takes time linear in the tokens and a fixed call depth; elements more than kMaxDepth below `parent`,
+// more than kMaxElements in all or more than kMaxChildren under one element fail.
 bool BuildTree(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent,
                XmlParseError* error);
 

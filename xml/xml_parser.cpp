@@ -233,6 +233,19 @@ std::int32_t CountChildren(const std::vector<Token>& tokens, const std::vector<s
   return count;
 }
 
+// The limit that one more element under `parent`, `depth` below the top, would break; kNone if none.
+XmlError BrokenLimit(const XmlNode& parent, int depth, std::uint32_t elements) {
+  if (depth >= kMaxDepth) return XmlError::kTooDeep;
+  if (static_cast<std::uint32_t>(parent.ChildCount()) >= kMaxChildren) return XmlError::kTooManyChildren;
+  if (elements >= kMaxElements) return XmlError::kTooManyElements;
+  return XmlError::kNone;
+}
+
+// Room for `more` children after `have`, never beyond what the limit lets an element hold.
+std::int32_t Room(std::int32_t have, std::int32_t more) {
+  return static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{have} + more, kMaxChildren));
+}
+
 // The builder walks the tokens once with its own stack of open elements, so neither the input's
 // nesting nor its length can exhaust the call stack. The end of an element is the first later end
 // tag of its name; that tag is looked up in a table made by one backward pass, and it lies within
@@ -261,8 +274,9 @@ bool BuildTreeFrom(const std::vector<Token>& tokens, std::u16string_view whole, 
     std::size_t end;  // the index of the element's end tag, or of the range's end
     int depth;        // elements between it and `parent`, itself included
   };
-  parent.ReserveChildren(parent.ChildCount() + CountChildren(tokens, closing, begin, begin, end));
+  parent.ReserveChildren(Room(parent.ChildCount(), CountChildren(tokens, closing, begin, begin, end)));
   std::vector<Open> open{{&parent, end, 0}};
+  std::uint32_t elements = 0;  // added so far
   std::size_t i = begin;
   for (;;) {
     const Open current = open.back();
@@ -275,14 +289,16 @@ bool BuildTreeFrom(const std::vector<Token>& tokens, std::u16string_view whole, 
     const Token& token = tokens[i];
     switch (token.kind) {
       case EmptyTag: {
-        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
+        const XmlError limit = BrokenLimit(*current.element, current.depth, elements++);
+        if (limit != XmlError::kNone) return Fail(error, limit, token.offset);
         XmlNode& child = current.element->AddChild(std::u16string(TextOf(token, whole)));
         i = ReadAttributes(tokens, whole, i + 1, current.end, child, error);
         if (i == kNone) return false;
         break;
       }
       case StartTag: {
-        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
+        const XmlError limit = BrokenLimit(*current.element, current.depth, elements++);
+        if (limit != XmlError::kNone) return Fail(error, limit, token.offset);
         XmlNode& child = current.element->AddChild(std::u16string(TextOf(token, whole)));
         const std::uint32_t close = closing[i - begin];
         if (close == kNoEnd || close >= current.end) return Fail(error, XmlError::kNoMatchingEndTag, token.offset);
@@ -290,7 +306,7 @@ bool BuildTreeFrom(const std::vector<Token>& tokens, std::u16string_view whole, 
         if (next == kNone) return false;
         if (next < close && tokens[next].kind == TextToken) child.SetText(UnescapeXml(TextOf(tokens[next++], whole)));
         if (next < close) {
-          child.ReserveChildren(CountChildren(tokens, closing, begin, next, close));
+          child.ReserveChildren(Room(0, CountChildren(tokens, closing, begin, next, close)));
           open.push_back(Open{&child, close, current.depth + 1});
           i = next;
         } else {
@@ -468,13 +484,16 @@ XmlLoadResult XmlDocument::LoadFromBytes(std::string_view bytes) {
   }
 }
 
+// The texts below name the limits.
+static_assert(kMaxDepth == 256 && kMaxElements == 1048576 && kMaxChildren == 16384);
+
 std::string_view DescribeXmlError(XmlError error) {
   switch (error) {
     case XmlError::kNone: return "no error";
     case XmlError::kInvalidDocument: return "the document is the null node";
     case XmlError::kOpenFailed: return "cannot open the file";
     case XmlError::kReadFailed: return "cannot read the file";
-    case XmlError::kOutOfMemory: return "not enough memory to read the file";
+    case XmlError::kOutOfMemory: return "not enough memory";
     case XmlError::kTooLarge: return "the file is larger than 64 MiB";
     case XmlError::kTooShort: return "the file is too short to hold a settings document";
     case XmlError::kNoByteOrderMark: return "the file does not start with a UTF-16 little-endian byte-order mark";
@@ -491,6 +510,8 @@ std::string_view DescribeXmlError(XmlError error) {
     case XmlError::kMisplacedAttribute: return "attributes where no element can hold them";
     case XmlError::kMalformedAttribute: return "an attribute is not of the form name=\"value\"";
     case XmlError::kTooDeep: return "elements are nested more than 256 deep";
+    case XmlError::kTooManyElements: return "the document holds more than 1048576 elements";
+    case XmlError::kTooManyChildren: return "an element holds more than 16384 child elements";
   }
   return "unknown error";
 }
