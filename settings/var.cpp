@@ -43,7 +43,7 @@ void VarBool_t::Save(XmlNode& node) const { node.SetTextBool(value_); }
 
 void VarBool_t::Load(const XmlNode& node) {
   if (!node.IsValid() || node.Text().empty()) return;
-  value_ = xml::ParseXmlInt(node.Text()) == 1;
+  value_ = xml::ParseXmlBool(node.Text());
 }
 
 // --- VarStr_t ---

@@ -39,18 +39,6 @@ TEST(XmlParser, UnescapesInFixedOrderOnePassEach) {
   for (const auto& [in, out] : cases) EXPECT_EQ(UnescapeXml(in), out);
 }
 
-TEST(XmlParser, ReadsIntegersAsSettingsStoreThem) {
-  const std::pair<std::u16string, std::int32_t> cases[] = {
-      {u"42", 42},          {u" \t\r\n\v\f42", 42}, {u"+7", 7},           {u"-7", -7},
-      {u"12abc", 12},       {u"01", 1},             {u"abc", 0},          {u"", 0},
-      {u"-", 0},            {u"- 5", 0},            {u"0x10", 0},         {u"2147483647", 2147483647},
-      {u"2147483648", 2147483647},                  {u"-2147483648", -2147483647 - 1},
-      {u"-2147483649", -2147483647 - 1},            {u"99999999999999999999999", 2147483647},
-      {u"-00000000000000000000000012", -12},
-  };
-  for (const auto& [in, out] : cases) EXPECT_EQ(ParseXmlInt(in), out) << std::string(in.begin(), in.end());
-}
-
 TEST(XmlParser, RejectsEveryMalformedDocumentWithItsReason) {
   const std::pair<std::u16string, XmlError> cases[] = {
       {u" ", XmlError::kNoElements},

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "xml/xml_text.h"  // the integer and flag forms of element text
+
 namespace recaster::xml {
 
 // One element: a name, a text, attributes by name and children in document order. The null node
@@ -30,9 +32,9 @@ class XmlNode {
   const std::u16string& Text() const { return text_; }
   // Replaces the text; no effect on the null node.
   void SetText(std::u16string text);
-  // Text "1" or "0"; no effect on the null node.
+  // Text "1" or "0" (FormatXmlBool); no effect on the null node.
   void SetTextBool(bool value);
-  // Text in signed decimal ("-1", "514"); no effect on the null node.
+  // Text in signed decimal ("-1", "514", FormatXmlInt); no effect on the null node.
   void SetTextInt(std::int32_t value);
 
   // The first child with exactly this name, in document order; the null node when there is none.
@@ -183,10 +185,6 @@ std::u16string_view TrimXmlSpace(std::u16string_view text);
 
 // Decodes &gt; &lt; &quot; and &amp;, in that order, one pass each.
 std::u16string UnescapeXml(std::u16string_view text);
-
-// Reads a base-10 integer as the settings files store it: leading white space, an optional sign,
-// digits up to the first other character; no digits give 0, values beyond 32 bits the nearest limit.
-std::int32_t ParseXmlInt(std::u16string_view text);
 
 // A parse failure: what went wrong and at which code-unit offset of the document text.
 struct XmlParseError {

@@ -65,22 +65,9 @@ void XmlNode::SetText(std::u16string text) {
   if (valid_) text_ = std::move(text);
 }
 
-void XmlNode::SetTextBool(bool value) { SetText(value ? u"1" : u"0"); }
+void XmlNode::SetTextBool(bool value) { SetText(std::u16string(FormatXmlBool(value))); }
 
-void XmlNode::SetTextInt(std::int32_t value) {
-  // Digits are produced from the magnitude as unsigned, so the most negative value needs no care.
-  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  char16_t digits[12];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  std::u16string text;
-  if (value < 0) text.push_back(u'-');
-  while (n > 0) text.push_back(digits[--n]);
-  SetText(std::move(text));
-}
+void XmlNode::SetTextInt(std::int32_t value) { SetText(FormatXmlInt(value)); }
 
 const XmlNode& XmlNode::FindChild(std::u16string_view name) const {
   if (name_index_size_ != 0) {

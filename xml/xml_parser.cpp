@@ -399,23 +399,6 @@ std::u16string UnescapeXml(std::u16string_view text) {
   return ReplaceAll(out, u"&amp;", u'&');
 }
 
-std::int32_t ParseXmlInt(std::u16string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size() && (text[pos] == u' ' || (text[pos] >= u'\t' && text[pos] <= u'\r'))) ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == u'+' || text[pos] == u'-')) negative = text[pos++] == u'-';
-  // The magnitude stops growing once it is past every 32-bit value, so it cannot overflow.
-  constexpr std::int64_t kCap = std::int64_t{1} << 32;
-  std::int64_t magnitude = 0;
-  for (; pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9'; ++pos) {
-    if (magnitude < kCap) magnitude = magnitude * 10 + (text[pos] - u'0');
-  }
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(value);
-}
-
 bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error) {
   return TokenizeInto(text, tokens, error);
 }
