@@ -100,9 +100,11 @@ int MeasureInChild(std::string_view mode, const std::string& path) {
     code = RunCommand({"convert", "-f", "-q", path, path + ".json"});
     std::remove((path + ".json").c_str());
   } else {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    bool ok = !bytes.empty();
+    // Read into a string of the file's size, so that no freed room is left for what follows to reuse.
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bool ok = !bytes.empty() && in;
     if (mode == "load") ok = LoadOnce(bytes).ok();
     if (mode == "convert") ok = ConvertOnce(bytes) != 0;
     if (mode == "pugixml") ok = PugixmlOnce(bytes);
