@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/xml_literal.h"
 #include "tests/xml_test_files.h"
 #include "xml/xml_document.h"
 
 namespace recaster::xml {
 namespace {
+
+using namespace literal;
 
 struct Parsed {
   XmlDocument document{u"RIZavoza"};
@@ -219,72 +222,6 @@ TEST(XmlParser, PlacesRejectionsByLineAndColumn) {
     EXPECT_EQ(parsed->result.column, c.column);
   }
   EXPECT_EQ(DescribeLoadResult(Parse(u"<r")->result), "a \"<\" has no closing \">\" (line 1, column 40)");
-}
-
-// The rules read literally: a scan for each end tag, recursion, and unescaping by erase and insert.
-std::u16string LiteralUnescape(std::u16string text) {
-  for (auto [from, to] : {std::pair<std::u16string, char16_t>{u"&gt;", u'>'}, {u"&lt;", u'<'}, {u"&quot;", u'"'},
-                          {u"&amp;", u'&'}}) {
-    for (std::size_t pos = text.find(from); pos != std::u16string::npos; pos = text.find(from, pos + 1)) {
-      text.replace(pos, from.size(), 1, to);
-    }
-  }
-  return text;
-}
-
-std::size_t LiteralAttributes(const std::vector<XmlToken>& tokens, std::size_t i, std::size_t end, XmlNode& element,
-                              XmlParseError* error) {
-  for (; i < end && tokens[i].kind == AttributeToken; ++i) {
-    const std::u16string& s = tokens[i].text;
-    const std::size_t eq = s.find(u'=');
-    if (s.empty() || eq == std::u16string::npos || eq >= s.size() - 1 || s[eq + 1] != u'"' || s.back() != u'"') {
-      *error = {XmlError::kMalformedAttribute, tokens[i].offset};
-      return std::u16string::npos;
-    }
-    const std::u16string value = eq + 2 < s.size() ? s.substr(eq + 2, s.size() - 1 - (eq + 2)) : u"";
-    element.SetAttribute(s.substr(0, eq), LiteralUnescape(value));
-  }
-  return i;
-}
-
-bool LiteralBuild(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent, int depth,
-                  XmlParseError* error) {
-  std::size_t i = begin;
-  while (i < end) {
-    const XmlToken& token = tokens[i];
-    if (token.kind != EmptyTag && token.kind != StartTag) {
-      const XmlError code = token.kind == EndTag      ? XmlError::kUnexpectedEndTag
-                            : token.kind == TextToken ? XmlError::kMisplacedText
-                                                      : XmlError::kMisplacedAttribute;
-      *error = {code, token.offset};
-      return false;
-    }
-    if (depth >= kMaxDepth) return *error = {XmlError::kTooDeep, token.offset}, false;
-    XmlNode& child = parent.AddChild(token.text);
-    if (token.kind == EmptyTag) {
-      i = LiteralAttributes(tokens, i + 1, end, child, error);
-      if (i == std::u16string::npos) return false;
-      continue;
-    }
-    std::size_t close = i + 1;
-    while (close < end && !(tokens[close].kind == EndTag && tokens[close].text == token.text)) ++close;
-    if (close == end) return *error = {XmlError::kNoMatchingEndTag, token.offset}, false;
-    std::size_t next = LiteralAttributes(tokens, i + 1, end, child, error);
-    if (next == std::u16string::npos) return false;
-    if (next < close && tokens[next].kind == TextToken) child.SetText(LiteralUnescape(tokens[next++].text));
-    if (next < close && !LiteralBuild(tokens, next, close, child, depth + 1, error)) return false;
-    i = close + 1;
-  }
-  return true;
-}
-
-bool SameTree(const XmlNode& a, const XmlNode& b) {
-  if (a.Name() != b.Name() || a.Text() != b.Text() || a.Attributes() != b.Attributes()) return false;
-  if (a.ChildCount() != b.ChildCount()) return false;
-  for (std::int32_t i = 0; i < a.ChildCount(); ++i) {
-    if (!SameTree(a.ChildAt(i), b.ChildAt(i))) return false;
-  }
-  return true;
 }
 
 TEST(XmlParser, BuilderAgreesWithLiteralRulesOnGeneratedDocuments) {
