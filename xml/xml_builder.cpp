@@ -1,0 +1,156 @@
+// The tree builder: elements as their tokens come, and the first failure in document order.
+#include "xml/xml_builder.h"
+
+#include <memory>
+#include <new>
+
+namespace recaster::xml {
+
+TreeBuilder::TreeBuilder(DocumentStorage& storage, std::uint32_t children_before)
+    : storage_(storage), open_{Open{0, 0, 0, nullptr, false}}, children_before_(children_before) {}
+
+void TreeBuilder::Token(std::int32_t kind, Units text, std::uint32_t offset) {
+  if (failure_.error != XmlError::kNone) {
+    if (kind == EndTag) Watch(text);
+    return;
+  }
+  if (kind != AttributeToken) FlushAttributes();
+  switch (kind) {
+    case StartTag:
+    case EmptyTag: return Element(kind, text, offset);
+    case EndTag: return End(text, offset);
+    case TextToken: return Text(text, offset);
+    case AttributeToken: return Attribute(text, offset);
+    default: return Fail(XmlError::kMisplacedAttribute, offset);
+  }
+}
+
+void TreeBuilder::Element(std::int32_t kind, Units name, std::uint32_t offset) {
+  expect_ = Expect::kContent;
+  const Open& parent = open_.back();
+  const std::size_t siblings = parts_.size() - parent.first_child + (open_.size() == 1 ? children_before_ : 0);
+  if (open_.size() > static_cast<std::size_t>(kMaxDepth)) return Fail(XmlError::kTooDeep, offset);
+  if (siblings >= kMaxChildren) return Fail(XmlError::kTooManyChildren, offset);
+  if (elements_ >= kMaxElements) return Fail(XmlError::kTooManyElements, offset);
+  ++elements_;
+  StoredString& stored = storage_.strings.Intern(name);
+  parts_.push_back(Parts{&stored.text, XmlAccess::NoText(), nullptr, nullptr, 0});
+  if (kind == EmptyTag) {
+    expect_ = Expect::kAttributesOfEmpty;
+    return;
+  }
+  // Its end would be the end of the open element of its name, which encloses it.
+  if (stored.open != 0) return Fail(XmlError::kNoMatchingEndTag, offset);
+  stored.open = static_cast<std::uint32_t>(open_.size());
+  const auto node = static_cast<std::uint32_t>(parts_.size() - 1);
+  open_.push_back(Open{node, node + 1, offset, &stored, false});
+  expect_ = Expect::kAttributesOrTextOfStart;
+}
+
+void TreeBuilder::Attribute(Units s, std::uint32_t offset) {
+  if (expect_ == Expect::kContent) return Fail(XmlError::kMisplacedAttribute, offset);
+  const std::size_t equals = s.Find(u'=');
+  if (equals == kNoPosition || equals + 1 >= s.size() || s[equals + 1] != u'"' || s[s.size() - 1] != u'"') {
+    return Fail(XmlError::kMalformedAttribute, offset);
+  }
+  // In `x="` the quote after "=" is also the final one and the value is empty.
+  const std::size_t value_start = equals + 2;
+  const Units value = Decoded(value_start < s.size() - 1 ? s.Sub(value_start, s.size() - 1 - value_start) : Units());
+  const Units name = s.Sub(0, equals);
+  attributes_.push_back(Item{storage_.arena.Copy(name), storage_.arena.Copy(value),
+                             static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(value.size())});
+}
+
+void TreeBuilder::Text(Units text, std::uint32_t offset) {
+  if (expect_ != Expect::kAttributesOrTextOfStart) return Fail(XmlError::kMisplacedText, offset);
+  expect_ = Expect::kContent;
+  parts_.back().text = &storage_.strings.Intern(Decoded(text)).text;
+}
+
+void TreeBuilder::End(Units name, std::uint32_t offset) {
+  expect_ = Expect::kContent;
+  if (open_.size() > 1 && name == std::u16string_view(open_.back().name->text)) return CloseInnermost();
+  const StoredString* stored = storage_.strings.Find(name);
+  if (stored == nullptr || stored->open == 0) return Fail(XmlError::kUnexpectedEndTag, offset);
+  // The end of an element further out, before the end of the open element inside it.
+  const std::size_t ended = stored->open;
+  const std::uint32_t unended = open_[ended + 1].offset;
+  DropContent(ended + 1);
+  open_[ended].closed = true;
+  Fail(XmlError::kNoMatchingEndTag, unended);
+}
+
+void TreeBuilder::Watch(Units name) {
+  const StoredString* stored = storage_.strings.Find(name);
+  if (stored == nullptr || stored->open == 0 || open_[stored->open].closed) return;
+  const std::size_t level = stored->open;
+  open_[level].closed = true;
+  if (level > 1 && open_[level - 1].closed && level < out_of_order_) out_of_order_ = level;
+}
+
+void TreeBuilder::CloseInnermost() {
+  const Open element = open_.back();
+  open_.pop_back();
+  element.name->open = 0;
+  const auto count = static_cast<std::uint32_t>(parts_.size() - element.first_child);
+  if (count == 0) return;
+  Parts& parts = parts_[element.node];
+  parts.children = XmlAccess::MakeElements(storage_.arena, &parts_[element.first_child], count);
+  parts.child_count = count;
+  parts_.resize(element.first_child);
+}
+
+// The open element at `level` keeps no attributes, text or children, and the elements open inside it
+// are gone: a builder that looked ahead would have refused it before reading any of them.
+void TreeBuilder::DropContent(std::size_t level) {
+  Parts& parts = parts_[open_[level].node];
+  parts.text = XmlAccess::NoText();
+  parts.attributes = nullptr;
+  parts_.resize(open_[level].first_child);
+  for (std::size_t j = level; j < open_.size(); ++j) open_[j].name->open = 0;
+  open_.resize(level);
+}
+
+void TreeBuilder::FlushAttributes() {
+  if (attributes_.empty()) return;
+  using LoadedAttributes = XmlAccess::LoadedAttributes;
+  void* memory = storage_.arena.Allocate(sizeof(LoadedAttributes) + sizeof(Item) * attributes_.size());
+  auto* items = reinterpret_cast<Item*>(static_cast<std::byte*>(memory) + sizeof(LoadedAttributes));
+  std::uninitialized_copy(attributes_.begin(), attributes_.end(), items);
+  parts_.back().attributes = new (memory) LoadedAttributes{items, static_cast<std::uint32_t>(attributes_.size())};
+  attributes_.clear();
+}
+
+void TreeBuilder::Fail(XmlError error, std::uint32_t offset) {
+  FlushAttributes();
+  failure_ = XmlParseError{error, offset};
+}
+
+Units TreeBuilder::Decoded(Units text) {
+  if (text.Find(u'&') == kNoPosition) return text;
+  DecodeEntities(text, &decoded_);
+  return Units::Of(decoded_);
+}
+
+bool TreeBuilder::Finish(XmlNode& top, XmlParseError* error) {
+  FlushAttributes();
+  // The outermost open element without its end, or with it after its parent's, fails first.
+  std::size_t unended = out_of_order_;
+  for (std::size_t level = 1; level < open_.size() && level < unended; ++level) {
+    if (!open_[level].closed) unended = level;
+  }
+  if (unended < open_.size()) {
+    failure_ = XmlParseError{XmlError::kNoMatchingEndTag, open_[unended].offset};
+    DropContent(unended);
+  }
+  while (open_.size() > 1) CloseInnermost();
+  if (!parts_.empty()) {
+    const auto count = static_cast<std::uint32_t>(parts_.size());
+    XmlAccess::SetChildren(top, XmlAccess::MakeElements(storage_.arena, parts_.data(), count), count);
+  }
+  if (failure_.error == XmlError::kNone) return true;
+  if (error != nullptr) *error = failure_;
+  return false;
+}
+
+}  // namespace recaster::xml
