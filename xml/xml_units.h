@@ -61,6 +61,7 @@ class Units {
   // The first `unit` at or after `from`, or kNoPosition.
   std::size_t Find(char16_t unit, std::size_t from = 0) const {
     std::size_t i = from;
+    if (i < size_ && (*this)[i] == unit) return i;  // tags often follow each other directly
 #if defined(__SSE2__)
     const __m128i wanted = _mm_set1_epi16(static_cast<short>(unit));
     for (; i + 8 <= size_; i += 8) {
