@@ -7,34 +7,18 @@
 namespace recaster::xml {
 
 TreeBuilder::TreeBuilder(DocumentStorage& storage, std::uint32_t children_before)
-    : storage_(storage), open_{Open{0, 0, 0, nullptr, false}}, children_before_(children_before) {}
-
-void TreeBuilder::Token(std::int32_t kind, Units text, std::uint32_t offset) {
-  if (failure_.error != XmlError::kNone) {
-    if (kind == EndTag) Watch(text);
-    return;
-  }
-  if (kind != AttributeToken) FlushAttributes();
-  switch (kind) {
-    case StartTag:
-    case EmptyTag: return Element(kind, text, offset);
-    case EndTag: return End(text, offset);
-    case TextToken: return Text(text, offset);
-    case AttributeToken: return Attribute(text, offset);
-    default: return Fail(XmlError::kMisplacedAttribute, offset);
-  }
-}
+    : storage_(storage), open_{Open{0, 0, children_before, 0, nullptr, false}} {}
 
 void TreeBuilder::Element(std::int32_t kind, Units name, std::uint32_t offset) {
   expect_ = Expect::kContent;
-  const Open& parent = open_.back();
-  const std::size_t siblings = parts_.size() - parent.first_child + (open_.size() == 1 ? children_before_ : 0);
+  Open& parent = open_.back();
   if (open_.size() > static_cast<std::size_t>(kMaxDepth)) return Fail(XmlError::kTooDeep, offset);
-  if (siblings >= kMaxChildren) return Fail(XmlError::kTooManyChildren, offset);
+  if (parent.children >= kMaxChildren) return Fail(XmlError::kTooManyChildren, offset);
   if (elements_ >= kMaxElements) return Fail(XmlError::kTooManyElements, offset);
   ++elements_;
+  ++parent.children;
   StoredString& stored = storage_.strings.Intern(name);
-  parts_.push_back(Parts{&stored.text, XmlAccess::NoText(), nullptr, nullptr, 0});
+  parts_.push_back(Parts{&stored.text, no_text_, nullptr, nullptr, 0});
   if (kind == EmptyTag) {
     expect_ = Expect::kAttributesOfEmpty;
     return;
@@ -43,7 +27,7 @@ void TreeBuilder::Element(std::int32_t kind, Units name, std::uint32_t offset) {
   if (stored.open != 0) return Fail(XmlError::kNoMatchingEndTag, offset);
   stored.open = static_cast<std::uint32_t>(open_.size());
   const auto node = static_cast<std::uint32_t>(parts_.size() - 1);
-  open_.push_back(Open{node, node + 1, offset, &stored, false});
+  open_.push_back(Open{node, node + 1, 0, offset, &stored, false});
   expect_ = Expect::kAttributesOrTextOfStart;
 }
 
@@ -104,15 +88,14 @@ void TreeBuilder::CloseInnermost() {
 // are gone: a builder that looked ahead would have refused it before reading any of them.
 void TreeBuilder::DropContent(std::size_t level) {
   Parts& parts = parts_[open_[level].node];
-  parts.text = XmlAccess::NoText();
+  parts.text = no_text_;
   parts.attributes = nullptr;
   parts_.resize(open_[level].first_child);
   for (std::size_t j = level; j < open_.size(); ++j) open_[j].name->open = 0;
   open_.resize(level);
 }
 
-void TreeBuilder::FlushAttributes() {
-  if (attributes_.empty()) return;
+void TreeBuilder::StoreAttributes() {
   using LoadedAttributes = XmlAccess::LoadedAttributes;
   void* memory = storage_.arena.Allocate(sizeof(LoadedAttributes) + sizeof(Item) * attributes_.size());
   auto* items = reinterpret_cast<Item*>(static_cast<std::byte*>(memory) + sizeof(LoadedAttributes));

@@ -27,8 +27,25 @@ class TreeBuilder {
   // Builds into `storage`, for an element that already has `children_before` children.
   TreeBuilder(DocumentStorage& storage, std::uint32_t children_before);
 
-  // Takes the next token of the range.
-  void Token(std::int32_t kind, Units text, std::uint32_t offset);
+  // Takes the next token of the range. Inline, so that a tokenizer that knows the kind calls its
+  // handler directly.
+  void Token(std::int32_t kind, Units text, std::uint32_t offset) {
+    if (failure_.error != XmlError::kNone) {
+      if (kind == EndTag) Watch(text);
+      return;
+    }
+    if (kind != AttributeToken) FlushAttributes();
+    switch (kind) {
+      case StartTag:
+      case EmptyTag: return Element(kind, text, offset);
+      case EndTag: return End(text, offset);
+      case TextToken: return Text(text, offset);
+      case AttributeToken: return Attribute(text, offset);
+      default: return Fail(XmlError::kMisplacedAttribute, offset);
+    }
+  }
+  // True once the build has failed: from then on only end tags matter.
+  bool Failed() const { return failure_.error != XmlError::kNone; }
   // Ends the range and gives `top` (which has no children yet) the elements built. True when the
   // build succeeded; else the partial tree stays and `error` says why.
   bool Finish(XmlNode& top, XmlParseError* error);
@@ -37,6 +54,7 @@ class TreeBuilder {
   struct Open {
     std::uint32_t node;         // its place in parts_ (not used for the top)
     std::uint32_t first_child;  // where its children start in parts_
+    std::uint32_t children;     // how many it has so far
     std::uint32_t offset;       // of its start tag
     StoredString* name;         // null for the top
     bool closed;                // its end tag came after the first failure
@@ -52,17 +70,20 @@ class TreeBuilder {
   void Watch(Units name);
   void CloseInnermost();
   void DropContent(std::size_t level);
-  void FlushAttributes();
+  void FlushAttributes() {
+    if (!attributes_.empty()) StoreAttributes();
+  }
+  void StoreAttributes();
   void Fail(XmlError error, std::uint32_t offset);
   // The stored copy of element text or an attribute value, its entities decoded.
   Units Decoded(Units text);
 
   DocumentStorage& storage_;
+  const std::u16string* const no_text_ = XmlAccess::NoText();
   std::vector<Parts> parts_;   // the elements of the open elements' children lists, in document order
   std::vector<Open> open_;     // open_[0] is the top
   std::vector<Item> attributes_;  // those read so far for parts_.back()
   std::u16string decoded_;
-  std::uint32_t children_before_;
   std::uint32_t elements_ = 0;
   Expect expect_ = Expect::kContent;
   XmlParseError failure_;

@@ -24,36 +24,54 @@ constexpr std::int32_t kNoMemory = 14;
 
 // Hands every token to a list, for the tokenizer's public form.
 struct TokenList {
+  Units text;
   std::vector<XmlToken>* tokens;
-  void Token(std::int32_t kind, Units text, std::uint32_t offset) { tokens->push_back(XmlToken{text.str(), kind, offset}); }
+
+  void Tag(std::int32_t kind, Units inner, std::uint32_t offset, bool) { SplitTag(text, kind, inner, offset, *this); }
+  void Token(std::int32_t kind, Units part, std::uint32_t offset, bool = false) {
+    tokens->push_back(XmlToken{part.str(), kind, offset});
+  }
 };
 
 // The structure check around the tree builder: the first token is the root's start tag, the last an
-// end tag of the root's name, and the builder sees what lies between. An end tag is passed on only
-// once a later token shows that it is not the last.
+// end tag of the root's name, and the builder sees what lies between. Once the builder has failed,
+// tags go to it unsplit into their tokens, since it only looks at end tags from then on.
 class DocumentTokens {
  public:
-  explicit DocumentTokens(DocumentStorage& storage) : builder_(storage, 0) {}
+  DocumentTokens(Units text, DocumentStorage& storage) : text_(text), builder_(storage, 0) {}
 
-  void Token(std::int32_t kind, Units text, std::uint32_t offset) {
-    if (count_++ == 0) {
-      root_ = text;
-      if (kind != StartTag) structure_ = XmlParseError{XmlError::kFirstTagNotStart, offset};
-    } else if (structure_.error == XmlError::kNone) {
-      if (last_kind_ == EndTag && count_ > 2) builder_.Token(EndTag, last_, last_offset_);
-      if (kind != EndTag) builder_.Token(kind, text, offset);
+  void Tag(std::int32_t kind, Units inner, std::uint32_t offset, bool last) {
+    if (last) last_ = Last{kind, inner, offset};
+    if (!seen_) {
+      seen_ = true;
+      const std::size_t blank = inner.Find(u' ');
+      root_ = inner.Sub(0, blank);
+      if (kind == StartTag) {
+        SplitAttributes(text_, inner, blank, builder_);  // the builder refuses them
+      } else {
+        structure_ = XmlParseError{XmlError::kFirstTagNotStart, offset};
+      }
+    } else if (structure_.error == XmlError::kNone && !builder_.Failed()) {
+      SplitTag(text_, kind, inner, offset, builder_);
     }
-    last_kind_ = kind;
-    last_ = text;
-    last_offset_ = offset;
+  }
+
+  void Token(std::int32_t kind, Units part, std::uint32_t offset, bool last) {
+    if (!seen_) {  // an end tag first (a text never is)
+      seen_ = true;
+      structure_ = XmlParseError{XmlError::kFirstTagNotStart, offset};
+    } else if (!last && structure_.error == XmlError::kNone) {
+      builder_.Token(kind, part, offset);
+    }
+    if (last) last_ = Last{kind, part, offset};  // the root's end tag, when all is well
   }
 
   // The structure check: true when the tokens are a root's start tag, what it holds, and its end tag.
   bool Structured(XmlParseError* error) const {
-    if (count_ == 0) return Fail(error, XmlError::kNoElements, 0);
+    if (!seen_) return Fail(error, XmlError::kNoElements, 0);
     if (structure_.error != XmlError::kNone) return Fail(error, structure_.error, structure_.offset);
-    if (last_kind_ != EndTag) return Fail(error, XmlError::kLastTagNotEnd, last_offset_);
-    if (!(last_ == root_)) return Fail(error, XmlError::kRootNameMismatch, last_offset_);
+    if (last_.kind != EndTag) return Fail(error, XmlError::kLastTagNotEnd, LastTokenOffset());
+    if (!(last_.text == root_)) return Fail(error, XmlError::kRootNameMismatch, last_.offset);
     return true;
   }
 
@@ -64,13 +82,28 @@ class DocumentTokens {
   }
 
  private:
+  struct Last {
+    std::int32_t kind = StartTag;
+    Units text;  // a tag's inner text, or an end tag's name
+    std::uint32_t offset = 0;
+  };
+
+  // Where the last token starts: a tag's last attribute, when it has any.
+  std::uint32_t LastTokenOffset() const {
+    struct LastOffset {
+      std::uint32_t offset;
+      void Token(std::int32_t, Units, std::uint32_t at) { offset = at; }
+    } last{last_.offset};
+    SplitAttributes(text_, last_.text, last_.text.Find(u' '), last);
+    return last.offset;
+  }
+
+  Units text_;
   TreeBuilder builder_;
-  std::size_t count_ = 0;
+  bool seen_ = false;
   Units root_;
   XmlParseError structure_;
-  std::int32_t last_kind_ = StartTag;
-  Units last_;
-  std::uint32_t last_offset_ = 0;
+  Last last_;  // the last tag
 };
 
 // Line and column, as an editor shows them, of a code unit of the document text. The text starts on
@@ -105,7 +138,7 @@ XmlLoadResult SystemFailure(XmlError error, const platform::OsStatus& os) {
 }  // namespace
 
 XmlLoadResult XmlAccess::Parse(XmlDocument& document, Units text) {
-  DocumentTokens tokens(Renew(document));
+  DocumentTokens tokens(text, Renew(document));
   XmlParseError error;
   if (!TokenizeTo(text, tokens, &error) || !tokens.Structured(&error)) {
     Reset(document);  // refused text leaves no tree
@@ -130,7 +163,7 @@ std::u16string UnescapeXml(std::u16string_view text) {
 
 bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error) {
   tokens->clear();
-  TokenList list{tokens};
+  TokenList list{Units::Of(text), tokens};
   return TokenizeTo(Units::Of(text), list, error);
 }
 

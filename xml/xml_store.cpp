@@ -108,12 +108,12 @@ StringTable::Slot& StringTable::SlotFor(Units units, std::uint32_t hash) {
   }
 }
 
-StoredString* StringTable::Find(Units units) {
+StoredString* StringTable::FindInTable(Units units) {
   const Slot& slot = SlotFor(units, static_cast<std::uint32_t>(Hash(units)));
   return slot.index == 0 ? nullptr : &At(slot.index - 1);
 }
 
-StoredString& StringTable::Intern(Units units) {
+StoredString& StringTable::InternInTable(Units units) {
   const auto hash = static_cast<std::uint32_t>(Hash(units));
   Slot* slot = &SlotFor(units, hash);
   if (slot->index != 0) return At(slot->index - 1);

@@ -2,6 +2,7 @@
 // elements, their children and attributes, and one copy of each distinct name and text.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -43,9 +44,19 @@ class StringTable {
   StringTable& operator=(const StringTable&) = delete;
 
   // The stored copy of the units, made on first sight.
-  StoredString& Intern(Units units);
+  StoredString& Intern(Units units) {
+    StoredString*& recent = recent_[RecentKey(units)];
+    if (recent != nullptr && units.Equals(recent->text.data(), recent->text.size())) return *recent;
+    return *(recent = &InternInTable(units));
+  }
   // The stored copy, or null when there is none.
-  StoredString* Find(Units units);
+  StoredString* Find(Units units) {
+    StoredString*& recent = recent_[RecentKey(units)];
+    if (recent != nullptr && units.Equals(recent->text.data(), recent->text.size())) return recent;
+    StoredString* found = FindInTable(units);
+    if (found != nullptr) recent = found;
+    return found;
+  }
 
  private:
   struct Slot {
@@ -53,7 +64,17 @@ class StringTable {
     std::uint32_t index = 0;  // of the string, plus 1; 0: the slot is free
   };
   static constexpr std::uint32_t kBlock = 256;  // strings per block; blocks never move
+  static constexpr std::size_t kRecent = 64;
 
+  // Where a string may sit among the recent ones: from its size and three of its units.
+  static std::size_t RecentKey(Units units) {
+    const std::size_t size = units.size();
+    if (size == 0) return 0;
+    return (size * 7 + units[0] * 3 + units[size / 2] * 5 + units[size - 1]) % kRecent;
+  }
+
+  StoredString& InternInTable(Units units);
+  StoredString* FindInTable(Units units);
   std::uint64_t Hash(Units units) const;
   Slot& SlotFor(Units units, std::uint32_t hash);
   StoredString& At(std::uint32_t index) { return blocks_[index / kBlock][index % kBlock]; }
@@ -62,6 +83,9 @@ class StringTable {
   std::vector<std::unique_ptr<StoredString[]>> blocks_;
   std::uint32_t count_ = 0;
   std::vector<Slot> slots_;  // a power of two, at most half full
+  // Strings met lately, so that one met again (a name among its siblings, a common text) skips the
+  // table; a string that only shares a key with another costs a comparison.
+  std::array<StoredString*, kRecent> recent_{};
   std::uint64_t seed_[3];
 };
 

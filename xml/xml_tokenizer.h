@@ -1,5 +1,5 @@
-// File: xml/xml_tokenizer.h - internal to xml/: the tokenizer, which hands each token to a sink as it
-// finds it, so that no list of tokens need exist.
+// File: xml/xml_tokenizer.h - internal to xml/: the tokenizer, which hands each tag and text to a
+// sink as it finds it, so that no list of tokens need exist.
 #pragma once
 
 #include <cstdint>
@@ -15,11 +15,10 @@ inline bool Fail(XmlParseError* error, XmlError code, std::uint32_t offset) {
   return false;
 }
 
-// Emits a tag's name and its attributes; `inner` is the tag's trimmed inner text, a view into `text`.
+// Emits the attribute tokens of a tag's inner text `inner` (trimmed, a view into the document text
+// `text`) that follow its name, which ends at the first blank `blank`.
 template <typename Sink>
-void SplitTag(Units text, Units inner, std::int32_t kind, std::uint32_t tag_offset, Sink& sink) {
-  const std::size_t blank = inner.Find(u' ');
-  sink.Token(kind, inner.Sub(0, blank), tag_offset);
+void SplitAttributes(Units text, Units inner, std::size_t blank, Sink& sink) {
   if (blank == kNoPosition) return;
   std::size_t start = blank + 1;
   for (;;) {
@@ -35,36 +34,45 @@ void SplitTag(Units text, Units inner, std::int32_t kind, std::uint32_t tag_offs
   sink.Token(AttributeToken, rest, static_cast<std::uint32_t>(text.OffsetOf(rest)));
 }
 
-// Splits the document text into tokens, calling sink.Token(kind, text, offset) for each in order.
-// False, with the error, at the first "<" without a later ">" or start tag with nothing inside.
+// Emits a start or empty-element tag as its tokens: the name, then the attributes.
+template <typename Sink>
+void SplitTag(Units text, std::int32_t kind, Units inner, std::uint32_t offset, Sink& sink) {
+  const std::size_t blank = inner.Find(u' ');
+  sink.Token(kind, inner.Sub(0, blank), offset);
+  SplitAttributes(text, inner, blank, sink);
+}
+
+// Splits the document text into tags and texts, in order: sink.Tag(kind, inner, offset, last) for each
+// start and empty-element tag (its inner text, trimmed and not empty; SplitTag makes its tokens), and
+// sink.Token(kind, text, offset, last) for each end tag and each text after a start tag. `last` tells
+// the last tag: no "<" follows it. False, with the error, at the first "<" without a later ">" or start
+// tag with nothing inside.
 template <typename Sink>
 bool TokenizeTo(Units text, Sink& sink, XmlParseError* error) {
-  std::size_t pos = 0;
-  for (;;) {
-    const std::size_t lt = text.Find(u'<', pos);
-    if (lt == kNoPosition) return true;
+  for (std::size_t lt = text.Find(u'<'); lt != kNoPosition;) {
     const std::size_t gt = text.Find(u'>', lt);
     const auto tag_offset = static_cast<std::uint32_t>(lt);
     if (gt == kNoPosition) return Fail(error, XmlError::kUnclosedTag, tag_offset);
-    pos = gt;
+    const std::size_t next = text.Find(u'<', gt + 1);
+    const bool last = next == kNoPosition;
     if (text[gt - 1] == u'/') {
       const Units inner = Trim(text.Sub(lt + 1, gt - 1 - (lt + 1)));
       if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
-      SplitTag(text, inner, EmptyTag, tag_offset, sink);
+      sink.Tag(EmptyTag, inner, tag_offset, last);
     } else if (text[lt + 1] == u'/') {
-      sink.Token(EndTag, Trim(text.Sub(lt + 2, gt - (lt + 2))), tag_offset);
+      sink.Token(EndTag, Trim(text.Sub(lt + 2, gt - (lt + 2))), tag_offset, last);
     } else {
       const Units inner = Trim(text.Sub(lt + 1, gt - (lt + 1)));
       if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
-      SplitTag(text, inner, StartTag, tag_offset, sink);
-      const std::size_t next = text.Find(u'<', gt + 1);
-      if (next != kNoPosition) {
-        const Units content = Trim(text.Sub(gt + 1, next - (gt + 1)));
-        if (!content.empty()) sink.Token(TextToken, content, static_cast<std::uint32_t>(text.OffsetOf(content)));
-        pos = next;  // nothing before it holds a "<"
+      sink.Tag(StartTag, inner, tag_offset, last);
+      const Units content = last ? Units() : Trim(text.Sub(gt + 1, next - (gt + 1)));
+      if (!content.empty()) {
+        sink.Token(TextToken, content, static_cast<std::uint32_t>(text.OffsetOf(content)), false);
       }
     }
+    lt = next;
   }
+  return true;
 }
 
 }  // namespace recaster::xml
