@@ -17,7 +17,11 @@ void TreeBuilder::Element(std::int32_t kind, Units name, std::uint32_t offset) {
   if (elements_ >= kMaxElements) return Fail(XmlError::kTooManyElements, offset);
   ++elements_;
   ++parent.children;
-  StoredString& stored = storage_.strings.Intern(name);
+  // Siblings often share a name; then the last name needs no look-up.
+  if (last_name_ == nullptr || !name.Equals(last_name_->text.data(), last_name_->text.size())) {
+    last_name_ = &storage_.strings.Intern(name);
+  }
+  StoredString& stored = *last_name_;
   parts_.push_back(Parts{&stored.text, no_text_, nullptr, nullptr, 0});
   if (kind == EmptyTag) {
     expect_ = Expect::kAttributesOfEmpty;

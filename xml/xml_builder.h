@@ -85,6 +85,7 @@ class TreeBuilder {
   std::vector<Item> attributes_;  // those read so far for parts_.back()
   std::u16string decoded_;
   std::uint32_t elements_ = 0;
+  StoredString* last_name_ = nullptr;  // of the last element made
   Expect expect_ = Expect::kContent;
   XmlParseError failure_;
   std::size_t out_of_order_ = SIZE_MAX;  // the outermost open element seen to close after its parent
