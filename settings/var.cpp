@@ -135,7 +135,7 @@ void LoadMembers(const std::vector<Var_t*>& members, const XmlNode& node) {
   for (Var_t* member : members) {
     if (!node.IsValid()) return;
     if (member == nullptr) continue;
-    const XmlNode& element = node.FindChild(member->GetKey());
+    const XmlNode& element = node.FindChild(member->Key());
     if (element.IsValid()) member->Load(element);
   }
 }
