@@ -52,7 +52,12 @@ void TreeBuilder::Attribute(Units s, std::uint32_t offset) {
 void TreeBuilder::Text(Units text, std::uint32_t offset) {
   if (expect_ != Expect::kAttributesOrTextOfStart) return Fail(XmlError::kMisplacedText, offset);
   expect_ = Expect::kContent;
-  parts_.back().text = &storage_.strings.Intern(Decoded(text)).text;
+  // Like names, texts repeat from one element to the next.
+  if (last_text_ == nullptr || !(text == last_raw_text_)) {
+    last_text_ = &storage_.strings.Intern(Decoded(text)).text;
+    last_raw_text_ = text;
+  }
+  parts_.back().text = last_text_;
 }
 
 void TreeBuilder::End(Units name, std::uint32_t offset) {

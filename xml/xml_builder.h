@@ -86,6 +86,8 @@ class TreeBuilder {
   std::u16string decoded_;
   std::uint32_t elements_ = 0;
   StoredString* last_name_ = nullptr;  // of the last element made
+  const std::u16string* last_text_ = nullptr;  // of the last element given one
+  Units last_raw_text_;                         // that text as the file has it
   Expect expect_ = Expect::kContent;
   XmlParseError failure_;
   std::size_t out_of_order_ = SIZE_MAX;  // the outermost open element seen to close after its parent
