@@ -130,6 +130,14 @@ std::string MostElements() {
   return Filled(u"", list, u"", xml::kMaxElements / xml::kMaxChildren);
 }
 
+// `piece` repeated in lists of as many as an element may hold, about `units` long in all: the builder
+// builds them all, up to the element limit.
+std::u16string Lists(std::u16string_view piece, std::size_t units) {
+  const std::u16string list = u"<l>" + Repeat(piece, piece.size() * xml::kMaxChildren) + u"</l>";
+  if (units < list.size()) return u"<l>" + Repeat(piece, units - 7) + u"</l>";
+  return Repeat(list, units - units % list.size());
+}
+
 }  // namespace
 
 std::vector<HostileFile> HostileFiles() {
@@ -172,8 +180,8 @@ std::vector<CraftedFile> CraftedFiles(std::size_t bytes) {
     for (std::size_t i = 0; tags.size() + 7 < units; ++i) tags += u"<a" + Number(i) + u">";
     files.push_back({"unclosed start tags, all names", File(u"<r>" + tags + u"</r>")});
   }
-  files.push_back({"same-named siblings", File(u"<r>" + Repeat(u"<a>1</a>", units - 7) + u"</r>")});
-  files.push_back({"empty elements <a/>", File(u"<r>" + Repeat(u"<a/>", units - 7) + u"</r>")});
+  files.push_back({"same-named siblings", File(u"<r>" + Lists(u"<a>1</a>", units - 7) + u"</r>")});
+  files.push_back({"empty elements <a/>", File(u"<r>" + Lists(u"<a/>", units - 7) + u"</r>")});
   {
     std::u16string attributes;
     for (std::size_t i = 0; attributes.size() + 14 < units; ++i) attributes += u" x" + Number(i) + u"=\"v\"";
