@@ -402,6 +402,21 @@ TEST(VarVec, NoMemoryForListItemsFailsTheFileLoad) {
   EXPECT_EQ(starved.EmailAlerts.Alerts.Count(), 0u);
 }
 
+// This program's allocation hook also shows a copy of a loaded tree that runs out of memory part-way
+// failing whole: it throws, and frees what it had made (the leak check of the sanitizer build).
+TEST(VarVec, CopyOfALoadedTreeThatRunsOutOfMemoryThrows) {
+  const std::u16string long_name(2048, u'n');
+  xml::XmlDocument document(u"d");
+  const std::u16string text = u"<r><a t=\"1\">x</a><b/><" + long_name + u"/></r>";
+  ASSERT_TRUE(document.LoadFromBytes(xml::test_files::SettingsFile(text)).ok());
+  g_fail_from_bytes = 2 * long_name.size();
+  EXPECT_THROW(XmlNode{document}, std::bad_alloc);
+  g_fail_from_bytes = 0;
+  const XmlNode copy(document);
+  EXPECT_EQ(copy.ChildAt(2).Name(), long_name);
+  EXPECT_EQ(copy.ChildAt(0).GetAttribute(u"t"), u"1");
+}
+
 TEST(VarVec, AssignCopiesItemsAndSelfAssignKeepsThem) {
   Outer_g a;
   FillOuter(a);

@@ -16,7 +16,9 @@ namespace recaster::xml::literal {
 // The tags and texts of `text`, or false with the tokenizer's error.
 inline bool LiteralTokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error) {
   constexpr auto kNone = std::u16string_view::npos;
-  const auto offset = [&text](std::u16string_view part) { return static_cast<std::uint32_t>(part.data() - text.data()); };
+  const auto offset = [&text](std::u16string_view part) {
+    return static_cast<std::uint32_t>(part.data() - text.data());
+  };
   const auto split = [&](std::u16string_view inner, XmlTokenKind kind, std::uint32_t at) {
     const std::size_t blank = inner.find(u' ');
     tokens->push_back({std::u16string(inner.substr(0, blank)), kind, at});
@@ -68,8 +70,8 @@ inline std::u16string LiteralUnescape(std::u16string text) {
   return text;
 }
 
-inline std::size_t LiteralAttributes(const std::vector<XmlToken>& tokens, std::size_t i, std::size_t end, XmlNode& element,
-                              XmlParseError* error) {
+inline std::size_t LiteralAttributes(const std::vector<XmlToken>& tokens, std::size_t i, std::size_t end,
+                                     XmlNode& element, XmlParseError* error) {
   for (; i < end && tokens[i].kind == AttributeToken; ++i) {
     const std::u16string& s = tokens[i].text;
     const std::size_t eq = s.find(u'=');
@@ -83,8 +85,8 @@ inline std::size_t LiteralAttributes(const std::vector<XmlToken>& tokens, std::s
   return i;
 }
 
-inline bool LiteralBuild(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent, int depth,
-                  XmlParseError* error) {
+inline bool LiteralBuild(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent,
+                         int depth, XmlParseError* error) {
   std::size_t i = begin;
   while (i < end) {
     const XmlToken& token = tokens[i];

@@ -192,7 +192,8 @@ TEST(XmlParser, RefusesMoreChildrenOrElementsThanTheLimits) {
             "an element holds more than 16384 child elements (line 1, column 65582)");
 
   // Lists of kMaxChildren - 1 items: with their own elements they make kMaxElements exactly.
-  const std::u16string lists = Repeat(u"<l>" + Repeat(u"<a/>", kMaxChildren - 1) + u"</l>", kMaxElements / kMaxChildren);
+  const std::u16string list = u"<l>" + Repeat(u"<a/>", kMaxChildren - 1) + u"</l>";
+  const std::u16string lists = Repeat(list, kMaxElements / kMaxChildren);
   EXPECT_EQ(Parse(u"<r>" + lists + u"</r>")->result.status, 0);
   auto elements = Parse(u"<r>" + lists + u"\n <b/></r>");
   EXPECT_EQ(elements->result.error, XmlError::kTooManyElements);

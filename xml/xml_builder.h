@@ -75,7 +75,8 @@ class TreeBuilder {
   }
   void StoreAttributes();
   void Fail(XmlError error, std::uint32_t offset);
-  // The stored copy of element text or an attribute value, its entities decoded.
+  // The text with its entity references decoded: the text itself when it has none, else a view of a
+  // buffer that the next call reuses.
   Units Decoded(Units text);
 
   DocumentStorage& storage_;

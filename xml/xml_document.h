@@ -193,8 +193,8 @@ struct XmlLoadResult {
 std::string DescribeLoadResult(const XmlLoadResult& result);
 
 // Limits that protect the reader, and whatever reads the tree, from hostile files; no real server
-// file comes near them (the README tells why). The items of a list are the children of its element, so kMaxChildren is
-// also the longest list a file can give.
+// file comes near them (the README tells why). The items of a list are the children of its element,
+// so kMaxChildren is also the longest list a file can give.
 inline constexpr std::uint32_t kMaxFileSize = 64u * 1024u * 1024u;  // bytes
 inline constexpr int kMaxDepth = 256;                                // elements below the root
 inline constexpr std::uint32_t kMaxElements = 1u << 20;              // 1048576 elements below the root

@@ -9,6 +9,9 @@
 #include "xml/xml_store.h"
 
 namespace recaster::xml {
+
+static_assert(sizeof(void*) != 8 || sizeof(XmlNode) == 48, "a loaded element takes 48 bytes");
+
 namespace {
 
 const std::u16string& NoText() {
@@ -68,22 +71,25 @@ void XmlNode::ReleaseContent() noexcept {
   flags_ &= kValid | kOwnsName;
 }
 
-XmlNode::XmlNode(const XmlNode& other) : name_(other.name_), text_(other.text_), flags_(other.flags_ & kValid) {
-  if (!IsShared(name_)) {
-    name_ = OwnCopy(*name_);
-    flags_ |= kOwnsName;
-  }
-  if (!IsShared(text_)) {
-    text_ = OwnCopy(*text_);
-    flags_ |= kOwnsText;
-  }
-  if (other.AttributeCount() != 0) {
-    attributes_.owned = new AttributeMap(other.Attributes());
-    flags_ |= kOwnsAttributes;
-  }
-  MakeRoom(other.child_count_);
-  for (; child_count_ < other.child_count_; ++child_count_) {
-    new (&children_[child_count_]) XmlNode(other.children_[child_count_]);
+// Each part is marked as owned as soon as it exists, so that a copy that runs out of memory part-way
+// frees exactly what it made.
+XmlNode::XmlNode(const XmlNode& other) : name_(&NoText()), text_(&NoText()), flags_(other.flags_ & kValid) {
+  try {
+    name_ = IsShared(other.name_) ? other.name_ : OwnCopy(*other.name_);
+    if (!IsShared(name_)) flags_ |= kOwnsName;
+    text_ = IsShared(other.text_) ? other.text_ : OwnCopy(*other.text_);
+    if (!IsShared(text_)) flags_ |= kOwnsText;
+    if (other.AttributeCount() != 0) {
+      attributes_.owned = new AttributeMap(other.Attributes());
+      flags_ |= kOwnsAttributes;
+    }
+    MakeRoom(other.child_count_);
+    for (; child_count_ < other.child_count_; ++child_count_) {
+      new (&children_[child_count_]) XmlNode(other.children_[child_count_]);
+    }
+  } catch (...) {
+    FreeOwned(true);
+    throw;
   }
 }
 
