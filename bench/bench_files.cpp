@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "settings/ov_settings.h"
+#include "xml/xml_document.h"
 #include "tests/support/xml_writer.h"
 
 namespace recaster::bench {
@@ -91,7 +92,61 @@ std::u16string Repeat(std::u16string_view piece, std::size_t units) {
   return text;
 }
 
+// `<RIZavoza>` holding `open`, as many `item`s as fit in a file of the size limit (or `count` when
+// given), then `close`.
+std::string Filled(std::u16string_view open, std::u16string_view item, std::u16string_view close,
+                   std::size_t count = 0) {
+  const std::size_t units = (xml::kMaxFileSize - 2) / 2 - testing::kXmlDeclaration.size();
+  const std::u16string head = u"<RIZavoza>" + std::u16string(open);
+  const std::u16string tail = std::u16string(close) + u"</RIZavoza>";
+  if (count == 0) count = (units - head.size() - tail.size()) / item.size();
+  return File(head + Repeat(item, count * item.size()) + tail);
+}
+
+std::string AlertsOfEmptyItems() { return Filled(u"<EmailAlerts><Alerts>", u"<a/>", u"</Alerts></EmailAlerts>"); }
+std::string ColorsOfEmptyItems() { return Filled(u"<Grid><Colors>", u"<a/>", u"</Colors></Grid>"); }
+
+// Every list of the model at the longest the loader accepts, of empty items.
+std::string LongestLists() {
+  const std::u16string items = Repeat(u"<a/>", 4 * xml::kMaxChildren);
+  return File(u"<RIZavoza><Grid><Colors>" + items + u"</Colors></Grid><EmailAlerts><Alerts>" + items +
+              u"</Alerts></EmailAlerts><SyslogForwarders><Forwarders>" + items +
+              u"</Forwarders></SyslogForwarders><Storage><KeepPeriod>" + items +
+              u"</KeepPeriod></Storage><Backup><Schedule><Times>" + items + u"</Times></Schedule></Backup></RIZavoza>");
+}
+
+// The longest alert list, each alert's filter with as many sources as keep the tree within the
+// element limit: a million texts for `show` to print.
+std::string AlertsWithSourceLists() {
+  const std::size_t sources = xml::kMaxElements / xml::kMaxChildren - 5;
+  const std::u16string alert = u"<a><Filter><Source><SourceList>" + Repeat(u"<s text=\"host\"/>", 16 * sources) +
+                               u"</SourceList></Source></Filter></a>";
+  return Filled(u"<EmailAlerts><Alerts>", alert, u"</Alerts></EmailAlerts>", xml::kMaxChildren);
+}
+
+// As many elements as the loader accepts, in lists under elements no setting reads.
+std::string MostElements() {
+  const std::u16string list = u"<x>" + Repeat(u"<a/>", 4 * (xml::kMaxChildren - 1)) + u"</x>";
+  return Filled(u"", list, u"", xml::kMaxElements / xml::kMaxChildren);
+}
+
+// `piece` repeated in lists of as many as an element may hold, about `units` long in all: the builder
+// builds them all, up to the element limit.
+std::u16string Lists(std::u16string_view piece, std::size_t units) {
+  const std::u16string list = u"<l>" + Repeat(piece, piece.size() * xml::kMaxChildren) + u"</l>";
+  if (units < list.size()) return u"<l>" + Repeat(piece, units - 7) + u"</l>";
+  return Repeat(list, units - units % list.size());
+}
+
 }  // namespace
+
+std::vector<HostileFile> HostileFiles() {
+  return {{"8.4 million <a/> in EmailAlerts/Alerts", AlertsOfEmptyItems},
+          {"8.4 million <a/> in Grid/Colors", ColorsOfEmptyItems},
+          {"five lists of 16384 <a/>", LongestLists},
+          {"16384 alerts, 59 sources each", AlertsWithSourceLists},
+          {"1048576 elements <a/>", MostElements}};
+}
 
 std::string RealisticFile(std::size_t bytes) {
   // Sizes grow linearly with the rules, so two sizes give the rule count for the wanted one.
@@ -125,8 +180,8 @@ std::vector<CraftedFile> CraftedFiles(std::size_t bytes) {
     for (std::size_t i = 0; tags.size() + 7 < units; ++i) tags += u"<a" + Number(i) + u">";
     files.push_back({"unclosed start tags, all names", File(u"<r>" + tags + u"</r>")});
   }
-  files.push_back({"same-named siblings", File(u"<r>" + Repeat(u"<a>1</a>", units - 7) + u"</r>")});
-  files.push_back({"empty elements <a/>", File(u"<r>" + Repeat(u"<a/>", units - 7) + u"</r>")});
+  files.push_back({"same-named siblings", File(u"<r>" + Lists(u"<a>1</a>", units - 7) + u"</r>")});
+  files.push_back({"empty elements <a/>", File(u"<r>" + Lists(u"<a/>", units - 7) + u"</r>")});
   {
     std::u16string attributes;
     for (std::size_t i = 0; attributes.size() + 14 < units; ++i) attributes += u" x" + Number(i) + u"=\"v\"";

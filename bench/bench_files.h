@@ -20,8 +20,19 @@ struct CraftedFile {
 };
 
 // The crafted files of about `bytes` each: deep nesting (refused at the depth limit), unclosed start
-// tags, same-named siblings, one huge attribute list, very long names, one text run without "<", and
-// a few more shapes the tokenizer and the builder treat apart.
+// tags, same-named siblings and empty elements (in lists of the longest length, refused at the element
+// limit beyond a million), one huge attribute list, very long names, one text run without "<", and a
+// few more shapes the tokenizer and the builder treat apart.
 std::vector<CraftedFile> CraftedFiles(std::size_t bytes);
+
+// A file aimed at the memory and time of whole commands, made when it is wanted (they are large).
+struct HostileFile {
+  std::string name;
+  std::string (*make)();
+};
+
+// Files of at most the size limit (64 MiB) that ask for the most memory per byte: millions of empty
+// items in one list of group-shaped items, and the longest lists and most elements the loader accepts.
+std::vector<HostileFile> HostileFiles();
 
 }  // namespace recaster::bench

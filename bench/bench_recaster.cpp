@@ -1,15 +1,19 @@
 // Loading and converting settings files of 16 KiB, 1 MiB and 16 MiB, measured with Google Benchmark:
 // our loader beside pugixml on the very same UTF-16LE bytes, the whole conversion (load, settings,
 // mapping, JSON text), crafted files against the well-formed file of their size, and the peak memory
-// of each on the largest file (each in a fresh child process). A summary table follows the run.
-//   bench_recaster [--benchmark_filter=...] [other Google Benchmark flags]
+// of each on the largest file (each in a fresh child process). A summary table follows the run, then
+// the peak memory and time of `recaster convert` and `recaster show` on hostile files of the size limit.
+//   bench_recaster [--no_hostile] [--benchmark_filter=...] [other Google Benchmark flags]
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +22,7 @@
 #include <pugixml.hpp>
 
 #include "bench/bench_files.h"
+#include "cli/cli.h"
 #include "convert/convert.h"
 #include "settings/ov_settings.h"
 #include "xml/xml_document.h"
@@ -67,28 +72,99 @@ long OwnPeakKiB() {
   return -1;
 }
 
-int MeasureInChild(std::string_view mode, const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  bool ok = !bytes.empty();
-  if (mode == "load") ok = LoadOnce(bytes).ok();
-  if (mode == "convert") ok = ConvertOnce(bytes) != 0;
-  if (mode == "pugixml") ok = PugixmlOnce(bytes);
-  std::printf("%ld\n", ok ? OwnPeakKiB() : -1L);
-  return ok ? 0 : 1;
+// Takes whatever is written to it, as a terminal would.
+class Discard : public std::streambuf {
+ protected:
+  int overflow(int c) override { return c == EOF ? 0 : c; }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+// Runs one recaster command line as the program does, its output thrown away; the exit code.
+int RunCommand(const std::vector<std::string>& args) {
+  Discard discard;
+  std::ostream out(&discard), err(&discard);
+  std::istringstream in;
+  recaster::cli::Console console{in, out, err, false};
+  return recaster::cli::RunRecaster(args, console);
+}
+
+// Does `mode` on the file and prints "<peak KiB> <milliseconds> <exit code>". The modes "show" and
+// "convert-file" are the commands `recaster show FILE` and `recaster convert -f -q FILE FILE.json`;
+// the others read the file first (the time leaves the reading out).
+int MeasureInChild(std::string_view mode, const std::string& path) {
+  const auto start = std::chrono::steady_clock::now();
+  int code = 0;
+  if (mode == "show") {
+    code = RunCommand({"show", path});
+  } else if (mode == "convert-file") {
+    code = RunCommand({"convert", "-f", "-q", path, path + ".json"});
+    std::remove((path + ".json").c_str());
+  } else {
+    // Read into a string of the file's size, so that no freed room is left for what follows to reuse.
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string bytes(static_cast<std::size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    in.seekg(0).read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bool ok = !bytes.empty() && in;
+    if (mode == "load") ok = LoadOnce(bytes).ok();
+    if (mode == "convert") ok = ConvertOnce(bytes) != 0;
+    if (mode == "pugixml") ok = PugixmlOnce(bytes);
+    code = ok ? 0 : 1;
+  }
+  const std::chrono::duration<double, std::milli> ms = std::chrono::steady_clock::now() - start;
+  std::printf("%ld %.1f %d\n", OwnPeakKiB(), ms.count(), code);
+  return 0;
+}
+
+struct Measured {
+  long kib = -1;   // peak resident set; -1 when the child could not be run
+  double ms = 0;   // the time of the work, without the program's start
+  int exit_code = -1;
+};
+
+// A fresh run of this program doing `mode` on the file.
+Measured MeasureFresh(const std::string& mode, const std::string& path) {
+  char self[4096] = {};
+  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return {};
+  const std::string command = "'" + std::string(self) + "' --measure=" + mode + " '" + path + "'";
+  FILE* child = popen(command.c_str(), "r");
+  if (child == nullptr) return {};
+  Measured m;
+  if (std::fscanf(child, "%ld %lf %d", &m.kib, &m.ms, &m.exit_code) != 3) m = {};
+  return pclose(child) == 0 ? m : Measured{};
 }
 
 // The peak resident set, in KiB, of a fresh run of this program doing `mode` on the file; -1 when
 // that fails.
 long PeakKiB(const std::string& mode, const std::string& path) {
-  char self[4096] = {};
-  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return -1;
-  const std::string command = '\'' + std::string(self) + "' --measure=" + mode + " '" + path + "'";
-  FILE* child = popen(command.c_str(), "r");
-  if (child == nullptr) return -1;
-  long kib = -1;
-  if (std::fscanf(child, "%ld", &kib) != 1) kib = -1;
-  return pclose(child) == 0 ? kib : -1;
+  const Measured m = MeasureFresh(mode, path);
+  return m.exit_code == 0 ? m.kib : -1;
+}
+
+// A new empty file for the children to read; its path, or empty text.
+std::string TemporaryFile(const std::string& bytes) {
+  char path[] = "/tmp/recaster-bench-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) return {};
+  close(fd);
+  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+// Peak memory and time of `recaster convert` and `recaster show` on each hostile file.
+void PrintHostileTable() {
+  std::printf("\nHostile files: whole commands in a fresh process, peak memory (VmHWM) and time\n");
+  std::printf("%-40s %9s  %-12s %10s %9s %5s\n", "file", "MiB", "command", "peak MiB", "ms", "exit");
+  for (const recaster::bench::HostileFile& file : recaster::bench::HostileFiles()) {
+    const std::string bytes = file.make();
+    const std::string path = TemporaryFile(bytes);
+    if (path.empty()) return;
+    for (const char* mode : {"convert-file", "show"}) {
+      const Measured m = MeasureFresh(mode, path);
+      std::printf("%-40s %9.2f  %-12s %10.1f %9.1f %5d\n", file.name.c_str(), bytes.size() / 1048576.0,
+                  mode == std::string_view("show") ? "show" : "convert", m.kib / 1024.0, m.ms, m.exit_code);
+    }
+    std::remove(path.c_str());
+  }
 }
 
 // --- the summary ---
@@ -112,6 +188,16 @@ double MiBPerSecond(std::size_t bytes, double ms) { return ms > 0 ? bytes / 1048
 int main(int argc, char** argv) {
   if (argc == 3 && std::string_view(argv[1]).substr(0, 10) == "--measure=") {
     return MeasureInChild(std::string_view(argv[1]).substr(10), argv[2]);
+  }
+  // The hostile files take a minute and a few GiB of disk traffic; --no_hostile leaves them out.
+  bool skip_hostile = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--no_hostile") {
+      skip_hostile = true;
+      std::copy(argv + i + 1, argv + argc, argv + i);
+      --argc;
+      break;
+    }
   }
 
   struct Tier {
@@ -194,12 +280,8 @@ int main(int argc, char** argv) {
   }
 
   const Tier& largest = tiers.back();
-  char path[] = "/tmp/recaster-bench-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) return 0;
-  close(fd);
-  std::ofstream(path, std::ios::binary).write(largest.wellformed.data(),
-                                              static_cast<std::streamsize>(largest.wellformed.size()));
+  const std::string path = TemporaryFile(largest.wellformed);
+  if (path.empty()) return 0;
   std::printf("\nPeak memory on the %s well-formed file (%.2f MiB), VmHWM of a fresh process\n",
               largest.size.label, largest.wellformed.size() / 1048576.0);
   std::printf("%-34s %10s %16s\n", "what the process does", "peak MiB", "above reading");
@@ -210,6 +292,7 @@ int main(int argc, char** argv) {
     const long kib = mode == "read" ? baseline : PeakKiB(mode, path);
     std::printf("%-34s %10.1f %16.1f\n", label, kib / 1024.0, (kib - baseline) / 1024.0);
   }
-  std::remove(path);
+  std::remove(path.c_str());
+  if (!skip_hostile) PrintHostileTable();
   return 0;
 }

@@ -2,6 +2,10 @@
 // document from a settings file.
 #include "settings/ov_settings.h"
 
+#include <new>
+
+#include "platform/platform.h"
+
 namespace recaster::settings {
 
 const char16_t kDefaultDetailsTemplate[] =
@@ -201,7 +205,15 @@ std::int32_t CSTSettings3::Load(xml::XmlNode& root, bool reset) {
 xml::XmlLoadResult CSTSettings3::LoadFromFileWithResult(const std::u16string& path) {
   xml::XmlDocument document(u"RIZavoza");
   xml::XmlLoadResult result = document.LoadWithResult(path);
-  if (result.status == 0) result.status = Load(document, false);
+  if (result.status != 0) return result;
+  // Lists make as many items as the file holds: no memory for them fails the load like no memory for
+  // the tree.
+  try {
+    result.status = Load(document, false);
+  } catch (const std::bad_alloc&) {
+    result.status = static_cast<std::int32_t>(platform::kOutOfMemory);
+    result.error = xml::XmlError::kOutOfMemory;
+  }
   return result;
 }
 

@@ -345,7 +345,8 @@ class CSTSettings3 {
   virtual std::int32_t Load(xml::XmlNode& root, bool reset);
 
   // Parses the file and loads from its root element, whatever its name, without reset. Returns 0, or
-  // the parser's non-zero status; then no setting has changed.
+  // the parser's non-zero status (then no setting has changed), or 14 when memory for list items ran
+  // out part-way (then the settings are to be discarded).
   [[nodiscard]] std::int32_t LoadFromFile(const std::u16string& path);
   // The same, with the parser's reason and the place of a failure.
   [[nodiscard]] xml::XmlLoadResult LoadFromFileWithResult(const std::u16string& path);

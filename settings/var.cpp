@@ -43,7 +43,7 @@ void VarBool_t::Save(XmlNode& node) const { node.SetTextBool(value_); }
 
 void VarBool_t::Load(const XmlNode& node) {
   if (!node.IsValid() || node.Text().empty()) return;
-  value_ = xml::ParseXmlInt(node.Text()) == 1;
+  value_ = xml::ParseXmlBool(node.Text());
 }
 
 // --- VarStr_t ---
@@ -135,7 +135,7 @@ void LoadMembers(const std::vector<Var_t*>& members, const XmlNode& node) {
   for (Var_t* member : members) {
     if (!node.IsValid()) return;
     if (member == nullptr) continue;
-    const XmlNode& element = node.FindChild(member->GetKey());
+    const XmlNode& element = node.FindChild(member->Key());
     if (element.IsValid()) member->Load(element);
   }
 }

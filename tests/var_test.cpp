@@ -1,10 +1,50 @@
 // The setting value types: leaf reading rules, group and list behaviour, copying and comparing.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <new>
+#include <random>
 #include <typeinfo>
 
+#include "platform/platform.h"
+#include "settings/ov_settings.h"
 #include "settings/var.h"
+#include "tests/xml_test_files.h"
+
+namespace {
+
+// Allocations of this many bytes or more fail while it is not 0, as they would with memory exhausted.
+std::size_t g_fail_from_bytes = 0;
+
+void* Allocate(std::size_t size) {
+  if (g_fail_from_bytes != 0 && size >= g_fail_from_bytes) throw std::bad_alloc();
+  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+// Out of line, so that the compiler never pairs a new expression with malloc() and free() itself.
+[[gnu::noinline]] void* operator new(std::size_t size) { return Allocate(size); }
+[[gnu::noinline]] void* operator new[](std::size_t size) { return Allocate(size); }
+[[gnu::noinline]] void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+[[gnu::noinline]] void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
+}
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace recaster::settings {
 namespace {
@@ -333,6 +373,48 @@ TEST(VarVec, FailedResizeLeavesTheListEmpty) {
   EXPECT_THROW(list.Resize(5), std::bad_alloc);
   EXPECT_EQ(list.Count(), 0u);
   EXPECT_EQ(list.begin(), nullptr);
+}
+
+// A file of many alerts loads; when memory for the alert items runs out, the load fails with 14 and
+// "not enough memory" instead of throwing.
+TEST(VarVec, NoMemoryForListItemsFailsTheFileLoad) {
+  constexpr std::uint32_t kAlerts = 4096;
+  std::u16string text = u"<RIZavoza><EmailAlerts><Alerts>";
+  for (std::uint32_t i = 0; i < kAlerts; ++i) text += u"<a/>";
+  text += u"</Alerts></EmailAlerts></RIZavoza>";
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("recaster-var-alerts-" + std::to_string(std::random_device{}()) + ".cfg");
+  std::ofstream(path, std::ios::binary) << xml::test_files::SettingsFile(text);
+  const std::u16string source = platform::PathFromNative(path.string());
+
+  COVSettings loaded;
+  ASSERT_EQ(loaded.LoadFromFileWithResult(source).status, 0);
+  EXPECT_EQ(loaded.EmailAlerts.Alerts.Count(), kAlerts);
+
+  COVSettings starved;
+  g_fail_from_bytes = kAlerts * sizeof(VarEmailAlert_t);  // the items, and nothing the tree needs
+  const xml::XmlLoadResult result = starved.LoadFromFileWithResult(source);
+  g_fail_from_bytes = 0;
+  std::filesystem::remove(path);
+  EXPECT_EQ(result.status, 14);
+  EXPECT_EQ(result.error, xml::XmlError::kOutOfMemory);
+  EXPECT_EQ(xml::DescribeLoadResult(result), "not enough memory");
+  EXPECT_EQ(starved.EmailAlerts.Alerts.Count(), 0u);
+}
+
+// This program's allocation hook also shows a copy of a loaded tree that runs out of memory part-way
+// failing whole: it throws, and frees what it had made (the leak check of the sanitizer build).
+TEST(VarVec, CopyOfALoadedTreeThatRunsOutOfMemoryThrows) {
+  const std::u16string long_name(2048, u'n');
+  xml::XmlDocument document(u"d");
+  const std::u16string text = u"<r><a t=\"1\">x</a><b/><" + long_name + u"/></r>";
+  ASSERT_TRUE(document.LoadFromBytes(xml::test_files::SettingsFile(text)).ok());
+  g_fail_from_bytes = 2 * long_name.size();
+  EXPECT_THROW(XmlNode{document}, std::bad_alloc);
+  g_fail_from_bytes = 0;
+  const XmlNode copy(document);
+  EXPECT_EQ(copy.ChildAt(2).Name(), long_name);
+  EXPECT_EQ(copy.ChildAt(0).GetAttribute(u"t"), u"1");
 }
 
 TEST(VarVec, AssignCopiesItemsAndSelfAssignKeepsThem) {

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/xml_literal.h"
 #include "tests/xml_test_files.h"
 #include "xml/xml_document.h"
 
 namespace recaster::xml {
 namespace {
+
+using namespace literal;
 
 struct Parsed {
   XmlDocument document{u"RIZavoza"};
@@ -37,18 +40,6 @@ TEST(XmlParser, UnescapesInFixedOrderOnePassEach) {
       {u"", u""},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(UnescapeXml(in), out);
-}
-
-TEST(XmlParser, ReadsIntegersAsSettingsStoreThem) {
-  const std::pair<std::u16string, std::int32_t> cases[] = {
-      {u"42", 42},          {u" \t\r\n\v\f42", 42}, {u"+7", 7},           {u"-7", -7},
-      {u"12abc", 12},       {u"01", 1},             {u"abc", 0},          {u"", 0},
-      {u"-", 0},            {u"- 5", 0},            {u"0x10", 0},         {u"2147483647", 2147483647},
-      {u"2147483648", 2147483647},                  {u"-2147483648", -2147483647 - 1},
-      {u"-2147483649", -2147483647 - 1},            {u"99999999999999999999999", 2147483647},
-      {u"-00000000000000000000000012", -12},
-  };
-  for (const auto& [in, out] : cases) EXPECT_EQ(ParseXmlInt(in), out) << std::string(in.begin(), in.end());
 }
 
 TEST(XmlParser, RejectsEveryMalformedDocumentWithItsReason) {
@@ -183,6 +174,34 @@ TEST(XmlParser, RejectsNestingDeeperThanTheLimit) {
   EXPECT_EQ(Parse(Nested(100000))->result.error, XmlError::kNoMatchingEndTag);
 }
 
+std::u16string Repeat(std::u16string_view piece, std::uint32_t times) {
+  std::u16string text;
+  text.reserve(piece.size() * times);
+  for (std::uint32_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+TEST(XmlParser, RefusesMoreChildrenOrElementsThanTheLimits) {
+  // One element holds kMaxChildren children; the one after is refused where it starts.
+  EXPECT_EQ(Parse(u"<r><l>" + Repeat(u"<a/>", kMaxChildren) + u"</l></r>")->result.status, 0);
+  auto children = Parse(u"<r><l>" + Repeat(u"<a/>", kMaxChildren) + u"<b></b></l></r>");
+  EXPECT_EQ(children->result.status, -1);
+  EXPECT_EQ(children->result.error, XmlError::kTooManyChildren);
+  EXPECT_EQ(children->result.column, 46 + 4 * kMaxChildren);
+  EXPECT_EQ(DescribeLoadResult(children->result),
+            "an element holds more than 16384 child elements (line 1, column 65582)");
+
+  // Lists of kMaxChildren - 1 items: with their own elements they make kMaxElements exactly.
+  const std::u16string list = u"<l>" + Repeat(u"<a/>", kMaxChildren - 1) + u"</l>";
+  const std::u16string lists = Repeat(list, kMaxElements / kMaxChildren);
+  EXPECT_EQ(Parse(u"<r>" + lists + u"</r>")->result.status, 0);
+  auto elements = Parse(u"<r>" + lists + u"\n <b/></r>");
+  EXPECT_EQ(elements->result.error, XmlError::kTooManyElements);
+  EXPECT_EQ(elements->result.line, 2u);
+  EXPECT_EQ(elements->result.column, 2u);
+  EXPECT_EQ(DescribeXmlError(elements->result.error), "the document holds more than 1048576 elements");
+}
+
 TEST(XmlParser, PlacesRejectionsByLineAndColumn) {
   struct Case {
     std::u16string_view text;
@@ -204,72 +223,6 @@ TEST(XmlParser, PlacesRejectionsByLineAndColumn) {
     EXPECT_EQ(parsed->result.column, c.column);
   }
   EXPECT_EQ(DescribeLoadResult(Parse(u"<r")->result), "a \"<\" has no closing \">\" (line 1, column 40)");
-}
-
-// The rules read literally: a scan for each end tag, recursion, and unescaping by erase and insert.
-std::u16string LiteralUnescape(std::u16string text) {
-  for (auto [from, to] : {std::pair<std::u16string, char16_t>{u"&gt;", u'>'}, {u"&lt;", u'<'}, {u"&quot;", u'"'},
-                          {u"&amp;", u'&'}}) {
-    for (std::size_t pos = text.find(from); pos != std::u16string::npos; pos = text.find(from, pos + 1)) {
-      text.replace(pos, from.size(), 1, to);
-    }
-  }
-  return text;
-}
-
-std::size_t LiteralAttributes(const std::vector<XmlToken>& tokens, std::size_t i, std::size_t end, XmlNode& element,
-                              XmlParseError* error) {
-  for (; i < end && tokens[i].kind == AttributeToken; ++i) {
-    const std::u16string& s = tokens[i].text;
-    const std::size_t eq = s.find(u'=');
-    if (s.empty() || eq == std::u16string::npos || eq >= s.size() - 1 || s[eq + 1] != u'"' || s.back() != u'"') {
-      *error = {XmlError::kMalformedAttribute, tokens[i].offset};
-      return std::u16string::npos;
-    }
-    const std::u16string value = eq + 2 < s.size() ? s.substr(eq + 2, s.size() - 1 - (eq + 2)) : u"";
-    element.SetAttribute(s.substr(0, eq), LiteralUnescape(value));
-  }
-  return i;
-}
-
-bool LiteralBuild(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent, int depth,
-                  XmlParseError* error) {
-  std::size_t i = begin;
-  while (i < end) {
-    const XmlToken& token = tokens[i];
-    if (token.kind != EmptyTag && token.kind != StartTag) {
-      const XmlError code = token.kind == EndTag      ? XmlError::kUnexpectedEndTag
-                            : token.kind == TextToken ? XmlError::kMisplacedText
-                                                      : XmlError::kMisplacedAttribute;
-      *error = {code, token.offset};
-      return false;
-    }
-    if (depth >= kMaxDepth) return *error = {XmlError::kTooDeep, token.offset}, false;
-    XmlNode& child = parent.AddChild(token.text);
-    if (token.kind == EmptyTag) {
-      i = LiteralAttributes(tokens, i + 1, end, child, error);
-      if (i == std::u16string::npos) return false;
-      continue;
-    }
-    std::size_t close = i + 1;
-    while (close < end && !(tokens[close].kind == EndTag && tokens[close].text == token.text)) ++close;
-    if (close == end) return *error = {XmlError::kNoMatchingEndTag, token.offset}, false;
-    std::size_t next = LiteralAttributes(tokens, i + 1, end, child, error);
-    if (next == std::u16string::npos) return false;
-    if (next < close && tokens[next].kind == TextToken) child.SetText(LiteralUnescape(tokens[next++].text));
-    if (next < close && !LiteralBuild(tokens, next, close, child, depth + 1, error)) return false;
-    i = close + 1;
-  }
-  return true;
-}
-
-bool SameTree(const XmlNode& a, const XmlNode& b) {
-  if (a.Name() != b.Name() || a.Text() != b.Text() || a.Attributes() != b.Attributes()) return false;
-  if (a.ChildCount() != b.ChildCount()) return false;
-  for (std::int32_t i = 0; i < a.ChildCount(); ++i) {
-    if (!SameTree(a.ChildAt(i), b.ChildAt(i))) return false;
-  }
-  return true;
 }
 
 TEST(XmlParser, BuilderAgreesWithLiteralRulesOnGeneratedDocuments) {

@@ -8,9 +8,6 @@
 namespace recaster::xml {
 namespace {
 
-// True exactly when the element's text reads as the integer 1; an empty text reads as 0.
-bool ReadFlag(const XmlNode& element) { return ParseXmlInt(element.Text()) == 1; }
-
 // The zero-padded position "000000", "000001", ... that names the items of a filter's text lists.
 std::u16string FilterItemName(std::size_t index) {
   const std::wstring wide = (boost::wformat(L"%06d") % index).str();
@@ -20,7 +17,7 @@ std::u16string FilterItemName(std::size_t index) {
 // Sets `flag` from the child `name` of `parent`, where that child is present.
 void LoadFlag(const XmlNode& parent, std::u16string_view name, bool& flag) {
   const XmlNode& child = parent.FindChild(name);
-  if (child.IsValid()) flag = ReadFlag(child);
+  if (child.IsValid()) flag = ParseXmlBool(child.Text());  // an empty text gives false
 }
 
 // Sets `number` from the child `name` of `parent`, where that child is present.

@@ -8,31 +8,42 @@
 #include <string_view>
 #include <vector>
 
+#include "xml/xml_text.h"  // the integer and flag forms of element text
+
 namespace recaster::xml {
+
+struct XmlAccess;
 
 // One element: a name, a text, attributes by name and children in document order. The null node
 // (NullNode) is the one invalid element; every change applied to it has no effect.
+//
+// A loaded element keeps its name, text, attributes and children in its document's storage and takes
+// 48 bytes; it gets storage of its own for whatever is changed later, and a copy owns all of its parts.
 class XmlNode {
  public:
+  using AttributeMap = std::map<std::u16string, std::u16string, std::less<>>;
+
   explicit XmlNode(std::u16string name);
   virtual ~XmlNode();
-  // A deep copy; the copy's name index refers to the copy's own children.
+  // A deep copy that owns all of its parts.
   XmlNode(const XmlNode& other);
   // Replaces this node's contents by a deep copy of `other`; no effect on the null node.
   XmlNode& operator=(const XmlNode& other);
-  XmlNode(XmlNode&& other) noexcept;
-  XmlNode& operator=(XmlNode&& other) noexcept;
+  // Takes over what `other` owns and copies what its document holds, so the result never depends on
+  // that document; `other` is left empty (the null node is left as it is).
+  XmlNode(XmlNode&& other);
+  XmlNode& operator=(XmlNode&& other);
 
   // False only for the null node.
-  bool IsValid() const { return valid_; }
+  bool IsValid() const { return (flags_ & kValid) != 0; }
 
-  const std::u16string& Name() const { return name_; }
-  const std::u16string& Text() const { return text_; }
+  const std::u16string& Name() const { return *name_; }
+  const std::u16string& Text() const { return *text_; }
   // Replaces the text; no effect on the null node.
   void SetText(std::u16string text);
-  // Text "1" or "0"; no effect on the null node.
+  // Text "1" or "0" (FormatXmlBool); no effect on the null node.
   void SetTextBool(bool value);
-  // Text in signed decimal ("-1", "514"); no effect on the null node.
+  // Text in signed decimal ("-1", "514", FormatXmlInt); no effect on the null node.
   void SetTextInt(std::int32_t value);
 
   // The first child with exactly this name, in document order; the null node when there is none.
@@ -44,47 +55,75 @@ class XmlNode {
   // Makes room for `count` children in all, so that appending them moves none; nothing visible
   // changes. No effect on the null node.
   void ReserveChildren(std::int32_t count);
-  std::int32_t ChildCount() const { return static_cast<std::int32_t>(children_.size()); }
+  std::int32_t ChildCount() const { return static_cast<std::int32_t>(child_count_); }
   // The child at `position` (0 is the first); the null node when out of range.
   const XmlNode& ChildAt(std::int32_t position) const;
   XmlNode& ChildAt(std::int32_t position);
 
-  std::int32_t AttributeCount() const { return attributes_ ? static_cast<std::int32_t>(attributes_->size()) : 0; }
+  // The number of distinct attribute names.
+  std::int32_t AttributeCount() const;
   // The attribute's value, or empty text when the node has none of that name.
   std::u16string GetAttribute(std::u16string_view name) const;
   // Inserts the attribute or replaces its value; no effect on the null node.
   void SetAttribute(std::u16string name, std::u16string value);
-  // The attributes in name order.
-  const std::map<std::u16string, std::u16string, std::less<>>& Attributes() const;
+  // The attributes in name order. A loaded element orders them when first asked.
+  const AttributeMap& Attributes() const;
 
-  // Rebuilds the name index of this node and of every descendant.
-  void RebuildIndex();
+  // Kept for the settings loader: look-ups scan the children in order and need no index.
+  void RebuildIndex() {}
 
  protected:
   // The null node's constructor.
   struct InvalidTag {};
   explicit XmlNode(InvalidTag);
 
-  void SetName(std::u16string name) { name_ = std::move(name); }
+  void SetName(std::u16string name);
+  // Drops the text, the attributes and the children.
   void Clear();
 
  private:
-  using AttributeMap = std::map<std::u16string, std::u16string, std::less<>>;
-
-  // A settings file holds millions of small elements at most, so a node is kept small: the attribute
-  // map exists only once an attribute is set, and the name index is a bare array.
-  std::u16string name_;
-  std::u16string text_;
-  std::vector<XmlNode> children_;
-  std::unique_ptr<AttributeMap> attributes_;  // null while the node has no attribute
-  // Positions of the first name_index_size_ children sorted by name, equal names in document order.
-  // It may lag behind children appended since the last RebuildIndex; FindChild then falls back to
-  // the ordered scan.
-  std::unique_ptr<std::uint32_t[]> name_index_;
-  std::uint32_t name_index_size_ = 0;
-  bool valid_ = true;
-
+  friend struct XmlAccess;
   friend const XmlNode& NullNode();
+
+  // The attributes of a loaded element as the file gave them, in its document's storage.
+  struct LoadedAttributes;
+  // A loaded element's parts, all in its document's storage.
+  struct Parts {
+    const std::u16string* name;
+    const std::u16string* text;
+    XmlNode* children;
+    const LoadedAttributes* attributes;
+    std::uint32_t child_count;
+  };
+  explicit XmlNode(const Parts& parts);
+
+  enum : std::uint32_t {
+    kValid = 1,
+    kOwnsName = 2,
+    kOwnsText = 4,
+    kOwnsChildren = 8,       // children_ came from operator new, room for 1 << (flags_ >> kRoomShift)
+    kOwnsAttributes = 16,    // attributes_.owned is ours; otherwise attributes_.loaded, or none
+    kRoomShift = 8,
+  };
+
+  static constexpr std::uint32_t kChildBits = kOwnsChildren | ~((1u << kRoomShift) - 1);
+
+  void FreeOwned(bool name) const noexcept;
+  void ReleaseContent() noexcept;
+  void OwnParts();
+  void TakeParts(XmlNode& other);
+  void MakeRoom(std::uint32_t count);
+  AttributeMap& OwnAttributes() const;
+
+  const std::u16string* name_;
+  const std::u16string* text_;
+  XmlNode* children_ = nullptr;
+  mutable union {
+    AttributeMap* owned;
+    const LoadedAttributes* loaded;
+  } attributes_{nullptr};
+  std::uint32_t child_count_ = 0;
+  mutable std::uint32_t flags_ = kValid;
 };
 
 // The process-wide invalid node that failed look-ups return; it never changes.
@@ -112,7 +151,7 @@ enum class XmlError {
   kInvalidDocument,    // Load called on the null node
   kOpenFailed,         // the system refused to open the file
   kReadFailed,         // the read failed or came back short
-  kOutOfMemory,        // no memory for the file buffer
+  kOutOfMemory,        // no memory for the file buffer, the tree or the settings built from it
   kTooLarge,           // larger than kMaxFileSize
   kTooShort,           // fewer than 81 bytes
   kNoByteOrderMark,    // bytes 0 and 1 are not FF FE
@@ -129,6 +168,8 @@ enum class XmlError {
   kMisplacedAttribute, // attributes on the root element
   kMalformedAttribute, // an attribute not of the form name="value"
   kTooDeep,            // elements nested deeper than kMaxDepth below the root
+  kTooManyElements,    // more than kMaxElements elements below the root
+  kTooManyChildren,    // an element with more than kMaxChildren children
 };
 
 // A short English description of the error, for messages.
@@ -151,15 +192,24 @@ struct XmlLoadResult {
 // One line for a person: what failed and why, with the line and column where there is one.
 std::string DescribeLoadResult(const XmlLoadResult& result);
 
-// Limits that protect the reader from hostile files.
+// Limits that protect the reader, and whatever reads the tree, from hostile files; no real server
+// file comes near them (the README tells why). The items of a list are the children of its element,
+// so kMaxChildren is also the longest list a file can give.
 inline constexpr std::uint32_t kMaxFileSize = 64u * 1024u * 1024u;  // bytes
 inline constexpr int kMaxDepth = 256;                                // elements below the root
+inline constexpr std::uint32_t kMaxElements = 1u << 20;              // 1048576 elements below the root
+inline constexpr std::uint32_t kMaxChildren = 1u << 14;              // 16384 children of one element
 
-// The document: the root element itself, loaded once from a version 5 file.
+struct DocumentStorage;
+
+// The document: the root element itself, loaded once from a version 5 file. It holds the storage of
+// its loaded elements, so it is neither copied nor moved (a copy of it as an XmlNode owns its parts).
 class XmlDocument : public XmlNode {
  public:
   explicit XmlDocument(std::u16string name);
   ~XmlDocument() override;
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
 
   // Reads and parses the file; 0 on success, else the system's error code, 14 or -1.
   std::int32_t Load(const std::u16string& path);
@@ -169,7 +219,11 @@ class XmlDocument : public XmlNode {
   XmlLoadResult LoadFromBytes(std::string_view bytes);
 
  private:
-  friend struct XmlDocumentAccess;
+  friend struct XmlAccess;
+  // Drops the tree, then the storage it lived in.
+  void Reset();
+
+  std::unique_ptr<DocumentStorage> storage_;
 };
 
 // Removes blanks, tabs, CRs and LFs from both ends.
@@ -177,10 +231,6 @@ std::u16string_view TrimXmlSpace(std::u16string_view text);
 
 // Decodes &gt; &lt; &quot; and &amp;, in that order, one pass each.
 std::u16string UnescapeXml(std::u16string_view text);
-
-// Reads a base-10 integer as the settings files store it: leading white space, an optional sign,
-// digits up to the first other character; no digits give 0, values beyond 32 bits the nearest limit.
-std::int32_t ParseXmlInt(std::u16string_view text);
 
 // A parse failure: what went wrong and at which code-unit offset of the document text.
 struct XmlParseError {
@@ -192,7 +242,8 @@ struct XmlParseError {
 bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error);
 
 // Builds the children of `parent` from tokens[begin, end), `parent` standing at the top (the document).
-// Takes time linear in the tokens and a fixed call depth; elements more than kMaxDepth below `parent` fail.
+// Takes time linear in the tokens and a fixed call depth; elements more than kMaxDepth below `parent`,
+// more than kMaxElements in all or more than kMaxChildren under one element fail.
 bool BuildTree(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent,
                XmlParseError* error);
 

@@ -1,181 +1,349 @@
-// The element tree: node operations and the name index.
+// The element tree: node operations on parts that are either the node's own or its document's.
 #include <algorithm>
+#include <cstring>
+#include <new>
+#include <span>
 #include <utility>
 
 #include "xml/xml_document.h"
+#include "xml/xml_store.h"
 
 namespace recaster::xml {
 
-XmlNode::XmlNode(std::u16string name) : name_(std::move(name)) {}
+static_assert(sizeof(void*) != 8 || sizeof(XmlNode) == 48, "a loaded element takes 48 bytes");
 
-XmlNode::XmlNode(InvalidTag) : name_(u"(null)"), text_(u"(null)"), valid_(false) {}
+namespace {
 
-XmlNode::~XmlNode() = default;
+const std::u16string& NoText() {
+  static const std::u16string text;
+  return text;
+}
 
-XmlNode::XmlNode(const XmlNode& other)
-    : name_(other.name_),
-      text_(other.text_),
-      children_(other.children_),
-      attributes_(other.attributes_ ? std::make_unique<AttributeMap>(*other.attributes_) : nullptr),
-      name_index_(other.name_index_size_ != 0 ? std::make_unique<std::uint32_t[]>(other.name_index_size_) : nullptr),
-      name_index_size_(other.name_index_size_),
-      valid_(other.valid_) {
-  // Positions, so they refer to the copy's own children.
-  std::copy_n(other.name_index_.get(), name_index_size_, name_index_.get());
+const std::u16string& NullText() {
+  static const std::u16string text = u"(null)";
+  return text;
+}
+
+// The two texts every node may point at without owning them, whatever document it came from.
+bool IsShared(const std::u16string* text) { return text == &NoText() || text == &NullText(); }
+
+std::u16string* OwnCopy(const std::u16string& text) { return new std::u16string(text); }
+
+bool SameName(const XmlAccess::LoadedAttributes::Item& item, std::u16string_view name) {
+  return item.name_size == name.size() && std::memcmp(item.name, name.data(), 2 * name.size()) == 0;
+}
+
+}  // namespace
+
+XmlNode::XmlNode(std::u16string name) : name_(new std::u16string(std::move(name))), text_(&NoText()) {
+  flags_ |= kOwnsName;
+}
+
+XmlNode::XmlNode(InvalidTag) : name_(&NullText()), text_(&NullText()), flags_(0) {}
+
+XmlNode::XmlNode(const Parts& parts)
+    : name_(parts.name), text_(parts.text), children_(parts.children), child_count_(parts.child_count) {
+  attributes_.loaded = parts.attributes;
+}
+
+XmlNode::~XmlNode() { FreeOwned(true); }
+
+// Frees what this node (and its name, with `name`) and its descendants own, and nothing else: a
+// loaded tree is mostly its document's, and a walk that only reads is the cheapest way through it.
+// Children are exactly XmlNode, so they need no virtual call.
+void XmlNode::FreeOwned(bool name) const noexcept {
+  if (name && (flags_ & kOwnsName) != 0) delete name_;
+  if ((flags_ & kOwnsText) != 0) delete text_;
+  if ((flags_ & kOwnsAttributes) != 0) delete attributes_.owned;
+  for (std::uint32_t i = 0; i < child_count_; ++i) {
+    const XmlNode& child = children_[i];
+    if ((child.flags_ & ~kValid) != 0 || child.child_count_ != 0) child.FreeOwned(true);
+  }
+  if ((flags_ & kOwnsChildren) != 0) ::operator delete(children_);
+}
+
+void XmlNode::ReleaseContent() noexcept {
+  FreeOwned(false);
+  if (IsValid()) text_ = &NoText();
+  attributes_.loaded = nullptr;
+  children_ = nullptr;
+  child_count_ = 0;
+  flags_ &= kValid | kOwnsName;
+}
+
+// Each part is marked as owned as soon as it exists, so that a copy that runs out of memory part-way
+// frees exactly what it made.
+XmlNode::XmlNode(const XmlNode& other) : name_(&NoText()), text_(&NoText()), flags_(other.flags_ & kValid) {
+  try {
+    name_ = IsShared(other.name_) ? other.name_ : OwnCopy(*other.name_);
+    if (!IsShared(name_)) flags_ |= kOwnsName;
+    text_ = IsShared(other.text_) ? other.text_ : OwnCopy(*other.text_);
+    if (!IsShared(text_)) flags_ |= kOwnsText;
+    if (other.AttributeCount() != 0) {
+      attributes_.owned = new AttributeMap(other.Attributes());
+      flags_ |= kOwnsAttributes;
+    }
+    MakeRoom(other.child_count_);
+    for (; child_count_ < other.child_count_; ++child_count_) {
+      new (&children_[child_count_]) XmlNode(other.children_[child_count_]);
+    }
+  } catch (...) {
+    FreeOwned(true);
+    throw;
+  }
 }
 
 XmlNode& XmlNode::operator=(const XmlNode& other) {
-  if (!valid_ || this == &other) return *this;
+  if (!IsValid() || this == &other) return *this;
   XmlNode copy(other);
   *this = std::move(copy);
   return *this;
 }
 
-// Moving from the null node copies its two texts, so that it never changes.
-XmlNode::XmlNode(XmlNode&& other) noexcept
-    : name_(other.valid_ ? std::move(other.name_) : other.name_),
-      text_(other.valid_ ? std::move(other.text_) : other.text_),
-      children_(std::move(other.children_)),
-      attributes_(std::move(other.attributes_)),
-      name_index_(std::move(other.name_index_)),
-      name_index_size_(std::exchange(other.name_index_size_, 0)),
-      valid_(other.valid_) {}
+// Copies every part that `other`'s document holds, so that all its parts are its own.
+void XmlNode::OwnParts() {
+  if ((flags_ & kOwnsName) == 0 && !IsShared(name_)) {
+    name_ = OwnCopy(*name_);
+    flags_ |= kOwnsName;
+  }
+  if ((flags_ & kOwnsText) == 0 && !IsShared(text_)) {
+    text_ = OwnCopy(*text_);
+    flags_ |= kOwnsText;
+  }
+  if (attributes_.loaded != nullptr) OwnAttributes();
+  if ((flags_ & kOwnsChildren) == 0 && child_count_ != 0) {
+    // The copies are made apart and then trade places with the document's children, which release
+    // whatever they own when `loaded` goes.
+    XmlNode loaded(InvalidTag{});
+    loaded.MakeRoom(child_count_);
+    for (; loaded.child_count_ < child_count_; ++loaded.child_count_) {
+      new (&loaded.children_[loaded.child_count_]) XmlNode(children_[loaded.child_count_]);
+    }
+    std::swap(children_, loaded.children_);
+    const std::uint32_t theirs = loaded.flags_ & kChildBits;
+    loaded.flags_ = (loaded.flags_ & ~kChildBits) | (flags_ & kChildBits);
+    flags_ = (flags_ & ~kChildBits) | theirs;
+  }
+}
 
-XmlNode& XmlNode::operator=(XmlNode&& other) noexcept {
-  if (!valid_ || this == &other) return *this;
-  if (!other.valid_) {
+XmlNode::XmlNode(XmlNode&& other) : name_(other.name_), text_(other.text_), flags_(other.flags_ & kValid) {
+  if (!other.IsValid()) return;  // the null node's two texts, shared
+  name_ = &NoText();
+  text_ = &NoText();
+  TakeParts(other);
+}
+
+XmlNode& XmlNode::operator=(XmlNode&& other) {
+  if (!IsValid() || this == &other) return *this;
+  if (!other.IsValid()) {
+    ReleaseContent();
+    if ((flags_ & kOwnsName) != 0) delete name_;
+    flags_ = kValid;
     name_ = other.name_;
     text_ = other.text_;
-    children_.clear();
-    attributes_.reset();
-    name_index_.reset();
-    name_index_size_ = 0;
     return *this;
   }
-  name_ = std::move(other.name_);
-  text_ = std::move(other.text_);
-  children_ = std::move(other.children_);
-  attributes_ = std::move(other.attributes_);
-  name_index_ = std::move(other.name_index_);
-  name_index_size_ = std::exchange(other.name_index_size_, 0);
+  TakeParts(other);
   return *this;
 }
 
+// Takes all of `other`'s parts, once they are its own; `other` is left empty. `other` may lie inside
+// this node's tree, so nothing of this node is released before `other`'s parts are taken.
+void XmlNode::TakeParts(XmlNode& other) {
+  other.OwnParts();
+  const std::u16string* name = std::exchange(other.name_, &NoText());
+  const std::u16string* text = std::exchange(other.text_, &NoText());
+  XmlNode* children = std::exchange(other.children_, nullptr);
+  const std::uint32_t child_count = std::exchange(other.child_count_, 0);
+  const auto attributes = std::exchange(other.attributes_, {nullptr});
+  const std::uint32_t owned = other.flags_ & ~kValid;
+  other.flags_ &= kValid;
+  ReleaseContent();
+  if ((flags_ & kOwnsName) != 0) delete name_;
+  name_ = name;
+  text_ = text;
+  children_ = children;
+  child_count_ = child_count;
+  attributes_ = attributes;
+  flags_ = kValid | owned;
+}
+
+void XmlNode::SetName(std::u16string name) {
+  auto* owned = new std::u16string(std::move(name));
+  if ((flags_ & kOwnsName) != 0) delete name_;
+  name_ = owned;
+  flags_ |= kOwnsName;
+}
+
+void XmlNode::Clear() {
+  if (IsValid()) ReleaseContent();
+}
+
 void XmlNode::SetText(std::u16string text) {
-  if (valid_) text_ = std::move(text);
+  if (!IsValid()) return;
+  auto* owned = new std::u16string(std::move(text));
+  if ((flags_ & kOwnsText) != 0) delete text_;
+  text_ = owned;
+  flags_ |= kOwnsText;
 }
 
-void XmlNode::SetTextBool(bool value) { SetText(value ? u"1" : u"0"); }
+void XmlNode::SetTextBool(bool value) { SetText(std::u16string(FormatXmlBool(value))); }
 
-void XmlNode::SetTextInt(std::int32_t value) {
-  // Digits are produced from the magnitude as unsigned, so the most negative value needs no care.
-  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  char16_t digits[12];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char16_t>(u'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  std::u16string text;
-  if (value < 0) text.push_back(u'-');
-  while (n > 0) text.push_back(digits[--n]);
-  SetText(std::move(text));
-}
+void XmlNode::SetTextInt(std::int32_t value) { SetText(FormatXmlInt(value)); }
 
 const XmlNode& XmlNode::FindChild(std::u16string_view name) const {
-  if (name_index_size_ != 0) {
-    const std::uint32_t* first = name_index_.get();
-    const std::uint32_t* last = first + name_index_size_;
-    const std::uint32_t* it = std::lower_bound(
-        first, last, name, [this](std::uint32_t pos, std::u16string_view n) { return children_[pos].name_ < n; });
-    if (it != last && children_[*it].name_ == name) return children_[*it];
-  }
-  for (const XmlNode& child : children_) {
-    if (child.name_ == name) return child;
+  for (std::uint32_t i = 0; i < child_count_; ++i) {
+    if (*children_[i].name_ == name) return children_[i];
   }
   return NullNode();
 }
 
 XmlNode& XmlNode::FindChild(std::u16string_view name) {
   const XmlNode& found = std::as_const(*this).FindChild(name);
-  return found.valid_ ? const_cast<XmlNode&>(found) : const_cast<XmlNode&>(NullNode());
+  return const_cast<XmlNode&>(found);
+}
+
+// Gives this node children of its own with room for `count`, moving (never copying) those it has.
+void XmlNode::MakeRoom(std::uint32_t count) {
+  const std::uint32_t room = (flags_ & kOwnsChildren) != 0 ? std::uint32_t{1} << (flags_ >> kRoomShift) : 0;
+  if (count <= room || count == 0) return;
+  std::uint32_t log = 2;
+  while ((std::uint32_t{1} << log) < std::max(count, 2 * child_count_)) ++log;
+  auto* moved = static_cast<XmlNode*>(::operator new(sizeof(XmlNode) * (std::size_t{1} << log)));
+  for (std::uint32_t i = 0; i < child_count_; ++i) {
+    XmlNode& child = children_[i];
+    XmlNode* place = new (&moved[i]) XmlNode(InvalidTag{});
+    std::swap(place->name_, child.name_);
+    std::swap(place->text_, child.text_);
+    std::swap(place->children_, child.children_);
+    std::swap(place->child_count_, child.child_count_);
+    std::swap(place->attributes_, child.attributes_);
+    std::swap(place->flags_, child.flags_);
+  }
+  if ((flags_ & kOwnsChildren) != 0) ::operator delete(children_);
+  children_ = moved;
+  flags_ = (flags_ & ~kChildBits) | kOwnsChildren | (log << kRoomShift);
 }
 
 XmlNode& XmlNode::AddChild(std::u16string name) {
-  if (!valid_) return const_cast<XmlNode&>(NullNode());
-  children_.emplace_back(std::move(name));
-  return children_.back();
+  if (!IsValid()) return const_cast<XmlNode&>(NullNode());
+  MakeRoom(child_count_ + 1);
+  new (&children_[child_count_]) XmlNode(std::move(name));
+  return children_[child_count_++];
 }
 
 void XmlNode::ReserveChildren(std::int32_t count) {
-  if (valid_ && count > 0) children_.reserve(static_cast<std::size_t>(count));
+  if (IsValid() && count > 0) MakeRoom(static_cast<std::uint32_t>(count));
 }
 
 const XmlNode& XmlNode::ChildAt(std::int32_t position) const {
   if (position < 0 || position >= ChildCount()) return NullNode();
-  return children_[static_cast<std::size_t>(position)];
+  return children_[position];
 }
 
 XmlNode& XmlNode::ChildAt(std::int32_t position) {
   if (position < 0 || position >= ChildCount()) return const_cast<XmlNode&>(NullNode());
-  return children_[static_cast<std::size_t>(position)];
+  return children_[position];
 }
 
-const std::map<std::u16string, std::u16string, std::less<>>& XmlNode::Attributes() const {
-  static const AttributeMap none;
-  return attributes_ ? *attributes_ : none;
+// A loaded element's attributes become a map of its own, the last of each name counting.
+XmlNode::AttributeMap& XmlNode::OwnAttributes() const {
+  if ((flags_ & kOwnsAttributes) == 0) {
+    auto map = std::make_unique<AttributeMap>();
+    if (const LoadedAttributes* loaded = attributes_.loaded) {
+      for (const auto& item : std::span(loaded->items, loaded->count)) {
+        map->insert_or_assign(std::u16string(item.name, item.name_size), std::u16string(item.value, item.value_size));
+      }
+    }
+    attributes_.owned = map.release();
+    flags_ |= kOwnsAttributes;
+  }
+  return *attributes_.owned;
+}
+
+std::int32_t XmlNode::AttributeCount() const {
+  if ((flags_ & kOwnsAttributes) != 0) return static_cast<std::int32_t>(attributes_.owned->size());
+  const LoadedAttributes* loaded = attributes_.loaded;
+  if (loaded == nullptr) return 0;
+  // A few attributes are counted where they lie: those whose name comes no later.
+  constexpr std::uint32_t kFew = 16;
+  if (loaded->count > kFew) return static_cast<std::int32_t>(OwnAttributes().size());
+  std::int32_t distinct = 0;
+  for (std::uint32_t i = 0; i < loaded->count; ++i) {
+    const auto& item = loaded->items[i];
+    bool later = false;
+    for (std::uint32_t j = i + 1; j < loaded->count && !later; ++j) {
+      later = SameName(loaded->items[j], std::u16string_view(item.name, item.name_size));
+    }
+    distinct += later ? 0 : 1;
+  }
+  return distinct;
 }
 
 std::u16string XmlNode::GetAttribute(std::u16string_view name) const {
-  if (!attributes_) return std::u16string();
-  auto it = attributes_->find(name);
-  return it == attributes_->end() ? std::u16string() : it->second;
+  if ((flags_ & kOwnsAttributes) != 0) {
+    const auto it = attributes_.owned->find(name);
+    return it == attributes_.owned->end() ? std::u16string() : it->second;
+  }
+  if (const LoadedAttributes* loaded = attributes_.loaded) {
+    for (std::uint32_t i = loaded->count; i-- > 0;) {
+      const auto& item = loaded->items[i];
+      if (SameName(item, name)) return std::u16string(item.value, item.value_size);
+    }
+  }
+  return std::u16string();
 }
 
 void XmlNode::SetAttribute(std::u16string name, std::u16string value) {
-  if (!valid_) return;
-  if (!attributes_) attributes_ = std::make_unique<AttributeMap>();
-  attributes_->insert_or_assign(std::move(name), std::move(value));
+  if (IsValid()) OwnAttributes().insert_or_assign(std::move(name), std::move(value));
 }
 
-void XmlNode::RebuildIndex() {
-  if (!valid_) return;
-  const auto count = static_cast<std::uint32_t>(children_.size());
-  if (count != name_index_size_) {
-    name_index_ = count != 0 ? std::make_unique<std::uint32_t[]>(count) : nullptr;
-    name_index_size_ = count;
-  }
-  std::uint32_t* index = name_index_.get();
-  for (std::uint32_t i = 0; i < count; ++i) index[i] = i;
-  const auto by_name = [this](std::uint32_t a, std::uint32_t b) { return children_[a].name_ < children_[b].name_; };
-  // Most elements have a handful of children: a plain insertion sort, stable like the merge sort
-  // used for longer lists, and without its buffer.
-  constexpr std::uint32_t kShortList = 16;
-  if (count <= kShortList) {
-    for (std::uint32_t i = 1; i < count; ++i) {
-      const std::uint32_t pos = index[i];
-      std::uint32_t j = i;
-      for (; j > 0 && by_name(pos, index[j - 1]); --j) index[j] = index[j - 1];
-      index[j] = pos;
-    }
-  } else {
-    std::stable_sort(index, index + count, by_name);
-  }
-  for (XmlNode& child : children_) child.RebuildIndex();
-}
-
-void XmlNode::Clear() {
-  if (!valid_) return;
-  text_.clear();
-  children_.clear();
-  attributes_.reset();
-  name_index_.reset();
-  name_index_size_ = 0;
+const XmlNode::AttributeMap& XmlNode::Attributes() const {
+  static const AttributeMap none;
+  if ((flags_ & kOwnsAttributes) == 0 && attributes_.loaded == nullptr) return none;
+  return OwnAttributes();
 }
 
 const XmlNode& NullNode() {
   static const XmlNode null_node{XmlNode::InvalidTag{}};
   return null_node;
+}
+
+// --- what the loader does beyond the public operations ---
+
+const std::u16string* XmlAccess::NoText() { return &xml::NoText(); }
+
+XmlNode* XmlAccess::MakeElements(Arena& arena, const Parts* parts, std::uint32_t count) {
+  auto* elements = static_cast<XmlNode*>(arena.Allocate(sizeof(XmlNode) * count));
+  for (std::uint32_t i = 0; i < count; ++i) new (&elements[i]) XmlNode(parts[i]);
+  return elements;
+}
+
+void XmlAccess::SetChildren(XmlNode& element, XmlNode* children, std::uint32_t count) {
+  element.children_ = children;
+  element.child_count_ = count;
+}
+
+void XmlAccess::AppendCopy(XmlNode& element, const XmlNode& child) {
+  if (!element.IsValid()) return;
+  element.MakeRoom(element.child_count_ + 1);
+  new (&element.children_[element.child_count_]) XmlNode(child);
+  ++element.child_count_;
+}
+
+DocumentStorage& XmlAccess::Renew(XmlDocument& document) {
+  document.Reset();
+  document.storage_ = std::make_unique<DocumentStorage>();
+  return *document.storage_;
+}
+
+XmlDocument::XmlDocument(std::u16string name) : XmlNode(std::move(name)) {}
+
+XmlDocument::~XmlDocument() { Reset(); }
+
+void XmlDocument::Reset() {
+  Clear();
+  storage_.reset();
 }
 
 }  // namespace recaster::xml

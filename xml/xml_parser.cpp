@@ -1,19 +1,18 @@
-// The tokenizer, the structure check, the tree builder and file loading.
+// File loading, the structure check around the tree builder, and the parser's public helpers.
 #include <algorithm>
 #include <bit>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "platform/platform.h"
+#include "xml/xml_builder.h"
 #include "xml/xml_document.h"
+#include "xml/xml_tokenizer.h"
 
 namespace recaster::xml {
 namespace {
-
-constexpr std::size_t kNone = std::u16string_view::npos;
 
 // The fixed first line of every settings file, after the byte-order mark.
 constexpr std::u16string_view kDeclaration = u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
@@ -23,301 +22,103 @@ constexpr std::size_t kHeaderBytes = 2 + 2 * kDeclaration.size();  // mark and d
 constexpr std::int32_t kRejected = -1;
 constexpr std::int32_t kNoMemory = 14;
 
-bool IsXmlSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+// Hands every token to a list, for the tokenizer's public form.
+struct TokenList {
+  Units text;
+  std::vector<XmlToken>* tokens;
 
-std::uint32_t OffsetIn(std::u16string_view whole, std::u16string_view part) {
-  return static_cast<std::uint32_t>(part.data() - whole.data());
-}
-
-bool Fail(XmlParseError* error, XmlError code, std::uint32_t offset) {
-  if (error != nullptr) *error = XmlParseError{code, offset};
-  return false;
-}
-
-// Replaces every `from` by the single unit `to`, left to right, never rescanning what it put in.
-std::u16string ReplaceAll(std::u16string_view text, std::u16string_view from, char16_t to) {
-  std::u16string out;
-  out.reserve(text.size());
-  std::size_t pos = 0;
-  for (std::size_t hit = text.find(from); hit != kNone; hit = text.find(from, pos)) {
-    out.append(text.substr(pos, hit - pos));
-    out.push_back(to);
-    pos = hit + from.size();
+  void Tag(std::int32_t kind, Units inner, std::uint32_t offset, bool) { SplitTag(text, kind, inner, offset, *this); }
+  void Token(std::int32_t kind, Units part, std::uint32_t offset, bool = false) {
+    tokens->push_back(XmlToken{part.str(), kind, offset});
   }
-  out.append(text.substr(pos));
-  return out;
-}
-
-// The loader's own token: the same as XmlToken, but its text is a place in the document text, so
-// that tokenizing copies nothing and a token takes 16 bytes. Tokenize and BuildTree give the same
-// results with either kind; `whole` is the document text, unused by XmlToken.
-struct ViewToken {
-  std::uint32_t start = 0;   // the text's first code unit in the document text
-  std::uint32_t length = 0;  // and its length
-  std::uint32_t offset = 0;
-  std::int32_t kind = StartTag;
 };
 
-std::u16string_view TextOf(const XmlToken& token, std::u16string_view) { return token.text; }
-std::u16string_view TextOf(const ViewToken& token, std::u16string_view whole) {
-  return whole.substr(token.start, token.length);
-}
-
-void Emit(std::vector<XmlToken>* tokens, std::u16string_view, std::u16string_view text, XmlTokenKind kind,
-          std::uint32_t offset) {
-  tokens->push_back(XmlToken{std::u16string(text), kind, offset});
-}
-void Emit(std::vector<ViewToken>* tokens, std::u16string_view whole, std::u16string_view text, XmlTokenKind kind,
-          std::uint32_t offset) {
-  tokens->push_back(ViewToken{OffsetIn(whole, text), static_cast<std::uint32_t>(text.size()), offset, kind});
-}
-
-// Emits a tag's name and its attributes; `inner` is the tag's trimmed inner text, a view into `text`.
-template <typename Token>
-void SplitTag(std::u16string_view text, std::u16string_view inner, XmlTokenKind kind, std::uint32_t tag_offset,
-              std::vector<Token>* tokens) {
-  const std::size_t sp = inner.find(u' ');
-  Emit(tokens, text, inner.substr(0, sp), kind, tag_offset);
-  if (sp == kNone) return;
-  std::size_t start = sp + 1;
-  for (;;) {
-    const std::size_t eq = inner.find(u"=\"", start);
-    if (eq == kNone) break;
-    const std::size_t quote = inner.find(u"\" ", eq + 2);
-    if (quote == kNone) break;
-    const std::u16string_view attribute = TrimXmlSpace(inner.substr(start, quote + 1 - start));
-    Emit(tokens, text, attribute, AttributeToken, OffsetIn(text, attribute));
-    start = quote + 2;
-  }
-  const std::u16string_view rest = inner.substr(start);
-  Emit(tokens, text, rest, AttributeToken, OffsetIn(text, rest));
-}
-
-template <typename Token>
-bool TokenizeInto(std::u16string_view text, std::vector<Token>* tokens, XmlParseError* error) {
-  tokens->clear();
-  // Every tag gives a token and most give one only: room for that many saves the list's regrowth. A
-  // tag takes three units at least, which bounds the room when "<" stands inside tags.
-  const auto opening = static_cast<std::size_t>(std::count(text.begin(), text.end(), u'<'));
-  tokens->reserve(std::min(opening, text.size() / 3));
-  std::size_t pos = 0;
-  for (;;) {
-    const std::size_t lt = text.find(u'<', pos);
-    if (lt == kNone) return true;
-    const std::size_t gt = text.find(u'>', lt);
-    const auto tag_offset = static_cast<std::uint32_t>(lt);
-    if (gt == kNone) return Fail(error, XmlError::kUnclosedTag, tag_offset);
-    pos = gt;
-    if (text[gt - 1] == u'/') {
-      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - 1 - (lt + 1)));
-      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
-      SplitTag(text, inner, EmptyTag, tag_offset, tokens);
-    } else if (text[lt + 1] == u'/') {
-      Emit(tokens, text, TrimXmlSpace(text.substr(lt + 2, gt - (lt + 2))), EndTag, tag_offset);
-    } else {
-      const std::u16string_view inner = TrimXmlSpace(text.substr(lt + 1, gt - (lt + 1)));
-      if (inner.empty()) return Fail(error, XmlError::kEmptyTag, tag_offset);
-      SplitTag(text, inner, StartTag, tag_offset, tokens);
-      const std::size_t next = text.find(u'<', gt + 1);
-      if (next != kNone) {
-        const std::u16string_view content = TrimXmlSpace(text.substr(gt + 1, next - (gt + 1)));
-        if (!content.empty()) Emit(tokens, text, content, TextToken, OffsetIn(text, content));
-        pos = next;  // nothing before it holds a "<"
-      }
-    }
-  }
-}
-
-// Reads the attribute tokens from `pos` (before `end`) into `element`; the position after them, or
-// kNone when one is not of the form name="value".
-template <typename Token>
-std::size_t ReadAttributes(const std::vector<Token>& tokens, std::u16string_view whole, std::size_t pos,
-                           std::size_t end, XmlNode& element, XmlParseError* error) {
-  for (; pos < end && tokens[pos].kind == AttributeToken; ++pos) {
-    const std::u16string_view s = TextOf(tokens[pos], whole);
-    const std::size_t eq = s.find(u'=');
-    if (s.empty() || eq == kNone || eq + 1 >= s.size() || s[eq + 1] != u'"' || s.back() != u'"') {
-      Fail(error, XmlError::kMalformedAttribute, tokens[pos].offset);
-      return kNone;
-    }
-    // In `x="` the quote after "=" is also the final one and the value is empty.
-    const std::size_t value_start = eq + 2;
-    const std::size_t value_end = s.size() - 1;
-    std::u16string_view value;
-    if (value_end > value_start) value = s.substr(value_start, value_end - value_start);
-    element.SetAttribute(std::u16string(s.substr(0, eq)), UnescapeXml(value));
-  }
-  return pos;
-}
-
-// Token positions fit 32 bits: the text is at most kMaxFileSize / 2 code units.
-constexpr std::uint32_t kNoEnd = UINT32_MAX;
-
-// The position of the latest end tag put for each name: an open-addressing table that grows by
-// doubling, so that a file of many distinct names costs no allocation per name.
-class LatestEndTags {
+// The structure check around the tree builder: the first token is the root's start tag, the last an
+// end tag of the root's name, and the builder sees what lies between. Once the builder has failed,
+// tags go to it unsplit into their tokens, since it only looks at end tags from then on.
+class DocumentTokens {
  public:
-  LatestEndTags() : slots_(kFirstSize) {}
+  DocumentTokens(Units text, DocumentStorage& storage) : text_(text), builder_(storage, 0) {}
 
-  void Put(std::u16string_view name, std::uint32_t position) {
-    const std::size_t hash = std::hash<std::u16string_view>{}(name);
-    Slot& slot = SlotFor(name, hash);
-    if (slot.position == kNoEnd) {
-      if (2 * (used_ + 1) > slots_.size()) {
-        Grow();
-        SlotFor(name, hash) = Slot{name, hash, position};
+  void Tag(std::int32_t kind, Units inner, std::uint32_t offset, bool last) {
+    if (last) last_ = Last{kind, inner, offset};
+    if (!seen_) {
+      seen_ = true;
+      const std::size_t blank = inner.Find(u' ');
+      root_ = inner.Sub(0, blank);
+      if (kind == StartTag) {
+        SplitAttributes(text_, inner, blank, builder_);  // the builder refuses them
       } else {
-        slot = Slot{name, hash, position};
+        structure_ = XmlParseError{XmlError::kFirstTagNotStart, offset};
       }
-      ++used_;
-      return;
+    } else if (structure_.error == XmlError::kNone && !builder_.Failed()) {
+      SplitTag(text_, kind, inner, offset, builder_);
     }
-    slot.position = position;
   }
 
-  // The position put last for the name, or kNoEnd.
-  std::uint32_t Find(std::u16string_view name) const {
-    return const_cast<LatestEndTags*>(this)->SlotFor(name, std::hash<std::u16string_view>{}(name)).position;
+  void Token(std::int32_t kind, Units part, std::uint32_t offset, bool last) {
+    if (!seen_) {  // an end tag first (a text never is)
+      seen_ = true;
+      structure_ = XmlParseError{XmlError::kFirstTagNotStart, offset};
+    } else if (!last && structure_.error == XmlError::kNone) {
+      builder_.Token(kind, part, offset);
+    }
+    if (last) last_ = Last{kind, part, offset};  // the root's end tag, when all is well
+  }
+
+  // The structure check: true when the tokens are a root's start tag, what it holds, and its end tag.
+  bool Structured(XmlParseError* error) const {
+    if (!seen_) return Fail(error, XmlError::kNoElements, 0);
+    if (structure_.error != XmlError::kNone) return Fail(error, structure_.error, structure_.offset);
+    if (last_.kind != EndTag) return Fail(error, XmlError::kLastTagNotEnd, LastTokenOffset());
+    if (!(last_.text == root_)) return Fail(error, XmlError::kRootNameMismatch, last_.offset);
+    return true;
+  }
+
+  // After the structure check: names the document after its root and gives it what the builder made.
+  bool Build(XmlDocument& document, XmlParseError* error) {
+    XmlAccess::SetName(document, root_.str());
+    return builder_.Finish(document, error);
   }
 
  private:
-  static constexpr std::size_t kFirstSize = 64;  // a power of two, as every later size
-  struct Slot {
-    std::u16string_view name;
-    std::size_t hash = 0;
-    std::uint32_t position = kNoEnd;  // kNoEnd: the slot is free
+  struct Last {
+    std::int32_t kind = StartTag;
+    Units text;  // a tag's inner text, or an end tag's name
+    std::uint32_t offset = 0;
   };
 
-  // The slot that holds the name, or the free slot where it belongs.
-  Slot& SlotFor(std::u16string_view name, std::size_t hash) {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      Slot& slot = slots_[i];
-      if (slot.position == kNoEnd || (slot.hash == hash && slot.name == name)) return slot;
-    }
+  // Where the last token starts: a tag's last attribute, when it has any.
+  std::uint32_t LastTokenOffset() const {
+    struct LastOffset {
+      std::uint32_t offset;
+      void Token(std::int32_t, Units, std::uint32_t at) { offset = at; }
+    } last{last_.offset};
+    SplitAttributes(text_, last_.text, last_.text.Find(u' '), last);
+    return last.offset;
   }
 
-  void Grow() {
-    std::vector<Slot> old(slots_.size() * 2);
-    old.swap(slots_);
-    const std::size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
-      if (slot.position == kNoEnd) continue;
-      std::size_t i = slot.hash & mask;
-      while (slots_[i].position != kNoEnd) i = (i + 1) & mask;
-      slots_[i] = slot;
-    }
-  }
-
-  std::vector<Slot> slots_;
-  std::size_t used_ = 0;
+  Units text_;
+  TreeBuilder builder_;
+  bool seen_ = false;
+  Units root_;
+  XmlParseError structure_;
+  Last last_;  // the last tag
 };
-
-// How many elements tokens[from, to) hold at their top level, stepping over each element's content
-// by its end tag; it stops at a start tag whose end lies outside, where the build will fail anyway.
-template <typename Token>
-std::int32_t CountChildren(const std::vector<Token>& tokens, const std::vector<std::uint32_t>& closing,
-                           std::size_t base, std::size_t from, std::size_t to) {
-  std::int32_t count = 0;
-  for (std::size_t i = from; i < to;) {
-    if (tokens[i].kind == StartTag) {
-      const std::uint32_t close = closing[i - base];
-      if (close == kNoEnd || close >= to) break;
-      ++count;
-      i = close + 1;
-    } else {
-      count += tokens[i].kind == EmptyTag ? 1 : 0;
-      ++i;
-    }
-  }
-  return count;
-}
-
-// The builder walks the tokens once with its own stack of open elements, so neither the input's
-// nesting nor its length can exhaust the call stack. The end of an element is the first later end
-// tag of its name; that tag is looked up in a table made by one backward pass, and it lies within
-// the enclosing range exactly when its index is below the range's end.
-template <typename Token>
-bool BuildTreeFrom(const std::vector<Token>& tokens, std::u16string_view whole, std::size_t begin, std::size_t end,
-                   XmlNode& parent, XmlParseError* error) {
-  end = std::min(end, tokens.size());
-  if (begin >= end) return true;
-
-  std::vector<std::uint32_t> closing(end - begin, kNoEnd);
-  {
-    LatestEndTags latest_end;
-    for (std::size_t i = end; i-- > begin;) {
-      const Token& token = tokens[i];
-      if (token.kind == EndTag) {
-        latest_end.Put(TextOf(token, whole), static_cast<std::uint32_t>(i));
-      } else if (token.kind == StartTag) {
-        closing[i - begin] = latest_end.Find(TextOf(token, whole));
-      }
-    }
-  }
-
-  struct Open {
-    XmlNode* element;
-    std::size_t end;  // the index of the element's end tag, or of the range's end
-    int depth;        // elements between it and `parent`, itself included
-  };
-  parent.ReserveChildren(parent.ChildCount() + CountChildren(tokens, closing, begin, begin, end));
-  std::vector<Open> open{{&parent, end, 0}};
-  std::size_t i = begin;
-  for (;;) {
-    const Open current = open.back();
-    if (i >= current.end) {
-      open.pop_back();
-      if (open.empty()) return true;
-      i = current.end + 1;  // past the element's end tag
-      continue;
-    }
-    const Token& token = tokens[i];
-    switch (token.kind) {
-      case EmptyTag: {
-        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
-        XmlNode& child = current.element->AddChild(std::u16string(TextOf(token, whole)));
-        i = ReadAttributes(tokens, whole, i + 1, current.end, child, error);
-        if (i == kNone) return false;
-        break;
-      }
-      case StartTag: {
-        if (current.depth >= kMaxDepth) return Fail(error, XmlError::kTooDeep, token.offset);
-        XmlNode& child = current.element->AddChild(std::u16string(TextOf(token, whole)));
-        const std::uint32_t close = closing[i - begin];
-        if (close == kNoEnd || close >= current.end) return Fail(error, XmlError::kNoMatchingEndTag, token.offset);
-        std::size_t next = ReadAttributes(tokens, whole, i + 1, close, child, error);
-        if (next == kNone) return false;
-        if (next < close && tokens[next].kind == TextToken) child.SetText(UnescapeXml(TextOf(tokens[next++], whole)));
-        if (next < close) {
-          child.ReserveChildren(CountChildren(tokens, closing, begin, next, close));
-          open.push_back(Open{&child, close, current.depth + 1});
-          i = next;
-        } else {
-          i = close + 1;
-        }
-        break;
-      }
-      case EndTag:
-        return Fail(error, XmlError::kUnexpectedEndTag, token.offset);
-      case TextToken:
-        return Fail(error, XmlError::kMisplacedText, token.offset);
-      default:
-        return Fail(error, XmlError::kMisplacedAttribute, token.offset);
-    }
-  }
-}
 
 // Line and column, as an editor shows them, of a code unit of the document text. The text starts on
 // the declaration's line, just after it.
-void PlaceInFile(std::u16string_view text, std::uint32_t offset, XmlLoadResult* result) {
-  const std::u16string_view before = text.substr(0, std::min<std::size_t>(offset, text.size()));
+void PlaceInFile(Units text, std::uint32_t offset, XmlLoadResult* result) {
+  const std::size_t end = std::min<std::size_t>(offset, text.size());
   std::uint32_t line = 1;
-  for (char16_t c : before) line += c == u'\n' ? 1 : 0;
-  const std::size_t last_lf = before.rfind(u'\n');
+  std::size_t line_start = kNoPosition;
+  for (std::size_t lf = text.Find(u'\n'); lf < end; lf = text.Find(u'\n', lf + 1)) {
+    ++line;
+    line_start = lf;
+  }
   result->line = line;
-  result->column = last_lf == kNone ? static_cast<std::uint32_t>(kDeclaration.size() + 1 + before.size())
-                                    : static_cast<std::uint32_t>(before.size() - last_lf);
+  result->column = line_start == kNoPosition ? static_cast<std::uint32_t>(kDeclaration.size() + 1 + end)
+                                             : static_cast<std::uint32_t>(end - line_start);
 }
 
 XmlLoadResult Failure(std::int32_t status, XmlError error) {
@@ -336,82 +137,48 @@ XmlLoadResult SystemFailure(XmlError error, const platform::OsStatus& os) {
 
 }  // namespace
 
-// Gives the loader the document's protected parts.
-struct XmlDocumentAccess {
-  static XmlLoadResult Parse(XmlDocument& document, std::u16string_view text) {
-    document.Clear();
-    XmlParseError error;
-    if (!ParseText(document, text, &error)) {
-      XmlLoadResult result = Failure(kRejected, error.error);
-      if (error.error != XmlError::kNoElements) PlaceInFile(text, error.offset, &result);
-      return result;
-    }
+XmlLoadResult XmlAccess::Parse(XmlDocument& document, Units text) {
+  DocumentTokens tokens(text, Renew(document));
+  XmlParseError error;
+  if (!TokenizeTo(text, tokens, &error) || !tokens.Structured(&error)) {
+    Reset(document);  // refused text leaves no tree
+  } else if (tokens.Build(document, &error)) {
     return XmlLoadResult{};
   }
-
- private:
-  // The structure check and the tree builder.
-  static bool ParseText(XmlDocument& document, std::u16string_view text, XmlParseError* error) {
-    std::vector<ViewToken> tokens;
-    if (!TokenizeInto(text, &tokens, error)) return false;
-    if (tokens.empty()) return Fail(error, XmlError::kNoElements, 0);
-    const ViewToken& first = tokens.front();
-    const ViewToken& last = tokens.back();
-    if (first.kind != StartTag) return Fail(error, XmlError::kFirstTagNotStart, first.offset);
-    if (last.kind != EndTag) return Fail(error, XmlError::kLastTagNotEnd, last.offset);
-    if (TextOf(last, text) != TextOf(first, text)) return Fail(error, XmlError::kRootNameMismatch, last.offset);
-    document.SetName(std::u16string(TextOf(first, text)));
-    // The root's start and end tag are distinct tokens, so the range below is well-formed.
-    return BuildTreeFrom(tokens, text, 1, tokens.size() - 1, document, error);
-  }
-};
+  XmlLoadResult result = Failure(kRejected, error.error);
+  if (error.error != XmlError::kNoElements) PlaceInFile(text, error.offset, &result);
+  return result;
+}
 
 std::u16string_view TrimXmlSpace(std::u16string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsXmlSpace(text[begin])) ++begin;
-  while (end > begin && IsXmlSpace(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
+  const Units trimmed = Trim(Units::Of(text));
+  return text.substr(Units::Of(text).OffsetOf(trimmed), trimmed.size());
 }
 
-// One new string per pass keeps each pass linear, whatever the text holds.
 std::u16string UnescapeXml(std::u16string_view text) {
-  if (text.find(u'&') == kNone) return std::u16string(text);
-  std::u16string out = ReplaceAll(text, u"&gt;", u'>');
-  out = ReplaceAll(out, u"&lt;", u'<');
-  out = ReplaceAll(out, u"&quot;", u'"');
-  return ReplaceAll(out, u"&amp;", u'&');
-}
-
-std::int32_t ParseXmlInt(std::u16string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size() && (text[pos] == u' ' || (text[pos] >= u'\t' && text[pos] <= u'\r'))) ++pos;
-  bool negative = false;
-  if (pos < text.size() && (text[pos] == u'+' || text[pos] == u'-')) negative = text[pos++] == u'-';
-  // The magnitude stops growing once it is past every 32-bit value, so it cannot overflow.
-  constexpr std::int64_t kCap = std::int64_t{1} << 32;
-  std::int64_t magnitude = 0;
-  for (; pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9'; ++pos) {
-    if (magnitude < kCap) magnitude = magnitude * 10 + (text[pos] - u'0');
-  }
-  const std::int64_t value = negative ? -magnitude : magnitude;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(value);
+  std::u16string out;
+  DecodeEntities(Units::Of(text), &out);
+  return out;
 }
 
 bool Tokenize(std::u16string_view text, std::vector<XmlToken>* tokens, XmlParseError* error) {
-  return TokenizeInto(text, tokens, error);
+  tokens->clear();
+  TokenList list{Units::Of(text), tokens};
+  return TokenizeTo(Units::Of(text), list, error);
 }
 
+// The elements are built in a document of their own, then copied under `parent`.
 bool BuildTree(const std::vector<XmlToken>& tokens, std::size_t begin, std::size_t end, XmlNode& parent,
                XmlParseError* error) {
-  return BuildTreeFrom(tokens, {}, begin, end, parent, error);
+  XmlDocument built(u"");
+  TreeBuilder builder(XmlAccess::Renew(built), static_cast<std::uint32_t>(parent.ChildCount()));
+  for (std::size_t i = begin; i < std::min(end, tokens.size()); ++i) {
+    builder.Token(tokens[i].kind, Units::Of(tokens[i].text), tokens[i].offset);
+  }
+  const bool built_whole = builder.Finish(built, error);
+  for (std::int32_t i = 0; i < built.ChildCount(); ++i) XmlAccess::AppendCopy(parent, built.ChildAt(i));
+  return built_whole;
 }
-
-XmlDocument::XmlDocument(std::u16string name) : XmlNode(std::move(name)) {}
-
-XmlDocument::~XmlDocument() = default;
 
 std::int32_t XmlDocument::Load(const std::u16string& path) { return LoadWithResult(path).status; }
 
@@ -454,16 +221,19 @@ XmlLoadResult XmlDocument::LoadFromBytes(std::string_view bytes) {
   for (std::size_t k = 0; k < kDeclaration.size(); ++k) {
     if (unit_at(2 + 2 * k) != kDeclaration[k]) return Failure(kRejected, XmlError::kBadDeclaration);
   }
+  const std::size_t units = (bytes.size() - kHeaderBytes) / 2;
   try {
-    std::u16string text((bytes.size() - kHeaderBytes) / 2, u'\0');
+    // The text is read where it lies; only a machine of the other byte order needs a copy.
     if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(text.data(), bytes.data() + kHeaderBytes, text.size() * 2);
+      return XmlAccess::Parse(*this, Units(bytes.data() + kHeaderBytes, units));
     } else {
-      for (std::size_t k = 0; k < text.size(); ++k) text[k] = unit_at(kHeaderBytes + 2 * k);
+      std::u16string text(units, u'\0');
+      for (std::size_t k = 0; k < units; ++k) text[k] = unit_at(kHeaderBytes + 2 * k);
+      return XmlAccess::Parse(*this, Units::Of(text));
     }
-    return XmlDocumentAccess::Parse(*this, text);
   } catch (const std::bad_alloc&) {
-    // Load reports every failure as a status; memory for the text and the tree is no exception.
+    // Load reports every failure as a status; memory for the tree is no exception.
+    Reset();
     return Failure(kNoMemory, XmlError::kOutOfMemory);
   }
 }
@@ -474,7 +244,7 @@ std::string_view DescribeXmlError(XmlError error) {
     case XmlError::kInvalidDocument: return "the document is the null node";
     case XmlError::kOpenFailed: return "cannot open the file";
     case XmlError::kReadFailed: return "cannot read the file";
-    case XmlError::kOutOfMemory: return "not enough memory to read the file";
+    case XmlError::kOutOfMemory: return "not enough memory";
     case XmlError::kTooLarge: return "the file is larger than 64 MiB";
     case XmlError::kTooShort: return "the file is too short to hold a settings document";
     case XmlError::kNoByteOrderMark: return "the file does not start with a UTF-16 little-endian byte-order mark";
@@ -491,6 +261,8 @@ std::string_view DescribeXmlError(XmlError error) {
     case XmlError::kMisplacedAttribute: return "attributes where no element can hold them";
     case XmlError::kMalformedAttribute: return "an attribute is not of the form name=\"value\"";
     case XmlError::kTooDeep: return "elements are nested more than 256 deep";
+    case XmlError::kTooManyElements: return "the document holds more than 1048576 elements";
+    case XmlError::kTooManyChildren: return "an element holds more than 16384 child elements";
   }
   return "unknown error";
 }
