@@ -125,7 +125,7 @@ struct Measured {
 Measured MeasureFresh(const std::string& mode, const std::string& path) {
   char self[4096] = {};
   if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return {};
-  const std::string command = "'" + std::string(self) + "' --measure=" + mode + " '" + path + "'";
+  const std::string command = '\'' + std::string(self) + "' --measure=" + mode + " '" + path + "'";
   FILE* child = popen(command.c_str(), "r");
   if (child == nullptr) return {};
   Measured m;

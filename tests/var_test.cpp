@@ -124,7 +124,7 @@ void FillOuter(Outer_g& g) {
   g.B.SetValue(false);
   g.I.SetValue(-7);
   g.T.SetValue(u"a \"quoted\" <text> & more");
-  g.F.Value().name = u"f";
+  g.F.Value().name = std::u16string(u"f");
   g.F.Value().tagCheck = true;
   g.F.Value().tags = {u"t1", u"t2"};
   g.Ints.Resize(3);
@@ -453,7 +453,7 @@ TEST(VarGroup, AssignCopiesEveryValueButNotKeysOrDefaults) {
   b.Reset();
   Outer_g fresh;
   EXPECT_FALSE(b.IsEqual(fresh));  // a filter's reset keeps its name
-  fresh.F.Value().name = u"f";
+  fresh.F.Value().name = std::u16string(u"f");
   EXPECT_TRUE(b.IsEqual(fresh));
   EXPECT_EQ(b.Ints.Count(), 0u);
 }

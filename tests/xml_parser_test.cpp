@@ -163,9 +163,14 @@ TEST(XmlParser, RejectsNestingDeeperThanTheLimit) {
   // Same-named nested elements cannot close; the name must change with the level.
   auto deep = [](int levels) {
     std::u16string text = u"<r>";
-    auto name = [](int i) { return u"e" + std::u16string(1, static_cast<char16_t>(0x100 + i % 0xC000)); };
-    for (int i = 0; i < levels; ++i) text += u"<" + name(i) + u">";
-    for (int i = levels; i-- > 0;) text += u"</" + name(i) + u">";
+    auto tag = [&text](std::u16string_view open, int i) {
+      text += open;
+      text += u'e';
+      text += static_cast<char16_t>(0x100 + i % 0xC000);
+      text += u'>';
+    };
+    for (int i = 0; i < levels; ++i) tag(u"<", i);
+    for (int i = levels; i-- > 0;) tag(u"</", i);
     return text + u"</r>";
   };
   EXPECT_EQ(Parse(deep(kMaxDepth))->result.status, 0);
