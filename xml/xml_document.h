@@ -176,7 +176,7 @@ enum class XmlError {
 std::string_view DescribeXmlError(XmlError error);
 
 // The outcome of a load: the status the settings loader works with, and why it failed.
-struct XmlLoadResult {
+struct [[nodiscard]] XmlLoadResult {
   std::int32_t status = 0;    // 0, the system error code, 14, or -1
   XmlError error = XmlError::kNone;
   std::uint32_t system_error = 0;  // the system's code for open and read failures
@@ -212,7 +212,7 @@ class XmlDocument : public XmlNode {
   XmlDocument& operator=(const XmlDocument&) = delete;
 
   // Reads and parses the file; 0 on success, else the system's error code, 14 or -1.
-  std::int32_t Load(const std::u16string& path);
+  [[nodiscard]] std::int32_t Load(const std::u16string& path);
   // The same, with the reason for a failure.
   XmlLoadResult LoadWithResult(const std::u16string& path);
   // Checks and parses the bytes of a whole file, as Load does after reading it.
