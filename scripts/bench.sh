@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing (pugixml too), builds the benchmarks optimised and runs them, printing
 # Google Benchmark's lines and then the summary tables. Extra arguments go to the benchmark program
-# (e.g. --benchmark_filter=16MiB). Run it on an otherwise idle machine.
+# (e.g. --benchmark_filter=16MiB, or --no_hostile to leave out the hostile files of 64 MiB). Run it on
+# an otherwise idle machine.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/setup.sh" bench
