@@ -32,10 +32,6 @@ std::string TextForm(std::u16string_view text) {
   return NumberText(static_cast<std::uint32_t>(text.size())) + " characters";
 }
 
-std::string SignedText(std::int32_t value) {
-  return std::to_string(value);
-}
-
 std::string Items(std::uint32_t count) { return NumberText(count) + (count == 1 ? " item" : " items"); }
 
 // How a setting that is not at its default differs from it.
@@ -44,7 +40,7 @@ std::string Difference(const SettingView& setting) {
   std::string text;
   switch (setting.Kind()) {
     case VarKind::kInt:
-      text = SignedText(setting.Int().Value()) + " (default " + SignedText(setting.Int().Default()) + ")";
+      text = std::to_string(setting.Int().Value()) + " (default " + std::to_string(setting.Int().Default()) + ")";
       break;
     case VarKind::kBool:
       text = std::string(BoolText(setting.Bool().Value())) + " (default " +

@@ -40,8 +40,6 @@ Cell WordsCell(std::string text) { return Cell{{Words(std::move(text))}, std::nu
 
 void Append(Text& text, const Text& more) { text.insert(text.end(), more.begin(), more.end()); }
 
-std::string SignedText(std::int32_t value) { return std::to_string(value); }
-
 // A mask condition in words: "severity Emergency, Alert, Critical (mask 7)" names the set bits, "all
 // severities (mask 255)" and "no severity (mask 0)" the two ends; bits beyond the names are said to be set.
 template <std::size_t N>
@@ -59,7 +57,7 @@ std::string MaskWords(std::int32_t mask, const std::array<std::string_view, N>& 
     if (words.empty()) words = none;
     if ((static_cast<std::uint32_t>(mask) & ~static_cast<std::uint32_t>(all)) != 0) words += ", and other bits";
   }
-  return words + " (mask " + SignedText(mask) + ")";
+  return words + " (mask " + std::to_string(mask) + ")";
 }
 
 std::string SeverityMaskWords(std::int32_t mask) {
@@ -103,7 +101,7 @@ Text MessageCondition(const MessageFilter& f) {
   } else {
     out.push_back(Literal(f.content));
   }
-  out.push_back(Words(" (" + MatchWords(f.contentMatch) + "; WildcardType " + SignedText(f.wildcardType) + ")"));
+  out.push_back(Words(" (" + MatchWords(f.contentMatch) + "; WildcardType " + std::to_string(f.wildcardType) + ")"));
   return out;
 }
 
@@ -320,7 +318,7 @@ std::string HexColour(std::uint32_t rgb) {
 }
 
 Cell NumberCell(std::int32_t value, Unit unit) {
-  const std::string number = SignedText(value);
+  const std::string number = std::to_string(value);
   switch (unit) {
     case Unit::kNone:
       break;
