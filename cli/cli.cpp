@@ -177,10 +177,11 @@ int IsAFolder(const std::u16string& path, Console& io) {
 }
 
 // What `path` names, or the exit code that ends the command: a folder (2) or a path that cannot be
-// looked at (1, with the system's reason).
+// looked at (1, with the system's reason). Another user's link in a shared folder is refused here,
+// before any prompt and whatever --force says, and named itself.
 int InspectDestination(const std::u16string& path, Console& io, platform::PathInfo* info) {
   if (const platform::OsStatus found = platform::Files().Inspect(path, info); !found.ok()) {
-    return ReportWriteFailure(path, found.message, io);
+    return ReportWriteFailure(found.code == platform::kLinkNotFollowed ? info->target : path, found.message, io);
   }
   return info->kind == platform::PathKind::kDirectory ? IsAFolder(path, io) : kExitOk;
 }

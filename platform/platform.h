@@ -33,6 +33,8 @@ inline constexpr SystemError kInvalidName = 123;       // ERROR_INVALID_NAME
 inline constexpr SystemError kDirNotEmpty = 145;       // ERROR_DIR_NOT_EMPTY
 inline constexpr SystemError kFilenameTooLong = 206;   // ERROR_FILENAME_EXCED_RANGE
 inline constexpr SystemError kFileTooLarge = 223;      // ERROR_FILE_TOO_LARGE
+inline constexpr SystemError kFileSystemLimit = 665;   // ERROR_FILE_SYSTEM_LIMITATION (past the file size limit)
+inline constexpr SystemError kLinkNotFollowed = 681;   // ERROR_STOPPED_ON_SYMLINK (another's link, shared folder)
 inline constexpr SystemError kDirectory = 267;         // ERROR_DIRECTORY (a folder where a file was wanted)
 inline constexpr SystemError kTooManyLinks = 1142;     // ERROR_TOO_MANY_LINKS
 inline constexpr SystemError kCantResolveName = 1921;  // ERROR_CANT_RESOLVE_FILENAME (symbolic link loop)
@@ -95,6 +97,7 @@ class FileSystem {
   // holds gives kSharingViolation and is left untouched.
   virtual OsStatus CreateForWriting(const std::u16string& path, FileHandle* file) = 0;
   // Writes the bytes; `*written` receives the count written (all of them unless the status says why not).
+  // A write past the process's file size limit fails with kFileSystemLimit (SIGXFSZ is ignored meanwhile).
   virtual OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* written) = 0;
   // Closes a handle returned by one of the open calls.
   virtual void Close(FileHandle file) = 0;
@@ -104,18 +107,25 @@ class FileSystem {
   // What `path` names, following symbolic links at its end. A path whose last component alone is
   // missing succeeds with kMissing; a missing or denied folder on the way, a name too long or a loop of
   // links is an error with the system's code and text.
+  // On POSIX, a link in a sticky folder that everyone may write is followed only when it belongs to the
+  // process's effective user or to the folder's owner (the rule the kernel may apply to its own
+  // following); any other link met on the way gives kLinkNotFollowed, with the text "a link owned by
+  // USER in a shared folder; not followed" and `target` set to the link's path.
   virtual OsStatus Inspect(const std::u16string& path, PathInfo* info);
   // Creates a new, empty file ".NAME.recaster-XXXXXX" in the folder of `destination` (NAME being its
   // last component), with the destination's permissions when it exists (its mode, and its owner where
-  // the process may set it). Until Replace or Discard, the file is removed if the process is stopped
-  // by an interrupt or termination signal.
+  // the process may set it). Until Replace or Discard, the file is removed if a signal or console event
+  // ends the process (POSIX: HUP, INT, QUIT, TERM, USR1, USR2, ALRM, VTALRM, PROF, XCPU, PIPE, POLL,
+  // PWR, SYS; Windows: Ctrl+C, Ctrl+Break, closing the console). Refused with kLinkNotFollowed when a
+  // link on the way is one Inspect would not follow; a link at the end is never followed.
   virtual OsStatus CreateTemporary(const std::u16string& destination, std::u16string* temporary, FileHandle* file);
   // Makes what was written to an open file durable on the disk.
   virtual OsStatus Flush(FileHandle file);
   // Puts the closed `temporary` in place of `destination` in one step, so that a reader sees the old
   // file or the new one, never a mix, and makes the change durable. A destination that the user may
   // not write gives kAccessDenied, one that another process holds gives kSharingViolation; on any
-  // failure both files are left as they were.
+  // failure both files are left as they were. The links on the way are checked again as Inspect
+  // checks them; a link at `destination` itself is replaced, never followed.
   virtual OsStatus Replace(const std::u16string& temporary, const std::u16string& destination);
   // Removes a temporary file that will not be put in place.
   virtual OsStatus Discard(const std::u16string& temporary);

@@ -8,6 +8,10 @@
 #include <random>
 #include <string>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "platform/platform.h"
 
 namespace recaster::platform {
@@ -105,6 +109,79 @@ TEST_F(PlatformFiles, InspectFollowsLinksAndTellsWhatIsThere) {
     EXPECT_EQ(fs::path(PathToNative(info.target)).lexically_normal(), (folder_ / c.target).lexically_normal())
         << c.name;
   }
+}
+
+// The rule for links in sticky folders that everyone may write. Only root can give a link to another
+// user, so the test needs root (as CI runs it).
+class SharedFolderLinks : public PlatformFiles {
+ protected:
+  static constexpr uid_t kNobody = 65534;
+  static constexpr uid_t kNoName = 54321;  // a user number with no name
+
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make a link that another user owns";
+    PlatformFiles::SetUp();
+    for (const char* name : {"st", "st-nobody", "plain"}) fs::create_directory(folder_ / name);
+    fs::permissions(folder_ / "st", fs::perms(01777));
+    fs::permissions(folder_ / "st-nobody", fs::perms(01777));
+    fs::permissions(folder_ / "plain", fs::perms(0777));
+    ASSERT_EQ(::chown((folder_ / "st-nobody").c_str(), kNobody, kNobody), 0);
+    Link("file.cfg", "st/nobody.json", kNobody);
+    Link("file.cfg", "st/unnamed.json", kNoName);
+    Link("absent.json", "st/dangling.json", kNobody);
+    Link("file.cfg", "st/mine.json", 0);
+    Link("st/nobody.json", "st/via-mine.json", 0);
+    Link("", "st/dir", kNobody);
+    Link("file.cfg", "st-nobody/owners.json", kNobody);
+    Link("file.cfg", "plain/nobody.json", kNobody);
+  }
+  // A link at `name` to `target` in the test's folder, owned by `owner`.
+  void Link(const std::string& target, const std::string& name, uid_t owner) {
+    fs::create_symlink(folder_ / target, folder_ / name);
+    ASSERT_EQ(::lchown((folder_ / name).c_str(), owner, owner), 0) << name;
+  }
+};
+
+TEST_F(SharedFolderLinks, InspectFollowsOnlyTheCallersOrTheFolderOwnersLinks) {
+  struct Case {
+    std::string name;
+    std::string refused;  // the link not followed, relative to the folder; empty when followed
+    std::string owner;
+  };
+  const Case cases[] = {
+      {"st/nobody.json", "st/nobody.json", "nobody"},  {"st/unnamed.json", "st/unnamed.json", "54321"},
+      {"st/dangling.json", "st/dangling.json", "nobody"}, {"st/via-mine.json", "st/nobody.json", "nobody"},
+      {"st/dir/file.cfg", "st/dir", "nobody"},          {"st/mine.json", "", ""},
+      {"st-nobody/owners.json", "", ""},                {"plain/nobody.json", "", ""},
+  };
+  for (const Case& c : cases) {
+    PathInfo info;
+    const OsStatus status = SystemFiles().Inspect(Path(c.name), &info);
+    if (c.refused.empty()) {
+      EXPECT_TRUE(status.ok()) << c.name << ": " << status.message;
+      EXPECT_EQ(PathToNative(info.target), (folder_ / "file.cfg").string()) << c.name;
+      continue;
+    }
+    EXPECT_EQ(status.code, kLinkNotFollowed) << c.name;
+    EXPECT_EQ(status.message, "a link owned by " + c.owner + " in a shared folder; not followed") << c.name;
+    EXPECT_EQ(PathToNative(info.target), (folder_ / c.refused).string()) << c.name;
+  }
+  EXPECT_FALSE(fs::exists(folder_ / "absent.json"));
+}
+
+// A link planted on the way after the destination was inspected stops the creation and the replacement.
+TEST_F(SharedFolderLinks, TemporaryAndReplacementCheckTheLinksAgain) {
+  std::u16string temporary;
+  FileHandle file = kNoFile;
+  EXPECT_EQ(SystemFiles().CreateTemporary(Path("st/dir/out.json"), &temporary, &file).code, kLinkNotFollowed);
+  ASSERT_TRUE(SystemFiles().CreateTemporary(Path("st/out.json"), &temporary, &file).ok());
+  SystemFiles().Close(file);
+  EXPECT_EQ(SystemFiles().Replace(temporary, Path("st/dir/out.json")).code, kLinkNotFollowed);
+  EXPECT_EQ(SystemFiles().Replace(temporary, Path("st/nobody.json")).code, kLinkNotFollowed);
+  EXPECT_FALSE(fs::exists(folder_ / "out.json"));
+  EXPECT_TRUE(SystemFiles().Discard(temporary).ok());
+  std::ifstream in(folder_ / "file.cfg");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "content");
 }
 
 TEST_F(PlatformFiles, DevicesAndTheProcesssOwnStreamsAreOther) {

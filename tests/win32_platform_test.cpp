@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_internal.h"
 
 namespace recaster::platform {
 namespace {
@@ -205,6 +206,27 @@ TEST(Win32Files, TemporaryTakesTheDestinationsPlaceWithItsAttributes) {
   const DWORD attributes = ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(file.path().c_str()));
   EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
   ::SetFileAttributesW(reinterpret_cast<const wchar_t*>(file.path().c_str()), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Wine gives a test run no console to send Ctrl+C or Ctrl+Break through (GenerateConsoleCtrlEvent fails
+// with ERROR_INVALID_ACCESS there), so the handler the system would call is called here directly, on a
+// temporary half written.
+TEST(Win32Files, ConsoleEventsRemoveTheTemporaryBeingWritten) {
+  TempFile file(L"recaster-platform-console.json");
+  Store(file.path(), "old");
+  FileSystem& fs = SystemFiles();
+  for (const DWORD event : {DWORD{CTRL_C_EVENT}, DWORD{CTRL_BREAK_EVENT}, DWORD{CTRL_CLOSE_EVENT}}) {
+    std::u16string temporary;
+    FileHandle handle = kNoFile;
+    ASSERT_EQ(fs.CreateTemporary(file.path(), &temporary, &handle).code, kSuccess);
+    std::uint32_t written = 0;
+    ASSERT_EQ(fs.Write(handle, "ne", 2, &written).code, kSuccess);
+    EXPECT_FALSE(win32::RemoveTemporariesOnConsoleEvent(event)) << "the system's handler must end the process";
+    fs.Close(handle);  // the process's end closes it
+    EXPECT_EQ(GetPathKind(temporary), PathKind::kMissing) << event;
+    EXPECT_EQ(Load(file.path()), "old");
+    static_cast<void>(fs.Discard(temporary));  // forgotten, as the process would have ended
+  }
 }
 
 TEST(Win32Files, ReplacementRefusedLeavesBothFiles) {

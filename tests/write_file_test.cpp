@@ -16,6 +16,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -361,8 +362,21 @@ TEST_F(RealFiles, FullSmallDiskLeavesTheOldFileByteForByte) {
   EXPECT_EQ(Leftovers(disk.folder()), std::vector<std::string>{});
 }
 
+// Every signal that ends a process in the ordinary course of things, and may come from a terminal, a
+// timer, a limit or a broken pipe.
+constexpr int kEndingSignals[] = {
+    SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPIPE, SIGSYS,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+
 TEST_F(RealFiles, SignalMidWriteLeavesTheOldFileAndNoTemporary) {
-  for (const int signal_number : {SIGTERM, SIGINT}) {
+  for (const int signal_number : kEndingSignals) {
+    SCOPED_TRACE(::strsignal(signal_number));
     const auto path = Path("out.json");
     Store(path, "old and good");
     test::ChildProcess writer;
@@ -383,6 +397,44 @@ TEST_F(RealFiles, SignalMidWriteLeavesTheOldFileAndNoTemporary) {
     EXPECT_EQ(Contents(path), "old and good");
     EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
   }
+}
+
+TEST_F(RealFiles, FileSizeLimitFailsTheWriteAndLeavesTheOldFileAndNoTemporary) {
+  const auto path = Path("old.json");
+  Store(path, "old and good");
+  test::ChildProcess writer;
+  std::string error;
+  ASSERT_TRUE(writer.Start(RECASTER_SLOW_WRITE, {path.string(), "100000", "0", "20480"}, &error)) << error;
+  std::string line;
+  ASSERT_TRUE(writer.ReadLine(&line));
+  ASSERT_EQ(line.rfind("temporary ", 0), 0u) << line;
+  EXPECT_TRUE(writer.ReadLine(&line));
+  EXPECT_EQ(line, "result " + std::to_string(platform::kFileSystemLimit));
+  writer.Wait();
+  EXPECT_EQ(writer.EndingSignal(), 0);
+  EXPECT_EQ(DescribeWriteError(platform::kFileSystemLimit), "File too large");
+  EXPECT_EQ(Contents(path), "old and good");
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
+}
+
+// Root's test of a link in a sticky folder that everyone may write, owned by another user (nobody):
+// neither the file it names is written nor, when dangling, a file made where it points.
+TEST_F(RealFiles, AnotherUsersLinkInASharedFolderIsNotFollowed) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can make a link that another user owns";
+  fs::create_directory(Path("st"));
+  fs::permissions(Path("st"), fs::perms(01777));
+  Store(Path("v.txt"), "x\n");
+  fs::permissions(Path("v.txt"), fs::perms(0600));
+  fs::create_symlink(Path("v.txt"), Path("st/out.json"));
+  fs::create_symlink(Path("absent.json"), Path("st/dangling.json"));
+  for (const char* name : {"st/out.json", "st/dangling.json"}) {
+    ASSERT_EQ(::lchown(Path(name).c_str(), 65534, 65534), 0);
+    EXPECT_EQ(WriteTextFile(Wide(Path(name)), "{\n}\n"), platform::kLinkNotFollowed) << name;
+  }
+  EXPECT_EQ(Contents(Path("v.txt")), "x\n");
+  EXPECT_FALSE(fs::exists(Path("absent.json")));
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
+  EXPECT_EQ(Leftovers(Path("st")), std::vector<std::string>{});
 }
 #endif
 

@@ -21,8 +21,16 @@ SystemError FromErrno(int err, const std::string& path);
 // The code for `err` with the system's own text (strerror).
 OsStatus ErrnoStatus(int err, const std::string& path = {});
 
-// Remembers a temporary file, so that SIGINT, SIGTERM or SIGHUP removes it before the process ends;
-// false when there is no room to remember it (the file is then left to a SIGKILL's fate).
+// Checks every symbolic link met while `path` is resolved, at its end and on the way, against the rule
+// for sticky folders that everyone may write: such a link is followed only when it belongs to the
+// effective user or to the folder's owner. kLinkNotFollowed, naming the link's owner, and the link's
+// path in `*link` for the first that is not; success otherwise (what is missing or denied is left to
+// the call that follows).
+OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link);
+
+// Remembers a temporary file, so that a signal that ends the process (HUP, INT, TERM and the others of
+// FileSystem::CreateTemporary) removes it first; false when there is no room to remember it (the file
+// is then left to a SIGKILL's fate).
 bool RememberTemporary(const std::string& path);
 
 // Forgets a temporary file that was put in place or removed.

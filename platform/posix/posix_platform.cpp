@@ -2,13 +2,18 @@
 // writer in place an exclusive one, and a lock that another process holds is the sharing violation of
 // a Windows open.
 #include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <vector>
 
 #include "platform/posix/posix_internal.h"
 
@@ -44,6 +49,51 @@ std::string FolderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// The user's name, or their number when the system knows no name for it.
+std::string UserName(uid_t uid) {
+  std::vector<char> buffer(16384);
+  struct passwd entry{};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) return found->pw_name;
+  return std::to_string(uid);
+}
+
+// The components of a path, in order; empty ones and "." left out.
+void PushComponents(const std::string& path, std::deque<std::string>* names, bool at_front) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const auto slash = std::min(path.find('/', start), path.size());
+    if (slash > start && path.compare(start, slash - start, ".") != 0) parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  if (at_front) {
+    names->insert(names->begin(), parts.begin(), parts.end());
+  } else {
+    names->insert(names->end(), parts.begin(), parts.end());
+  }
+}
+
+// While it lives, a write past the file size limit fails with EFBIG instead of ending the process.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() {
+    struct sigaction ignore{};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    saved_ = ::sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+  }
+  ~FileSizeSignalIgnored() {
+    if (saved_) ::sigaction(SIGXFSZ, &previous_, nullptr);
+  }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+ private:
+  struct sigaction previous_{};
+  bool saved_ = false;
+};
 
 int Flock(int fd, int operation) {
   int rc;
@@ -117,6 +167,8 @@ class PosixFileSystem final : public FileSystem {
   // once the exclusive lock is ours. Devices such as /dev/null or /dev/full have no length to empty.
   OsStatus CreateForWriting(const std::u16string& path, FileHandle* file) override {
     const std::string native = WideToUtf8(path);
+    std::string link;
+    if (OsStatus checked = posix::CheckLinksOnTheWay(native, &link); !checked.ok()) return checked;
     FileHandle fd = kNoFile;
     OsStatus status = OpenLocked(native, O_WRONLY | O_CREAT, LOCK_EX, &fd);
     if (!status.ok()) return status;
@@ -132,6 +184,7 @@ class PosixFileSystem final : public FileSystem {
 
   OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override {
     *written = 0;
+    const FileSizeSignalIgnored past_the_limit_is_an_error;
     const char* p = static_cast<const char*>(data);
     while (*written < size) {
       ssize_t n = ::write(ToFd(file), p + *written, size - *written);
@@ -154,6 +207,11 @@ class PosixFileSystem final : public FileSystem {
   OsStatus Inspect(const std::u16string& path, PathInfo* info) override {
     *info = PathInfo{};
     std::string current = WideToUtf8(path);
+    std::string link;
+    if (OsStatus checked = posix::CheckLinksOnTheWay(current, &link); !checked.ok()) {
+      info->target = Utf8ToWide(link);
+      return checked;
+    }
     for (int links = 0;; ++links) {
       struct stat st{};
       if (::lstat(current.c_str(), &st) != 0) {
@@ -206,11 +264,15 @@ class PosixFileSystem final : public FileSystem {
   // The destination is opened for writing first: that is how a read-only file refuses us (as it did
   // when it was written in place), and its lock tells whether another process holds it exclusively.
   // The folder is flushed after the rename; once the rename is done, its failure changes nothing.
+  // A link planted at the destination since it was inspected is neither opened nor followed: the
+  // rename puts the new file in the link's place.
   OsStatus Replace(const std::u16string& temporary, const std::u16string& destination) override {
     const std::string temp = WideToUtf8(temporary);
     const std::string dest = WideToUtf8(destination);
-    int held = ::open(dest.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (held < 0 && errno != ENOENT) return ErrnoStatus(errno, dest);
+    std::string link;
+    if (OsStatus checked = posix::CheckLinksOnTheWay(dest, &link); !checked.ok()) return checked;
+    int held = ::open(dest.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (held < 0 && errno != ENOENT && errno != ELOOP) return ErrnoStatus(errno, dest);
     if (held >= 0 && Flock(held, LOCK_SH) != 0) {
       const int err = errno;
       ::close(held);
@@ -241,6 +303,42 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+namespace posix {
+
+OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link) {
+  std::deque<std::string> names;
+  PushComponents(path, &names, false);
+  std::string walked = !path.empty() && path.front() == '/' ? "/" : "";  // holds no link; empty: here
+  for (int links = 0; !names.empty();) {
+    std::string next = walked.empty() ? names.front() : walked + (walked.back() == '/' ? "" : "/") + names.front();
+    names.pop_front();
+    struct stat st{};
+    if (::lstat(next.c_str(), &st) != 0) return Ok();
+    if (!S_ISLNK(st.st_mode)) {
+      walked = std::move(next);
+      continue;
+    }
+    if (IsDescriptorLink(next)) return Ok();
+    struct stat folder{};
+    if (::stat(walked.empty() ? "." : walked.c_str(), &folder) != 0) return Ok();
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    if (shared && st.st_uid != ::geteuid() && st.st_uid != folder.st_uid) {
+      *link = next;
+      return OsStatus{kLinkNotFollowed, "a link owned by " + UserName(st.st_uid) + " in a shared folder; not followed"};
+    }
+    if (++links > kMaxLinks) return Ok();
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+    const ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
+    if (n < 0) return Ok();
+    target.resize(static_cast<std::size_t>(n));
+    if (!target.empty() && target.front() == '/') walked = "/";
+    PushComponents(target, &names, true);
+  }
+  return Ok();
+}
+
+}  // namespace posix
 
 FileSystem& SystemFiles() {
   static PosixFileSystem files;

@@ -30,7 +30,18 @@ constexpr int kSlots = 16;
 Slot g_slots[kSlots];
 std::once_flag g_handlers_installed;
 
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// Every signal whose default action ends the process and that a program may be sent in the ordinary
+// course of things (a terminal closed, a timer, a CPU limit, a broken pipe). SIGXFSZ is not here: a
+// write past the size limit fails instead (the writer ignores it meanwhile).
+constexpr int kCleanupSignals[] = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPIPE, SIGSYS,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 // Only async-signal-safe calls: unlink and raise. SA_RESETHAND has put the default action back, so the
 // signal raised again ends the process as it would have without us once this handler returns.
@@ -116,8 +127,11 @@ OsStatus CreateTemporaryFile(const std::u16string& destination, std::u16string* 
   const std::string folder = slash == std::string::npos ? std::string() : dest.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? dest : dest.substr(slash + 1);
   if (name.empty()) return ErrnoStatus(EISDIR);
+  std::string link;
+  if (OsStatus checked = CheckLinksOnTheWay(dest, &link); !checked.ok()) return checked;
+  // A link at the destination itself is not followed: its target's owner and mode do not carry over.
   struct stat existing{};
-  const bool replaces = ::stat(dest.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  const bool replaces = ::lstat(dest.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
 
   for (int tries = 0; tries < 100; ++tries) {
     const std::string candidate = folder + "." + FittingName(name) + ".recaster-" + RandomSuffix();

@@ -42,7 +42,7 @@ SystemError FromErrno(int err, const std::string& path) {
     case EBADF: return kInvalidHandle;
     case ENOTSUP: return kNotSupported;
     case EMLINK: return kTooManyLinks;
-    case EFBIG: return kFileTooLarge;
+    case EFBIG: return kFileSystemLimit;
     case EIO: return kReadFault;
     default: return kGenFailure;
   }
@@ -156,7 +156,9 @@ std::string DescribeSystemError(SystemError code) {
     case kDirNotEmpty: return std::strerror(ENOTEMPTY);
     case kFilenameTooLong: return std::strerror(ENAMETOOLONG);
     case kDirectory: return std::strerror(EISDIR);
-    case kFileTooLarge: return std::strerror(EFBIG);
+    case kFileTooLarge:
+    case kFileSystemLimit: return std::strerror(EFBIG);
+    case kLinkNotFollowed: return "a link owned by another user in a shared folder; not followed";
     case kTooManyLinks: return std::strerror(EMLINK);
     case kCantResolveName: return std::strerror(ELOOP);
     default: return "Unknown system error";

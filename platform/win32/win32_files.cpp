@@ -26,20 +26,25 @@ static_assert(kNoFile == -1, "kNoFile is INVALID_HANDLE_VALUE");
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// The temporary files that a console control event (Ctrl+C, closing the console) removes. The handler
-// runs on a thread of its own; the files are open with FILE_SHARE_DELETE, so it can delete them.
+// The temporary files that a console control event (Ctrl+C, Ctrl+Break, closing the console) removes.
+// The handler runs on a thread of its own, so it may wait for the lock; the files are open with
+// FILE_SHARE_DELETE, so it can delete them while they are written.
 std::mutex g_temporaries_lock;
 std::vector<std::wstring> g_temporaries;
 
-BOOL WINAPI RemoveTemporaries(DWORD) {
+}  // namespace
+
+BOOL WINAPI win32::RemoveTemporariesOnConsoleEvent(DWORD) {
   const std::lock_guard<std::mutex> lock(g_temporaries_lock);
   for (const std::wstring& path : g_temporaries) ::DeleteFileW(path.c_str());
   return FALSE;  // the next handler, in the end the system's, ends the process
 }
 
+namespace {
+
 void RememberTemporary(const std::wstring& path) {
   static std::once_flag installed;
-  std::call_once(installed, [] { ::SetConsoleCtrlHandler(RemoveTemporaries, TRUE); });
+  std::call_once(installed, [] { ::SetConsoleCtrlHandler(win32::RemoveTemporariesOnConsoleEvent, TRUE); });
   const std::lock_guard<std::mutex> lock(g_temporaries_lock);
   g_temporaries.push_back(path);
 }

@@ -20,6 +20,11 @@ inline std::u16string FromWide(std::wstring_view text) { return std::u16string(t
 // The code with the system's own text.
 inline OsStatus ErrorStatus(SystemError code) { return OsStatus{code, DescribeSystemError(code)}; }
 
+// The console control handler that the first temporary file installs: removes every temporary file not
+// yet put in place or discarded, whatever the event, and returns FALSE so that the system's handler
+// then ends the process as the event would.
+BOOL WINAPI RemoveTemporariesOnConsoleEvent(DWORD event);
+
 // The thread's last error with the system's own text.
 inline OsStatus LastErrorStatus() { return ErrorStatus(::GetLastError()); }
 

@@ -1,8 +1,14 @@
 // Test helper: writes a file with WriteTextFile and stops half way through the write, so that a test
 // can interrupt it there.
-//   slow_write PATH BYTES MILLISECONDS
-// Writes BYTES bytes of "x". Prints "temporary TEMP" once the temporary file exists and "half" once half
-// of the text is in it, then waits MILLISECONDS before writing the rest; ends with WriteTextFile's code.
+//   slow_write PATH BYTES MILLISECONDS [SIZE_LIMIT]
+// Writes BYTES bytes of "x", under a file size limit of SIZE_LIMIT bytes when given. Prints "temporary
+// TEMP" once the temporary file exists and "half" once half of the text is in it, then waits
+// MILLISECONDS before writing the rest; prints "result CODE" and ends with WriteTextFile's code. A
+// signal that dumps core dumps none. (POSIX only: the limits; Windows ignores SIZE_LIMIT.)
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -56,12 +62,22 @@ class PausingFiles final : public recaster::test::ForwardingFiles {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: slow_write PATH BYTES MILLISECONDS\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: slow_write PATH BYTES MILLISECONDS [SIZE_LIMIT]\n");
     return 2;
   }
+#ifndef _WIN32
+  const rlimit no_core{0, 0};
+  ::setrlimit(RLIMIT_CORE, &no_core);
+  if (argc == 5) {
+    const rlimit size_limit{Number(argv[4]), Number(argv[4])};
+    ::setrlimit(RLIMIT_FSIZE, &size_limit);
+  }
+#endif
   PausingFiles files(Number(argv[3]));
   ScopedFileSystem scope(files);
   const std::string text(Number(argv[2]), 'x');
-  return static_cast<int>(recaster::convert::WriteTextFile(PathFromNative(argv[1]), text));
+  const SystemError code = recaster::convert::WriteTextFile(PathFromNative(argv[1]), text);
+  std::printf("result %u\n", static_cast<unsigned>(code));
+  return static_cast<int>(code);
 }
