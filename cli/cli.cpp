@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <iterator>
 #include <istream>
 #include <new>
+#include <optional>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -101,7 +103,8 @@ struct ShowOptions {
 void setup_show(CLI::App& app, ShowOptions& opt) {
   auto* show = app.add_subcommand("show", "Print the settings a version 5 configuration file holds, as JSON");
   show->add_flag("--show-secrets", opt.show_secrets, "Print secrets (passwords, the database connection string) as stored instead of ********");
-  show->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")");
+  show->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")")
+      ->check(NotEmpty());
 }
 
 int run_show(const ShowOptions& opt, Console& io) {
@@ -138,10 +141,13 @@ void setup_convert(CLI::App& app, ConvertOptions& opt) {
   auto* convert = app.add_subcommand("convert", "Write the version 6 configuration of a version 5 file");
   convert->add_flag("-f,--force", opt.force, "Replace an existing DESTINATION without asking");
   convert->add_flag("-q,--quiet", opt.quiet, "Print neither the success message nor the conversion notes");
-  convert->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")");
-  convert->add_option("DESTINATION", opt.destination,
-                      "The version 6 file to write, or - for standard output (default: " +
-                          Display(convert::DefaultOutputPath()) + "); \".json\" is added to a name without a dot");
+  convert->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")")
+      ->check(NotEmpty());
+  convert
+      ->add_option("DESTINATION", opt.destination,
+                   "The version 6 file to write, or - for standard output (default: " +
+                       Display(convert::DefaultOutputPath()) + "); \".json\" is added to a name without a dot")
+      ->check(NotEmpty());
 }
 
 // A destination whose last component has no "." gets the default extension, as the save dialog does.
@@ -269,14 +275,82 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   return code;
 }
 
+// ---- help ----
+
+struct HelpOptions {
+  std::string command;
+};
+
+constexpr std::string_view kCommands[] = {"show", "convert", "report", "help"};
+
+void setup_help(CLI::App& app, HelpOptions& opt) {
+  auto* help = app.add_subcommand("help", "Print the help of the program, or of COMMAND");
+  help->add_option("COMMAND", opt.command, "show, convert, report or help");
+}
+
+// The number of single-character edits that turn `a` into `b`.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// "unknown command "WORD"", with the command it most likely stands for: one it begins, or one a slip
+// or two away; otherwise the commands there are.
+std::string UnknownCommand(std::string_view word) {
+  std::string_view nearest;
+  std::size_t best = 3;
+  for (const std::string_view command : kCommands) {
+    const std::size_t distance = command.starts_with(word) && word.size() >= 2 ? 0 : EditDistance(word, command);
+    if (distance < best) best = distance, nearest = command;
+  }
+  const std::string named = "unknown command \"" + std::string(word) + "\"";
+  if (nearest.empty()) return named + "; the commands are show, convert, report and help";
+  return named + "; did you mean \"" + std::string(nearest) + "\"?";
+}
+
+int UsageError(std::string_view what, Console& io) {
+  io.err << "recaster: " << what << "\nRun with --help for more information.\n";
+  return kExitUsage;
+}
+
+// The first argument that no command or option took: an unknown option, an unknown command (when no
+// command was named) or an argument too many.
+int TellUnexpected(std::string_view argument, bool command_named, Console& io) {
+  if (argument.size() > 1 && argument.front() == '-') return UsageError("unknown option \"" + std::string(argument) + "\"", io);
+  if (!command_named) return UsageError(UnknownCommand(argument), io);
+  return UsageError("unexpected argument \"" + std::string(argument) + "\"", io);
+}
+
+// The first argument that the parser left at this level, the "--" that ends the options aside.
+std::optional<std::string> FirstLeft(const CLI::App& level) {
+  if (level.remaining_size() == 0) return std::nullopt;
+  for (const std::string& argument : level.remaining()) {
+    if (argument != "--") return argument;
+  }
+  return "--";
+}
+
 int Run(const std::vector<std::string>& args, Console& io) {
   CLI::App app{"Recaster converts an Ornvale 5 server configuration into the Ornvale 6 configuration file.",
                "recaster"};
   app.set_version_flag("--version", std::string("recaster " RECASTER_VERSION));
-  app.require_subcommand(1);
+  // At most one command; none, an unknown one and unknown options are told below, by name.
+  app.require_subcommand(0, 1);
+  app.allow_extras();
   // "/x" is a path on every platform, never an option, so the program reads the same everywhere.
   app.allow_windows_style_options(false);
   app.footer(
+      "Run \"recaster help COMMAND\" for the options of a command.\n"
       "Exit codes: 0 done; 1 the destination or standard output could not be written; 2 usage error, no\n"
       "such source file, a folder as destination, or the source as its own destination; 3 the source is\n"
       "not a readable Ornvale 5 server configuration; 4 the destination exists and was kept.");
@@ -287,9 +361,12 @@ int Run(const std::vector<std::string>& args, Console& io) {
   ShowOptions show;
   ConvertOptions convert;
   ReportOptions report;
+  HelpOptions help;
   setup_show(app, show);
   setup_convert(app, convert);
   setup_report(app, report);
+  setup_help(app, help);
+  for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
 
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -300,13 +377,28 @@ int Run(const std::vector<std::string>& args, Console& io) {
     return code == static_cast<int>(CLI::ExitCodes::Success) ? WriteData(io, {}) : kExitUsage;
   }
 
+  const std::vector<CLI::App*> named = app.get_subcommands();
+  if (const auto left = FirstLeft(app)) return TellUnexpected(*left, !named.empty(), io);
+  if (named.empty()) return UsageError("A subcommand is required", io);
+  if (const auto left = FirstLeft(*named.front())) return TellUnexpected(*left, true, io);
+
   if (app.got_subcommand("show")) return run_show(show, io);
   if (app.got_subcommand("convert")) return run_convert(convert, io);
   if (app.got_subcommand("report")) return run_report(report, io);
-  return kExitUsage;
+  if (help.command.empty()) return Run({"--help"}, io);
+  if (std::find(std::begin(kCommands), std::end(kCommands), help.command) == std::end(kCommands)) {
+    return UsageError(UnknownCommand(help.command), io);
+  }
+  return Run({help.command, "--help"}, io);
 }
 
 }  // namespace
+
+CLI::Validator NotEmpty() {
+  return CLI::Validator(
+      [](const std::string& value) { return value.empty() ? std::string("an empty path names no file") : std::string(); },
+      "", "NOT EMPTY");
+}
 
 int WriteData(Console& io, std::string_view data) {
   io.out.write(data.data(), static_cast<std::streamsize>(data.size()));

@@ -12,6 +12,7 @@
 
 namespace CLI {
 class App;
+class Validator;
 }
 
 namespace recaster::cli {
@@ -45,9 +46,24 @@ struct SourceCheck {
 // Tells a failed check on standard error, as every command does; returns its code.
 int TellSourceProblem(const std::u16string& source, const SourceCheck& check, Console& io);
 
-// The command line that prints the full report of the source: "recaster report SOURCE", the source
-// in double quotes when it holds anything but letters, digits and . / \ : _ - +.
+// The command line that prints the full report of the source, to be pasted as it is: it runs the
+// report command on exactly that path and nothing else, and holds no control character.
+// PowerShellReportCommand on Windows (this program by its full path), PosixReportCommand elsewhere.
 std::string ReportCommandFor(const std::u16string& source);
+
+// "recaster report SOURCE" for a POSIX shell: a plain path bare, any other in single quotes ('\''
+// for a quote); a character the report makes visible, or a byte that is no UTF-8, outside the quotes
+// as "$(printf '\ooo')"; "--" before a path that starts with "-". A path that ends in a line feed
+// comes through `set --` in a subshell, since no quoting keeps it through a command substitution.
+std::string PosixReportCommand(std::u16string_view source);
+
+// "& 'PROGRAM' report 'SOURCE'" for PowerShell: each text in single quotes, its quotes doubled
+// (the typographic ones too, which PowerShell takes for quotes); with a character the report makes
+// visible, a sum such as ('a' + [char]0x202E + 'b').
+std::string PowerShellReportCommand(std::u16string_view program, std::u16string_view source);
+
+// Refuses an empty SOURCE or DESTINATION, which names no file, as a usage error.
+CLI::Validator NotEmpty();
 
 struct ReportOptions {
   std::vector<std::string> sources;

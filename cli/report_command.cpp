@@ -1,6 +1,8 @@
 // The report command: the migration report of one or more version 5 files on standard output.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <new>
 #include <ostream>
 
@@ -13,12 +15,121 @@
 namespace recaster::cli {
 namespace {
 
-bool PlainInShell(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         std::string_view("./\\:_-+").find(c) != std::string_view::npos;
+// ---- the suggested command line ----
+
+// A character that the report shows by a picture or a name, since a terminal would act on it or draw
+// the text around it out of order: controls, bidirectional marks and overrides, zero-width characters.
+bool MadeVisible(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
+         c == 0xFEFF || c == 0x2028 || c == 0x2029;
 }
 
-// The report of one source, and the exit code it earns.
+// One character of a path: its code point and its native bytes; `raw` when it must not reach a
+// command line as it is: made visible, or a byte that is no UTF-8 (kept as a lone U+DC80 to U+DCFF).
+struct Piece {
+  char32_t c = 0;
+  std::string bytes;
+  bool raw = false;
+};
+
+std::vector<Piece> PiecesOf(std::u16string_view path) {
+  std::vector<Piece> pieces;
+  for (std::size_t i = 0; i < path.size();) {
+    std::size_t units = 1;
+    char32_t c = path[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+      c = 0x10000 + (((c & 0x3FF) << 10) | (path[i + 1] & 0x3FF));
+      units = 2;
+    }
+    const bool lone_byte = units == 1 && c >= 0xDC80 && c <= 0xDCFF;
+    pieces.push_back({c, platform::PathToNative(path.substr(i, units)), MadeVisible(c) || lone_byte});
+    i += units;
+  }
+  return pieces;
+}
+
+bool PlainInPosixShell(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         std::string_view("./_-+:,@").find(c) != std::string_view::npos;
+}
+
+// The bytes in single quotes, a quote written as '\''.
+std::string PosixQuoted(std::string_view text) {
+  std::string out = "'";
+  for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// The path as one word of a POSIX shell: bare when plain, otherwise single-quoted, each character
+// that must not be raw written by printf as the octal of its bytes. A command substitution drops the
+// line feeds it ends with, so a line feed takes the character after it into its printf.
+std::string PosixWord(const std::vector<Piece>& pieces) {
+  const bool plain = !pieces.empty() && std::all_of(pieces.begin(), pieces.end(), [](const Piece& piece) {
+    return piece.bytes.size() == 1 && PlainInPosixShell(piece.bytes[0]);
+  });
+  std::string word;
+  std::string quoted;
+  for (std::size_t i = 0; i < pieces.size();) {
+    if (!pieces[i].raw) {
+      quoted += pieces[i++].bytes;
+      continue;
+    }
+    if (!quoted.empty()) word += plain ? quoted : PosixQuoted(quoted);
+    quoted.clear();
+    std::string octal;
+    const auto add = [&octal](const std::string& bytes) {
+      for (const char b : bytes) {
+        const auto byte = static_cast<unsigned char>(b);
+        octal += {'\\', static_cast<char>('0' + (byte >> 6)), static_cast<char>('0' + ((byte >> 3) & 7)),
+                  static_cast<char>('0' + (byte & 7))};
+      }
+    };
+    for (; i < pieces.size() && pieces[i].raw; ++i) add(pieces[i].bytes);
+    if (pieces[i - 1].c == U'\n' && i < pieces.size()) add(pieces[i++].bytes);
+    word += "\"$(printf '" + octal + "')\"";
+  }
+  if (!quoted.empty()) word += plain ? quoted : PosixQuoted(quoted);
+  return word;
+}
+
+// PowerShell reads these as single quotes too; in a single-quoted string each is doubled.
+bool PowerShellQuote(char32_t c) { return c == U'\'' || (c >= 0x2018 && c <= 0x201B); }
+
+// The text as one PowerShell argument: in single quotes, each quote doubled; a character that must
+// not be raw joins the quoted runs as [char]0xXXXX in a parenthesised sum that starts with a string,
+// so that + joins text instead of adding numbers.
+std::string PowerShellWord(std::u16string_view text) {
+  const std::vector<Piece> pieces = PiecesOf(text);
+  std::vector<std::string> terms;
+  std::string quoted;
+  bool open = false;
+  for (const Piece& piece : pieces) {
+    if (piece.raw) {
+      if (open) terms.push_back(quoted + "'");
+      open = false;
+      char hex[8];
+      static constexpr char kDigits[] = "0123456789ABCDEF";
+      for (int shift = 12, k = 0; shift >= 0; shift -= 4, ++k) hex[k] = kDigits[(piece.c >> shift) & 0xF];
+      terms.push_back("[char]0x" + std::string(hex, 4));
+      continue;
+    }
+    if (!open) quoted = "'";
+    open = true;
+    quoted += piece.bytes;
+    if (PowerShellQuote(piece.c)) quoted += piece.bytes;
+  }
+  if (open) terms.push_back(quoted + "'");
+  if (terms.empty()) return "''";
+  if (terms.size() == 1 && terms.front().front() == '\'') return terms.front();
+  std::string sum = terms.front().front() == '\'' ? "(" : "('' + ";
+  for (std::size_t i = 0; i < terms.size(); ++i) sum += (i == 0 ? "" : " + ") + terms[i];
+  return sum + ")";
+}
+
+// ---- the report ----
+
+// The report of one source, and the exit code it earns; what went wrong is told on `io`.
 report::Report ReportOf(const std::u16string& source, Console& io, int* code) {
   platform::PathInfo info;
   if (const SourceCheck check = InspectSource(source, &info); check.code != kExitOk) {
@@ -41,12 +152,125 @@ report::Report ReportOf(const std::u16string& source, Console& io, int* code) {
   return report::BuildReport(conversion, source);
 }
 
+// What tells one content of a file from another: the file, its size and a hash of its bytes.
+struct Stamp {
+  platform::FileId id;
+  std::uint64_t size = 0;
+  std::uint64_t hash = 0;
+  bool known = false;
+
+  bool Same(const Stamp& other) const {
+    return known && other.known && id == other.id && size == other.size && hash == other.hash;
+  }
+};
+
+// The stamp of the regular file `path` names now; not known when it names none or cannot be read (a
+// FIFO is never opened: its reader would wait for a writer and take the bytes meant for the loader).
+Stamp StampOf(const std::u16string& path) {
+  platform::FileSystem& files = platform::Files();
+  Stamp stamp;
+  platform::PathInfo info;
+  platform::FileHandle handle = platform::kNoFile;
+  if (!files.Inspect(path, &info).ok() || info.kind != platform::PathKind::kRegularFile ||
+      !files.OpenForReading(path, &handle).ok()) {
+    return stamp;
+  }
+  const platform::ScopedFile file(files, handle);
+  stamp.id = info.id;
+  std::uint64_t hash = 0xCBF29CE484222325u;  // FNV-1a
+  std::vector<unsigned char> buffer(1u << 16);
+  for (;;) {
+    std::uint32_t read = 0;
+    if (!files.Read(file.get(), buffer.data(), static_cast<std::uint32_t>(buffer.size()), &read).ok()) return stamp;
+    if (read == 0) break;
+    for (std::uint32_t i = 0; i < read; ++i) hash = (hash ^ buffer[i]) * 0x100000001B3u;
+    stamp.size += read;
+  }
+  stamp.hash = hash;
+  stamp.known = true;
+  return stamp;
+}
+
+// Writes the pieces in turn; stops at the first that cannot be written.
+class Output {
+ public:
+  explicit Output(Console& io) : io_(io) {}
+  bool Write(const std::string& piece) {
+    if (code_ == kExitOk && !piece.empty()) code_ = WriteData(io_, piece);
+    return code_ == kExitOk;
+  }
+  int code() const { return code_; }
+
+ private:
+  Console& io_;
+  int code_ = kExitOk;
+};
+
+std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt) {
+  return opt.html ? report::HtmlPieces() : report::MarkdownPieces();
+}
+
+// Several sources in two passes, so that only one source's report exists at a time: the first keeps
+// each loaded report's figures for the summary (an unread source's report is small and kept whole);
+// the second builds each report again, writes it and lets it go. A file whose bytes differ between the
+// passes is not reported, since its summary row may tell of other content.
+int ReportSeveral(const std::vector<std::u16string>& sources, const ReportOptions& opt, Console& io) {
+  std::vector<report::Report> summaries;
+  std::vector<Stamp> stamps;
+  int worst = kExitOk;
+  for (const std::u16string& source : sources) {
+    stamps.push_back(StampOf(source));
+    int code = kExitOk;
+    summaries.push_back(ReportOf(source, io, &code));
+    if (summaries.back().loaded) summaries.back().blocks = std::vector<report::Block>();
+    worst = std::max(worst, code);
+  }
+
+  const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt);
+  Output output(io);
+  if (!output.Write(pieces->Begin(summaries))) return output.code();
+  std::ostream nowhere(nullptr);
+  Console quiet{io.in, io.out, nowhere, io.in_is_terminal, io.describe_out_error};
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    if (!summaries[i].loaded) {
+      if (!output.Write(pieces->Next(summaries[i]))) return output.code();
+      continue;
+    }
+    int code = kExitOk;
+    report::Report whole = ReportOf(sources[i], quiet, &code);
+    if (code != kExitOk || !StampOf(sources[i]).Same(stamps[i])) {
+      worst = std::max(worst, ReportLoadFailure(sources[i], "changed while being read", io));
+      whole = report::UnreadReport(sources[i], "changed while being read");
+    }
+    if (!output.Write(pieces->Next(whole))) return output.code();
+  }
+  if (!output.Write(pieces->End())) return output.code();
+  return worst;
+}
+
 }  // namespace
 
+std::string PosixReportCommand(std::u16string_view source) {
+  std::vector<Piece> pieces = PiecesOf(source);
+  const std::string options = !pieces.empty() && pieces.front().c == U'-' ? "-- " : "";
+  if (pieces.empty() || pieces.back().c != U'\n') return "recaster report " + options + PosixWord(pieces);
+  // No quoting keeps a final line feed through a command substitution: a dot follows it there and is
+  // taken off again.
+  pieces.push_back({U'.', ".", false});
+  return "(set -- " + PosixWord(pieces) + "; recaster report " + options + "\"${1%.}\")";
+}
+
+std::string PowerShellReportCommand(std::u16string_view program, std::u16string_view source) {
+  const std::string options = !source.empty() && source.front() == u'-' ? "'--' " : "";
+  return "& " + PowerShellWord(program) + " report " + options + PowerShellWord(source);
+}
+
 std::string ReportCommandFor(const std::u16string& source) {
-  const std::string path = Display(source);
-  const bool plain = !path.empty() && std::all_of(path.begin(), path.end(), PlainInShell);
-  return "recaster report " + (plain ? path : "\"" + path + "\"");
+#ifdef _WIN32
+  return PowerShellReportCommand(platform::ProgramPath(), source);
+#else
+  return PosixReportCommand(source);
+#endif
 }
 
 void setup_report(CLI::App& app, ReportOptions& opt) {
@@ -54,37 +278,35 @@ void setup_report(CLI::App& app, ReportOptions& opt) {
       "report", "Print what version 6 takes over and every setting to re-create by hand, with its values");
   report->footer(
       "Each setting that differs from its default and is not carried over is marked and counted once, a list as\n"
-      "one; filters read in words, passwords only as set or not set. Several sources: a summary table first.\n"
+      "one; filters read in words, passwords only as set or not set. Several sources: a summary table first,\n"
+      "then each report in turn; a source that changes meanwhile reads \"changed while being read\".\n"
       "Exit codes: 0 done; 1 standard output could not be written; 2 usage error or no such source file;\n"
       "3 the source is not a readable Ornvale 5 server configuration; with several sources, the worst of them.\n"
       "Examples:\n"
       "  recaster report ov_server_settings.cfg | less\n"
       "  recaster report --html servers/*/ov_server_settings.cfg > fleet.html");
   report->add_flag("--html", opt.html, "Print one self-contained HTML page instead of Markdown text");
-  report->add_option("SOURCE", opt.sources,
-                     "The version 5 files; with several, a summary table comes first (default: " +
-                         Display(convert::DefaultInputPath()) + ")");
+  report
+      ->add_option("SOURCE", opt.sources,
+                   "The version 5 files; with several, a summary table comes first (default: " +
+                       Display(convert::DefaultInputPath()) + ")")
+      ->check(NotEmpty());
 }
 
 int run_report(const ReportOptions& opt, Console& io) {
   std::vector<std::u16string> sources;
   for (const std::string& source : opt.sources) sources.push_back(platform::PathFromNative(source));
   if (sources.empty()) sources.push_back(convert::DefaultInputPath());
+  if (sources.size() > 1) return ReportSeveral(sources, opt, io);
 
-  std::vector<report::Report> reports;
-  int worst = kExitOk;
-  for (const std::u16string& source : sources) {
-    int code = kExitOk;
-    reports.push_back(ReportOf(source, io, &code));
-    worst = std::max(worst, code);
-  }
-  if (sources.size() == 1 && worst != kExitOk) return worst;
-
-  if (const int written = WriteData(io, opt.html ? report::ToHtml(reports) : report::ToMarkdown(reports));
-      written != kExitOk) {
-    return written;
-  }
-  return worst;
+  // One source: nothing on standard output when it cannot be reported.
+  int code = kExitOk;
+  const report::Report whole = ReportOf(sources.front(), io, &code);
+  if (code != kExitOk) return code;
+  const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt);
+  Output output(io);
+  if (output.Write(pieces->Begin({&whole, 1})) && output.Write(pieces->Next(whole))) output.Write(pieces->End());
+  return output.code();
 }
 
 }  // namespace recaster::cli

@@ -228,4 +228,7 @@ void GuardStandardStreams();
 // to standard output.
 std::string DescribeLastStreamError();
 
+// The full path of the running program's file; empty when the system cannot tell it.
+std::u16string ProgramPath();
+
 }  // namespace recaster::platform

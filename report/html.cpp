@@ -1,6 +1,7 @@
 // The report as one self-contained HTML page: every text escaped, values from the file as code, no
 // script and nothing fetched (the page's Content-Security-Policy forbids both), a print style sheet.
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "report/report.h"
@@ -121,31 +122,48 @@ void RenderBlock(const Block& block, std::string& out) {
 
 }  // namespace
 
-std::string ToHtml(std::span<const Report> reports) {
-  std::string title = "Migration report";
-  if (reports.size() == 1) {
-    title += ": " + reports.front().source;
-  } else {
-    title += "s: " + std::to_string(reports.size()) + " sources";
+namespace {
+
+class HtmlInTurn final : public ReportPieces {
+ public:
+  std::string Begin(std::span<const Report> summaries) override {
+    std::string title = "Migration report";
+    if (summaries.size() == 1) {
+      title += ": " + summaries.front().source;
+    } else {
+      title += "s: " + std::to_string(summaries.size()) + " sources";
+    }
+    std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    out += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
+    out += "<meta name=\"referrer\" content=\"no-referrer\">\n";
+    out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+    Escape(title, out);
+    out += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+    if (summaries.size() > 1) {
+      out += "<section>\n<h1>Migration summary</h1>\n";
+      RenderTable(SummaryTable(summaries), out);
+      out += "</section>\n";
+    }
+    return out;
   }
-  std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
-  out += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
-  out += "<meta name=\"referrer\" content=\"no-referrer\">\n";
-  out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
-  Escape(title, out);
-  out += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
-  if (reports.size() > 1) {
-    out += "<section>\n<h1>Migration summary</h1>\n";
-    RenderTable(SummaryTable(reports), out);
-    out += "</section>\n";
-  }
-  for (const Report& report : reports) {
-    out += "<section>\n";
+  std::string Next(const Report& report) override {
+    std::string out = "<section>\n";
     for (const Block& block : report.blocks) RenderBlock(block, out);
     out += "</section>\n";
+    return out;
   }
-  out += "</body>\n</html>\n";
-  return out;
+  std::string End() override { return "</body>\n</html>\n"; }
+};
+
+}  // namespace
+
+std::unique_ptr<ReportPieces> HtmlPieces() { return std::make_unique<HtmlInTurn>(); }
+
+std::string ToHtml(std::span<const Report> reports) {
+  HtmlInTurn pieces;
+  std::string out = pieces.Begin(reports);
+  for (const Report& report : reports) out += pieces.Next(report);
+  return out + pieces.End();
 }
 
 }  // namespace recaster::report

@@ -1,6 +1,7 @@
 // The report as Markdown that reads well in a terminal: padded tables, wrapped paragraphs, values from
 // the file in code spans (so that a Markdown viewer shows them as text), long values in fenced blocks.
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -162,17 +163,53 @@ void RenderBlock(const Block& block, std::string& out) {
 
 }  // namespace
 
-std::string ToMarkdown(std::span<const Report> reports) {
-  std::string out;
-  if (reports.size() > 1) {
-    out += "# Migration summary\n\n";
-    RenderTable(SummaryTable(reports), out);
+namespace {
+
+// The text ends in one line feed however many the last blocks leave, so the line feeds at the end of
+// each piece wait until more text follows.
+class MarkdownInTurn final : public ReportPieces {
+ public:
+  std::string Begin(std::span<const Report> summaries) override {
+    std::string out;
+    if (summaries.size() > 1) {
+      out += "# Migration summary\n\n";
+      RenderTable(SummaryTable(summaries), out);
+    }
+    return Held(std::move(out));
   }
-  for (const Report& report : reports) {
+  std::string Next(const Report& report) override {
+    std::string out;
     for (const Block& block : report.blocks) RenderBlock(block, out);
+    return Held(std::move(out));
   }
-  while (out.size() > 1 && out[out.size() - 1] == '\n' && out[out.size() - 2] == '\n') out.pop_back();
-  return out;
+  std::string End() override { return line_feeds_ == 0 ? std::string() : "\n"; }
+
+ private:
+  std::size_t line_feeds_ = 0;  // at the end of the text so far, not yet given out
+
+  std::string Held(std::string piece) {
+    const std::size_t text_end = piece.find_last_not_of('\n') + 1;  // 0 when all line feeds
+    const std::size_t trailing = piece.size() - text_end;
+    if (text_end == 0) {
+      line_feeds_ += trailing;
+      return std::string();
+    }
+    piece.resize(text_end);
+    piece.insert(0, line_feeds_, '\n');
+    line_feeds_ = trailing;
+    return piece;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ReportPieces> MarkdownPieces() { return std::make_unique<MarkdownInTurn>(); }
+
+std::string ToMarkdown(std::span<const Report> reports) {
+  MarkdownInTurn pieces;
+  std::string out = pieces.Begin(reports);
+  for (const Report& report : reports) out += pieces.Next(report);
+  return out + pieces.End();
 }
 
 }  // namespace recaster::report

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -100,6 +101,23 @@ std::string ToMarkdown(std::span<const Report> reports);
 // The reports as one HTML page: no script, no external resource (a Content-Security-Policy forbids
 // both), print-friendly, every text escaped; with more than one, the summary table comes first.
 std::string ToHtml(std::span<const Report> reports);
+
+// Several reports rendered one at a time, so that only one of them need exist at once: Begin with the
+// reports of every source stripped of their blocks (all that the summary and the page's title read),
+// then Next with each whole report in the same order, then End. The pieces joined are ToMarkdown (or
+// ToHtml) of the whole reports.
+class ReportPieces {
+ public:
+  virtual ~ReportPieces() = default;
+  virtual std::string Begin(std::span<const Report> summaries) = 0;
+  virtual std::string Next(const Report& report) = 0;
+  virtual std::string End() = 0;
+};
+
+// The pieces of ToMarkdown.
+std::unique_ptr<ReportPieces> MarkdownPieces();
+// The pieces of ToHtml.
+std::unique_ptr<ReportPieces> HtmlPieces();
 
 // The file the dialog program writes the report to: the destination with its extension (if any)
 // replaced by ".report.html".

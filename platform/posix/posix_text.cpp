@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/posix/posix_internal.h"
 
@@ -173,5 +174,18 @@ std::string DescribeLastStreamError() {
 std::u16string PathFromNative(std::string_view native) { return posix::Utf8ToWide(native); }
 
 std::string PathToNative(std::u16string_view path) { return posix::WideToUtf8(path); }
+
+std::u16string ProgramPath() {
+  std::string path(256, '\0');
+  for (;;) {
+    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length < 0) return {};
+    if (static_cast<std::size_t>(length) < path.size()) {
+      path.resize(static_cast<std::size_t>(length));
+      return posix::Utf8ToWide(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
 
 }  // namespace recaster::platform

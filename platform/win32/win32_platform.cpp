@@ -107,4 +107,17 @@ bool StdinIsTerminal() {
          ::GetConsoleMode(input, &mode) != 0;
 }
 
+std::u16string ProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return FromWide(path);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
 }  // namespace recaster::platform
