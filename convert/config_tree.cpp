@@ -30,8 +30,14 @@ void AppendUtf8(char32_t cp, std::string& out) {
   }
 }
 
-// A single key as a tree path: '\0' never occurs in our keys, so a '.' in a key stays part of it.
-ConfigTree::path_type KeyPath(std::string_view key) { return ConfigTree::path_type(std::string(key), '\0'); }
+// The first child with the key, as a one-key path finds it, or a new last child with that key: put()'s
+// choice, without the copies of the value that put() makes on its way.
+ConfigTree& Child(ConfigTree& node, std::string_view key) {
+  std::string name(key);
+  const auto found = node.find(name);
+  if (found != node.not_found()) return found->second;
+  return node.push_back(ConfigTree::value_type(std::move(name), ConfigTree()))->second;
+}
 
 }  // namespace
 
@@ -64,24 +70,22 @@ std::string NumberText(std::uint32_t value) {
 
 std::string_view BoolText(bool value) { return value ? "true" : "false"; }
 
-void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) {
-  node.put(KeyPath(key), std::string(utf8));
-}
+void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) { Child(node, key).data().assign(utf8); }
 
-void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) {
-  node.put(KeyPath(key), NumberText(value));
-}
+void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) { Child(node, key).data() = NumberText(value); }
 
-void PutBool(ConfigTree& node, std::string_view key, bool value) {
-  node.put(KeyPath(key), std::string(BoolText(value)));
-}
+void PutBool(ConfigTree& node, std::string_view key, bool value) { Child(node, key).data().assign(BoolText(value)); }
 
-void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) {
-  node.put_child(KeyPath(key), subtree);
-}
+void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) { Child(node, key) = subtree; }
+
+void PutSubtree(ConfigTree& node, std::string_view key, ConfigTree&& subtree) { Child(node, key).swap(subtree); }
 
 void AppendElement(ConfigTree& list, const ConfigTree& element) {
   list.push_back(ConfigTree::value_type(std::string(), element));
+}
+
+void AppendElement(ConfigTree& list, ConfigTree&& element) {
+  list.push_back(ConfigTree::value_type(std::string(), ConfigTree()))->second.swap(element);
 }
 
 }  // namespace recaster::convert
