@@ -138,7 +138,38 @@ std::u16string Lists(std::u16string_view piece, std::size_t units) {
   return Repeat(list, units - units % list.size());
 }
 
+// `<RIZavoza><Network>` holding `before`, `piece` repeated to fill a file of the size limit, then
+// `after`.
+std::string NetworkFilled(std::u16string_view before, std::u16string_view piece, std::u16string_view after) {
+  const std::size_t units = (xml::kMaxFileSize - 2) / 2 - testing::kXmlDeclaration.size();
+  const std::u16string head = u"<RIZavoza><Network>" + std::u16string(before);
+  const std::u16string tail = std::u16string(after) + u"</Network></RIZavoza>";
+  const std::size_t room = units - head.size() - tail.size();
+  return File(head + Repeat(piece, room - room % piece.size()) + tail);
+}
+
+std::string BindAddressOfControls() {
+  return NetworkFilled(u"<Ipv4BindAny>0</Ipv4BindAny><Udp>1</Udp><Tcp>1</Tcp><Ipv4BindAddr text=\"", u"\x0001",
+                       u"\"/>");
+}
+
+std::string AttributesOnOneElement() {
+  const std::size_t units = (xml::kMaxFileSize - 2) / 2 - testing::kXmlDeclaration.size() - 120;
+  std::u16string attributes;
+  attributes.reserve(units + 16);
+  for (std::size_t i = 0; attributes.size() < units; ++i) attributes += u" x" + Number(i) + u"=\"v\"";
+  return File(u"<RIZavoza><Network><Ipv4BindAny>0</Ipv4BindAny><Ipv4BindAddr text=\"192.0.2.10\"" + attributes +
+              u"/></Network></RIZavoza>");
+}
+
 }  // namespace
+
+std::vector<HostileFile> LimitFiles() {
+  std::vector<HostileFile> files = HostileFiles();
+  files.push_back({"bind address of 32 M U+0001, UDP and TCP", BindAddressOfControls});
+  files.push_back({"2.8 million attributes on Ipv4BindAddr", AttributesOnOneElement});
+  return files;
+}
 
 std::vector<HostileFile> HostileFiles() {
   return {{"8.4 million <a/> in EmailAlerts/Alerts", AlertsOfEmptyItems},

@@ -8,6 +8,7 @@
 #include <exception>
 #include <iterator>
 #include <istream>
+#include <memory>
 #include <new>
 #include <optional>
 #include <ostream>
@@ -228,16 +229,33 @@ void PrintNotes(const std::vector<convert::ConversionNote>& notes, const std::u1
   io.err << "recaster: every value, default and filter of these: " << ReportCommandFor(source) << '\n';
 }
 
-// The JSON text to its destination; the text exists whole before the destination is touched.
+// Standard output as a sink for the JSON text; it refuses once the stream has failed.
+class OutputSink final : public convert::TextSink {
+ public:
+  explicit OutputSink(std::ostream& out) : out_(out) {}
+  bool Write(std::string_view bytes) override {
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out_);
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+// The JSON text to its destination, made while it is written: a file gets it through a temporary that
+// takes the destination's place only once the whole text is in it.
 int WriteConversion(const convert::ConversionResult& conversion, const std::u16string& destination, bool to_stdout,
                     const ConvertOptions& opt, Console& io) {
-  const convert::JsonResult json = convert::TryConfigTreeToJson(conversion.tree);
-  if (!json.ok()) {
-    io.err << "recaster: cannot produce the JSON text: " << json.error << '\n';
+  if (const std::string problem = convert::JsonProblem(conversion.tree); !problem.empty()) {
+    io.err << "recaster: cannot produce the JSON text: " << problem << '\n';
     return kExitWriteFailed;
   }
-  if (to_stdout) return WriteData(io, json.text);
-  const platform::SystemError code = convert::WriteTextFile(destination, json.text);
+  if (to_stdout) {
+    OutputSink sink(io.out);
+    static_cast<void>(convert::WriteJson(conversion.tree, sink));  // a failed stream is told below
+    return WriteData(io, {});
+  }
+  const platform::SystemError code = convert::WriteConfigFile(conversion.tree, destination);
   if (code != platform::kSuccess) return ReportWriteFailure(destination, convert::DescribeWriteError(code), io);
   if (opt.quiet) return kExitOk;
   const int written = WriteData(io, std::string(kWriteSucceeded) + "\n");
@@ -251,10 +269,14 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   platform::PathInfo source_info;
   if (int code = CheckSource(source, io, &source_info); code != kExitOk) return code;
 
-  // Load and map; nothing is written when the source cannot be read.
+  // Load the settings; nothing is written when the source cannot be read. No memory for them is a
+  // source that cannot be read (3).
   convert::ConversionResult conversion;
   try {
-    conversion = convert::BuildConfigTree(source);
+    convert::BeginStep(convert::ConversionStep::kLoad);
+    auto document = std::make_unique<settings::COVSettings>();
+    conversion.load = document->LoadFromFileWithResult(source);
+    if (conversion.load.ok()) conversion.document = std::move(document);
   } catch (const std::bad_alloc&) {
     return NotEnoughMemoryToLoad(source, io);
   }
@@ -265,8 +287,11 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   if (!to_stdout) {
     if (int code = ChooseDestination(opt, source_info, io, &destination); code != kExitOk) return code;
   }
+  // Map, make the JSON text and write it: no memory for any of them is a failed write (1).
   int code = kExitOk;
   try {
+    convert::BeginStep(convert::ConversionStep::kMap);
+    conversion.tree = convert::MapSettings(*conversion.document, &conversion.adjustments);
     code = WriteConversion(conversion, destination, to_stdout, opt, io);
   } catch (const std::bad_alloc&) {
     return ReportWriteFailure(to_stdout ? u"standard output" : destination, "not enough memory", io);

@@ -12,34 +12,61 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-void AppendUtf8(char32_t cp, std::string& out) {
+// Writes the UTF-8 bytes of the code point at `p`; returns the place after them.
+char* PutUtf8(char32_t cp, char* p) {
   if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
+    *p++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *p++ = static_cast<char>(0xC0 | (cp >> 6));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *p++ = static_cast<char>(0xE0 | (cp >> 12));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *p++ = static_cast<char>(0xF0 | (cp >> 18));
+    *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return p;
 }
 
-// A single key as a tree path: '\0' never occurs in our keys, so a '.' in a key stays part of it.
-ConfigTree::path_type KeyPath(std::string_view key) { return ConfigTree::path_type(std::string(key), '\0'); }
+// The first child with the key, as a one-key path finds it, or a new last child with that key: put()'s
+// choice, without the copies of the value that put() makes on its way.
+ConfigTree& Child(ConfigTree& node, std::string_view key) {
+  std::string name(key);
+  const auto found = node.find(name);
+  if (found != node.not_found()) return found->second;
+  return node.push_back(ConfigTree::value_type(std::move(name), ConfigTree()))->second;
+}
 
 }  // namespace
 
 std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  if (text.size() > 15) out.reserve(text.size());
+  // The length first, then the bytes in place: no growth, and a run of ASCII is a plain copy loop.
+  std::size_t length = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
+    if (unit < 0x80) {
+      length += 1;
+    } else if (unit < 0x800) {
+      length += 2;
+    } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      length += 4;
+      ++i;
+    } else {
+      length += 3;  // the others, U+FFFD for a broken surrogate included
+    }
+  }
+  std::string out(length, '\0');
+  char* p = out.data();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit < 0x80) {
+      *p++ = static_cast<char>(unit);
+      continue;
+    }
     char32_t cp = unit;
     if (IsHighSurrogate(unit)) {
       if (i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
@@ -51,7 +78,7 @@ std::string ToUtf8(std::u16string_view text) {
     } else if (IsLowSurrogate(unit)) {
       cp = kReplacement;
     }
-    AppendUtf8(cp, out);
+    p = PutUtf8(cp, p);
   }
   return out;
 }
@@ -64,24 +91,22 @@ std::string NumberText(std::uint32_t value) {
 
 std::string_view BoolText(bool value) { return value ? "true" : "false"; }
 
-void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) {
-  node.put(KeyPath(key), std::string(utf8));
-}
+void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) { Child(node, key).data().assign(utf8); }
 
-void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) {
-  node.put(KeyPath(key), NumberText(value));
-}
+void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) { Child(node, key).data() = NumberText(value); }
 
-void PutBool(ConfigTree& node, std::string_view key, bool value) {
-  node.put(KeyPath(key), std::string(BoolText(value)));
-}
+void PutBool(ConfigTree& node, std::string_view key, bool value) { Child(node, key).data().assign(BoolText(value)); }
 
-void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) {
-  node.put_child(KeyPath(key), subtree);
-}
+void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) { Child(node, key) = subtree; }
+
+void PutSubtree(ConfigTree& node, std::string_view key, ConfigTree&& subtree) { Child(node, key).swap(subtree); }
 
 void AppendElement(ConfigTree& list, const ConfigTree& element) {
   list.push_back(ConfigTree::value_type(std::string(), element));
+}
+
+void AppendElement(ConfigTree& list, ConfigTree&& element) {
+  list.push_back(ConfigTree::value_type(std::string(), ConfigTree()))->second.swap(element);
 }
 
 }  // namespace recaster::convert

@@ -35,10 +35,13 @@ void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value);
 void PutBool(ConfigTree& node, std::string_view key, bool value);
 
 // Puts a copy of the subtree under the key, replacing the first child with that key in its place, or
-// appending it.
+// appending it. A subtree about to go (a temporary) is moved there instead, whatever its size.
 void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree);
+void PutSubtree(ConfigTree& node, std::string_view key, ConfigTree&& subtree);
 
-// Appends the element to a list node (a child with the empty key), even when an equal one is there.
+// Appends the element to a list node (a child with the empty key), even when an equal one is there; a
+// temporary is moved, not copied.
 void AppendElement(ConfigTree& list, const ConfigTree& element);
+void AppendElement(ConfigTree& list, ConfigTree&& element);
 
 }  // namespace recaster::convert

@@ -1,8 +1,11 @@
 // The writing of the destination file and the default paths.
 #include "convert/convert.h"
 
+#include <functional>
 #include <limits>
 #include <string>
+
+#include <boost/property_tree/json_parser/error.hpp>
 
 namespace recaster::convert {
 namespace {
@@ -27,14 +30,51 @@ SystemError WriteAll(platform::FileSystem& files, platform::FileHandle file, std
   return written == size ? platform::kSuccess : kWriteFault;
 }
 
+// Each piece in one write request; the first failure stops the writing and is kept.
+class FileSink final : public TextSink {
+ public:
+  FileSink(platform::FileSystem& files, platform::FileHandle file) : files_(files), file_(file) {}
+
+  bool Write(std::string_view bytes) override {
+    if (!begun_) {
+      begun_ = true;
+      BeginStep(ConversionStep::kWrite);
+    }
+    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+      result_ = kFileTooLarge;
+    } else {
+      result_ = WriteAll(files_, file_, bytes);
+    }
+    return result_ == platform::kSuccess;
+  }
+  SystemError result() const { return result_; }
+
+ private:
+  platform::FileSystem& files_;
+  platform::FileHandle file_;
+  SystemError result_ = platform::kSuccess;
+  bool begun_ = false;
+};
+
+// Gives the sink the text; false when the sink refused a piece.
+using Producer = std::function<bool(TextSink&)>;
+
+// What the sink's refusal left, or kWriteFault when the text stopped without one.
+SystemError Produce(const Producer& produce, FileSink& sink) {
+  const bool done = produce(sink);
+  if (sink.result() != platform::kSuccess) return sink.result();
+  return done ? platform::kSuccess : kWriteFault;
+}
+
 // A device or FIFO has no content to keep: it is opened as it is and written.
-SystemError WriteInPlace(platform::FileSystem& files, const std::u16string& path, std::string_view bytes) {
+SystemError WriteInPlace(platform::FileSystem& files, const std::u16string& path, const Producer& produce) {
   platform::FileHandle handle = platform::kNoFile;
   const platform::OsStatus opened =
       platform::RetryWhileShared(files, [&] { return files.CreateForWriting(path, &handle); });
   if (!opened.ok()) return opened.code;
   platform::ScopedFile file(files, handle);
-  return WriteAll(files, file.get(), bytes);
+  FileSink sink(files, file.get());
+  return Produce(produce, sink);
 }
 
 // A temporary file that goes again unless it was put in place, however the writing ends.
@@ -57,7 +97,7 @@ class TemporaryFile {
 };
 
 // The temporary file, written and flushed, takes the destination's place.
-SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& destination, std::string_view bytes) {
+SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& destination, const Producer& produce) {
   TemporaryFile temporary(files);
   platform::FileHandle handle = platform::kNoFile;
   const platform::OsStatus created = files.CreateTemporary(destination, temporary.path(), &handle);
@@ -66,7 +106,8 @@ SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& desti
     return created.code;
   }
   platform::ScopedFile file(files, handle);
-  SystemError result = WriteAll(files, file.get(), bytes);
+  FileSink sink(files, file.get());
+  SystemError result = Produce(produce, sink);
   if (result == platform::kSuccess) result = files.Flush(file.get()).code;
   file.reset();
   if (result != platform::kSuccess) return result;
@@ -76,25 +117,32 @@ SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& desti
   return result;
 }
 
-}  // namespace
-
-SystemError WriteTextFile(const std::u16string& path, std::string_view bytes) {
-  if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return kFileTooLarge;
+// The destination, as its kind asks, written with the text the producer gives.
+SystemError WriteFileWith(const std::u16string& path, const Producer& produce) {
   platform::FileSystem& files = platform::Files();
   platform::PathInfo destination;
   if (const platform::OsStatus found = files.Inspect(path, &destination); !found.ok()) return found.code;
   switch (destination.kind) {
     case platform::PathKind::kDirectory: return platform::kAccessDenied;  // as Windows refuses a folder
-    case platform::PathKind::kOther: return WriteInPlace(files, destination.target, bytes);
+    case platform::PathKind::kOther: return WriteInPlace(files, destination.target, produce);
     case platform::PathKind::kMissing:
-    case platform::PathKind::kRegularFile: return ReplaceFile(files, destination.target, bytes);
+    case platform::PathKind::kRegularFile: return ReplaceFile(files, destination.target, produce);
   }
   return platform::kInvalidParameter;
 }
 
+}  // namespace
+
+SystemError WriteTextFile(const std::u16string& path, std::string_view bytes) {
+  if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return kFileTooLarge;
+  return WriteFileWith(path, [bytes](TextSink& sink) { return sink.Write(bytes); });
+}
+
 SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path) {
-  const std::string text = ConfigTreeToJson(tree);
-  return WriteTextFile(path, text);
+  if (std::string problem = JsonProblem(tree); !problem.empty()) {
+    throw boost::property_tree::json_parser::json_parser_error(problem, "", 0);
+  }
+  return WriteFileWith(path, [&tree](TextSink& sink) { return WriteJson(tree, sink); });
 }
 
 std::string DescribeWriteError(SystemError code) {

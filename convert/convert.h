@@ -3,8 +3,8 @@
 //
 // For the command line, one conversion is:
 //   ConversionResult built = BuildConfigTree(source);     // stop when !built.ok(): DescribeLoadResult
-//   JsonResult json = TryConfigTreeToJson(built.tree);    // stop when !json.ok(): json.error
-//   SystemError code = WriteTextFile(destination, json.text);  // DescribeWriteError(code)
+//   std::string problem = JsonProblem(built.tree);        // stop when not empty
+//   SystemError code = WriteConfigFile(built.tree, destination);  // DescribeWriteError(code)
 // and ConversionNotes(built), each shown as FormatNote, tell what a person finishes by hand.
 #pragma once
 
@@ -35,10 +35,37 @@ inline constexpr SystemError kFileTooLarge = platform::kFileTooLarge;
 inline constexpr int kOpenAttempts = platform::kSharingAttempts;
 inline constexpr std::uint32_t kOpenRetryWaitMs = platform::kSharingWaitMs;
 
-// The JSON text of the tree: pretty, 4-space indentation, every value a string, UTF-8 passed through,
-// one line feed after the root's "}". Throws boost::property_tree::json_parser_error: "ptree contains
-// data that cannot be represented in JSON format" when the root has a value or a node has both a value
-// and children, "write error" when the text stream fails.
+// The steps of a conversion after the source is found, in order. The JSON text is made while it is
+// written, so kJsonText begins before the first write of kWrite.
+enum class ConversionStep { kLoad, kMap, kJsonText, kWrite };
+
+// A test's way into the steps: called as each step begins, when not null (it is null in the program).
+// A test throws std::bad_alloc from it to run out of memory in that step.
+extern void (*g_before_step)(ConversionStep);
+void BeginStep(ConversionStep step);
+
+// Where a text goes, piece by piece: Write takes the next bytes and returns false to refuse them (and
+// everything after them).
+class TextSink {
+ public:
+  virtual bool Write(std::string_view bytes) = 0;
+
+ protected:
+  ~TextSink() = default;
+};
+
+// The writer's message when the tree cannot be JSON ("ptree contains data that cannot be represented
+// in JSON format": the root has a value, or a node has both a value and children); empty when it can.
+std::string JsonProblem(const ConfigTree& tree);
+
+// Writes the JSON text of a tree that JsonProblem passes to the sink in pieces of 64 KiB (the last
+// shorter): pretty, 4-space indentation, every value a string, UTF-8 passed through, the escapes of
+// Boost's JSON writer (\/ included, \u00XX for other control characters), one line feed after the
+// root's "}". False when the sink refused a piece; nothing more was offered to it then.
+bool WriteJson(const ConfigTree& tree, TextSink& sink);
+
+// The whole JSON text of the tree (WriteJson into a string). Throws
+// boost::property_tree::json_parser_error with JsonProblem's message when the tree cannot be JSON.
 std::string ConfigTreeToJson(const ConfigTree& tree);
 
 // The JSON text, or why there is none.
@@ -49,7 +76,7 @@ struct [[nodiscard]] JsonResult {
   bool ok() const { return error.empty(); }
 };
 
-// The JSON text of the tree, or the writer's message: the one place that makes the writer's errors.
+// The whole JSON text of the tree, or JsonProblem's message.
 JsonResult TryConfigTreeToJson(const ConfigTree& tree);
 
 // Writes the file so that it is never lost nor seen half written: the bytes go, in one request, to a
@@ -60,11 +87,13 @@ JsonResult TryConfigTreeToJson(const ConfigTree& tree);
 // times, kOpenRetryWaitMs apart (also after the last), then 32 is returned. Returns 0, or the Windows
 // system error code (5 denied or read-only, 3 missing folder, 112 disk full, kWriteFault for a short
 // write, kFileTooLarge for 4 GiB or more). On failure the destination is as it was (or still absent)
-// and no temporary file is left.
+// and no temporary file is left, an exception thrown while writing included.
 [[nodiscard]] SystemError WriteTextFile(const std::u16string& path, std::string_view bytes);
 
-// ConfigTreeToJson, then WriteTextFile; the destination is opened only once the whole text exists,
-// so a writer error (thrown as ConfigTreeToJson does) leaves it untouched.
+// The tree's JSON text written as WriteTextFile writes, but made while it is written (WriteJson), a
+// piece of 64 KiB per request, so that the whole text never exists at once. A tree that cannot be JSON
+// throws as ConfigTreeToJson does, before anything is opened; the caller that must not throw asks
+// JsonProblem first.
 [[nodiscard]] SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
 
 // A person's text for a code WriteTextFile returned.

@@ -2,6 +2,7 @@
 #include "mapping/mapping.h"
 
 #include <limits>
+#include <utility>
 
 namespace recaster::mapping {
 namespace {
@@ -60,7 +61,7 @@ ConfigTree NetworkToTree(const NetworkConfig& network) {
   for (const UdpListener& listener : network.udp) convert::AppendElement(interfaces, UdpListenerToTree(listener));
   for (const TcpListener& listener : network.tcp) convert::AppendElement(interfaces, TcpListenerToTree(listener));
   ConfigTree result;
-  convert::PutSubtree(result, "interfaces", interfaces);
+  convert::PutSubtree(result, "interfaces", std::move(interfaces));
   return result;
 }
 

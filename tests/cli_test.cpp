@@ -445,6 +445,47 @@ TEST_F(Cli, RunningOutOfMemoryIsAFailureNotAnAbort) {
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
 }
 
+// The step of a conversion in which memory runs out, for convert::g_before_step.
+recaster::convert::ConversionStep g_exhausted_step = recaster::convert::ConversionStep::kLoad;
+
+// Memory that runs out while the settings are read is a source that cannot be read (3); while mapping,
+// making the JSON text or writing, it is a failed write (1), to a file or to standard output. Either
+// way the old file stays and nothing is left beside it.
+TEST_F(Cli, RunningOutOfMemoryInEachStepOfAConversion) {
+  using Step = convert::ConversionStep;
+  struct Case {
+    Step step;
+    bool to_stdout;
+    int code;
+    std::string first_line;
+    std::string last_line;
+  };
+  const std::string out = Path("out.json");
+  const Case cases[] = {
+      {Step::kLoad, false, kExitUnreadable, kReadFailed, "recaster: " + kSample.string() + ": not enough memory"},
+      {Step::kMap, false, kExitWriteFailed, kWriteFailed, "recaster: " + out + ": not enough memory"},
+      {Step::kJsonText, false, kExitWriteFailed, kWriteFailed, "recaster: " + out + ": not enough memory"},
+      {Step::kWrite, false, kExitWriteFailed, kWriteFailed, "recaster: " + out + ": not enough memory"},
+      {Step::kMap, true, kExitWriteFailed, kWriteFailed, "recaster: standard output: not enough memory"},
+      {Step::kJsonText, true, kExitWriteFailed, kWriteFailed, "recaster: standard output: not enough memory"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(folder_ / "out.json", "old");
+    g_exhausted_step = c.step;
+    convert::g_before_step = [](Step step) {
+      if (step == g_exhausted_step) throw std::bad_alloc();
+    };
+    const Outcome run = Recaster({"convert", "--force", kSample.string(), c.to_stdout ? "-" : out});
+    convert::g_before_step = nullptr;
+    const std::string name = std::to_string(static_cast<int>(c.step)) + (c.to_stdout ? " to standard output" : "");
+    EXPECT_EQ(run.code, c.code) << name;
+    EXPECT_EQ(Lines(run.err).front(), c.first_line) << name;
+    EXPECT_EQ(Lines(run.err).back(), c.last_line) << name;
+    EXPECT_EQ(ReadFile(folder_ / "out.json"), "old") << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1) << name;
+  }
+}
+
 // Real processes of the program, all at once; each waits for its end in ChildProcess's destructor.
 std::vector<int> RunInParallel(const std::vector<std::vector<std::string>>& runs) {
   std::vector<std::unique_ptr<test::ChildProcess>> children;

@@ -4,6 +4,8 @@
 #include <locale>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <boost/property_tree/json_parser.hpp>
 
@@ -197,6 +199,47 @@ TEST(ConfigTreeToJson, RejectsDeepNodeWithValueAndChildren) {
   EXPECT_FALSE(result.ok());
   EXPECT_EQ(result.error, "ptree contains data that cannot be represented in JSON format");
   EXPECT_TRUE(result.text.empty());
+}
+
+// Keeps the pieces it is offered and refuses the one numbered `refuse` (from 0).
+struct PieceSink final : TextSink {
+  std::size_t refuse = SIZE_MAX;
+  std::vector<std::string> pieces;
+  bool Write(std::string_view bytes) override {
+    pieces.emplace_back(bytes);
+    return pieces.size() - 1 != refuse;
+  }
+};
+
+// A text of 300,000 escapes and plain bytes goes in pieces of 64 KiB that make exactly Boost's text,
+// and a sink that refuses a piece is offered nothing more.
+TEST(WriteJson, GivesBoostsBytesInPiecesAndStopsWhereTheSinkRefuses) {
+  std::string value;
+  for (int i = 0; i < 100000; ++i) value += i % 3 == 0 ? "\x01" : i % 3 == 1 ? "/" : "ab";
+  ConfigTree listener;
+  PutText(listener, "addr", value);
+  ConfigTree list;
+  AppendElement(list, listener);
+  AppendElement(list, listener);
+  ConfigTree tree;
+  PutSubtree(tree, "interfaces", list);
+  std::ostringstream boost_text;
+  boost::property_tree::write_json(boost_text, tree, true);
+
+  PieceSink all;
+  EXPECT_TRUE(WriteJson(tree, all));
+  std::string joined;
+  for (const std::string& piece : all.pieces) {
+    EXPECT_LE(piece.size(), 65536u);
+    joined += piece;
+  }
+  EXPECT_EQ(joined, boost_text.str());
+  EXPECT_GT(all.pieces.size(), 2u);
+
+  PieceSink refusing;
+  refusing.refuse = 1;
+  EXPECT_FALSE(WriteJson(tree, refusing));
+  EXPECT_EQ(refusing.pieces.size(), 2u);
 }
 
 TEST(ConfigTreeToJson, TryGivesTheTextOnSuccess) {

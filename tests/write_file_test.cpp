@@ -220,6 +220,27 @@ TEST(WriteTextFile, RefusesFourGibibytesWithoutOpening) {
   EXPECT_EQ(fake.creates, 0);
 }
 
+// The JSON text goes to the temporary as it is made, 64 KiB a request; a failed request ends the
+// writing there and the temporary goes.
+TEST(WriteConfigFile, StreamsTheTextAndDiscardsTheTemporaryOnAFailedWrite) {
+  ConfigTree tree;
+  PutText(tree, "addr", std::string(200000, '\x01'));
+  const std::string text = ConfigTreeToJson(tree);
+  FakeFiles fake;
+  platform::ScopedFileSystem scoped(fake);
+  EXPECT_EQ(WriteConfigFile(tree, u"out.json"), 0u);
+  EXPECT_EQ(fake.written, text);
+  EXPECT_EQ(fake.writes, static_cast<int>((text.size() + 65535) / 65536));
+
+  FakeFiles full;
+  full.write_error = platform::kDiskFull;
+  platform::ScopedFileSystem scoped_full(full);
+  EXPECT_EQ(WriteConfigFile(tree, u"out.json"), platform::kDiskFull);
+  EXPECT_EQ(full.writes, 1);
+  EXPECT_EQ(full.discards, 1);
+  EXPECT_EQ(full.replaces, 0);
+}
+
 TEST(WriteConfigFile, LeavesTheDestinationAloneWhenTheTreeCannotBeJson) {
   FakeFiles fake;
   platform::ScopedFileSystem scoped(fake);

@@ -2,6 +2,8 @@
 // the same to every caller whether or not they were ever made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "xml/xml_document.h"
 
 namespace recaster::xml {
@@ -67,6 +69,21 @@ TEST(XmlNodeStorage, IndexOnLongAndShortListsFindsFirstOfName) {
       while (node.ChildAt(first).Name() != child.Name()) ++first;
       EXPECT_EQ(&node.FindChild(child.Name()), &node.ChildAt(first)) << "count " << count << ", child " << i;
     }
+  }
+}
+
+// A loaded element counts its distinct names where they lie, however many it has (a long list is kept
+// as the builder made it), and a copy agrees.
+TEST(XmlNodeStorage, CountsDistinctLoadedAttributeNames) {
+  for (int count : {3, 16, 17, 40, 300}) {
+    std::u16string tag = u"<r><a";
+    for (int i = 0; i < count; ++i) tag += u" n" + std::u16string(1, static_cast<char16_t>(u'a' + i % 13)) + u"=\"v\"";
+    XmlDocument loaded(u"d");
+    ASSERT_TRUE(loaded.LoadFromBytes(Utf16LeFile(tag + u"/></r>")).ok());
+    const XmlNode& a = loaded.ChildAt(0);
+    EXPECT_EQ(a.AttributeCount(), std::min(count, 13)) << count;
+    EXPECT_EQ(XmlNode(a).AttributeCount(), std::min(count, 13)) << count;
+    EXPECT_EQ(a.GetAttribute(u"nc"), u"v") << count;
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <new>
+#include <utility>
 
 namespace recaster::xml {
 
@@ -106,6 +107,16 @@ void TreeBuilder::DropContent(std::size_t level) {
 
 void TreeBuilder::StoreAttributes() {
   using LoadedAttributes = XmlAccess::LoadedAttributes;
+  // A long list is kept where it is, and the next element starts a new one.
+  constexpr std::size_t kLongList = 256;
+  if (attributes_.size() >= kLongList) {
+    const auto count = static_cast<std::uint32_t>(attributes_.size());
+    storage_.long_attribute_lists.push_back(std::move(attributes_));
+    attributes_ = {};
+    void* memory = storage_.arena.Allocate(sizeof(LoadedAttributes));
+    parts_.back().attributes = new (memory) LoadedAttributes{storage_.long_attribute_lists.back().data(), count};
+    return;
+  }
   void* memory = storage_.arena.Allocate(sizeof(LoadedAttributes) + sizeof(Item) * attributes_.size());
   auto* items = reinterpret_cast<Item*>(static_cast<std::byte*>(memory) + sizeof(LoadedAttributes));
   std::uninitialized_copy(attributes_.begin(), attributes_.end(), items);

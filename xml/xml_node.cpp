@@ -3,7 +3,9 @@
 #include <cstring>
 #include <new>
 #include <span>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "xml/xml_document.h"
 #include "xml/xml_store.h"
@@ -267,7 +269,26 @@ std::int32_t XmlNode::AttributeCount() const {
   if (loaded == nullptr) return 0;
   // A few attributes are counted where they lie: those whose name comes no later.
   constexpr std::uint32_t kFew = 16;
-  if (loaded->count > kFew) return static_cast<std::int32_t>(OwnAttributes().size());
+  if (loaded->count > kFew) {
+    // Many are counted in a table of their places, twice as large as their number, where they lie.
+    std::size_t size = 64;
+    while (size < 2 * static_cast<std::size_t>(loaded->count)) size *= 2;
+    std::vector<std::uint32_t> slots(size, 0);  // a place plus 1; 0: free
+    std::int32_t distinct = 0;
+    for (std::uint32_t i = 0; i < loaded->count; ++i) {
+      const auto& item = loaded->items[i];
+      const std::u16string_view name(item.name, item.name_size);
+      for (std::size_t slot = HashUnits(Units::Of(name)) & (size - 1);; slot = (slot + 1) & (size - 1)) {
+        if (slots[slot] == 0) {
+          slots[slot] = i + 1;
+          ++distinct;
+          break;
+        }
+        if (SameName(loaded->items[slots[slot] - 1], name)) break;
+      }
+    }
+    return distinct;
+  }
   std::int32_t distinct = 0;
   for (std::uint32_t i = 0; i < loaded->count; ++i) {
     const auto& item = loaded->items[i];

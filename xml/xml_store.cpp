@@ -66,13 +66,12 @@ const char16_t* Arena::Copy(Units units) {
   return copy;
 }
 
-StringTable::StringTable() : slots_(1024) {
-  for (int i = 0; i < 3; ++i) seed_[i] = ProcessSeeds()[i];
-}
+StringTable::StringTable() : slots_(1024) {}
 
 // Sixteen bytes at a time, each half mixed with its own secret, so that no word of a name can cancel
 // the other out; a short name is one mix.
-std::uint64_t StringTable::Hash(Units units) const {
+std::uint64_t HashUnits(Units units) {
+  const std::uint64_t* const seed_ = ProcessSeeds();
   const char* bytes = units.bytes();
   const std::size_t size = 2 * units.size();
   std::uint64_t hash = seed_[0] ^ size;
@@ -109,12 +108,12 @@ StringTable::Slot& StringTable::SlotFor(Units units, std::uint32_t hash) {
 }
 
 StoredString* StringTable::FindInTable(Units units) {
-  const Slot& slot = SlotFor(units, static_cast<std::uint32_t>(Hash(units)));
+  const Slot& slot = SlotFor(units, static_cast<std::uint32_t>(HashUnits(units)));
   return slot.index == 0 ? nullptr : &At(slot.index - 1);
 }
 
 StoredString& StringTable::InternInTable(Units units) {
-  const auto hash = static_cast<std::uint32_t>(Hash(units));
+  const auto hash = static_cast<std::uint32_t>(HashUnits(units));
   Slot* slot = &SlotFor(units, hash);
   if (slot->index != 0) return At(slot->index - 1);
   if (2 * (count_ + 1) > slots_.size()) {

@@ -29,14 +29,17 @@ class Arena {
   std::size_t chunk_size_ = 16u << 10;  // doubles up to kLargestChunk
 };
 
+// A hash of the units, seeded per process, so that no file can be made to collide its names ahead of
+// time.
+std::uint64_t HashUnits(Units units);
+
 // One distinct name or text of a document, with a mark the tree builder keeps on it.
 struct StoredString {
   std::u16string text;
   std::uint32_t open = 0;  // the place on the builder's stack of the open element of this name; 0: none
 };
 
-// Each distinct name and text once. Hashing is seeded per process, so that no file can be made to
-// collide its names ahead of time.
+// Each distinct name and text once, found by HashUnits.
 class StringTable {
  public:
   StringTable();
@@ -75,7 +78,6 @@ class StringTable {
 
   StoredString& InternInTable(Units units);
   StoredString* FindInTable(Units units);
-  std::uint64_t Hash(Units units) const;
   Slot& SlotFor(Units units, std::uint32_t hash);
   StoredString& At(std::uint32_t index) { return blocks_[index / kBlock][index % kBlock]; }
   void Grow();
@@ -86,7 +88,6 @@ class StringTable {
   // Strings met lately, so that one met again (a name among its siblings, a common text) skips the
   // table; a string that only shares a key with another costs a comparison.
   std::array<StoredString*, kRecent> recent_{};
-  std::uint64_t seed_[3];
 };
 
 // A loaded element's attributes as the file gave them, repeated names included (the last counts).
@@ -101,11 +102,8 @@ struct XmlNode::LoadedAttributes {
   std::uint32_t count;
 };
 
-// Everything a loaded document's elements refer to.
-struct DocumentStorage {
-  Arena arena;
-  StringTable strings;
-};
+struct DocumentStorage;
+
 
 // What the loader may do with the tree's classes beyond their public operations.
 struct XmlAccess {
@@ -126,6 +124,14 @@ struct XmlAccess {
   static void SetName(XmlDocument& document, std::u16string name) { document.SetName(std::move(name)); }
   // Checks and parses the document text into the document (xml_parser.cpp).
   static XmlLoadResult Parse(XmlDocument& document, Units text);
+};
+
+// Everything a loaded document's elements refer to.
+struct DocumentStorage {
+  Arena arena;
+  StringTable strings;
+  // The attributes of elements with many: the builder's own list, kept as it is rather than copied.
+  std::vector<std::vector<XmlAccess::LoadedAttributes::Item>> long_attribute_lists;
 };
 
 }  // namespace recaster::xml
