@@ -311,7 +311,9 @@ OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link) {
   PushComponents(path, &names, false);
   std::string walked = !path.empty() && path.front() == '/' ? "/" : "";  // holds no link; empty: here
   for (int links = 0; !names.empty();) {
-    std::string next = walked.empty() ? names.front() : walked + (walked.back() == '/' ? "" : "/") + names.front();
+    std::string next = walked;
+    if (!next.empty() && next.back() != '/') next += '/';
+    next += names.front();
     names.pop_front();
     struct stat st{};
     if (::lstat(next.c_str(), &st) != 0) return Ok();
@@ -332,7 +334,7 @@ OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link) {
     const ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
     if (n < 0) return Ok();
     target.resize(static_cast<std::size_t>(n));
-    if (!target.empty() && target.front() == '/') walked = "/";
+    if (!target.empty() && target.front() == '/') walked.assign(1, '/');
     PushComponents(target, &names, true);
   }
   return Ok();
