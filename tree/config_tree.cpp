@@ -1,10 +1,10 @@
 // The configuration tree's value text and the UTF-16 to UTF-8 conversion.
-#include "convert/config_tree.h"
+#include "tree/config_tree.h"
 
 #include <array>
 #include <charconv>
 
-namespace recaster::convert {
+namespace recaster::tree {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -30,8 +30,20 @@ void AppendUtf8(char32_t cp, std::string& out) {
   }
 }
 
-// A single key as a tree path: '\0' never occurs in our keys, so a '.' in a key stays part of it.
-ConfigTree::path_type KeyPath(std::string_view key) { return ConfigTree::path_type(std::string(key), '\0'); }
+// A member with the key and an empty node, to be appended: the tree copies what it is given.
+ConfigTree::value_type Blank(std::string key) {
+  static const ConfigTree kEmpty;
+  return ConfigTree::value_type(std::move(key), kEmpty);
+}
+
+// The first child with the key (found by the key itself, never parsed as a path), or a new empty
+// child appended with it.
+ConfigTree& Slot(ConfigTree& node, std::string_view key) {
+  std::string name(key);
+  const auto found = node.find(name);
+  if (found != node.not_found()) return found->second;
+  return node.push_back(Blank(std::move(name)))->second;
+}
 
 }  // namespace
 
@@ -64,24 +76,32 @@ std::string NumberText(std::uint32_t value) {
 
 std::string_view BoolText(bool value) { return value ? "true" : "false"; }
 
-void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) {
-  node.put(KeyPath(key), std::string(utf8));
+void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) { Slot(node, key).data().assign(utf8); }
+
+void PutWideText(ConfigTree& node, std::string_view key, std::u16string_view text) {
+  Slot(node, key).data() = ToUtf8(text);
 }
 
 void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) {
-  node.put(KeyPath(key), NumberText(value));
+  std::array<char, 10> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  Slot(node, key).data().assign(digits.data(), result.ptr);
 }
 
-void PutBool(ConfigTree& node, std::string_view key, bool value) {
-  node.put(KeyPath(key), std::string(BoolText(value)));
+void PutBool(ConfigTree& node, std::string_view key, bool value) { Slot(node, key).data().assign(BoolText(value)); }
+
+ConfigTree& PutChild(ConfigTree& node, std::string_view key) {
+  ConfigTree& child = Slot(node, key);
+  child.clear();
+  return child;
 }
 
-void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) {
-  node.put_child(KeyPath(key), subtree);
-}
+ConfigTree& AppendChild(ConfigTree& list) { return list.push_back(Blank(std::string()))->second; }
+
+void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) { Slot(node, key) = subtree; }
 
 void AppendElement(ConfigTree& list, const ConfigTree& element) {
   list.push_back(ConfigTree::value_type(std::string(), element));
 }
 
-}  // namespace recaster::convert
+}  // namespace recaster::tree
