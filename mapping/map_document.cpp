@@ -192,8 +192,9 @@ ConfigTree PlanToTree(const Plan& plan) {
 }
 
 std::vector<ListenFamily> ListenFamilies(const COVSettings& document) {
+  const Families on = FamiliesOf(document);
   std::vector<ListenFamily> families;
-  for (const ListenOn& on : FamiliesOf(document).InUse()) families.push_back({FamilyName(on.family), tree::ToUtf8(on.addr)});
+  for (const ListenOn& family : on.InUse()) families.push_back({FamilyName(family.family), tree::ToUtf8(family.addr)});
   return families;
 }
 
