@@ -291,7 +291,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   int code = kExitOk;
   try {
     convert::BeginStep(convert::ConversionStep::kMap);
-    conversion.tree = convert::MapSettings(*conversion.document, &conversion.adjustments);
+    convert::MapConversion(conversion);
     code = WriteConversion(conversion, destination, to_stdout, opt, io);
   } catch (const std::bad_alloc&) {
     return ReportWriteFailure(to_stdout ? u"standard output" : destination, "not enough memory", io);

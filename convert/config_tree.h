@@ -1,47 +1,19 @@
-// File: convert/config_tree.h - the version 6 configuration tree: its type, how values become its
-// text (classic decimal numbers, "true"/"false") and the one UTF-16 to UTF-8 conversion.
+// File: convert/config_tree.h - the configuration tree (tree/config_tree.h) under the conversion
+// core's names, for the readers that know it from here.
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
-#include <boost/property_tree/ptree.hpp>
+#include "tree/config_tree.h"
 
 namespace recaster::convert {
 
-// The version 6 configuration: UTF-8 keys and values, children in insertion order, a list is a node
-// whose children all have the empty key; numbers and booleans are stored as text.
-using ConfigTree = boost::property_tree::ptree;
-
-// UTF-8 of the UTF-16 text; never fails. A broken surrogate becomes U+FFFD and the unit after an
-// unpaired high surrogate is converted on its own, so no character is lost with it.
-std::string ToUtf8(std::u16string_view text);
-
-// The decimal digits of the number: no sign, no grouping, no leading zeros, whatever the locale.
-std::string NumberText(std::uint32_t value);
-
-// "true" or "false".
-std::string_view BoolText(bool value);
-
-// Puts the UTF-8 text under the key: the first child with that key gets the value and keeps its
-// place, or a new child is appended. The key is one key, never a dotted path.
-void PutText(ConfigTree& node, std::string_view key, std::string_view utf8);
-
-// Puts an unsigned number (8, 16 or 32 bits) as its decimal digits; an 8-bit value is a number too.
-void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value);
-
-// Puts "true" or "false".
-void PutBool(ConfigTree& node, std::string_view key, bool value);
-
-// Puts a copy of the subtree under the key, replacing the first child with that key in its place, or
-// appending it. A subtree about to go (a temporary) is moved there instead, whatever its size.
-void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree);
-void PutSubtree(ConfigTree& node, std::string_view key, ConfigTree&& subtree);
-
-// Appends the element to a list node (a child with the empty key), even when an equal one is there; a
-// temporary is moved, not copied.
-void AppendElement(ConfigTree& list, const ConfigTree& element);
-void AppendElement(ConfigTree& list, ConfigTree&& element);
+using tree::AppendElement;
+using tree::BoolText;
+using tree::ConfigTree;
+using tree::NumberText;
+using tree::PutBool;
+using tree::PutNumber;
+using tree::PutSubtree;
+using tree::PutText;
+using tree::ToUtf8;
 
 }  // namespace recaster::convert

@@ -62,36 +62,6 @@ std::string Difference(const SettingView& setting) {
   return text + std::string(kNotCarried);
 }
 
-// One note per setting that differs from its default and that the mapping does not carry; a list is
-// one note, with its item count.
-class NoteCollector final : public settings::SettingVisitor {
- public:
-  explicit NoteCollector(const settings::COVSettings& document) : carried_(mapping::CarriedOver(document)) {}
-
-  std::vector<ConversionNote> notes;
-
-  void Value(const SettingView& setting) override {
-    if (!IsCarried(setting)) Note(setting);
-  }
-  bool Begin(const SettingView& setting) override {
-    if (IsCarried(setting)) return false;
-    if (setting.Kind() != VarKind::kList) return true;
-    Note(setting);
-    return false;
-  }
-  void End(const SettingView&) override {}
-
- private:
-  bool IsCarried(const SettingView& setting) const {
-    return std::find(carried_.begin(), carried_.end(), &setting.Setting()) != carried_.end();
-  }
-  void Note(const SettingView& setting) {
-    if (!setting.IsDefault()) notes.push_back(ConversionNote{setting.Path(), Difference(setting)});
-  }
-
-  std::vector<const settings::Var_t*> carried_;
-};
-
 }  // namespace
 
 ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes) {
@@ -101,10 +71,24 @@ ConfigTree MapSettings(const settings::COVSettings& document, std::vector<Conver
   return tree;
 }
 
+std::vector<ConversionNote> NotCarriedOver(const mapping::Plan& plan) {
+  std::vector<ConversionNote> notes;
+  notes.reserve(plan.left_behind.size());
+  for (const SettingView& setting : plan.left_behind) notes.push_back(ConversionNote{setting.Path(), Difference(setting)});
+  return notes;
+}
+
 std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document) {
-  NoteCollector collector(document);
-  settings::WalkSettings(document, collector);
-  return std::move(collector.notes);
+  return NotCarriedOver(mapping::MakePlan(document));
+}
+
+void MapConversion(ConversionResult& conversion) {
+  conversion.plan = mapping::MakePlan(*conversion.document);
+  conversion.tree = mapping::PlanToTree(conversion.plan);
+  conversion.adjustments.clear();
+  for (const mapping::Adjustment& adjustment : conversion.plan.adjustments) {
+    conversion.adjustments.push_back(ConversionNote{adjustment.path, mapping::AdjustmentText(adjustment)});
+  }
 }
 
 ConversionResult BuildConfigTree(const std::u16string& source) {
@@ -112,15 +96,15 @@ ConversionResult BuildConfigTree(const std::u16string& source) {
   auto document = std::make_unique<settings::COVSettings>();
   result.load = document->LoadFromFileWithResult(source);
   if (!result.load.ok()) return result;
-  result.tree = MapSettings(*document, &result.adjustments);
   result.document = std::move(document);
+  MapConversion(result);
   return result;
 }
 
 std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion) {
   if (conversion.document == nullptr) return {};
   std::vector<ConversionNote> notes = conversion.adjustments;
-  std::vector<ConversionNote> left = NotCarriedOver(*conversion.document);
+  std::vector<ConversionNote> left = NotCarriedOver(conversion.plan);
   notes.insert(notes.end(), left.begin(), left.end());
   return notes;
 }

@@ -112,24 +112,30 @@ std::u16string DefaultOutputPath();
 // "Backup.Schedule.Times"); `text` never holds the value of a secret.
 using ConversionNote = mapping::MappingNote;
 
-// The outcome of building the tree: the load status and why, the loaded settings, the tree, and the
-// values the mapping had to adjust.
+// The outcome of building the tree: the load status and why, the loaded settings, the plan made of
+// them, the tree, and the values the mapping had to adjust. Movable, not copyable: the plan views the
+// document this result owns (a move keeps the document where it is).
 struct [[nodiscard]] ConversionResult {
   xml::XmlLoadResult load;
   std::unique_ptr<settings::COVSettings> document;  // the settings read; null when the load failed
   ConfigTree tree;                                  // "network" then "storage"; empty when the load failed
-  std::vector<ConversionNote> adjustments;          // values fitted into version 6, in mapping order
+  std::vector<ConversionNote> adjustments;          // the plan's adjustments as notes, in mapping order
+  mapping::Plan plan;                               // of *document; empty when the load failed
 
   bool ok() const { return load.ok(); }
 };
 
-// Loads the version 5 file into a fresh document and maps network, then storage, into a new tree. A
+// Loads the version 5 file into a fresh document, makes its plan and builds the tree from it. A
 // source that cannot be read or parsed is not converted: the result carries the loader's reason, no
 // document and an empty tree, and the caller stops before touching any destination.
 ConversionResult BuildConfigTree(const std::u16string& source);
 
+// The plan, the tree and the adjustments of a conversion whose document is loaded (the second half of
+// BuildConfigTree, for a caller that loads on its own).
+void MapConversion(ConversionResult& conversion);
+
 // What a person finishes by hand after the conversion: the mapping's adjustments, then every setting
-// that is not carried over (NotCarriedOver). Empty for a conversion that did not load.
+// the plan leaves behind (NotCarriedOver). Empty for a conversion that did not load.
 std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion);
 
 // The tree of a loaded document: "network" then "storage"; the mapping's adjustments go to `notes`.
@@ -139,6 +145,9 @@ ConfigTree MapSettings(const settings::COVSettings& document, std::vector<Conver
 // document order: leaves with their value and default, lists with their item count ("2 items"),
 // long or multi-line texts with their length, secrets (passwords, connection strings) named only.
 std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document);
+
+// The same notes, for the settings the plan leaves behind.
+std::vector<ConversionNote> NotCarriedOver(const mapping::Plan& plan);
 
 // "setting: text", one line.
 std::string FormatNote(const ConversionNote& note);

@@ -1,28 +1,136 @@
 // The version 6 records, their tree form, and the fitting of version 5 values into them.
 #include "mapping/mapping.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
 namespace recaster::mapping {
 namespace {
 
-using convert::PutBool;
-using convert::PutNumber;
-using convert::PutText;
+using tree::PutBool;
+using tree::PutNumber;
+using tree::PutText;
 
-void Note(std::vector<MappingNote>* notes, std::string_view setting, std::string text) {
-  if (notes != nullptr) notes->push_back(MappingNote{std::string(setting), std::move(text)});
+void Note(std::vector<MappingNote>* notes, std::string_view setting, const Fitted& fit) {
+  if (notes == nullptr || !fit.reason) return;
+  notes->push_back(MappingNote{std::string(setting), AdjustmentText(Adjustment{nullptr, std::string(setting), fit.before,
+                                                                               fit.value, *fit.reason})});
 }
 
-std::string SignedText(std::int32_t value) {
-  return std::to_string(value);
+std::string SignedText(std::int32_t value) { return std::to_string(value); }
+
+void FillUdp(const UdpListener& listener, ConfigTree& object) {
+  PutListenerFields(listener, object);
+  PutText(object, "type", "udp");
+}
+
+void FillTcp(const TcpListener& listener, ConfigTree& object) {
+  PutStreamFields(listener, object);
+  PutText(object, "type", "tcp");
+}
+
+void FillNetwork(const NetworkConfig& network, ConfigTree& object) {
+  ConfigTree& interfaces = tree::PutChild(object, "interfaces");
+  for (const UdpListener& listener : network.udp) FillUdp(listener, tree::AppendChild(interfaces));
+  for (const TcpListener& listener : network.tcp) FillTcp(listener, tree::AppendChild(interfaces));
+}
+
+void FillStorage(const StorageConfig& storage, ConfigTree& object) {
+  tree::PutWideText(object, "folder", storage.folder);
+  PutNumber(object, "keep_days", storage.keep_days);
+  PutNumber(object, "keep_gbs", storage.keep_gbs);
+  PutNumber(object, "check_period", storage.check_period);
+  PutNumber(object, "flush_period", storage.flush_period);
+  PutNumber(object, "hours_per_file", storage.hours_per_file);
+}
+
+// The largest item taken as unsigned 32-bit, at least 1, at most kMaxKeepDays; `value` reads an item.
+template <typename Item, typename Value>
+Fitted KeepDays(std::span<const Item> items, Value value) {
+  std::uint32_t largest = 0;
+  for (const Item& item : items) largest = std::max(largest, static_cast<std::uint32_t>(value(item)));
+  const auto as_stored = static_cast<std::int32_t>(largest);
+  if (largest == 0) return {1, items.empty() ? AdjustReason::kEmptyRetention : AdjustReason::kNoRetention, 0};
+  if (largest > kMaxKeepDays) return {kMaxKeepDays, AdjustReason::kRetentionCapped, as_stored};
+  return {largest, std::nullopt, as_stored};
 }
 
 }  // namespace
 
+std::string_view ProtocolName(Protocol protocol) {
+  switch (protocol) {
+    case Protocol::kUdp:
+      return "UDP";
+    case Protocol::kTcp:
+      return "TCP";
+  }
+  return "";
+}
+
+std::string_view FamilyName(Family family) {
+  switch (family) {
+    case Family::kIpv4:
+      return "IPv4";
+    case Family::kIpv6:
+      return "IPv6";
+  }
+  return "";
+}
+
+std::string_view AdjustReasonName(AdjustReason reason) {
+  switch (reason) {
+    case AdjustReason::kAboveMaximum:
+      return "above_maximum";
+    case AdjustReason::kNegative:
+      return "negative";
+    case AdjustReason::kEmptyRetention:
+      return "empty_retention";
+    case AdjustReason::kNoRetention:
+      return "no_retention";
+    case AdjustReason::kRetentionCapped:
+      return "retention_capped";
+  }
+  return "";
+}
+
+std::string_view SettingStatusName(SettingStatus status) {
+  switch (status) {
+    case SettingStatus::kCarried:
+      return "carried";
+    case SettingStatus::kAdjusted:
+      return "adjusted";
+    case SettingStatus::kRecreate:
+      return "recreate";
+    case SettingStatus::kDefault:
+      return "default";
+    case SettingStatus::kNone:
+      return "none";
+  }
+  return "";
+}
+
+std::string AdjustmentText(const Adjustment& adjustment) {
+  const std::string after = tree::NumberText(adjustment.after);
+  switch (adjustment.reason) {
+    case AdjustReason::kAboveMaximum:
+      return SignedText(adjustment.before) + " is above the version 6 maximum; written as " + after;
+    case AdjustReason::kNegative:
+      return SignedText(adjustment.before) + " is negative; version 6 takes its initial value " + after;
+    case AdjustReason::kEmptyRetention:
+      return "empty, so keep_days is " + after + " (one day of logs): check the retention you want";
+    case AdjustReason::kNoRetention:
+      return "every item is 0, so keep_days is " + after + " (one day of logs): check the retention you want";
+    case AdjustReason::kRetentionCapped:
+      return "largest item " + tree::NumberText(static_cast<std::uint32_t>(adjustment.before)) +
+             (adjustment.before < 0 ? " (" + SignedText(adjustment.before) + " as stored)" : std::string()) +
+             " is above " + after + " days; keep_days is " + after;
+  }
+  return std::string();
+}
+
 void PutListenerFields(const ListenerConfig& listener, ConfigTree& object) {
-  PutText(object, "addr", listener.addr);
+  tree::PutWideText(object, "addr", listener.addr);
   PutNumber(object, "port", listener.port);
   PutNumber(object, "max_msg_len", listener.max_msg_len);
   PutNumber(object, "socket_buffer_size", listener.socket_buffer_size);
@@ -44,86 +152,67 @@ void PutStreamFields(const TcpListener& listener, ConfigTree& object) {
 
 ConfigTree UdpListenerToTree(const UdpListener& listener) {
   ConfigTree object;
-  PutListenerFields(listener, object);
-  PutText(object, "type", "udp");
+  FillUdp(listener, object);
   return object;
 }
 
 ConfigTree TcpListenerToTree(const TcpListener& listener) {
   ConfigTree object;
-  PutStreamFields(listener, object);
-  PutText(object, "type", "tcp");
+  FillTcp(listener, object);
   return object;
 }
 
 ConfigTree NetworkToTree(const NetworkConfig& network) {
-  ConfigTree interfaces;
-  for (const UdpListener& listener : network.udp) convert::AppendElement(interfaces, UdpListenerToTree(listener));
-  for (const TcpListener& listener : network.tcp) convert::AppendElement(interfaces, TcpListenerToTree(listener));
-  ConfigTree result;
-  convert::PutSubtree(result, "interfaces", std::move(interfaces));
-  return result;
+  ConfigTree object;
+  FillNetwork(network, object);
+  return object;
 }
 
 ConfigTree StorageToTree(const StorageConfig& storage) {
   ConfigTree object;
-  PutText(object, "folder", convert::ToUtf8(storage.folder));
-  PutNumber(object, "keep_days", storage.keep_days);
-  PutNumber(object, "keep_gbs", storage.keep_gbs);
-  PutNumber(object, "check_period", storage.check_period);
-  PutNumber(object, "flush_period", storage.flush_period);
-  PutNumber(object, "hours_per_file", storage.hours_per_file);
+  FillStorage(storage, object);
   return object;
+}
+
+void PutNetwork(const NetworkConfig& network, ConfigTree& root) { FillNetwork(network, tree::PutChild(root, "network")); }
+
+void PutStorage(const StorageConfig& storage, ConfigTree& root) { FillStorage(storage, tree::PutChild(root, "storage")); }
+
+Fitted Fit16(std::int32_t value, std::uint16_t initial) {
+  constexpr std::int32_t kMax = std::numeric_limits<std::uint16_t>::max();
+  if (value < 0) return {initial, AdjustReason::kNegative, value};
+  if (value > kMax) return {kMax, AdjustReason::kAboveMaximum, value};
+  return {static_cast<std::uint32_t>(value), std::nullopt, value};
+}
+
+Fitted Fit32(std::int32_t value, std::uint32_t initial) {
+  if (value < 0) return {initial, AdjustReason::kNegative, value};
+  return {static_cast<std::uint32_t>(value), std::nullopt, value};
+}
+
+Fitted FitKeepDays(std::span<const settings::VarInt_t> items) {
+  return KeepDays(items, [](const settings::VarInt_t& item) { return item.Value(); });
 }
 
 std::uint16_t FitUnsigned16(std::int32_t value, std::uint16_t initial, std::string_view setting,
                             std::vector<MappingNote>* notes) {
-  constexpr std::int32_t kMax = std::numeric_limits<std::uint16_t>::max();
-  if (value < 0) {
-    Note(notes, setting,
-         SignedText(value) + " is negative; version 6 takes its initial value " + convert::NumberText(initial));
-    return initial;
-  }
-  if (value > kMax) {
-    Note(notes, setting, SignedText(value) + " is above the version 6 maximum; written as 65535");
-    return static_cast<std::uint16_t>(kMax);
-  }
-  return static_cast<std::uint16_t>(value);
+  const Fitted fit = Fit16(value, initial);
+  Note(notes, setting, fit);
+  return static_cast<std::uint16_t>(fit.value);
 }
 
 std::uint32_t FitUnsigned32(std::int32_t value, std::uint32_t initial, std::string_view setting,
                             std::vector<MappingNote>* notes) {
-  if (value < 0) {
-    Note(notes, setting,
-         SignedText(value) + " is negative; version 6 takes its initial value " + convert::NumberText(initial));
-    return initial;
-  }
-  return static_cast<std::uint32_t>(value);
+  const Fitted fit = Fit32(value, initial);
+  Note(notes, setting, fit);
+  return fit.value;
 }
 
 std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::string_view setting,
                                      std::vector<MappingNote>* notes) {
-  std::uint32_t largest = 1;
-  bool any_retention = false;
-  for (const std::int32_t item : items) {
-    const auto days = static_cast<std::uint32_t>(item);
-    if (days != 0) any_retention = true;
-    if (days > largest) largest = days;
-  }
-  if (!any_retention) {
-    Note(notes, setting, items.empty() ? "empty, so keep_days is 1 (one day of logs): check the retention you want"
-                                        : "every item is 0, so keep_days is 1 (one day of logs): check the retention you want");
-    return 1;
-  }
-  if (largest > kMaxKeepDays) {
-    Note(notes, setting,
-         "largest item " + convert::NumberText(largest) +
-             (static_cast<std::int32_t>(largest) < 0 ? " (" + SignedText(static_cast<std::int32_t>(largest)) + " as stored)"
-                                                     : std::string()) +
-             " is above 9999 days; keep_days is 9999");
-    return kMaxKeepDays;
-  }
-  return largest;
+  const Fitted fit = KeepDays(items, [](std::int32_t item) { return item; });
+  Note(notes, setting, fit);
+  return fit.value;
 }
 
 }  // namespace recaster::mapping

@@ -10,6 +10,7 @@
 #include <boost/property_tree/json_parser.hpp>
 
 #include "convert/convert.h"
+#include "tree/config_tree.h"
 
 namespace recaster::convert {
 namespace {

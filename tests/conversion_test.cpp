@@ -163,6 +163,19 @@ TEST_F(ConversionFiles, LoadedValuesReachTheTreeAndTheNotes) {
             }));
 }
 
+TEST_F(ConversionFiles, ThePlanViewsTheDocumentTheResultOwnsAfterAMove) {
+  settings::COVSettings doc;
+  doc.Network.Ipv4BindAny.SetValue(false);
+  doc.Network.Ipv4BindAddr.SetValue(u"192.0.2.1");
+  doc.Dns.CacheDns.SetValue(24);
+  ConversionResult built = BuildConfigTree(SaveAsFile(doc));
+  ASSERT_TRUE(built.ok()) << xml::DescribeLoadResult(built.load);
+  const ConversionResult moved = std::move(built);
+  EXPECT_EQ(moved.plan.network.udp.at(0).addr.data(), moved.document->Network.Ipv4BindAddr.Value().data());
+  EXPECT_EQ(moved.plan.keep_period, &moved.document->Storage.KeepPeriod);
+  EXPECT_EQ(Lines(ConversionNotes(moved)).back(), "Dns.CacheDns: 24 (default 168), not carried over");
+}
+
 TEST(NotCarriedOver, FreshDocumentLeavesNothingBehind) { EXPECT_TRUE(NotCarriedOver(settings::COVSettings()).empty()); }
 
 TEST(NotCarriedOver, SkipsWhatTheMappingCarries) {

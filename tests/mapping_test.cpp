@@ -1,11 +1,14 @@
 // The version 6 records' tree form and the fitting of version 5 values into version 6 fields.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "convert/convert.h"
 #include "mapping/mapping.h"
+#include "platform/platform.h"
 #include "settings/ov_settings.h"
 
 namespace recaster::mapping {
@@ -20,7 +23,7 @@ std::vector<std::string> Keys(const ConfigTree& object) {
 
 TEST(ListenerToTree, UdpMembersComeInTheVersion6Order) {
   UdpListener udp;
-  udp.addr = "0.0.0.0";
+  udp.addr = u"0.0.0.0";
   const ConfigTree object = UdpListenerToTree(udp);
   EXPECT_EQ(Keys(object), (std::vector<std::string>{"addr", "port", "max_msg_len", "socket_buffer_size",
                                                     "max_session_history", "type"}));
@@ -51,12 +54,12 @@ TEST(ListenerToTree, TcpMembersComeInTheVersion6Order) {
 TEST(NetworkToTree, ListsUdpListenersBeforeTcpListeners) {
   NetworkConfig network;
   TcpListener tcp;
-  tcp.addr = "t";
+  tcp.addr = u"t";
   network.tcp.push_back(tcp);
   UdpListener udp;
-  udp.addr = "u1";
+  udp.addr = u"u1";
   network.udp.push_back(udp);
-  udp.addr = "u2";
+  udp.addr = u"u2";
   network.udp.push_back(udp);
   network.udp.push_back(udp);  // an equal listener is a second element
   const ConfigTree tree = NetworkToTree(network);
@@ -384,6 +387,120 @@ TEST(MapStorage, NegativeKeepPeriodIsCappedNotReset) {
   ConfigTree root;
   MapStorage(doc, root);
   EXPECT_EQ(root.get<std::string>("storage.keep_days"), "9999");
+}
+
+// --- the plan ---
+
+// "protocol/family/addr" of every listener of the plan, in order.
+std::vector<std::string> PlannedListeners(const Plan& plan) {
+  std::vector<std::string> listeners;
+  const auto add = [&listeners](Protocol protocol, const ListenerConfig& l) {
+    listeners.push_back(std::string(ProtocolName(protocol)) + "/" + std::string(FamilyName(l.family)) + "/" +
+                        tree::ToUtf8(l.addr));
+  };
+  for (const UdpListener& l : plan.network.udp) add(UdpListener::kProtocol, l);
+  for (const TcpListener& l : plan.network.tcp) add(TcpListener::kProtocol, l);
+  return listeners;
+}
+
+TEST(MakePlan, SampleListensInBothFamiliesKeepsItsRetentionAndLeaves47Behind) {
+  settings::COVSettings doc;
+  const auto sample = std::filesystem::path(RECASTER_SOURCE_DIR) / "samples" / "ov_server_settings.cfg";
+  ASSERT_EQ(doc.LoadFromFile(platform::PathFromNative(sample.string())), 0);
+  const Plan plan = MakePlan(doc);
+  EXPECT_EQ(PlannedListeners(plan), (std::vector<std::string>{"UDP/IPv4/192.0.2.10", "UDP/IPv6/2001:db8::10",
+                                                              "TCP/IPv4/192.0.2.10", "TCP/IPv6/2001:db8::10"}));
+  EXPECT_EQ(plan.network.udp[0].addr.data(), doc.Network.Ipv4BindAddr.Value().data());  // viewed, not copied
+  EXPECT_EQ(plan.keep_period, &doc.Storage.KeepPeriod);
+  EXPECT_EQ(plan.storage.keep_days, 365u);
+  EXPECT_TRUE(plan.adjustments.empty());
+  EXPECT_EQ(plan.RecreateCount(), 47u);
+  EXPECT_EQ(PlanToTree(plan), convert::MapSettings(doc, nullptr));
+}
+
+struct AdjustCase {
+  const char* name;
+  std::function<void(settings::COVSettings&)> set;
+  std::vector<std::string> expected;  // "path: before -> after, reason | text"
+};
+
+void PrintTo(const AdjustCase& c, std::ostream* os) { *os << c.name; }
+
+class PlanAdjustments : public testing::TestWithParam<AdjustCase> {};
+
+TEST_P(PlanAdjustments, SayWhatWasReadWhatIsWrittenAndWhy) {
+  settings::COVSettings doc;
+  doc.Storage.KeepPeriod.Resize(1);
+  doc.Storage.KeepPeriod[0].SetValue(30);
+  GetParam().set(doc);
+  std::vector<std::string> adjustments;
+  for (const Adjustment& a : MakePlan(doc).adjustments) {
+    EXPECT_EQ(a.path, settings::PathOf(doc, *a.setting));
+    adjustments.push_back(a.path + ": " + std::to_string(a.before) + " -> " + std::to_string(a.after) + ", " +
+                          std::string(AdjustReasonName(a.reason)) + " | " + AdjustmentText(a));
+  }
+  EXPECT_EQ(adjustments, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    MakePlan, PlanAdjustments,
+    testing::Values(
+        AdjustCase{"InRange", [](settings::COVSettings&) {}, {}},
+        AdjustCase{"Network",
+                   [](settings::COVSettings& d) {
+                     d.Network.Tcp.SetValue(true);
+                     d.Network.UdpPort.SetValue(-1);
+                     d.Network.TcpPort.SetValue(70000);
+                     d.Network.SocketBufferSize.SetValue(-524288);
+                     d.NetworkEx.MaxPacketSize.SetValue(99999);
+                     d.NetworkEx.MaxTcpClients.SetValue(-3);
+                   },
+                   {"NetworkEx.MaxPacketSize: 99999 -> 65535, above_maximum | 99999 is above the version 6 maximum; "
+                    "written as 65535",
+                    "Network.SocketBufferSize: -524288 -> 1048576, negative | -524288 is negative; version 6 takes its "
+                    "initial value 1048576",
+                    "Network.UdpPort: -1 -> 514, negative | -1 is negative; version 6 takes its initial value 514",
+                    "Network.TcpPort: 70000 -> 65535, above_maximum | 70000 is above the version 6 maximum; written as 65535",
+                    "NetworkEx.MaxTcpClients: -3 -> 100, negative | -3 is negative; version 6 takes its initial value 100"}},
+        AdjustCase{"EmptyRetention", [](settings::COVSettings& d) { d.Storage.KeepPeriod.Resize(0); },
+                   {"Storage.KeepPeriod: 0 -> 1, empty_retention | empty, so keep_days is 1 (one day of logs): check the "
+                    "retention you want"}},
+        AdjustCase{"NoRetention", [](settings::COVSettings& d) { d.Storage.KeepPeriod[0].SetValue(0); },
+                   {"Storage.KeepPeriod: 0 -> 1, no_retention | every item is 0, so keep_days is 1 (one day of logs): "
+                    "check the retention you want"}},
+        AdjustCase{"RetentionCapped", [](settings::COVSettings& d) { d.Storage.KeepPeriod[0].SetValue(-1); },
+                   {"Storage.KeepPeriod: -1 -> 9999, retention_capped | largest item 4294967295 (-1 as stored) is above "
+                    "9999 days; keep_days is 9999"}}),
+    [](const testing::TestParamInfo<AdjustCase>& info) { return std::string(info.param.name); });
+
+TEST(MakePlan, GivesLeavesAndWholeListsAStatusAndGroupsAndItemsNone) {
+  settings::COVSettings doc;
+  doc.Network.UdpPort.SetValue(-1);
+  doc.Storage.KeepPeriod.Resize(1);
+  doc.Storage.KeepPeriod[0].SetValue(30);
+  doc.Dns.CacheDns.SetValue(24);
+  doc.EmailAlerts.Alerts.Resize(1);
+  doc.EmailAlerts.Alerts[0].To.SetValue(u"ops@example.org");
+  const Plan plan = MakePlan(doc);
+  const std::vector<std::pair<const settings::Var_t*, SettingStatus>> cases = {
+      {&doc.Network.UdpPort, SettingStatus::kAdjusted},
+      {&doc.Network.Ipv6BindAddr, SettingStatus::kCarried},  // inside the carried Network group
+      {&doc.NetworkEx.MaxTcpClients, SettingStatus::kCarried},
+      {&doc.Storage.KeepPeriod, SettingStatus::kCarried},
+      {&doc.NetworkEx.DropLargePackets, SettingStatus::kDefault},
+      {&doc.Dns.CacheDns, SettingStatus::kRecreate},
+      {&doc.EmailAlerts.Alerts, SettingStatus::kRecreate},
+      {&doc.Grid.Colors, SettingStatus::kDefault},
+      {&doc.Network, SettingStatus::kNone},
+      {&doc.Backup.Schedule, SettingStatus::kNone},
+      {&doc.Storage.KeepPeriod[0], SettingStatus::kNone},
+      {&doc.EmailAlerts.Alerts[0], SettingStatus::kNone},
+      {&doc.EmailAlerts.Alerts[0].To, SettingStatus::kNone},
+  };
+  for (const auto& [setting, status] : cases) {
+    EXPECT_EQ(SettingStatusName(plan.StatusOf(setting)), SettingStatusName(status)) << settings::PathOf(doc, *setting);
+  }
+  EXPECT_EQ(plan.RecreateCount(), 2u);
 }
 
 }  // namespace

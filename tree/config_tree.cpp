@@ -1,10 +1,10 @@
 // The configuration tree's value text and the UTF-16 to UTF-8 conversion.
-#include "convert/config_tree.h"
+#include "tree/config_tree.h"
 
 #include <array>
 #include <charconv>
 
-namespace recaster::convert {
+namespace recaster::tree {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -32,13 +32,19 @@ char* PutUtf8(char32_t cp, char* p) {
   return p;
 }
 
-// The first child with the key, as a one-key path finds it, or a new last child with that key: put()'s
-// choice, without the copies of the value that put() makes on its way.
-ConfigTree& Child(ConfigTree& node, std::string_view key) {
+// A member with the key and an empty node, to be appended: the tree copies what it is given.
+ConfigTree::value_type Blank(std::string key) {
+  static const ConfigTree kEmpty;
+  return ConfigTree::value_type(std::move(key), kEmpty);
+}
+
+// The first child with the key (found by the key itself, never parsed as a path), or a new empty
+// child appended with it.
+ConfigTree& Slot(ConfigTree& node, std::string_view key) {
   std::string name(key);
   const auto found = node.find(name);
   if (found != node.not_found()) return found->second;
-  return node.push_back(ConfigTree::value_type(std::move(name), ConfigTree()))->second;
+  return node.push_back(Blank(std::move(name)))->second;
 }
 
 }  // namespace
@@ -91,22 +97,36 @@ std::string NumberText(std::uint32_t value) {
 
 std::string_view BoolText(bool value) { return value ? "true" : "false"; }
 
-void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) { Child(node, key).data().assign(utf8); }
+void PutText(ConfigTree& node, std::string_view key, std::string_view utf8) { Slot(node, key).data().assign(utf8); }
 
-void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) { Child(node, key).data() = NumberText(value); }
+void PutWideText(ConfigTree& node, std::string_view key, std::u16string_view text) {
+  Slot(node, key).data() = ToUtf8(text);
+}
 
-void PutBool(ConfigTree& node, std::string_view key, bool value) { Child(node, key).data().assign(BoolText(value)); }
+void PutNumber(ConfigTree& node, std::string_view key, std::uint32_t value) {
+  std::array<char, 10> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+  Slot(node, key).data().assign(digits.data(), result.ptr);
+}
 
-void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) { Child(node, key) = subtree; }
+void PutBool(ConfigTree& node, std::string_view key, bool value) { Slot(node, key).data().assign(BoolText(value)); }
 
-void PutSubtree(ConfigTree& node, std::string_view key, ConfigTree&& subtree) { Child(node, key).swap(subtree); }
+ConfigTree& PutChild(ConfigTree& node, std::string_view key) {
+  ConfigTree& child = Slot(node, key);
+  child.clear();
+  return child;
+}
+
+ConfigTree& AppendChild(ConfigTree& list) { return list.push_back(Blank(std::string()))->second; }
+
+void PutSubtree(ConfigTree& node, std::string_view key, const ConfigTree& subtree) { Slot(node, key) = subtree; }
+
+void PutSubtree(ConfigTree& node, std::string_view key, ConfigTree&& subtree) { Slot(node, key).swap(subtree); }
 
 void AppendElement(ConfigTree& list, const ConfigTree& element) {
   list.push_back(ConfigTree::value_type(std::string(), element));
 }
 
-void AppendElement(ConfigTree& list, ConfigTree&& element) {
-  list.push_back(ConfigTree::value_type(std::string(), ConfigTree()))->second.swap(element);
-}
+void AppendElement(ConfigTree& list, ConfigTree&& element) { AppendChild(list).swap(element); }
 
-}  // namespace recaster::convert
+}  // namespace recaster::tree
