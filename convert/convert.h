@@ -111,7 +111,20 @@ ConfigTree MapSettings(const settings::COVSettings& document, std::vector<Conver
 // long or multi-line texts with their length, secrets (passwords, connection strings) named only.
 std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document);
 
-// "setting: text", one line.
+// "setting: text", one line, with every hidden character made visible (AppendVisible).
 std::string FormatNote(const ConversionNote& note);
+
+// True for a character that no text from the file and no path shows raw to a person: the controls
+// (C0, DEL, C1) and the characters that reorder text or hide themselves (U+061C, U+200B to U+200F,
+// U+202A to U+202E, U+2060 to U+2064, U+2066 to U+2069, U+FEFF, U+2028, U+2029).
+bool IsHiddenCharacter(char32_t c);
+
+// Appends UTF-8 text with every hidden character made visible: a C0 control as its control picture
+// (U+2400 onwards), DEL as U+2421, a C1 control as U+FFFD, any other as its code ("<U+202E>"); with
+// `keep_lines`, line feeds and tabs stay and CR LF becomes a line feed. A byte that starts no UTF-8
+// character reads as U+FFFD. Text made visible stays as it is when made visible again.
+void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out);
+// The text as UTF-8, made visible as AppendVisible does.
+std::string VisibleText(std::u16string_view text, bool keep_lines = false);
 
 }  // namespace recaster::convert

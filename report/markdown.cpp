@@ -1,5 +1,6 @@
 // The report as Markdown that reads well in a terminal: padded tables, wrapped paragraphs, values from
-// the file in code spans (so that a Markdown viewer shows them as text), long values in fenced blocks.
+// the file in code spans (so that a Markdown viewer shows them as text), long values in fenced blocks,
+// and no hidden character raw.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -11,6 +12,16 @@ namespace {
 
 constexpr std::size_t kWrapColumn = 100;
 constexpr std::size_t kMaxPaddedWidth = 40;  // wider cells are not padded to by the others
+
+// The text with its hidden characters made visible; a block's keeps its line feeds and tabs.
+std::string Visible(std::string_view text, bool block = false) {
+  std::string out;
+  convert::AppendVisible(text, block, out);
+  return out;
+}
+
+// A span as it reads: a literal in a code span.
+std::string SpanText(const Span& span);
 
 // The number of characters (not bytes) of UTF-8 text.
 std::size_t Width(std::string_view text) {
@@ -39,9 +50,11 @@ std::string CodeSpan(std::string_view text) {
   return fence + space + std::string(text) + space + fence;
 }
 
+std::string SpanText(const Span& span) { return span.literal ? CodeSpan(Visible(span.text)) : Visible(span.text); }
+
 std::string Inline(const Text& text) {
   std::string out;
-  for (const Span& span : text) out += span.literal ? CodeSpan(span.text) : span.text;
+  for (const Span& span : text) out += SpanText(span);
   return out;
 }
 
@@ -60,7 +73,7 @@ std::string Wrapped(const Text& text) {
   std::string line;
   std::vector<bool> breakable;  // per byte of `line`: a blank where the line may break
   for (const Span& span : text) {
-    const std::string piece = span.literal ? CodeSpan(span.text) : span.text;
+    const std::string piece = SpanText(span);
     line += piece;
     for (const char c : piece) breakable.push_back(!span.literal && c == ' ');
   }
@@ -105,7 +118,7 @@ struct Shown {
 void RenderTable(const Table& table, std::string& out) {
   std::vector<std::string> headers;
   if (table.checklist) headers.emplace_back("To do");
-  headers.insert(headers.end(), table.headers.begin(), table.headers.end());
+  for (const std::string& header : table.headers) headers.push_back(Visible(header));
   std::vector<std::vector<std::string>> rows;
   std::vector<Shown> below;
   for (const Row& row : table.rows) {
@@ -118,9 +131,11 @@ void RenderTable(const Table& table, std::string& out) {
         continue;
       }
       cells.emplace_back("(shown below the table)");
-      const std::string column = i < table.headers.size() ? table.headers[i] : std::string();
+      const std::string column = i < table.headers.size() ? Visible(table.headers[i]) : std::string();
       const std::string name = row.cells.empty() ? std::string() : Inline(row.cells.front().text);
-      below.push_back(Shown{name + ", " + column, cell.text.empty() ? std::string() : cell.text.front().text});
+      std::string text;
+      for (const Span& span : cell.text) text += Visible(span.text, true);
+      below.push_back(Shown{name + ", " + column, std::move(text)});
     }
     rows.push_back(std::move(cells));
   }
@@ -141,11 +156,11 @@ void RenderTable(const Table& table, std::string& out) {
   for (const auto& cells : rows) RenderRow(cells, widths, out);
   out += '\n';
 
+  // The text, then a line feed before the closing fence: a text that ends in a line feed keeps it as
+  // an empty last line.
   for (const Shown& shown : below) {
     const std::string fence(std::max<std::size_t>(3, LongestRun(shown.text, '`') + 1), '`');
-    out += shown.label + ":\n\n" + fence + '\n' + shown.text;
-    if (shown.text.empty() || shown.text.back() != '\n') out += '\n';
-    out += fence + "\n\n";
+    out += shown.label + ":\n\n" + fence + '\n' + shown.text + '\n' + fence + "\n\n";
   }
 }
 
