@@ -163,23 +163,24 @@ bool IsHiddenCharacter(char32_t c) {
 
 void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  std::size_t kept = 0;  // the start of the run of characters that go out as they are
   for (std::size_t i = 0; i < utf8.size();) {
-    std::size_t plain = i;  // a run of printable ASCII goes out as it is
-    while (plain < utf8.size() && utf8[plain] >= 0x20 && utf8[plain] < 0x7F) ++plain;
-    out.append(utf8, i, plain - i);
-    i = plain;
-    if (i == utf8.size()) break;
-    const auto [c, length] = DecodeUtf8(utf8, i);
-    if (keep_lines && c == u'\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if (byte >= 0x20 && byte < 0x7F) {
       ++i;
       continue;
     }
-    if ((keep_lines && (c == u'\n' || c == u'\t')) || !IsHiddenCharacter(c)) {
-      if (c == kReplacementCharacter) {
-        out += "\xEF\xBF\xBD";  // also for a byte that starts no character
-      } else {
-        out.append(utf8, i, length);
-      }
+    const auto [c, length] = DecodeUtf8(utf8, i);
+    const bool bad_byte = c == kReplacementCharacter && length == 1;
+    if (!bad_byte && (!IsHiddenCharacter(c) || (keep_lines && (c == u'\n' || c == u'\t')))) {
+      i += length;
+      continue;
+    }
+    out.append(utf8, kept, i - kept);
+    if (keep_lines && c == u'\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
+      // CR LF: the line feed goes out with the next run
+    } else if (bad_byte) {
+      out += "\uFFFD";
     } else if (c < 0x20) {
       out += {'\xE2', '\x90', static_cast<char>(0x80 + c)};  // the control picture, U+2400 onwards
     } else if (c == 0x7F) {
@@ -192,12 +193,37 @@ void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
       out += '>';
     }
     i += length;
+    kept = i;
   }
+  out.append(utf8, kept, utf8.size() - kept);
+}
+
+std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string& buffer) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    if (byte >= 0x20 && byte < 0x7F) {
+      ++i;
+      continue;
+    }
+    const auto [c, length] = DecodeUtf8(utf8, i);
+    if ((c == kReplacementCharacter && length == 1) ||
+        (IsHiddenCharacter(c) && !(keep_lines && (c == u'\n' || c == u'\t')))) {
+      buffer.clear();
+      buffer.reserve(utf8.size() + utf8.size() / 8);
+      buffer.append(utf8, 0, i);
+      AppendVisible(utf8.substr(i), keep_lines, buffer);
+      return buffer;
+    }
+    i += length;
+  }
+  return utf8;
 }
 
 std::string VisibleText(std::u16string_view text, bool keep_lines) {
+  const std::string utf8 = ToUtf8(text);
   std::string out;
-  AppendVisible(ToUtf8(text), keep_lines, out);
+  out.reserve(utf8.size());
+  AppendVisible(utf8, keep_lines, out);
   return out;
 }
 

@@ -124,6 +124,9 @@ bool IsHiddenCharacter(char32_t c);
 // `keep_lines`, line feeds and tabs stay and CR LF becomes a line feed. A byte that starts no UTF-8
 // character reads as U+FFFD. Text made visible stays as it is when made visible again.
 void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out);
+// UTF-8 text made visible as AppendVisible does: the text itself when it holds nothing to change (no
+// copy), else `buffer`, filled.
+std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string& buffer);
 // The text as UTF-8, made visible as AppendVisible does.
 std::string VisibleText(std::u16string_view text, bool keep_lines = false);
 

@@ -44,9 +44,8 @@ pre { white-space: pre-wrap; overflow-wrap: anywhere; margin: 0; background: #f7
 
 // The text escaped, its hidden characters made visible; a block's keeps its line feeds and tabs.
 void Escape(std::string_view text, std::string& out, bool block = false) {
-  std::string visible;
-  convert::AppendVisible(text, block, visible);
-  for (const char c : visible) {
+  std::string buffer;
+  for (const char c : convert::VisibleView(text, block, buffer)) {
     switch (c) {
       case '&':
         out += "&amp;";

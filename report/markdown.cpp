@@ -15,9 +15,9 @@ constexpr std::size_t kMaxPaddedWidth = 40;  // wider cells are not padded to by
 
 // The text with its hidden characters made visible; a block's keeps its line feeds and tabs.
 std::string Visible(std::string_view text, bool block = false) {
-  std::string out;
-  convert::AppendVisible(text, block, out);
-  return out;
+  std::string buffer;
+  const std::string_view visible = convert::VisibleView(text, block, buffer);
+  return visible.data() == buffer.data() ? std::move(buffer) : std::string(visible);
 }
 
 // A span as it reads: a literal in a code span.
@@ -50,7 +50,11 @@ std::string CodeSpan(std::string_view text) {
   return fence + space + std::string(text) + space + fence;
 }
 
-std::string SpanText(const Span& span) { return span.literal ? CodeSpan(Visible(span.text)) : Visible(span.text); }
+std::string SpanText(const Span& span) {
+  std::string buffer;
+  const std::string_view visible = convert::VisibleView(span.text, false, buffer);
+  return span.literal ? CodeSpan(visible) : std::string(visible);
+}
 
 std::string Inline(const Text& text) {
   std::string out;

@@ -408,6 +408,7 @@ std::u16string MaskUrlSecrets(std::u16string_view text) {
 }
 
 Span Literal(std::u16string_view text, bool keep_lines) {
+  if (text.find(u"://") == std::u16string_view::npos) return Span{convert::VisibleText(text, keep_lines), true};
   return Span{convert::VisibleText(MaskUrlSecrets(text), keep_lines), true};
 }
 
