@@ -1,4 +1,4 @@
-// Turns the settings tree into Boost.JSON values and prints them indented.
+// Turns the settings tree into Boost.JSON values and prints them indented, no hidden character raw.
 #include "cli/settings_json.h"
 
 #include <boost/json.hpp>
@@ -108,6 +108,28 @@ class JsonBuilder final : public settings::SettingVisitor {
   std::vector<json::value> open_;  // the root object, then each group or list not yet ended
 };
 
+// A value's JSON text with every hidden character (convert::IsHiddenCharacter) as a "\u" escape: the
+// serializer escapes only the C0 controls, and DEL, the C1 controls and the characters that reorder or
+// hide text must not reach a terminal raw either.
+void AppendEscaped(std::string_view json, std::string& out) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < json.size();) {
+    const auto lead = static_cast<unsigned char>(json[i]);
+    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length && i + k < json.size(); ++k) {
+      c = c << 6 | (static_cast<unsigned char>(json[i + k]) & 0x3Fu);
+    }
+    if (c <= 0xFFFF && convert::IsHiddenCharacter(c)) {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[c >> shift & 0xFu];
+    } else {
+      out.append(json, i, length);
+    }
+    i += length;
+  }
+}
+
 void Indent(std::string& out, int depth) { out.append(static_cast<std::size_t>(depth) * 2, ' '); }
 
 void Print(const json::value& v, std::string& out, int depth);
@@ -132,14 +154,14 @@ void PrintContainer(const Container& items, char open, char close, std::string& 
 void Print(const json::value& v, std::string& out, int depth) {
   if (v.is_object()) {
     PrintContainer(v.get_object(), '{', '}', out, depth, [&](const json::key_value_pair& member) {
-      out += json::serialize(json::string(member.key()));
+      AppendEscaped(json::serialize(json::string(member.key())), out);
       out += ": ";
       Print(member.value(), out, depth + 1);
     });
   } else if (v.is_array()) {
     PrintContainer(v.get_array(), '[', ']', out, depth, [&](const json::value& item) { Print(item, out, depth + 1); });
   } else {
-    out += json::serialize(v);
+    AppendEscaped(json::serialize(v), out);
   }
 }
 

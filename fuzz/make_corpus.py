@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora: fuzz_xml_load's small settings files, valid ones and near misses, and
-fuzz_pipeline's settings files that exercise the mapping (the bundled sample is copied in too)."""
+"""Writes the seed corpora: fuzz_xml_load's small settings files, valid ones and near misses,
+fuzz_pipeline's settings files that exercise the mapping, and fuzz_report's hostile texts and secrets
+(the bundled sample is copied into the last two)."""
 import pathlib
 
 DECLARATION = '<?xml version="1.0" encoding="UTF-16"?>'
@@ -78,6 +79,38 @@ PIPELINE_SEEDS = {
                           "</Alerts></EmailAlerts>"),
 }
 
+def attr(text):
+    return text.replace("&", "&amp;").replace("<", "&lt;").replace('"', "&quot;")
+
+
+def texts(group, **values):
+    return f"<{group}>" + "".join(f'<{k} text="{attr(v)}"/>' for k, v in values.items()) + f"</{group}>"
+
+
+# fuzz_report's seeds: texts that try to reach a terminal or a page raw, and secrets in every shape.
+REPORT_SEEDS = {
+    "hostile-texts": server(
+        network(Ipv4BindAny=0, Ipv4BindAddr="10.0.0.1\x1b[2J\x07\n| x |", Ipv6BindAny=0,
+                Ipv6BindAddr="::1\u202e\u2066exe\u2069\u200b\ufeff") +
+        texts("Grid", DetailsTemplate="\r\n<pre>\t```\r\n</pre>\r\n", DetailsStyle="a\u2028b\u2029\x85\x7f\r\n") +
+        texts("Emailer", Server="smtp://user:pw@mail<zq", Username="admin\u202e\u2066gnp.exe\u2069\u202c",
+              From="<zq x=1>\u061c\u2060\u2064\u200f") +
+        "<SyslogForwarders><Forwarders><I000000>" +
+        '<TargetServer text="https://u:p@h/?token=t&amp;a=b"/>' +
+        "<Filter><Name text=\"&lt;zq\u202d\"/><Source><Check>1</Check><SourceList>" +
+        '<000000 text="1.2.3.4\x1b]0;title\x07"/></SourceList></Source></Filter>' +
+        "</I000000></Forwarders></SyslogForwarders>"),
+    "connection-strings": server(
+        "<ExportToDb><ExporterToDb>" +
+        '<ConnString text="Server=db5&#10;PWD=pw&#10;UID=sa;Jet OLEDB:Database Password=x;Data Source=\'a;b"/>'
+        .replace("&#10;", "\n") + "</ExporterToDb></ExportToDb>" +
+        texts("Emailer", Server="postgresql://user:pw@host/db?password=x&amp;Account%20Key=y")),
+    "unbalanced": server(
+        "<ExportToDb><ExporterToDb>" +
+        texts("x", ConnString='Driver={SQL Server;Pwd="a;b\r\nAccountKey=\'k;Token=t').replace("<x>", "")
+        .replace("</x>", "") + "</ExporterToDb></ExportToDb>"),
+}
+
 if __name__ == "__main__":
     here = pathlib.Path(__file__).resolve().parent
     folder = here / "corpus" / "xml_load"
@@ -87,5 +120,10 @@ if __name__ == "__main__":
     folder = here / "corpus" / "pipeline"
     folder.mkdir(parents=True, exist_ok=True)
     for name, data in PIPELINE_SEEDS.items():
+        (folder / f"{name}.cfg").write_bytes(data)
+    (folder / "sample.cfg").write_bytes((here.parent / "samples" / "ov_server_settings.cfg").read_bytes())
+    folder = here / "corpus" / "report"
+    folder.mkdir(parents=True, exist_ok=True)
+    for name, data in REPORT_SEEDS.items():
         (folder / f"{name}.cfg").write_bytes(data)
     (folder / "sample.cfg").write_bytes((here.parent / "samples" / "ov_server_settings.cfg").read_bytes())

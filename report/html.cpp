@@ -1,5 +1,6 @@
-// The report as one self-contained HTML page: every text escaped, values from the file as code, no
-// script and nothing fetched (the page's Content-Security-Policy forbids both), a print style sheet.
+// The report as one self-contained HTML page: every text escaped and its hidden characters made
+// visible, values from the file as code, no script and nothing fetched (the page's
+// Content-Security-Policy forbids both), a print style sheet.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -42,8 +43,10 @@ pre { white-space: pre-wrap; overflow-wrap: anywhere; margin: 0; background: #f7
 }
 )";
 
-void Escape(std::string_view text, std::string& out) {
-  for (const char c : text) {
+// The text escaped, its hidden characters made visible; a block's keeps its line feeds and tabs.
+void Escape(std::string_view text, std::string& out, bool block = false) {
+  std::string buffer;
+  for (const char c : convert::VisibleView(text, block, buffer)) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -78,8 +81,8 @@ void RenderCell(const Cell& cell, std::string& out) {
   out += "<td>";
   if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";
   if (cell.block) {
-    out += "<pre>";
-    for (const Span& span : cell.text) Escape(span.text, out);
+    out += "<pre>\n";  // a browser drops one line feed right after <pre>; the text's own first one stays
+    for (const Span& span : cell.text) Escape(span.text, out, true);
     out += "</pre>";
   } else {
     Inline(cell.text, out);

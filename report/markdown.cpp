@@ -1,5 +1,6 @@
 // The report as Markdown that reads well in a terminal: padded tables, wrapped paragraphs, values from
-// the file in code spans (so that a Markdown viewer shows them as text), long values in fenced blocks.
+// the file in code spans (so that a Markdown viewer shows them as text), long values in fenced blocks,
+// and no hidden character raw.
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -12,6 +13,16 @@ namespace {
 
 constexpr std::size_t kWrapColumn = 100;
 constexpr std::size_t kMaxPaddedWidth = 40;  // wider cells are not padded to by the others
+
+// The text with its hidden characters made visible; a block's keeps its line feeds and tabs.
+std::string Visible(std::string_view text, bool block = false) {
+  std::string buffer;
+  const std::string_view visible = convert::VisibleView(text, block, buffer);
+  return visible.data() == buffer.data() ? std::move(buffer) : std::string(visible);
+}
+
+// A span as it reads: a literal in a code span.
+std::string SpanText(const Span& span);
 
 // The number of characters (not bytes) of UTF-8 text.
 std::size_t Width(std::string_view text) {
@@ -40,9 +51,15 @@ std::string CodeSpan(std::string_view text) {
   return fence + space + std::string(text) + space + fence;
 }
 
+std::string SpanText(const Span& span) {
+  std::string buffer;
+  const std::string_view visible = convert::VisibleView(span.text, false, buffer);
+  return span.literal ? CodeSpan(visible) : std::string(visible);
+}
+
 std::string Inline(const Text& text) {
   std::string out;
-  for (const Span& span : text) out += span.literal ? CodeSpan(span.text) : span.text;
+  for (const Span& span : text) out += SpanText(span);
   return out;
 }
 
@@ -61,7 +78,7 @@ std::string Wrapped(const Text& text) {
   std::string line;
   std::vector<bool> breakable;  // per byte of `line`: a blank where the line may break
   for (const Span& span : text) {
-    const std::string piece = span.literal ? CodeSpan(span.text) : span.text;
+    const std::string piece = SpanText(span);
     line += piece;
     for (const char c : piece) breakable.push_back(!span.literal && c == ' ');
   }
@@ -106,7 +123,7 @@ struct Shown {
 void RenderTable(const Table& table, std::string& out) {
   std::vector<std::string> headers;
   if (table.checklist) headers.emplace_back("To do");
-  headers.insert(headers.end(), table.headers.begin(), table.headers.end());
+  for (const std::string& header : table.headers) headers.push_back(Visible(header));
   std::vector<std::vector<std::string>> rows;
   std::vector<Shown> below;
   for (const Row& row : table.rows) {
@@ -119,9 +136,11 @@ void RenderTable(const Table& table, std::string& out) {
         continue;
       }
       cells.emplace_back("(shown below the table)");
-      const std::string column = i < table.headers.size() ? table.headers[i] : std::string();
+      const std::string column = i < table.headers.size() ? Visible(table.headers[i]) : std::string();
       const std::string name = row.cells.empty() ? std::string() : Inline(row.cells.front().text);
-      below.push_back(Shown{name + ", " + column, cell.text.empty() ? std::string() : cell.text.front().text});
+      std::string text;
+      for (const Span& span : cell.text) text += Visible(span.text, true);
+      below.push_back(Shown{name + ", " + column, std::move(text)});
     }
     rows.push_back(std::move(cells));
   }
@@ -142,11 +161,11 @@ void RenderTable(const Table& table, std::string& out) {
   for (const auto& cells : rows) RenderRow(cells, widths, out);
   out += '\n';
 
+  // The text, then a line feed before the closing fence: a text that ends in a line feed keeps it as
+  // an empty last line.
   for (const Shown& shown : below) {
     const std::string fence(std::max<std::size_t>(3, LongestRun(shown.text, '`') + 1), '`');
-    out += shown.label + ":\n\n" + fence + '\n' + shown.text;
-    if (shown.text.empty() || shown.text.back() != '\n') out += '\n';
-    out += fence + "\n\n";
+    out += shown.label + ":\n\n" + fence + '\n' + shown.text + '\n' + fence + "\n\n";
   }
 }
 
