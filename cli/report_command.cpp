@@ -17,14 +17,6 @@ namespace {
 
 // ---- the suggested command line ----
 
-// A character that the report shows by a picture or a name, since a terminal would act on it or draw
-// the text around it out of order: controls, bidirectional marks and overrides, zero-width characters.
-bool MadeVisible(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
-         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
-         c == 0xFEFF || c == 0x2028 || c == 0x2029;
-}
-
 // One character of a path: its code point and its native bytes; `raw` when it must not reach a
 // command line as it is: made visible, or a byte that is no UTF-8 (kept as a lone U+DC80 to U+DCFF).
 struct Piece {
@@ -43,7 +35,7 @@ std::vector<Piece> PiecesOf(std::u16string_view path) {
       units = 2;
     }
     const bool lone_byte = units == 1 && c >= 0xDC80 && c <= 0xDCFF;
-    pieces.push_back({c, platform::PathToNative(path.substr(i, units)), MadeVisible(c) || lone_byte});
+    pieces.push_back({c, platform::PathToNative(path.substr(i, units)), convert::IsHiddenCharacter(c) || lone_byte});
     i += units;
   }
   return pieces;
