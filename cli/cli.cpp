@@ -112,13 +112,19 @@ int run_show(const ShowOptions& opt, Console& io) {
   const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
   platform::PathInfo source_info;
   if (int code = CheckSource(source, io, &source_info); code != kExitOk) return code;
-  std::string json;
+  // The JSON text goes to standard output as it is made.
+  struct Output final : convert::TextSink {
+    explicit Output(Console& console) : io(console) {}
+    bool Write(std::string_view piece) override { return (code = WriteData(io, piece)) == kExitOk; }
+    Console& io;
+    int code = kExitOk;
+  } output(io);
   try {
     settings::COVSettings document;
     const xml::XmlLoadResult loaded = document.LoadFromFileWithResult(source);
     if (!loaded.ok()) return ReportLoadFailure(source, LoadFailureReason(loaded), io);
     try {
-      json = SettingsToJson(document, opt.show_secrets);
+      WriteSettingsJson(document, opt.show_secrets, output);
     } catch (const std::bad_alloc&) {
       io.err << "recaster: cannot print the settings: not enough memory\n";
       return kExitWriteFailed;
@@ -126,7 +132,7 @@ int run_show(const ShowOptions& opt, Console& io) {
   } catch (const std::bad_alloc&) {
     return NotEnoughMemoryToLoad(source, io);
   }
-  return WriteData(io, json);
+  return output.code;
 }
 
 // ---- convert ----

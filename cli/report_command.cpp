@@ -183,11 +183,12 @@ Stamp StampOf(const std::u16string& path) {
   return stamp;
 }
 
-// Writes the pieces in turn; stops at the first that cannot be written.
-class Output {
+// Standard output as the renderers' sink: each piece written and flushed as it comes; stops at the
+// first that cannot be written.
+class Output final : public convert::TextSink {
  public:
   explicit Output(Console& io) : io_(io) {}
-  bool Write(const std::string& piece) {
+  bool Write(std::string_view piece) override {
     if (code_ == kExitOk && !piece.empty()) code_ = WriteData(io_, piece);
     return code_ == kExitOk;
   }
@@ -198,8 +199,8 @@ class Output {
   int code_ = kExitOk;
 };
 
-std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt) {
-  return opt.html ? report::HtmlPieces() : report::MarkdownPieces();
+std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt, Output& output) {
+  return opt.html ? report::HtmlPieces(output) : report::MarkdownPieces(output);
 }
 
 // Several sources in two passes, so that only one source's report exists at a time: the first keeps
@@ -218,14 +219,14 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const ReportOption
     worst = std::max(worst, code);
   }
 
-  const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt);
   Output output(io);
-  if (!output.Write(pieces->Begin(summaries))) return output.code();
+  const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
+  if (!pieces->Begin(summaries)) return output.code();
   std::ostream nowhere(nullptr);
   Console quiet{io.in, io.out, nowhere, io.in_is_terminal, io.describe_out_error};
   for (std::size_t i = 0; i < sources.size(); ++i) {
     if (!summaries[i].loaded) {
-      if (!output.Write(pieces->Next(summaries[i]))) return output.code();
+      if (!pieces->Next(summaries[i])) return output.code();
       continue;
     }
     int code = kExitOk;
@@ -234,9 +235,9 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const ReportOption
       worst = std::max(worst, ReportLoadFailure(sources[i], "changed while being read", io));
       whole = report::UnreadReport(sources[i], "changed while being read");
     }
-    if (!output.Write(pieces->Next(whole))) return output.code();
+    if (!pieces->Next(whole)) return output.code();
   }
-  if (!output.Write(pieces->End())) return output.code();
+  if (!pieces->End()) return output.code();
   return worst;
 }
 
@@ -295,9 +296,9 @@ int run_report(const ReportOptions& opt, Console& io) {
   int code = kExitOk;
   const report::Report whole = ReportOf(sources.front(), io, &code);
   if (code != kExitOk) return code;
-  const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt);
   Output output(io);
-  if (output.Write(pieces->Begin({&whole, 1})) && output.Write(pieces->Next(whole))) output.Write(pieces->End());
+  const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
+  if (pieces->Begin({&whole, 1}) && pieces->Next(whole)) pieces->End();
   return output.code();
 }
 

@@ -108,35 +108,85 @@ class JsonBuilder final : public settings::SettingVisitor {
   std::vector<json::value> open_;  // the root object, then each group or list not yet ended
 };
 
-// A value's JSON text with every hidden character (convert::IsHiddenCharacter) as a "\u" escape: the
-// serializer escapes only the C0 controls, and DEL, the C1 controls and the characters that reorder or
-// hide text must not reach a terminal raw either.
-void AppendEscaped(std::string_view json, std::string& out) {
+// The text handed to a sink in pieces of 64 KiB or more (the last shorter), nothing more once it refused one.
+class Out {
+ public:
+  explicit Out(convert::TextSink& sink) : sink_(sink) {}
+  void operator+=(std::string_view text) {
+    buffer_ += text;
+    if (buffer_.size() >= kPiece) Flush();
+  }
+  void operator+=(char c) { *this += std::string_view(&c, 1); }
+  bool Flush() {
+    if (ok_ && !buffer_.empty()) ok_ = sink_.Write(buffer_);
+    buffer_.clear();
+    return ok_;
+  }
+
+ private:
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
+  convert::TextSink& sink_;
+  std::string buffer_;
+  bool ok_ = true;
+};
+
+// A text as a JSON string: the escapes of Boost's serializer (\", \\, \b, \t, \n, \f, \r, \u00XX for the
+// other C0 controls), and every other hidden character (convert::IsHiddenCharacter) as a "\u" escape too:
+// DEL, the C1 controls and the characters that reorder or hide text must not reach a terminal raw either.
+void WriteString(std::string_view utf8, Out& out) {
   static constexpr char kHex[] = "0123456789abcdef";
-  for (std::size_t i = 0; i < json.size();) {
-    const auto lead = static_cast<unsigned char>(json[i]);
+  const auto escape = [&out](char32_t c) {
+    char text[6] = {'\\', 'u'};
+    for (int shift = 12, k = 2; shift >= 0; shift -= 4, ++k) text[k] = kHex[c >> shift & 0xFu];
+    out += std::string_view(text, 6);
+  };
+  out += '"';
+  std::size_t kept = 0;  // the start of the run that goes out as it is
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead >= 0x20 && lead < 0x7F && lead != '"' && lead != '\\') {
+      ++i;
+      continue;
+    }
     const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length && i + k < json.size(); ++k) {
-      c = c << 6 | (static_cast<unsigned char>(json[i + k]) & 0x3Fu);
+    for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
+      c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
     }
-    if (c <= 0xFFFF && convert::IsHiddenCharacter(c)) {
-      out += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[c >> shift & 0xFu];
+    const std::string_view short_escape = c == '"'    ? "\\\""
+                                          : c == '\\' ? "\\\\"
+                                          : c == '\b'  ? "\\b"
+                                          : c == '\t'  ? "\\t"
+                                          : c == '\n'  ? "\\n"
+                                          : c == '\f'  ? "\\f"
+                                          : c == '\r'  ? "\\r"
+                                                       : "";
+    if (short_escape.empty() && !(c <= 0xFFFF && convert::IsHiddenCharacter(c))) {
+      i += length;
+      continue;
+    }
+    out += utf8.substr(kept, i - kept);
+    if (short_escape.empty()) {
+      escape(c);
     } else {
-      out.append(json, i, length);
+      out += short_escape;
     }
     i += length;
+    kept = std::min(i, utf8.size());
   }
+  out += utf8.substr(kept);
+  out += '"';
 }
 
-void Indent(std::string& out, int depth) { out.append(static_cast<std::size_t>(depth) * 2, ' '); }
+void Indent(Out& out, int depth) {
+  for (int i = 0; i < depth; ++i) out += "  ";
+}
 
-void Print(const json::value& v, std::string& out, int depth);
+void Print(const json::value& v, Out& out, int depth);
 
 // One member a line between `open` and `close`; an empty container as the two side by side.
 template <typename Container, typename PrintItem>
-void PrintContainer(const Container& items, char open, char close, std::string& out, int depth, PrintItem print_item) {
+void PrintContainer(const Container& items, char open, char close, Out& out, int depth, PrintItem print_item) {
   out += open;
   if (!items.empty()) {
     out += '\n';
@@ -151,29 +201,43 @@ void PrintContainer(const Container& items, char open, char close, std::string& 
   out += close;
 }
 
-void Print(const json::value& v, std::string& out, int depth) {
+void Print(const json::value& v, Out& out, int depth) {
   if (v.is_object()) {
     PrintContainer(v.get_object(), '{', '}', out, depth, [&](const json::key_value_pair& member) {
-      AppendEscaped(json::serialize(json::string(member.key())), out);
+      WriteString(member.key(), out);
       out += ": ";
       Print(member.value(), out, depth + 1);
     });
   } else if (v.is_array()) {
     PrintContainer(v.get_array(), '[', ']', out, depth, [&](const json::value& item) { Print(item, out, depth + 1); });
+  } else if (v.is_string()) {
+    WriteString(v.get_string(), out);
   } else {
-    AppendEscaped(json::serialize(v), out);
+    out += json::serialize(v);
   }
 }
 
 }  // namespace
 
-std::string SettingsToJson(const settings::CSTSettings3& document, bool show_secrets) {
+bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets, convert::TextSink& sink) {
   JsonBuilder builder(show_secrets);
   settings::WalkSettings(document, builder);
-  std::string out;
+  Out out(sink);
   Print(builder.Root(), out, 0);
   out += '\n';
-  return out;
+  return out.Flush();
+}
+
+std::string SettingsToJson(const settings::CSTSettings3& document, bool show_secrets) {
+  struct Whole final : convert::TextSink {
+    bool Write(std::string_view bytes) override {
+      text += bytes;
+      return true;
+    }
+    std::string text;
+  } whole;
+  WriteSettingsJson(document, show_secrets, whole);
+  return std::move(whole.text);
 }
 
 }  // namespace recaster::cli

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "convert/convert.h"
 #include "settings/ov_settings.h"
 
 namespace recaster::cli {
@@ -11,5 +12,9 @@ namespace recaster::cli {
 // group in document order, settings in child order. Every secret text that is set (passwords, the
 // database connection string) reads "********" unless `show_secrets`.
 std::string SettingsToJson(const settings::CSTSettings3& document, bool show_secrets);
+
+// The same text written to `sink` as it is made, in pieces of 64 KiB or more (the last shorter), so
+// that it never exists whole; false when the sink refused a piece (nothing more was offered to it).
+bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets, convert::TextSink& sink);
 
 }  // namespace recaster::cli

@@ -154,6 +154,21 @@ void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
       ++i;
       continue;
     }
+    if (byte < 0x20 && !keep_lines) {
+      // A run of C0 controls: their pictures written in one go, three bytes each.
+      std::size_t end = i;
+      while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x20) ++end;
+      out.append(utf8, kept, i - kept);
+      std::size_t at = out.size();
+      out.resize(at + 3 * (end - i));
+      for (; i < end; ++i) {
+        out[at++] = '\xE2';
+        out[at++] = '\x90';
+        out[at++] = static_cast<char>(0x80 + static_cast<unsigned char>(utf8[i]));
+      }
+      kept = i;
+      continue;
+    }
     const auto [c, length] = DecodeUtf8(utf8, i);
     const bool bad_byte = c == kReplacementCharacter && length == 1;
     if (!bad_byte && (!IsHiddenCharacter(c) || (keep_lines && (c == u'\n' || c == u'\t')))) {

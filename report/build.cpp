@@ -19,6 +19,15 @@ using settings::VarKind;
 Span Words(std::string text) { return Span{std::move(text), false}; }
 Cell WordsCell(std::string text) { return Cell{{Words(std::move(text))}, std::nullopt, false}; }
 
+// A row of the cells, moved in: a braced list would copy each cell, and a cell may hold a long text.
+template <typename... Cells>
+Row RowOf(bool to_do, Cells&&... cells) {
+  Row row{{}, to_do};
+  row.cells.reserve(sizeof...(cells));
+  (row.cells.push_back(std::forward<Cells>(cells)), ...);
+  return row;
+}
+
 bool Contains(const std::vector<const settings::Var_t*>& settings, const SettingView& s) {
   return std::find(settings.begin(), settings.end(), &s.Setting()) != settings.end();
 }
@@ -48,7 +57,7 @@ class CarriedCollector final : public settings::SettingVisitor {
   }
 
  private:
-  void AddRow(const SettingView& s) { table.rows.push_back(Row{{WordsCell(s.Path()), ValueCell(s)}, false}); }
+  void AddRow(const SettingView& s) { table.rows.push_back(RowOf(false, WordsCell(s.Path()), ValueCell(s))); }
 
   std::vector<const settings::Var_t*> carried_;
   std::vector<bool> opened_;
@@ -105,7 +114,7 @@ class RecreateCollector final : public settings::SettingVisitor {
     const bool to_do_row = !section.item && !s.ItemIndex().has_value() && !s.IsDefault();
     if (to_do_row) ++section.to_do;
     section.table.rows.push_back(
-        Row{{WordsCell(s.Path().substr(section.prefix.size())), ValueCell(s), DefaultCell(s)}, to_do_row});
+        RowOf(to_do_row, WordsCell(s.Path().substr(section.prefix.size())), ValueCell(s), DefaultCell(s)));
   }
 
   void Emit(Section& section, int level) {
@@ -135,12 +144,13 @@ Table ListenerTable(const settings::COVSettings& document, const convert::Config
       if (field == "type" || field == "addr" || field == "port") continue;
       others += (others.empty() ? "" : ", ") + field + " " + value.data();
     }
-    const std::string addr = listener.get<std::string>("addr", "");
-    table.rows.push_back(Row{{WordsCell(protocol),
-                              WordsCell(index < families.size() ? std::string(families[index].name) : "unknown"),
-                              Cell{{Span{addr, true}}, std::nullopt, false}, WordsCell(listener.get<std::string>("port", "")),
-                              WordsCell(others)},
-                             false});
+    const auto addr = listener.get_child_optional("addr");
+    Cell address{{}, std::nullopt, false};
+    address.text.push_back(Span{addr ? addr->data() : std::string(), true});
+    table.rows.push_back(RowOf(false, WordsCell(protocol),
+                               WordsCell(index < families.size() ? std::string(families[index].name) : "unknown"),
+                               std::move(address), WordsCell(listener.get<std::string>("port", "")),
+                               WordsCell(others)));
   }
   *count = table.rows.size();
   return table;

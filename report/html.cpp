@@ -6,6 +6,7 @@
 #include <string>
 
 #include "report/report.h"
+#include "report/text_out.h"
 
 namespace recaster::report {
 namespace {
@@ -44,32 +45,39 @@ pre { white-space: pre-wrap; overflow-wrap: anywhere; margin: 0; background: #f7
 )";
 
 // The text escaped, its hidden characters made visible; a block's keeps its line feeds and tabs.
-void Escape(std::string_view text, std::string& out, bool block = false) {
-  std::string buffer;
-  for (const char c : convert::VisibleView(text, block, buffer)) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
+void Escape(std::string_view text, TextOut& out, bool block = false) {
+  ForVisiblePieces(text, block, [&out](std::string_view piece) {
+    std::size_t kept = 0;  // the start of the run that goes out as it is
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+      std::string_view entity;
+      switch (piece[i]) {
+        case '&':
+          entity = "&amp;";
+          break;
+        case '<':
+          entity = "&lt;";
+          break;
+        case '>':
+          entity = "&gt;";
+          break;
+        case '"':
+          entity = "&quot;";
+          break;
+        case '\'':
+          entity = "&#39;";
+          break;
+        default:
+          continue;
+      }
+      out += piece.substr(kept, i - kept);
+      out += entity;
+      kept = i + 1;
     }
-  }
+    out += piece.substr(kept);
+  });
 }
 
-void Inline(const Text& text, std::string& out) {
+void Inline(const Text& text, TextOut& out) {
   for (const Span& span : text) {
     if (span.literal) out += "<code>";
     Escape(span.text, out);
@@ -77,7 +85,7 @@ void Inline(const Text& text, std::string& out) {
   }
 }
 
-void RenderCell(const Cell& cell, std::string& out) {
+void RenderCell(const Cell& cell, TextOut& out) {
   out += "<td>";
   if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";
   if (cell.block) {
@@ -90,7 +98,7 @@ void RenderCell(const Cell& cell, std::string& out) {
   out += "</td>";
 }
 
-void RenderTable(const Table& table, std::string& out) {
+void RenderTable(const Table& table, TextOut& out) {
   out += "<table>\n<thead><tr>";
   if (table.checklist) out += "<th>To do</th>";
   for (const std::string& header : table.headers) {
@@ -108,7 +116,7 @@ void RenderTable(const Table& table, std::string& out) {
   out += "</tbody>\n</table>\n";
 }
 
-void RenderBlock(const Block& block, std::string& out) {
+void RenderBlock(const Block& block, TextOut& out) {
   if (const auto* heading = std::get_if<Heading>(&block)) {
     const std::string level = std::to_string(std::clamp(heading->level, 1, 6));
     out += "<h" + level + ">";
@@ -129,44 +137,54 @@ namespace {
 
 class HtmlInTurn final : public ReportPieces {
  public:
-  std::string Begin(std::span<const Report> summaries) override {
+  explicit HtmlInTurn(convert::TextSink& sink) : out_(sink) {}
+
+  bool Begin(std::span<const Report> summaries) override {
     std::string title = "Migration report";
     if (summaries.size() == 1) {
       title += ": " + summaries.front().source;
     } else {
       title += "s: " + std::to_string(summaries.size()) + " sources";
     }
-    std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
-    out += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
-    out += "<meta name=\"referrer\" content=\"no-referrer\">\n";
-    out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
-    Escape(title, out);
-    out += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+    out_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    out_ += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
+    out_ += "<meta name=\"referrer\" content=\"no-referrer\">\n";
+    out_ += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+    Escape(title, out_);
+    out_ += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
     if (summaries.size() > 1) {
-      out += "<section>\n<h1>Migration summary</h1>\n";
-      RenderTable(SummaryTable(summaries), out);
-      out += "</section>\n";
+      out_ += "<section>\n<h1>Migration summary</h1>\n";
+      RenderTable(SummaryTable(summaries), out_);
+      out_ += "</section>\n";
     }
-    return out;
+    return out_.ok();
   }
-  std::string Next(const Report& report) override {
-    std::string out = "<section>\n";
-    for (const Block& block : report.blocks) RenderBlock(block, out);
-    out += "</section>\n";
-    return out;
+  bool Next(const Report& report) override {
+    out_ += "<section>\n";
+    for (const Block& block : report.blocks) RenderBlock(block, out_);
+    out_ += "</section>\n";
+    return out_.ok();
   }
-  std::string End() override { return "</body>\n</html>\n"; }
+  bool End() override {
+    out_ += "</body>\n</html>\n";
+    return out_.Finish();
+  }
+
+ private:
+  TextOut out_;
 };
 
 }  // namespace
 
-std::unique_ptr<ReportPieces> HtmlPieces() { return std::make_unique<HtmlInTurn>(); }
+std::unique_ptr<ReportPieces> HtmlPieces(convert::TextSink& sink) { return std::make_unique<HtmlInTurn>(sink); }
 
 std::string ToHtml(std::span<const Report> reports) {
-  HtmlInTurn pieces;
-  std::string out = pieces.Begin(reports);
-  for (const Report& report : reports) out += pieces.Next(report);
-  return out + pieces.End();
+  StringSink sink;
+  HtmlInTurn pieces(sink);
+  pieces.Begin(reports);
+  for (const Report& report : reports) pieces.Next(report);
+  pieces.End();
+  return std::move(sink.text);
 }
 
 }  // namespace recaster::report

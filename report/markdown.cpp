@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "report/report.h"
+#include "report/text_out.h"
 
 namespace recaster::report {
 namespace {
@@ -103,76 +104,153 @@ std::string Wrapped(const Text& text) {
   return out;
 }
 
-std::string Padded(const std::string& text, std::size_t width) {
-  const std::size_t w = Width(text);
-  return w >= width ? text : text + std::string(width - w, ' ');
+// The text made visible, written piece by piece; in a table cell a vertical bar would end the cell,
+// inside a code span too, and is escaped.
+void WriteVisible(std::string_view text, bool block, bool in_cell, TextOut& out) {
+  ForVisiblePieces(text, block, [&](std::string_view piece) {
+    if (!in_cell) {
+      out += piece;
+      return;
+    }
+    for (std::size_t bar = piece.find('|'); bar != std::string_view::npos; bar = piece.find('|')) {
+      out += piece.substr(0, bar);
+      out += "\\|";
+      piece.remove_prefix(bar + 1);
+    }
+    out += piece;
+  });
 }
 
-void RenderRow(const std::vector<std::string>& cells, const std::vector<std::size_t>& widths, std::string& out) {
-  out += '|';
-  for (std::size_t i = 0; i < cells.size(); ++i) out += ' ' + Padded(cells[i], widths[i]) + " |";
-  out += '\n';
+// SpanText written as it is made. The fence and the blanks of a code span are chosen on the text
+// before it is made visible: that keeps every backtick and blank, and adds neither.
+void WriteSpan(const Span& span, bool in_cell, TextOut& out) {
+  if (!span.literal || span.text.empty()) return WriteVisible(span.text, false, in_cell, out);
+  const std::string_view text = span.text;
+  const std::size_t fence = LongestRun(text, '`') + 1;
+  const bool pad = text.front() == '`' || text.back() == '`' ||
+                   (text.front() == ' ' && text.back() == ' ' && text.find_first_not_of(' ') != std::string_view::npos);
+  out.Repeat(fence, '`');
+  if (pad) out += ' ';
+  WriteVisible(text, false, in_cell, out);
+  if (pad) out += ' ';
+  out.Repeat(fence, '`');
 }
 
-// A block value shown after its table, under the name of its row and column.
-struct Shown {
-  std::string label;
-  std::string text;
-};
+void WriteInline(const Text& text, bool in_cell, TextOut& out) {
+  for (const Span& span : text) WriteSpan(span, in_cell, out);
+}
 
-void RenderTable(const Table& table, std::string& out) {
+// The width of a cell's text up to kMaxPaddedWidth, made only for short spans: every character of a
+// longer one shows as one character at least.
+std::size_t CellWidth(const Text& text) {
+  std::size_t width = 0;
+  for (const Span& span : text) {
+    if (span.text.size() > 4 * kMaxPaddedWidth) return kMaxPaddedWidth;
+    width += Width(CellText(Text{span}));
+    if (width >= kMaxPaddedWidth) return kMaxPaddedWidth;
+  }
+  return width;
+}
+
+void WritePadding(std::size_t width, std::size_t column_width, TextOut& out) {
+  if (width < column_width) out.Repeat(column_width - width, ' ');
+}
+
+constexpr std::string_view kShownBelow = "(shown below the table)";
+
+void RenderTable(const Table& table, TextOut& out) {
   std::vector<std::string> headers;
   if (table.checklist) headers.emplace_back("To do");
   for (const std::string& header : table.headers) headers.push_back(Visible(header));
-  std::vector<std::vector<std::string>> rows;
-  std::vector<Shown> below;
+  const std::size_t first = table.checklist ? 1 : 0;  // the column of a row's first cell
+
+  // The widths, and each cell's own, without the cells' text.
+  std::vector<std::size_t> widths(headers.size(), 3);
+  const auto widen = [&widths](std::size_t column, std::size_t width) {
+    if (column < widths.size()) widths[column] = std::max(widths[column], std::min(width, kMaxPaddedWidth));
+  };
+  for (std::size_t i = 0; i < headers.size(); ++i) widen(i, Width(headers[i]));
+  std::vector<std::vector<std::size_t>> cell_widths;
   for (const Row& row : table.rows) {
-    std::vector<std::string> cells;
-    if (table.checklist) cells.emplace_back(row.to_do ? "[ ]" : "");
+    std::vector<std::size_t>& row_widths = cell_widths.emplace_back();
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const Cell& cell = row.cells[i];
-      if (!cell.block) {
-        cells.push_back(CellText(cell.text));
-        continue;
+      row_widths.push_back(cell.block ? Width(kShownBelow) : CellWidth(cell.text));
+      widen(first + i, row_widths.back());
+    }
+  }
+  const auto column_width = [&widths](std::size_t column) { return column < widths.size() ? widths[column] : 0; };
+
+  out += '|';
+  for (std::size_t i = 0; i < headers.size(); ++i) {
+    out += ' ';
+    out += headers[i];
+    WritePadding(Width(headers[i]), widths[i], out);
+    out += " |";
+  }
+  out += "\n|";
+  for (const std::size_t width : widths) {
+    out.Repeat(width + 2, '-');
+    out += '|';
+  }
+  out += '\n';
+  for (std::size_t r = 0; r < table.rows.size(); ++r) {
+    const Row& row = table.rows[r];
+    out += '|';
+    if (table.checklist) {
+      out += row.to_do ? " [ ]" : " ";
+      WritePadding(row.to_do ? 3 : 0, widths[0], out);
+      out += " |";
+    }
+    for (std::size_t i = 0; i < row.cells.size(); ++i) {
+      out += ' ';
+      if (row.cells[i].block) {
+        out += kShownBelow;
+      } else {
+        WriteInline(row.cells[i].text, true, out);
       }
-      cells.emplace_back("(shown below the table)");
+      WritePadding(cell_widths[r][i], column_width(first + i), out);
+      out += " |";
+    }
+    out += '\n';
+  }
+  out += '\n';
+
+  // Each block value after the table, under the name of its row and column: the text, then a line
+  // feed before the closing fence, so that a text that ends in a line feed keeps it as an empty last
+  // line.
+  for (const Row& row : table.rows) {
+    for (std::size_t i = 0; i < row.cells.size(); ++i) {
+      const Cell& cell = row.cells[i];
+      if (!cell.block) continue;
       const std::string column = i < table.headers.size() ? Visible(table.headers[i]) : std::string();
       const std::string name = row.cells.empty() ? std::string() : Inline(row.cells.front().text);
-      std::string text;
-      for (const Span& span : cell.text) text += Visible(span.text, true);
-      below.push_back(Shown{name + ", " + column, std::move(text)});
+      std::size_t longest = 0;
+      std::size_t run = 0;  // a run of backticks goes on from one span into the next
+      for (const Span& span : cell.text) {
+        for (const char c : span.text) {
+          run = c == '`' ? run + 1 : 0;
+          longest = std::max(longest, run);
+        }
+      }
+      const std::size_t fence = std::max<std::size_t>(3, longest + 1);
+      out += name + ", " + column + ":\n\n";
+      out.Repeat(fence, '`');
+      out += '\n';
+      for (const Span& span : cell.text) WriteVisible(span.text, true, false, out);
+      out += '\n';
+      out.Repeat(fence, '`');
+      out += "\n\n";
     }
-    rows.push_back(std::move(cells));
-  }
-
-  std::vector<std::size_t> widths(headers.size(), 3);
-  const auto widen = [&widths](const std::vector<std::string>& cells) {
-    for (std::size_t i = 0; i < cells.size() && i < widths.size(); ++i) {
-      widths[i] = std::max(widths[i], std::min(Width(cells[i]), kMaxPaddedWidth));
-    }
-  };
-  widen(headers);
-  for (const auto& cells : rows) widen(cells);
-
-  RenderRow(headers, widths, out);
-  out += '|';
-  for (const std::size_t width : widths) out += std::string(width + 2, '-') + '|';
-  out += '\n';
-  for (const auto& cells : rows) RenderRow(cells, widths, out);
-  out += '\n';
-
-  // The text, then a line feed before the closing fence: a text that ends in a line feed keeps it as
-  // an empty last line.
-  for (const Shown& shown : below) {
-    const std::string fence(std::max<std::size_t>(3, LongestRun(shown.text, '`') + 1), '`');
-    out += shown.label + ":\n\n" + fence + '\n' + shown.text + '\n' + fence + "\n\n";
   }
 }
 
-void RenderBlock(const Block& block, std::string& out) {
+void RenderBlock(const Block& block, TextOut& out) {
   if (const auto* heading = std::get_if<Heading>(&block)) {
-    out += std::string(static_cast<std::size_t>(std::clamp(heading->level, 1, 6)), '#') + ' ' + Inline(heading->text) +
-           "\n\n";
+    out.Repeat(static_cast<std::size_t>(std::clamp(heading->level, 1, 6)), '#');
+    out += ' ';
+    WriteInline(heading->text, false, out);
+    out += "\n\n";
   } else if (const auto* paragraph = std::get_if<Paragraph>(&block)) {
     out += Wrapped(paragraph->text) + "\n\n";
   } else if (const auto* table = std::get_if<Table>(&block)) {
@@ -180,55 +258,39 @@ void RenderBlock(const Block& block, std::string& out) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-// The text ends in one line feed however many the last blocks leave, so the line feeds at the end of
-// each piece wait until more text follows.
+// The text ends in one line feed however many the last blocks leave.
 class MarkdownInTurn final : public ReportPieces {
  public:
-  std::string Begin(std::span<const Report> summaries) override {
-    std::string out;
+  explicit MarkdownInTurn(convert::TextSink& sink) : out_(sink, true) {}
+
+  bool Begin(std::span<const Report> summaries) override {
     if (summaries.size() > 1) {
-      out += "# Migration summary\n\n";
-      RenderTable(SummaryTable(summaries), out);
+      out_ += "# Migration summary\n\n";
+      RenderTable(SummaryTable(summaries), out_);
     }
-    return Held(std::move(out));
+    return out_.ok();
   }
-  std::string Next(const Report& report) override {
-    std::string out;
-    for (const Block& block : report.blocks) RenderBlock(block, out);
-    return Held(std::move(out));
+  bool Next(const Report& report) override {
+    for (const Block& block : report.blocks) RenderBlock(block, out_);
+    return out_.ok();
   }
-  std::string End() override { return line_feeds_ == 0 ? std::string() : "\n"; }
+  bool End() override { return out_.Finish(); }
 
  private:
-  std::size_t line_feeds_ = 0;  // at the end of the text so far, not yet given out
-
-  std::string Held(std::string piece) {
-    const std::size_t text_end = piece.find_last_not_of('\n') + 1;  // 0 when all line feeds
-    const std::size_t trailing = piece.size() - text_end;
-    if (text_end == 0) {
-      line_feeds_ += trailing;
-      return std::string();
-    }
-    piece.resize(text_end);
-    piece.insert(0, line_feeds_, '\n');
-    line_feeds_ = trailing;
-    return piece;
-  }
+  TextOut out_;
 };
 
 }  // namespace
 
-std::unique_ptr<ReportPieces> MarkdownPieces() { return std::make_unique<MarkdownInTurn>(); }
+std::unique_ptr<ReportPieces> MarkdownPieces(convert::TextSink& sink) { return std::make_unique<MarkdownInTurn>(sink); }
 
 std::string ToMarkdown(std::span<const Report> reports) {
-  MarkdownInTurn pieces;
-  std::string out = pieces.Begin(reports);
-  for (const Report& report : reports) out += pieces.Next(report);
-  return out + pieces.End();
+  StringSink sink;
+  MarkdownInTurn pieces(sink);
+  pieces.Begin(reports);
+  for (const Report& report : reports) pieces.Next(report);
+  pieces.End();
+  return std::move(sink.text);
 }
 
 }  // namespace recaster::report

@@ -102,22 +102,24 @@ std::string ToMarkdown(std::span<const Report> reports);
 // both), print-friendly, every text escaped; with more than one, the summary table comes first.
 std::string ToHtml(std::span<const Report> reports);
 
-// Several reports rendered one at a time, so that only one of them need exist at once: Begin with the
-// reports of every source stripped of their blocks (all that the summary and the page's title read),
-// then Next with each whole report in the same order, then End. The pieces joined are ToMarkdown (or
-// ToHtml) of the whole reports.
+// Several reports rendered one at a time, so that only one of them need exist at once, and written to
+// a sink as they are made, in pieces of 64 KiB or more (the last shorter), so that no report's text
+// exists whole: Begin with the reports of every source stripped of their blocks (all that the summary
+// and the page's title read), then Next with each whole report in the same order, then End. The text
+// written is ToMarkdown (or ToHtml) of the whole reports. Each returns false once the sink refused a
+// piece; nothing more is offered to it then.
 class ReportPieces {
  public:
   virtual ~ReportPieces() = default;
-  virtual std::string Begin(std::span<const Report> summaries) = 0;
-  virtual std::string Next(const Report& report) = 0;
-  virtual std::string End() = 0;
+  virtual bool Begin(std::span<const Report> summaries) = 0;
+  virtual bool Next(const Report& report) = 0;
+  virtual bool End() = 0;
 };
 
-// The pieces of ToMarkdown.
-std::unique_ptr<ReportPieces> MarkdownPieces();
-// The pieces of ToHtml.
-std::unique_ptr<ReportPieces> HtmlPieces();
+// The pieces of ToMarkdown, written to `sink` (which must outlive them).
+std::unique_ptr<ReportPieces> MarkdownPieces(convert::TextSink& sink);
+// The pieces of ToHtml, written to `sink` (which must outlive them).
+std::unique_ptr<ReportPieces> HtmlPieces(convert::TextSink& sink);
 
 // The file the dialog program writes the report to: the destination with its extension (if any)
 // replaced by ".report.html".

@@ -334,15 +334,26 @@ bool IsLong(std::u16string_view text) {
   return text.size() > kMaxInlineText || text.find_first_of(u"\r\n") != std::u16string_view::npos;
 }
 
+// A text from the file in a cell, the secrets of its URLs masked; the renderers make its hidden
+// characters visible as they write it (as Literal would), so that a long text is not copied for that.
+Cell FileTextCell(std::u16string_view text, bool block) {
+  Cell cell{{}, std::nullopt, block};
+  const bool url = text.find(u"://") != std::u16string_view::npos;
+  cell.text.push_back(Span{convert::ToUtf8(url ? std::u16string_view(MaskUrlSecrets(text)) : text), true});
+  return cell;
+}
+
 // A text as the report may show it: a password only as set or not, a connection string with its
 // passwords replaced; a long text on lines of its own, or by its length where `elide_long`.
 Cell TextCell(std::u16string_view text, Secrecy secrecy, bool elide_long, std::string_view elided) {
   if (secrecy == Secrecy::kSecret) return WordsCell(text.empty() ? "not set" : "set");
-  const std::u16string shown = secrecy == Secrecy::kConnectionString ? MaskConnectionString(text) : std::u16string(text);
+  std::u16string masked;
+  if (secrecy == Secrecy::kConnectionString) masked = MaskConnectionString(text);
+  const std::u16string_view shown = secrecy == Secrecy::kConnectionString ? std::u16string_view(masked) : text;
   if (shown.empty()) return WordsCell("empty");
-  if (!IsLong(shown)) return Cell{{Literal(shown)}, std::nullopt, false};
+  if (!IsLong(shown)) return FileTextCell(shown, false);
   if (elide_long) return WordsCell(std::string(elided) + Counted(shown.size(), "character", "characters") + ")");
-  return Cell{{Literal(shown, true)}, std::nullopt, true};
+  return FileTextCell(shown, true);
 }
 
 std::string ItemsText(std::uint32_t count) { return count == 0 ? "empty" : Counted(count, "item", "items"); }

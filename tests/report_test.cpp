@@ -507,6 +507,40 @@ TEST(ReportText, SeveralSourcesBeginWithASummary) {
   EXPECT_NE(ToHtml(reports).find("<h1>Migration summary</h1>"), std::string::npos);
 }
 
+// A long value goes out in pieces of 64 KiB as it is made, the text the same as the whole; a refused
+// piece is the last one offered.
+TEST(ReportText, BothFormsAreWrittenInPiecesUntilTheSinkRefuses) {
+  struct Pieces final : convert::TextSink {
+    bool Write(std::string_view bytes) override {
+      sizes.push_back(bytes.size());
+      text += bytes;
+      return sizes.size() < refuse_at;
+    }
+    std::size_t refuse_at = ~std::size_t{0};
+    std::vector<std::size_t> sizes;
+    std::string text;
+  };
+  COVSettings doc;
+  doc.Network.Ipv4BindAny.SetValue(false);
+  doc.Network.Ipv4BindAddr.SetValue(std::u16string(100000, u'\x01') + u"|\r\n`");
+  const Report report = ReportOf(doc);
+  const std::span<const Report> one(&report, 1);
+  for (const bool html : {false, true}) {
+    Pieces sink;
+    const auto pieces = html ? HtmlPieces(sink) : MarkdownPieces(sink);
+    EXPECT_TRUE(pieces->Begin(one) && pieces->Next(report) && pieces->End());
+    EXPECT_EQ(sink.text, html ? ToHtml(one) : ToMarkdown(one));
+    ASSERT_GT(sink.sizes.size(), 3u);
+    for (std::size_t i = 0; i + 1 < sink.sizes.size(); ++i) EXPECT_GE(sink.sizes[i], std::size_t{1} << 16);
+
+    Pieces refusing;
+    refusing.refuse_at = 2;
+    const auto stopped = html ? HtmlPieces(refusing) : MarkdownPieces(refusing);
+    EXPECT_FALSE(stopped->Begin(one) && stopped->Next(report) && stopped->End());
+    EXPECT_EQ(refusing.sizes.size(), 2u);
+  }
+}
+
 TEST(ReportPath, BesideTheDestinationWithItsExtensionReplaced) {
   EXPECT_EQ(ReportPathBeside(u"C:\\Users\\A\\Documents\\converted_ov_config.json"),
             u"C:\\Users\\A\\Documents\\converted_ov_config.report.html");
