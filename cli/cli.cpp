@@ -142,12 +142,15 @@ struct ConvertOptions {
   std::string destination;
   bool force = false;
   bool quiet = false;
+  bool detailed_exitcode = false;
 };
 
 void setup_convert(CLI::App& app, ConvertOptions& opt) {
   auto* convert = app.add_subcommand("convert", "Write the version 6 configuration of a version 5 file");
   convert->add_flag("-f,--force", opt.force, "Replace an existing DESTINATION without asking");
   convert->add_flag("-q,--quiet", opt.quiet, "Print neither the success message nor the conversion notes");
+  convert->add_flag("--detailed-exitcode", opt.detailed_exitcode,
+                    "Exit with 5 instead of 0 when settings remain to re-create by hand");
   convert->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")")
       ->check(NotEmpty());
   convert
@@ -303,7 +306,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
     return ReportWriteFailure(to_stdout ? u"standard output" : destination, "not enough memory", io);
   }
   if (code == kExitOk && !opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, io);
-  return code;
+  return opt.detailed_exitcode ? DetailedExitCode(code, conversion.plan.RecreateCount() != 0) : code;
 }
 
 // ---- help ----
@@ -384,7 +387,8 @@ int Run(const std::vector<std::string>& args, Console& io) {
       "Run \"recaster help COMMAND\" for the options of a command.\n"
       "Exit codes: 0 done; 1 the destination or standard output could not be written; 2 usage error, no\n"
       "such source file, a folder as destination, or the source as its own destination; 3 the source is\n"
-      "not a readable Ornvale 5 server configuration; 4 the destination exists and was kept.");
+      "not a readable Ornvale 5 server configuration; 4 the destination exists and was kept; 5 with\n"
+      "--detailed-exitcode (convert, report): done, and settings remain to re-create by hand.");
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return std::string("recaster: ") + e.what() + "\nRun with --help for more information.\n";
   });
@@ -392,6 +396,7 @@ int Run(const std::vector<std::string>& args, Console& io) {
   ShowOptions show;
   ConvertOptions convert;
   ReportOptions report;
+  report.program_version = RECASTER_VERSION;
   HelpOptions help;
   setup_show(app, show);
   setup_convert(app, convert);
@@ -429,6 +434,11 @@ CLI::Validator NotEmpty() {
   return CLI::Validator(
       [](const std::string& value) { return value.empty() ? std::string("an empty path names no file") : std::string(); },
       "", "NOT EMPTY");
+}
+
+int DetailedExitCode(int code, bool settings_remain) {
+  if (code != kExitOk) return code;
+  return settings_remain ? kExitLeftBehind : kExitOk;
 }
 
 int WriteData(Console& io, std::string_view data) {

@@ -15,6 +15,7 @@ inline constexpr int kExitWriteFailed = 1;     // the destination, or standard o
 inline constexpr int kExitUsage = 2;           // bad arguments, or a source or destination that cannot be one
 inline constexpr int kExitUnreadable = 3;      // the source is not a readable version 5 configuration
 inline constexpr int kExitNotReplaced = 4;     // the destination exists and was not to be replaced
+inline constexpr int kExitLeftBehind = 5;      // with --detailed-exitcode: done, settings remain to re-create
 
 // Where the program reads and writes; the real streams in main, string streams in tests.
 struct Console {

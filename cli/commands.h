@@ -67,16 +67,24 @@ CLI::Validator NotEmpty();
 
 struct ReportOptions {
   std::vector<std::string> sources;
-  bool html = false;
+  bool html = false;               // the same as format "html"
+  std::string format = "markdown";  // "markdown", "html" or "json"
+  bool detailed_exitcode = false;
+  std::string program_version;     // for the JSON document
 };
 
-// Adds `report [--html] [SOURCE...]` to the program.
+// The exit code with --detailed-exitcode: `code` when it is not kExitOk, else kExitLeftBehind when
+// settings remain to re-create by hand, else kExitOk.
+int DetailedExitCode(int code, bool settings_remain);
+
+// Adds `report [--format markdown|html|json] [--html] [--detailed-exitcode] [SOURCE...]` to the program.
 void setup_report(CLI::App& app, ReportOptions& opt);
 
 // Writes the report of every source to standard output (a summary table first when there are several)
 // and returns the worst exit code among them: 0, 2 for a path that is no file, 3 for a file that does
 // not load; 1 when standard output cannot be written. A single source that cannot be reported prints
-// nothing on standard output.
+// nothing on standard output, except as JSON: the JSON document always comes, a source that cannot be
+// reported in it as refused, and its summary follows the sources. With --detailed-exitcode, DetailedExitCode.
 [[nodiscard]] int run_report(const ReportOptions& opt, Console& io);
 
 }  // namespace recaster::cli

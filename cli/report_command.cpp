@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <ostream>
+#include <streambuf>
 
 #include "cli/commands.h"
 #include "convert/convert.h"
@@ -200,7 +201,82 @@ class Output final : public convert::TextSink {
 };
 
 std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt, Output& output) {
-  return opt.html ? report::HtmlPieces(output) : report::MarkdownPieces(output);
+  return opt.html || opt.format == "html" ? report::HtmlPieces(output) : report::MarkdownPieces(output);
+}
+
+// A stream whose text goes to the output in pieces of 64 KiB, so that a long document is written as
+// it is made; after a failed write nothing more is written.
+class OutputBuffer final : public std::streambuf {
+ public:
+  explicit OutputBuffer(Output& output) : output_(output) {}
+  bool Flush() {
+    const bool ok = output_.Write(pending_);
+    pending_.clear();
+    return ok;
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_ += traits_type::to_char_type(c);
+    Spill();
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    pending_.append(s, static_cast<std::size_t>(n));
+    Spill();
+    return n;
+  }
+
+ private:
+  void Spill() {
+    if (pending_.size() >= (std::size_t{1} << 16)) Flush();
+  }
+  Output& output_;
+  std::string pending_;
+};
+
+// Every source in turn as one JSON document, each written as it is converted and let go; with
+// several sources the summary follows them, so one pass suffices. A source that is refused is in the
+// document with its reason and its exit code, and told on standard error as every command tells it.
+int ReportJson(const std::vector<std::u16string>& sources, const ReportOptions& opt, Console& io) {
+  Output output(io);
+  OutputBuffer buffer(output);
+  std::ostream out(&buffer);
+  report::JsonReportWriter writer(out, opt.program_version);
+  std::vector<report::JsonSummaryRow> rows;
+  int worst = kExitOk;
+  for (const std::u16string& source : sources) {
+    const std::u16string absolute = platform::AbsolutePath(source);
+    report::JsonSource part{source, absolute, nullptr, {}, kExitOk};
+    std::string why;
+    convert::ConversionResult conversion;
+    platform::PathInfo info;
+    if (const SourceCheck check = InspectSource(source, &info); check.code != kExitOk) {
+      part.exit_code = TellSourceProblem(source, check, io);
+      why = check.why;
+    } else {
+      try {
+        conversion = convert::BuildConfigTree(source);
+      } catch (const std::bad_alloc&) {
+        part.exit_code = NotEnoughMemoryToLoad(source, io);
+        why = "not enough memory";
+      }
+      if (part.exit_code == kExitOk && !conversion.ok()) {
+        const std::string reason = LoadFailureReason(conversion.load);
+        part.exit_code = ReportLoadFailure(source, reason, io);
+        why = "not a readable Ornvale 5 server configuration: " + reason;
+      }
+      if (part.exit_code == kExitOk) part.conversion = &conversion;
+    }
+    part.reason = why;
+    worst = std::max(worst, part.exit_code);
+    rows.push_back(writer.Source(part));
+    if (!buffer.Flush()) return output.code();
+  }
+  writer.End(sources.size() > 1 ? std::span<const report::JsonSummaryRow>(rows) : std::span<const report::JsonSummaryRow>());
+  if (!buffer.Flush()) return output.code();
+  const bool remain = std::any_of(rows.begin(), rows.end(), [](const report::JsonSummaryRow& row) { return row.to_recreate != 0; });
+  return opt.detailed_exitcode ? DetailedExitCode(worst, remain) : worst;
 }
 
 // Several sources in two passes, so that only one source's report exists at a time: the first keeps
@@ -238,7 +314,8 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const ReportOption
     if (!pieces->Next(whole)) return output.code();
   }
   if (!pieces->End()) return output.code();
-  return worst;
+  const bool remain = std::any_of(summaries.begin(), summaries.end(), [](const report::Report& r) { return r.to_recreate != 0; });
+  return opt.detailed_exitcode ? DetailedExitCode(worst, remain) : worst;
 }
 
 }  // namespace
@@ -274,11 +351,18 @@ void setup_report(CLI::App& app, ReportOptions& opt) {
       "one; filters read in words, passwords only as set or not set. Several sources: a summary table first,\n"
       "then each report in turn; a source that changes meanwhile reads \"changed while being read\".\n"
       "Exit codes: 0 done; 1 standard output could not be written; 2 usage error or no such source file;\n"
-      "3 the source is not a readable Ornvale 5 server configuration; with several sources, the worst of them.\n"
+      "3 the source is not a readable Ornvale 5 server configuration; with several sources, the worst of them;\n"
+      "with --detailed-exitcode, 5 instead of 0 when any source leaves settings to re-create by hand.\n"
+      "The JSON document (--format json) follows docs/report.schema.json, format_version 1.0.\n"
       "Examples:\n"
       "  recaster report ov_server_settings.cfg | less\n"
-      "  recaster report --html servers/*/ov_server_settings.cfg > fleet.html");
-  report->add_flag("--html", opt.html, "Print one self-contained HTML page instead of Markdown text");
+      "  recaster report --html servers/*/ov_server_settings.cfg > fleet.html\n"
+      "  recaster report --format json servers/*/ov_server_settings.cfg | jq '.summary.totals.to_recreate'");
+  report->add_option("--format", opt.format, "markdown (the default), html (one self-contained page) or json (one document)")
+      ->check(CLI::IsMember({"markdown", "html", "json"}));
+  report->add_flag("--html", opt.html, "The same as --format html");
+  report->add_flag("--detailed-exitcode", opt.detailed_exitcode,
+                   "Exit with 5 instead of 0 when settings remain to re-create by hand");
   report
       ->add_option("SOURCE", opt.sources,
                    "The version 5 files; with several, a summary table comes first (default: " +
@@ -290,6 +374,11 @@ int run_report(const ReportOptions& opt, Console& io) {
   std::vector<std::u16string> sources;
   for (const std::string& source : opt.sources) sources.push_back(platform::PathFromNative(source));
   if (sources.empty()) sources.push_back(convert::DefaultInputPath());
+  if (opt.html && opt.format == "json") {
+    io.err << "recaster: report: --html cannot be combined with --format json\n";
+    return kExitUsage;
+  }
+  if (opt.format == "json") return ReportJson(sources, opt, io);
   if (sources.size() > 1) return ReportSeveral(sources, opt, io);
 
   // One source: nothing on standard output when it cannot be reported.
@@ -299,7 +388,7 @@ int run_report(const ReportOptions& opt, Console& io) {
   Output output(io);
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
   if (pieces->Begin({&whole, 1}) && pieces->Next(whole)) pieces->End();
-  return output.code();
+  return opt.detailed_exitcode ? DetailedExitCode(output.code(), whole.to_recreate != 0) : output.code();
 }
 
 }  // namespace recaster::cli

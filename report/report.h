@@ -176,3 +176,49 @@ std::string HexColour(std::uint32_t rgb);
 Span Literal(std::u16string_view text, bool keep_lines = false);
 
 }  // namespace recaster::report
+
+#include <iosfwd>  // the JSON report's stream
+
+namespace recaster::report {
+
+// ---- the JSON report ----
+
+// One source of the JSON report: its path as typed and as an absolute path, and its conversion (loaded),
+// or, when it was refused, why and the exit code it earned.
+struct JsonSource {
+  std::u16string_view path;
+  std::u16string_view absolute_path;
+  const convert::ConversionResult* conversion = nullptr;  // null: refused
+  std::string_view reason;                               // UTF-8, when refused
+  int exit_code = 0;                                     // when refused
+};
+
+// What the summary keeps of one source.
+struct JsonSummaryRow {
+  std::u16string path;
+  bool converted = false;
+  std::string reason;
+  int exit_code = 0;
+  std::size_t listeners = 0;
+  std::uint32_t keep_days = 0;
+  std::size_t to_recreate = 0;
+  std::size_t adjustments = 0;
+};
+
+// The JSON report (format_version "1.0"), written to `out` as it is made: the head when constructed,
+// each source as Source is called, then End. UTF-8, two-blank indentation, every hidden character
+// (convert::IsHiddenCharacter) and every lone surrogate a "\u" escape; secrets never appear.
+class JsonReportWriter {
+ public:
+  JsonReportWriter(std::ostream& out, std::string_view program_version);
+  // Writes one source and returns its summary row.
+  JsonSummaryRow Source(const JsonSource& source);
+  // Closes the sources; with `summary` not empty, writes a summary (its rows and their totals) after them.
+  void End(std::span<const JsonSummaryRow> summary);
+
+ private:
+  std::ostream& out_;
+  bool first_source_ = true;
+};
+
+}  // namespace recaster::report

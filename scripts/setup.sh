@@ -8,7 +8,8 @@
 #                                    the MSI, lintian and dpkg-shlibdeps for the Debian package
 set -euo pipefail
 
-posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev)
+posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev
+                python3-jsonschema)
 bench_packages=(libpugixml-dev)
 browser_packages=(chromium fonts-dejavu-core)
 
