@@ -131,7 +131,7 @@ report::Report ReportOf(const std::u16string& source, Console& io, int* code) {
   }
   convert::ConversionResult conversion;
   try {
-    conversion = convert::BuildConfigTree(source);
+    conversion = convert::PlanConversion(source);
   } catch (const std::bad_alloc&) {
     *code = NotEnoughMemoryToLoad(source, io);
     return report::UnreadReport(source, "not enough memory");
@@ -256,7 +256,7 @@ int ReportJson(const std::vector<std::u16string>& sources, const ReportOptions& 
       why = check.why;
     } else {
       try {
-        conversion = convert::BuildConfigTree(source);
+        conversion = convert::PlanConversion(source);
       } catch (const std::bad_alloc&) {
         part.exit_code = NotEnoughMemoryToLoad(source, io);
         why = "not enough memory";

@@ -112,22 +112,40 @@ std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document
   return NotCarriedOver(mapping::MakePlan(document));
 }
 
-void MapConversion(ConversionResult& conversion) {
+namespace {
+
+void PlanLoaded(ConversionResult& conversion) {
   conversion.plan = mapping::MakePlan(*conversion.document);
-  conversion.tree = mapping::PlanToTree(conversion.plan);
   conversion.adjustments.clear();
   for (const mapping::Adjustment& adjustment : conversion.plan.adjustments) {
     conversion.adjustments.push_back(ConversionNote{adjustment.path, mapping::AdjustmentText(adjustment)});
   }
 }
 
-ConversionResult BuildConfigTree(const std::u16string& source) {
+ConversionResult Load(const std::u16string& source) {
   ConversionResult result;
   auto document = std::make_unique<settings::COVSettings>();
   result.load = document->LoadFromFileWithResult(source);
-  if (!result.load.ok()) return result;
-  result.document = std::move(document);
-  MapConversion(result);
+  if (result.load.ok()) result.document = std::move(document);
+  return result;
+}
+
+}  // namespace
+
+void MapConversion(ConversionResult& conversion) {
+  PlanLoaded(conversion);
+  conversion.tree = mapping::PlanToTree(conversion.plan);
+}
+
+ConversionResult BuildConfigTree(const std::u16string& source) {
+  ConversionResult result = Load(source);
+  if (result.ok()) MapConversion(result);
+  return result;
+}
+
+ConversionResult PlanConversion(const std::u16string& source) {
+  ConversionResult result = Load(source);
+  if (result.ok()) PlanLoaded(result);
   return result;
 }
 

@@ -130,6 +130,10 @@ struct [[nodiscard]] ConversionResult {
 // document and an empty tree, and the caller stops before touching any destination.
 ConversionResult BuildConfigTree(const std::u16string& source);
 
+// BuildConfigTree without the tree: the loaded document, its plan and the adjustments, for a reader
+// that renders the plan (the migration report) and writes no version 6 file.
+ConversionResult PlanConversion(const std::u16string& source);
+
 // The plan, the tree and the adjustments of a conversion whose document is loaded (the second half of
 // BuildConfigTree, for a caller that loads on its own).
 void MapConversion(ConversionResult& conversion);

@@ -110,9 +110,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Plant(settings, marker16, size == 0 ? 0 : data[size - 1]);
 
   std::vector<recaster::convert::ConversionNote> adjustments;
-  const recaster::convert::ConfigTree tree = recaster::convert::MapSettings(settings, &adjustments);
+  (void)recaster::convert::MapSettings(settings, &adjustments);
   const recaster::report::Report reports[] = {
-      recaster::report::BuildReport(settings, tree, adjustments, u"in\u202E<zq\x1B\n.cfg"),
+      recaster::report::BuildReport(settings, recaster::mapping::MakePlan(settings), u"in\u202E<zq\x1B\n.cfg"),
       recaster::report::UnreadReport(u"gone\u2066<zq\x07.cfg", "no such file \x1B[2J\u2028<zq"),
   };
 

@@ -1,7 +1,5 @@
-// Building the report from the settings walk, the version 6 tree and the mapping's adjustments.
+// Building the report from the settings walk and the mapping's plan.
 #include <algorithm>
-#include <cctype>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -127,44 +125,42 @@ class RecreateCollector final : public settings::SettingVisitor {
   std::vector<Section> open_;
 };
 
-// The listeners of the tree, each with the address family the mapping made it for.
-Table ListenerTable(const settings::COVSettings& document, const convert::ConfigTree& tree, std::size_t* count) {
-  Table table{{"Protocol", "Address family", "Address", "Port", "Other version 6 values"}, {}, false};
-  const std::vector<mapping::ListenFamily> families = mapping::ListenFamilies(document);
-  std::map<std::string, std::size_t> per_protocol;
-  const auto interfaces = tree.get_child_optional("network.interfaces");
-  if (!interfaces) return table;
-  for (const auto& [key, listener] : *interfaces) {
-    const std::string type = listener.get<std::string>("type", "");
-    const std::size_t index = per_protocol[type]++;
-    std::string protocol = type;
-    std::transform(protocol.begin(), protocol.end(), protocol.begin(), [](unsigned char c) { return std::toupper(c); });
-    std::string others;
-    for (const auto& [field, value] : listener) {
-      if (field == "type" || field == "addr" || field == "port") continue;
-      others += (others.empty() ? "" : ", ") + field + " " + value.data();
-    }
-    const auto addr = listener.get_child_optional("addr");
-    Cell address{{}, std::nullopt, false};
-    address.text.push_back(Span{addr ? addr->data() : std::string(), true});
-    table.rows.push_back(RowOf(false, WordsCell(protocol),
-                               WordsCell(index < families.size() ? std::string(families[index].name) : "unknown"),
-                               std::move(address), WordsCell(listener.get<std::string>("port", "")),
-                               WordsCell(others)));
+// One listener's row: its protocol and family as the plan decided them, and its version 6 values in
+// the order of its object in the version 6 file (`object`, whose address is moved into the row).
+Row ListenerRow(mapping::Protocol protocol, mapping::Family family, convert::ConfigTree object) {
+  std::string others;
+  for (const auto& [field, value] : object) {
+    if (field == "type" || field == "addr" || field == "port") continue;
+    others += others.empty() ? "" : ", ";
+    others += field;
+    others += ' ';
+    others += value.data();
   }
-  *count = table.rows.size();
+  Cell address{{}, std::nullopt, false};
+  address.text.push_back(Span{std::move(object.get_child("addr").data()), true});
+  return RowOf(false, WordsCell(std::string(mapping::ProtocolName(protocol))),
+               WordsCell(std::string(mapping::FamilyName(family))), std::move(address),
+               WordsCell(object.get<std::string>("port", "")), WordsCell(std::move(others)));
+}
+
+// The plan's listeners, UDP then TCP, each with the address family the mapping made it for.
+Table ListenerTable(const mapping::Plan& plan) {
+  Table table{{"Protocol", "Address family", "Address", "Port", "Other version 6 values"}, {}, false};
+  for (const mapping::UdpListener& listener : plan.network.udp) {
+    table.rows.push_back(ListenerRow(listener.kProtocol, listener.family, mapping::UdpListenerToTree(listener)));
+  }
+  for (const mapping::TcpListener& listener : plan.network.tcp) {
+    table.rows.push_back(ListenerRow(listener.kProtocol, listener.family, mapping::TcpListenerToTree(listener)));
+  }
   return table;
 }
 
-// The storage branch, with where keep_days came from.
-Table StorageTable(const settings::COVSettings& document, const convert::ConfigTree& tree,
-                   const std::vector<convert::ConversionNote>& adjustments) {
+// The plan's storage record, with where keep_days came from.
+Table StorageTable(const settings::COVSettings& document, const mapping::Plan& plan) {
   Table table{{"Version 6 key", "Value", "Where it comes from"}, {}, false};
-  const auto storage = tree.get_child_optional("storage");
-  if (!storage) return table;
   const auto& retention = document.Storage.KeepPeriod;
   const std::string path = settings::PathOf(document, retention);
-  for (const auto& [key, value] : *storage) {
+  for (const auto& [key, value] : mapping::StorageToTree(plan.storage)) {
     if (key != "keep_days") {
       table.rows.push_back(
           Row{{WordsCell(key), WordsCell(value.data().empty() ? "empty" : value.data()), WordsCell("set by the converter")},
@@ -177,8 +173,8 @@ Table StorageTable(const settings::COVSettings& document, const convert::ConfigT
       from += (i == 0 ? "" : ", ") + item.text.front().text;
     }
     if (retention.Count() == 0) from += "empty";
-    for (const auto& note : adjustments) {
-      if (note.setting == path) from += "; " + note.text;
+    for (const mapping::Adjustment& adjustment : plan.adjustments) {
+      if (adjustment.path == path) from += "; " + mapping::AdjustmentText(adjustment);
     }
     table.rows.push_back(Row{{WordsCell(key), WordsCell(value.data() + (value.data() == "1" ? " day" : " days")),
                              WordsCell(from)},
@@ -191,13 +187,12 @@ Heading Title(const std::string& source) { return Heading{1, {Words("Migration r
 
 }  // namespace
 
-Report BuildReport(const settings::COVSettings& document, const convert::ConfigTree& tree,
-                   const std::vector<convert::ConversionNote>& adjustments, std::u16string_view source) {
+Report BuildReport(const settings::COVSettings& document, const mapping::Plan& plan, std::u16string_view source) {
   Report report;
   report.source = Literal(source).text;
   report.loaded = true;
-  report.adjustments = adjustments.size();
-  report.keep_days = tree.get<std::string>("storage.keep_days", "");
+  report.adjustments = plan.adjustments.size();
+  report.keep_days = convert::NumberText(plan.storage.keep_days);
   const std::vector<const settings::Var_t*> carried = mapping::CarriedOver(document);
 
   RecreateCollector recreate(carried);
@@ -224,22 +219,25 @@ Report BuildReport(const settings::COVSettings& document, const convert::ConfigT
 
   out.emplace_back(Heading{2, {Words("Carried over")}});
   out.emplace_back(Heading{3, {Words("Listeners")}});
-  Table listeners = ListenerTable(document, tree, &report.listeners);
+  Table listeners = ListenerTable(plan);
+  report.listeners = listeners.rows.size();
   if (listeners.rows.empty()) {
     out.emplace_back(Paragraph{{Words("None: the version 6 configuration opens no listener.")}});
   } else {
     out.emplace_back(std::move(listeners));
   }
   out.emplace_back(Heading{3, {Words("Storage")}});
-  out.emplace_back(StorageTable(document, tree, adjustments));
+  out.emplace_back(StorageTable(document, plan));
   out.emplace_back(Heading{3, {Words("Version 5 settings these are made from")}});
   out.emplace_back(std::move(carried_rows.table));
   out.emplace_back(Heading{3, {Words("Adjusted to fit version 6")}});
-  if (adjustments.empty()) {
+  if (plan.adjustments.empty()) {
     out.emplace_back(Paragraph{{Words("None.")}});
   } else {
     Table table{{"Setting", "What was done"}, {}, false};
-    for (const auto& note : adjustments) table.rows.push_back(Row{{WordsCell(note.setting), WordsCell(note.text)}, false});
+    for (const mapping::Adjustment& adjustment : plan.adjustments) {
+      table.rows.push_back(Row{{WordsCell(adjustment.path), WordsCell(mapping::AdjustmentText(adjustment))}, false});
+    }
     out.emplace_back(std::move(table));
   }
 
@@ -255,7 +253,7 @@ Report BuildReport(const convert::ConversionResult& conversion, std::u16string_v
   if (!conversion.ok() || conversion.document == nullptr) {
     return UnreadReport(source, xml::DescribeLoadResult(conversion.load));
   }
-  return BuildReport(*conversion.document, conversion.tree, conversion.adjustments, source);
+  return BuildReport(*conversion.document, conversion.plan, source);
 }
 
 Table SummaryTable(std::span<const Report> reports) {

@@ -362,7 +362,10 @@ void WriteStorageItem(Json& json, std::string_view key, const std::string& value
   json.Item().Open('{');
   json.Member("key", Quoted(key));
   json.Member("value", value);
-  json.Member("from", from.empty() ? "[]" : "[" + Quoted(from) + "]");
+  std::string list(1, '[');
+  if (!from.empty()) list += Quoted(from);
+  list += ']';
+  json.Member("from", list);
   json.Close('}');
 }
 

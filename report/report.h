@@ -80,10 +80,10 @@ struct Report {
   bool LeavesAnythingBehind() const { return to_recreate != 0 || adjustments != 0; }
 };
 
-// The report of a loaded document, its version 6 tree and the mapping's adjustments. Counts each
-// setting that differs from its default and is not carried over once, a list as one setting.
-Report BuildReport(const settings::COVSettings& document, const convert::ConfigTree& tree,
-                   const std::vector<convert::ConversionNote>& adjustments, std::u16string_view source);
+// The report of a loaded document and the mapping's plan of it (mapping::MakePlan): the listeners
+// and storage it carries over, its adjustments, and every setting it leaves behind. Counts each setting
+// that differs from its default and is not carried over once, a list as one setting.
+Report BuildReport(const settings::COVSettings& document, const mapping::Plan& plan, std::u16string_view source);
 
 // The report of a conversion; a conversion that did not load gives UnreadReport with the loader's reason.
 Report BuildReport(const convert::ConversionResult& conversion, std::u16string_view source);

@@ -42,9 +42,7 @@ std::size_t Occurrences(const std::string& text, const std::string& what) {
 }
 
 Report ReportOf(const COVSettings& doc) {
-  std::vector<convert::ConversionNote> adjustments;
-  const convert::ConfigTree tree = convert::MapSettings(doc, &adjustments);
-  return BuildReport(doc, tree, adjustments, u"test.cfg");
+  return BuildReport(doc, mapping::MakePlan(doc), u"test.cfg");
 }
 
 std::string Html(const COVSettings& doc) {
@@ -303,9 +301,7 @@ TEST(ReportSecrets, NoHostileConnectionStringShowsItsSecret) {
 // ---- hostile characters ----
 
 Report ReportOf(const COVSettings& doc, std::u16string_view source) {
-  std::vector<convert::ConversionNote> adjustments;
-  const convert::ConfigTree tree = convert::MapSettings(doc, &adjustments);
-  return BuildReport(doc, tree, adjustments, source);
+  return BuildReport(doc, mapping::MakePlan(doc), source);
 }
 
 // Each character reaches no output raw: the report's both forms show it as its picture or its code in

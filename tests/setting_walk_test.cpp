@@ -182,9 +182,7 @@ TEST(SettingWalk, ANewSettingReachesShowTheNotesAndTheReportWithoutChangingThem)
   EXPECT_EQ(notes, (std::vector<std::string>{"Extra.Level: 5 (default 3), not carried over",
                                              "Extra.Token: set, not carried over (value not shown)"}));
 
-  std::vector<convert::ConversionNote> adjustments;
-  const convert::ConfigTree tree = convert::MapSettings(doc, &adjustments);
-  const report::Report report = report::BuildReport(doc, tree, adjustments, u"extended.cfg");
+  const report::Report report = report::BuildReport(doc, mapping::MakePlan(doc), u"extended.cfg");
   const std::string text = report::ToMarkdown(std::span<const report::Report>(&report, 1));
   EXPECT_NE(text.find("### Extra\n\n| To do | Setting | Value | Default |\n|-------|---------|-------|---------|\n"
                       "| [ ]   | Level   | 5     | 3       |\n| [ ]   | Token   | set   | not set |\n"),
