@@ -64,7 +64,8 @@ void AppendCodePoint(char32_t c, std::string& out) {
 
 // The JSON string of UTF-16 text; a lone surrogate stays as its escape.
 std::string Quoted(std::u16string_view text) {
-  std::string out = "\"";
+  std::string out(1, '"');
+  out.reserve(text.size() + 2);
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -73,12 +74,14 @@ std::string Quoted(std::u16string_view text) {
     }
     AppendCodePoint(c, out);
   }
-  return out + '"';
+  out += '"';
+  return out;
 }
 
 // The JSON string of UTF-8 text; a byte that starts no UTF-8 character reads as U+FFFD.
 std::string Quoted(std::string_view utf8) {
-  std::string out = "\"";
+  std::string out(1, '"');
+  out.reserve(utf8.size() + 2);
   for (std::size_t i = 0; i < utf8.size();) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
@@ -93,7 +96,8 @@ std::string Quoted(std::string_view utf8) {
     AppendCodePoint(length == 0 ? U'\uFFFD' : c, out);
     i += length == 0 ? 1 : length;
   }
-  return out + '"';
+  out += '"';
+  return out;
 }
 
 // A text from the file: the secrets of its URLs masked, as every reader shows it.
