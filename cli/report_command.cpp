@@ -222,14 +222,20 @@ class OutputBuffer final : public std::streambuf {
     return traits_type::not_eof(c);
   }
   std::streamsize xsputn(const char* s, std::streamsize n) override {
-    pending_.append(s, static_cast<std::size_t>(n));
-    Spill();
+    const auto size = static_cast<std::size_t>(n);
+    if (pending_.size() + size < kPiece) {
+      pending_.append(s, size);
+      return n;
+    }
+    // A long text goes out where it lies, after what is pending: no copy of it is made.
+    if (Flush()) output_.Write(std::string_view(s, size));
     return n;
   }
 
  private:
+  static constexpr std::size_t kPiece = std::size_t{1} << 16;
   void Spill() {
-    if (pending_.size() >= (std::size_t{1} << 16)) Flush();
+    if (pending_.size() >= kPiece) Flush();
   }
   Output& output_;
   std::string pending_;

@@ -19,8 +19,8 @@ using settings::VarKind;
 constexpr char kHex[] = "0123456789abcdef";
 
 void Escape(char32_t c, std::string& out) {
-  out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[c >> shift & 0xFu];
+  const char escape[] = {'\\', 'u', kHex[c >> 12 & 0xFu], kHex[c >> 8 & 0xFu], kHex[c >> 4 & 0xFu], kHex[c & 0xFu]};
+  out.append(escape, sizeof escape);
 }
 
 // One code point of a JSON string: the JSON escapes, every hidden character and lone surrogate as \u.
