@@ -71,15 +71,18 @@ NetworkConfig PlanNetwork(const COVSettings& document, std::vector<Adjustment>& 
   }
 
   NetworkConfig config;
+  // The fields every listener has, for one family.
+  const auto fill_common = [&](ListenerConfig& listener, const ListenOn& on, std::uint32_t port) {
+    listener.addr = on.addr;
+    listener.family = on.family;
+    listener.port = static_cast<std::uint16_t>(port);
+    listener.max_msg_len = static_cast<std::uint16_t>(max_msg_len);
+    listener.socket_buffer_size = socket_buffer_size;
+  };
   if (udp) {
     const std::uint32_t port = take(Fit16(network.UdpPort.Value(), initial.port), network.UdpPort);
     for (const ListenOn& on : families.InUse()) {
-      UdpListener& listener = config.udp.emplace_back();
-      listener.addr = on.addr;
-      listener.family = on.family;
-      listener.port = static_cast<std::uint16_t>(port);
-      listener.max_msg_len = static_cast<std::uint16_t>(max_msg_len);
-      listener.socket_buffer_size = socket_buffer_size;
+      fill_common(config.udp.emplace_back(), on, port);
     }
   }
   if (tcp) {
@@ -88,11 +91,7 @@ NetworkConfig PlanNetwork(const COVSettings& document, std::vector<Adjustment>& 
         take(Fit16(extra.MaxTcpClients.Value(), initial_tcp.max_concurrent_sessions), extra.MaxTcpClients);
     for (const ListenOn& on : families.InUse()) {
       TcpListener& listener = config.tcp.emplace_back();
-      listener.addr = on.addr;
-      listener.family = on.family;
-      listener.port = static_cast<std::uint16_t>(port);
-      listener.max_msg_len = static_cast<std::uint16_t>(max_msg_len);
-      listener.socket_buffer_size = socket_buffer_size;
+      fill_common(listener, on, port);
       listener.max_concurrent_sessions = static_cast<std::uint16_t>(sessions);
       listener.framing.separate_by_cr_lf = extra.SeparateTcpStreamWithCRLF.Value();
     }
