@@ -1,8 +1,10 @@
 # What `cmake --install` puts where, and the packages CPack makes of it:
-#   - on Linux: the command-line program, its manual page, the README, the changelog and the copyright
-#     file, as the Debian package "recaster";
-#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe and the README (`cpack -G ZIP`),
-#     and an MSI of the same (`cpack -G External`, which runs packaging/msi.cmake).
+#   - on Linux: the command-line program, its manual page, the README, the changelog, the copyright
+#     file (which holds every licence text) and the JSON report's schema, as the Debian package
+#     "recaster";
+#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe, the README, LICENSE,
+#     THIRD-PARTY-NOTICES and the JSON report's schema (`cpack -G ZIP`), and an MSI of the same
+#     (`cpack -G External`, which runs packaging/msi.cmake).
 # Included from the top-level CMakeLists.txt after every target exists.
 
 set(CPACK_PACKAGE_NAME recaster)
@@ -26,7 +28,7 @@ set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_STRIP_FILES ON)  # the programs without their debugging information
 
 if(WIN32)
-  # The ZIP holds the two programs and the README, all at its top level.
+  # The ZIP holds the two programs and the files that go with them, all at its top level.
   set(windows_programs)
   foreach(program Recaster recaster-cli)
     if(TARGET ${program})
@@ -36,7 +38,9 @@ if(WIN32)
   if(windows_programs)
     install(TARGETS ${windows_programs} RUNTIME DESTINATION . COMPONENT windows)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION . COMPONENT windows)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+                ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES ${PROJECT_SOURCE_DIR}/docs/report.schema.json
+          DESTINATION . COMPONENT windows)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL windows)
@@ -90,6 +94,8 @@ else()
     add_custom_target(recaster_packed_docs ALL DEPENDS ${packed_files})
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_folder} COMPONENT cli)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/report.schema.json DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/recaster
+          COMPONENT cli)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_COMPONENTS_ALL cli)

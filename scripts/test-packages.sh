@@ -2,10 +2,11 @@
 # Builds the three packages with scripts/package.sh and checks them:
 #   - the Debian package: lintian reports nothing, it holds the program, the manual page and the
 #     documents Debian asks for, and its program converts the sample to the POSIX build's bytes;
-#   - the ZIP: the two programs and the README;
+#   - the ZIP: the two programs, the README, the licence, the third-party notices and the schema;
 #   - the MSI: what only its tables can tell (Wine does not act on it), then, under Wine in a fresh
 #     prefix, silent installs and uninstalls: the programs in Program Files, recaster-cli.exe from
-#     there converting the sample to the POSIX build's bytes, the Start menu shortcut, the entry in
+#     there converting the sample to the POSIX build's bytes and leaving no temporary file when Ctrl+C
+#     ends it in the middle of a write, the Start menu shortcut, the entry in
 #     Programs and Features, a major upgrade, a refused downgrade, and nothing left behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,18 +49,35 @@ check '[ "$status" -eq 0 ] && [ ! -s "$work/lintian.txt" ]' "lintian reports not
 cat "$work/lintian.txt"
 dpkg-deb -x "$deb" "$work/deb"
 for file in usr/bin/recaster usr/share/man/man1/recaster.1.gz usr/share/doc/recaster/copyright \
-  usr/share/doc/recaster/changelog.gz usr/share/doc/recaster/README.md.gz; do
+  usr/share/doc/recaster/changelog.gz usr/share/doc/recaster/README.md.gz usr/share/recaster/report.schema.json; do
   check '[ -f "$work/deb/$file" ]' "it holds /$file"
 done
 check 'zcat "$work/deb/usr/share/doc/recaster/README.md.gz" | cmp -s - README.md' "its README is the project's"
+check 'cmp -s "$work/deb/usr/share/recaster/report.schema.json" docs/report.schema.json' "its report schema is the project's"
+# The licences of what the program holds: ours, CLI11's and Boost's, each with its text.
+for licence in MIT BSD-3-Clause BSL-1.0; do
+  check 'grep -qx "License: $licence" "$work/deb/usr/share/doc/recaster/copyright" && grep -q "^License: .*\b$licence\b" <(sed -n "1,/^\$/p" "$work/deb/usr/share/doc/recaster/copyright")' \
+    "its copyright file names $licence and holds its text"
+done
 check '[ "$(zcat "$work/deb/usr/share/doc/recaster/changelog.gz" | sed -n "1s/^recaster (\([^)]*\)).*/\1/p")" = "$version" ]' \
   "the changelog's latest entry is version $version"
 check '"$work/deb/usr/bin/recaster" convert --force --quiet "$sample" "$work/deb.json" </dev/null && cmp -s "$work/deb.json" "$work/expected.json"' \
   "its program converts the sample to the POSIX build's bytes"
 
+# What the ZIP and the MSI put beside the programs, each the project's own file.
+beside_programs="LICENSE README.md THIRD-PARTY-NOTICES docs/report.schema.json"
+listing() { printf '%s\n' Recaster.exe recaster-cli.exe $beside_programs | sed 's|.*/||' | LC_ALL=C sort | tr "\n" " "; }
+same_files() {  # FOLDER: the files beside the programs there are the project's
+  local file
+  for file in $beside_programs; do cmp -s "$1/${file##*/}" "$file" || return 1; done
+}
+
 step "ZIP"
-check '[ "$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr "\n" " ")" = "README.md Recaster.exe recaster-cli.exe " ]' \
-  "it holds Recaster.exe, recaster-cli.exe and README.md"
+check '[ "$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr "\n" " ")" = "$(listing)" ]' \
+  "it holds Recaster.exe, recaster-cli.exe, README.md, LICENSE, THIRD-PARTY-NOTICES and report.schema.json"
+mkdir -p "$work/zip"
+(cd "$work/zip" && cmake -E tar xf "$zip")
+check 'same_files "$work/zip"' "its LICENSE, THIRD-PARTY-NOTICES, README.md and report.schema.json are the project's"
 
 # The rows of one table of an MSI, without its three header lines. msiinfo writes the streams of a
 # table (the icon) into a folder named after it, here in the test's folder.
@@ -127,10 +145,39 @@ snapshot "$work/before.txt"
 status=0
 run_msiexec install /i "$(winpath "$msi")" || status=$?
 check '[ "$status" -eq 0 ]' "msiexec /i recaster-$version-x64.msi /qn succeeds"
-check '[ "$(ls "$installed" | LC_ALL=C sort | tr "\n" " ")" = "README.md Recaster.exe recaster-cli.exe " ]' \
-  "Recaster.exe, recaster-cli.exe and README.md are in C:\\Program Files\\Recaster"
+check '[ "$(ls "$installed" | LC_ALL=C sort | tr "\n" " ")" = "$(listing)" ] && same_files "$installed"' \
+  "Recaster.exe, recaster-cli.exe, README.md, LICENSE, THIRD-PARTY-NOTICES and report.schema.json are in C:\\Program Files\\Recaster"
 check 'timeout 60 wine "C:\\Program Files\\Recaster\\recaster-cli.exe" convert --force --quiet "$(winpath "$sample")" "$(winpath "$work/msi.json")" </dev/null && cmp -s "$work/msi.json" "$work/expected.json"' \
   "recaster-cli.exe run from there converts the sample to the POSIX build's bytes"
+
+# Ctrl+C in the middle of a write: Wine hands SIGINT to the console program as a Ctrl+C event. The
+# source's 30 million character bind address makes a 60 MB file, so that the event comes while the
+# temporary file is being written; the destination keeps its old content and no temporary is left.
+python3 - "$sample" "$work/big.cfg" <<'PY'
+import sys
+text = open(sys.argv[1], 'rb').read().decode('utf-16')
+text = text.replace('<Ipv4BindAddr text="192.0.2.10"/>', '<Ipv4BindAddr text="' + 'a' * 30_000_000 + '"/>', 1)
+open(sys.argv[2], 'wb').write(text.encode('utf-16'))
+PY
+mkdir -p "$work/interrupted"
+echo old >"$work/interrupted/out.json"
+interrupted_write() {
+  local pid temporary="" i
+  wine "C:\\Program Files\\Recaster\\recaster-cli.exe" convert --force --quiet "$(winpath "$work/big.cfg")" \
+    "$(winpath "$work/interrupted/out.json")" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  for ((i = 0; i < 1500; i++)); do
+    temporary=$(find "$work/interrupted" -name '.out.json.recaster-*' | head -n 1)
+    [ -n "$temporary" ] && break
+    sleep 0.02
+  done
+  [ -n "$temporary" ] || { wait "$pid"; echo "   no temporary file appeared"; return 1; }
+  kill -INT "$pid"
+  wait "$pid" || true
+  timeout 60 wineserver -w
+  [ "$(cat "$work/interrupted/out.json")" = old ] && [ -z "$(find "$work/interrupted" -name '.out.json.recaster-*')" ]
+}
+check interrupted_write "Ctrl+C while recaster-cli.exe writes leaves the old file and no temporary"
 shortcut=$(shortcuts)
 check '[ -n "$shortcut" ] && [ "$(printf "%s\n" "$shortcut" | wc -l)" -eq 1 ]' "one Start menu shortcut \"$product_name\""
 echo "   the shortcut: ${shortcut#"$drive_c"}"
