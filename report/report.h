@@ -72,7 +72,7 @@ struct Report {
   std::string problem;               // why the source was not converted; empty when loaded
   std::size_t listeners = 0;         // listeners in the version 6 configuration
   std::string keep_days;             // the version 6 retention in days, as written
-  std::size_t to_recreate = 0;       // the settings to re-create: rows marked to do
+  std::size_t to_recreate = 0;       // the settings the plan leaves behind (Plan::RecreateCount)
   std::size_t adjustments = 0;       // values changed to fit version 6
   std::vector<Block> blocks;
 

@@ -97,6 +97,24 @@ TEST(ReportText, CountIsTheNotesOfSettingsNotCarriedAndTheRowsMarkedToDo) {
   EXPECT_NE(ToMarkdown(one).find("The 47 settings marked in the To do column"), std::string::npos);
 }
 
+// The report renders the plan's decisions and decides none again: a setting the plan carries is
+// listed as carried and counted nowhere, whatever the document holds.
+TEST(ReportText, ListsAndCountsWhatThePlanLeavesBehindAndNothingElse) {
+  COVSettings doc;
+  doc.Dns.CacheDns.SetValue(24);
+  mapping::Plan plan = mapping::MakePlan(doc);
+  ASSERT_EQ(plan.RecreateCount(), 1u);
+  plan.left_behind.clear();
+  for (auto& [setting, status] : plan.statuses) {
+    if (setting == &doc.Dns.CacheDns) status = mapping::SettingStatus::kCarried;
+  }
+  const Report report = BuildReport(doc, plan, u"test.cfg");
+  EXPECT_EQ(report.to_recreate, 0u);
+  const std::string text = ToMarkdown(std::span<const Report>(&report, 1));
+  EXPECT_NE(text.find("| Dns.CacheDns "), std::string::npos) << text;
+  EXPECT_NE(text.find("Nothing: every other version 5 setting is at its default."), std::string::npos) << text;
+}
+
 TEST(ReportText, NothingLeftBehindWhenOnlyCarriedSettingsDiffer) {
   COVSettings doc;
   doc.Storage.KeepPeriod.Resize(1);
