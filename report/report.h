@@ -81,8 +81,9 @@ struct Report {
 };
 
 // The report of a loaded document and the mapping's plan of it (mapping::MakePlan): the listeners
-// and storage it carries over, its adjustments, and every setting it leaves behind. Counts each setting
-// that differs from its default and is not carried over once, a list as one setting.
+// and storage it carries over, its adjustments, and every setting it leaves behind. Renders the plan's
+// decisions and makes none: what is carried, the rows to do and their count (plan.RecreateCount(), a
+// list counting once) are the plan's.
 Report BuildReport(const settings::COVSettings& document, const mapping::Plan& plan, std::u16string_view source);
 
 // The report of a conversion; a conversion that did not load gives UnreadReport with the loader's reason.
