@@ -218,6 +218,8 @@ TEST(NotCarriedOver, SpeaksTheReportsWordsForEachKindOfValue) {
        "ExportToText.ExporterToText.MaxFileSizeKB: 20 kilobytes (default 10240 kilobytes), not carried over"},
       {[](settings::COVSettings& d) { d.ExportToText.Filter.Value().severityCheck = true, d.ExportToText.Filter.Value().severityMask = 3; },
        "ExportToText.Filter: severity Emergency, Alert (mask 3) (default all messages), not carried over"},
+      {[](settings::COVSettings& d) { d.Grid.DetailsStyle.SetValue(u"x"); },
+       "Grid.DetailsStyle: \"x\" (default 655 characters), not carried over"},
       {[](settings::COVSettings& d) { d.ExportToDb.ExporterToDb.ConnString.SetValue(u"Server=db;Password=s3cret"); },
        "ExportToDb.ExporterToDb.ConnString: \"Server=db;Password=********\" (default empty), not carried over"},
   };

@@ -377,7 +377,8 @@ std::string OneLine(const Cell& cell) {
 std::string Line(const SettingView& s, const Cell& cell, bool value) {
   if (s.Kind() == VarKind::kText && s.TextSecrecy() != Secrecy::kSecret) {
     std::u16string masked;
-    const std::u16string_view shown = Shown(value ? s.Text().Value() : s.Text().Default(), s.TextSecrecy(), masked);
+    const std::u16string_view text = value ? std::u16string_view(s.Text().Value()) : std::u16string_view(s.Text().Default());
+    const std::u16string_view shown = Shown(text, s.TextSecrecy(), masked);
     if (IsLong(shown)) return Counted(shown.size(), "character", "characters");
   }
   return OneLine(cell);
