@@ -7,6 +7,7 @@
 
 #include "convert/convert.h"
 #include "settings/setting_walk.h"
+#include "words/words.h"
 
 namespace recaster::cli {
 namespace {
@@ -15,13 +16,16 @@ namespace json = boost::json;
 using settings::SettingView;
 using settings::VarKind;
 
-constexpr std::string_view kMask = "********";
-
 json::string Utf8(std::u16string_view text) { return json::string(convert::ToUtf8(text)); }
 
-json::array TextList(const std::vector<std::u16string>& texts) {
+// A text as `show` prints it: as stored with `show_secrets`, else hidden by the one rule for secrets.
+json::string Shown(std::u16string_view text, settings::Secrecy secrecy, bool show_secrets) {
+  return show_secrets ? Utf8(text) : Utf8(words::MaskSecrets(text, secrecy));
+}
+
+json::array TextList(const std::vector<std::u16string>& texts, bool show_secrets) {
   json::array out;
-  for (const auto& text : texts) out.emplace_back(Utf8(text));
+  for (const auto& text : texts) out.emplace_back(Shown(text, settings::Secrecy::kShown, show_secrets));
   return out;
 }
 
@@ -29,9 +33,9 @@ json::object MatchJson(const xml::MatchOptions& m) {
   return {{"matchCase", m.matchCase}, {"matchWhole", m.matchWhole}, {"wildcards", m.wildcards}};
 }
 
-json::object FilterJson(const xml::MessageFilter& f) {
+json::object FilterJson(const xml::MessageFilter& f, bool show_secrets) {
   json::object o;
-  o["name"] = Utf8(f.name);
+  o["name"] = Shown(f.name, settings::Secrecy::kShown, show_secrets);
   o["negation"] = f.negation;
   o["severityCheck"] = f.severityCheck;
   o["facilityCheck"] = f.facilityCheck;
@@ -41,12 +45,12 @@ json::object FilterJson(const xml::MessageFilter& f) {
   o["messageCheck"] = f.messageCheck;
   o["severityMask"] = f.severityMask;
   o["facilityMask"] = f.facilityMask;
-  o["sources"] = TextList(f.sources);
-  o["origins"] = TextList(f.origins);
+  o["sources"] = TextList(f.sources, show_secrets);
+  o["origins"] = TextList(f.origins, show_secrets);
   o["originMatch"] = MatchJson(f.originMatch);
-  o["tags"] = TextList(f.tags);
+  o["tags"] = TextList(f.tags, show_secrets);
   o["tagMatch"] = MatchJson(f.tagMatch);
-  o["content"] = Utf8(f.content);
+  o["content"] = Shown(f.content, settings::Secrecy::kShown, show_secrets);
   o["contentMatch"] = MatchJson(f.contentMatch);
   o["wildcardType"] = f.wildcardType;
   return o;
@@ -81,13 +85,10 @@ class JsonBuilder final : public settings::SettingVisitor {
         return setting.Int().Value();
       case VarKind::kBool:
         return setting.Bool().Value();
-      case VarKind::kText: {
-        const std::u16string& text = setting.Text().Value();
-        if (setting.IsSecret() && !show_secrets_ && !text.empty()) return json::string(kMask);
-        return Utf8(text);
-      }
+      case VarKind::kText:
+        return Shown(setting.Text().Value(), setting.TextSecrecy(), show_secrets_);
       case VarKind::kFilter:
-        return FilterJson(setting.Filter().Value());
+        return FilterJson(setting.Filter().Value(), show_secrets_);
       case VarKind::kList:
       case VarKind::kGroup:
         break;  // containers come through Begin and End

@@ -1,5 +1,4 @@
-// Building the configuration tree from a version 5 file, the notes on what it leaves behind, and the
-// one way a text from the file is made visible to a person.
+// Building the configuration tree from a version 5 file, and the notes on what it leaves behind.
 #include <algorithm>
 #include <string_view>
 #include <utility>
@@ -7,89 +6,18 @@
 #include "convert/convert.h"
 #include "settings/ov_settings.h"
 #include "settings/setting_walk.h"
+#include "words/words.h"
 
 namespace recaster::convert {
 namespace {
 
 using settings::SettingView;
-using settings::VarKind;
 
-// Texts longer than this, or holding a line break or control character, are shown by length only.
-constexpr std::size_t kMaxShownText = 60;
 constexpr std::string_view kNotCarried = ", not carried over";
-constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-std::string Quoted(std::u16string_view text) { return '"' + VisibleText(text) + '"'; }
-
-bool Showable(std::u16string_view text) {
-  if (text.size() > kMaxShownText) return false;
-  for (const char16_t unit : text) {
-    if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0)) return false;
-  }
-  return true;
-}
-
-std::string TextForm(std::u16string_view text) {
-  if (text.empty()) return "empty";
-  if (Showable(text)) return Quoted(text);
-  return NumberText(static_cast<std::uint32_t>(text.size())) + " characters";
-}
-
-std::string Items(std::uint32_t count) { return NumberText(count) + (count == 1 ? " item" : " items"); }
-
-// How a setting that is not at its default differs from it.
+// A setting left behind, in the words the report prints for its value and its default.
 std::string Difference(const SettingView& setting) {
-  if (setting.IsSecret()) return "set, not carried over (value not shown)";
-  std::string text;
-  switch (setting.Kind()) {
-    case VarKind::kInt:
-      text = std::to_string(setting.Int().Value()) + " (default " + std::to_string(setting.Int().Default()) + ")";
-      break;
-    case VarKind::kBool:
-      text = std::string(BoolText(setting.Bool().Value())) + " (default " +
-             std::string(BoolText(setting.Bool().Default())) + ")";
-      break;
-    case VarKind::kText:
-      text = TextForm(setting.Text().Value()) + " (default " + TextForm(setting.Text().Default()) + ")";
-      break;
-    case VarKind::kFilter:
-      text = "message filter set";
-      break;
-    case VarKind::kList:
-      text = Items(setting.List().ItemCount());
-      break;
-    case VarKind::kGroup:
-      text = "differs from its default";
-      break;
-  }
-  return text + std::string(kNotCarried);
-}
-
-// The code point at `at` of UTF-8 text and its length in bytes; a byte that starts no well-formed
-// sequence reads as U+FFFD, one byte long.
-std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t at) {
-  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return {lead, 1};
-  std::size_t length = 0;
-  char32_t cp = 0;
-  char32_t least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, cp = lead & 0x1Fu, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, cp = lead & 0x0Fu, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, cp = lead & 0x07u, least = 0x10000;
-  } else {
-    return {kReplacementCharacter, 1};
-  }
-  if (at + length > text.size()) return {kReplacementCharacter, 1};
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0u) != 0x80) return {kReplacementCharacter, 1};
-    cp = cp << 6 | (byte(at + i) & 0x3Fu);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {kReplacementCharacter, 1};
-  return {cp, length};
+  return words::ValueLine(setting) + " (default " + words::DefaultLine(setting) + ")" + std::string(kNotCarried);
 }
 
 }  // namespace
@@ -155,93 +83,6 @@ std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion) 
   std::vector<ConversionNote> left = NotCarriedOver(conversion.plan);
   notes.insert(notes.end(), left.begin(), left.end());
   return notes;
-}
-
-bool IsHiddenCharacter(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
-         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
-         c == 0xFEFF || c == 0x2028 || c == 0x2029;
-}
-
-void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::size_t kept = 0;  // the start of the run of characters that go out as they are
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto byte = static_cast<unsigned char>(utf8[i]);
-    if (byte >= 0x20 && byte < 0x7F) {
-      ++i;
-      continue;
-    }
-    if (byte < 0x20 && !keep_lines) {
-      // A run of C0 controls: their pictures written in one go, three bytes each.
-      std::size_t end = i;
-      while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x20) ++end;
-      out.append(utf8, kept, i - kept);
-      std::size_t at = out.size();
-      out.resize(at + 3 * (end - i));
-      for (; i < end; ++i) {
-        out[at++] = '\xE2';
-        out[at++] = '\x90';
-        out[at++] = static_cast<char>(0x80 + static_cast<unsigned char>(utf8[i]));
-      }
-      kept = i;
-      continue;
-    }
-    const auto [c, length] = DecodeUtf8(utf8, i);
-    const bool bad_byte = c == kReplacementCharacter && length == 1;
-    if (!bad_byte && (!IsHiddenCharacter(c) || (keep_lines && (c == u'\n' || c == u'\t')))) {
-      i += length;
-      continue;
-    }
-    out.append(utf8, kept, i - kept);
-    if (keep_lines && c == u'\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
-      // CR LF: the line feed goes out with the next run
-    } else if (bad_byte) {
-      out += "\uFFFD";
-    } else if (c < 0x20) {
-      out += {'\xE2', '\x90', static_cast<char>(0x80 + c)};  // the control picture, U+2400 onwards
-    } else if (c == 0x7F) {
-      out += "\u2421";
-    } else if (c < 0xA0) {
-      out += "\uFFFD";  // C1 controls have no pictures
-    } else {
-      out += "<U+";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[c >> shift & 0xFu];
-      out += '>';
-    }
-    i += length;
-    kept = i;
-  }
-  out.append(utf8, kept, utf8.size() - kept);
-}
-
-std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string& buffer) {
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto byte = static_cast<unsigned char>(utf8[i]);
-    if (byte >= 0x20 && byte < 0x7F) {
-      ++i;
-      continue;
-    }
-    const auto [c, length] = DecodeUtf8(utf8, i);
-    if ((c == kReplacementCharacter && length == 1) ||
-        (IsHiddenCharacter(c) && !(keep_lines && (c == u'\n' || c == u'\t')))) {
-      buffer.clear();
-      buffer.reserve(utf8.size() + utf8.size() / 8);
-      buffer.append(utf8, 0, i);
-      AppendVisible(utf8.substr(i), keep_lines, buffer);
-      return buffer;
-    }
-    i += length;
-  }
-  return utf8;
-}
-
-std::string VisibleText(std::u16string_view text, bool keep_lines) {
-  const std::string utf8 = ToUtf8(text);
-  std::string out;
-  out.reserve(utf8.size());
-  AppendVisible(utf8, keep_lines, out);
-  return out;
 }
 
 std::string FormatNote(const ConversionNote& note) {

@@ -19,6 +19,7 @@
 #include "mapping/mapping.h"
 #include "platform/platform.h"
 #include "settings/ov_settings.h"
+#include "words/words.h"
 #include "xml/xml_document.h"
 
 namespace recaster::convert {
@@ -146,8 +147,9 @@ std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion);
 ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes);
 
 // Every setting of the document that differs from a fresh document's and is not carried over, in
-// document order: leaves with their value and default, lists with their item count ("2 items"),
-// long or multi-line texts with their length, secrets (passwords, connection strings) named only.
+// document order, each as "VALUE (default DEFAULT), not carried over" in the words of the migration
+// report (words::ValueLine and words::DefaultLine): "yes", "3 days", "2 items", a text in double
+// quotes, a long or multi-line text by its length, a password as "set", secrets hidden by the one rule.
 std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document);
 
 // The same notes, for the settings the plan leaves behind.
@@ -156,20 +158,11 @@ std::vector<ConversionNote> NotCarriedOver(const mapping::Plan& plan);
 // "setting: text", one line, with every hidden character made visible (AppendVisible).
 std::string FormatNote(const ConversionNote& note);
 
-// True for a character that no text from the file and no path shows raw to a person: the controls
-// (C0, DEL, C1) and the characters that reorder text or hide themselves (U+061C, U+200B to U+200F,
-// U+202A to U+202E, U+2060 to U+2064, U+2066 to U+2069, U+FEFF, U+2028, U+2029).
-bool IsHiddenCharacter(char32_t c);
-
-// Appends UTF-8 text with every hidden character made visible: a C0 control as its control picture
-// (U+2400 onwards), DEL as U+2421, a C1 control as U+FFFD, any other as its code ("<U+202E>"); with
-// `keep_lines`, line feeds and tabs stay and CR LF becomes a line feed. A byte that starts no UTF-8
-// character reads as U+FFFD. Text made visible stays as it is when made visible again.
-void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out);
-// UTF-8 text made visible as AppendVisible does: the text itself when it holds nothing to change (no
-// copy), else `buffer`, filled.
-std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string& buffer);
-// The text as UTF-8, made visible as AppendVisible does.
-std::string VisibleText(std::u16string_view text, bool keep_lines = false);
+// The one way a text from the file is made visible to a person (words/words.h), under the names its
+// readers know from here.
+using words::AppendVisible;
+using words::IsHiddenCharacter;
+using words::VisibleText;
+using words::VisibleView;
 
 }  // namespace recaster::convert

@@ -9,7 +9,7 @@
 // - a secret marker made from the input, which the input therefore cannot hold, is planted as both
 //   passwords, as a password field and a URL's password in the connection string, and as a URL's
 //   password in the mail server and a forwarder's server, each beside the file's own text; it never
-//   appears in the report (either form), nor in the notes but for the mail server's own line.
+//   appears in the report (either form), the notes or `show`.
 // Built with RECASTER_FUZZ_LINKMAIN it is a plain program that replays the files and folders given on
 // its command line.
 #include <algorithm>
@@ -150,12 +150,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& note : notes) {
     const std::string line = recaster::convert::FormatNote(note);
     CheckVisible(line, U"");
-    // The notes name secrets without their values; only a server's name is shown as the file has it.
-    if (!line.starts_with("Emailer.Server: ")) CheckNoSecret(line, marker);
+    CheckNoSecret(line, marker);  // the notes hide secrets by the report's rule
   }
 
-  // `show` prints every text as the file has it (the servers' names too), but no hidden character raw.
-  CheckVisible(recaster::cli::SettingsToJson(settings, false), U"\n");
+  // `show` hides secrets by the same rule, and writes no hidden character raw.
+  const std::string shown = recaster::cli::SettingsToJson(settings, false);
+  CheckVisible(shown, U"\n");
+  CheckNoSecret(shown, marker);
   return 0;
 }
 

@@ -26,22 +26,26 @@ Row RowOf(bool to_do, Cells&&... cells) {
   return row;
 }
 
-bool Contains(const std::vector<const settings::Var_t*>& settings, const SettingView& s) {
-  return std::find(settings.begin(), settings.end(), &s.Setting()) != settings.end();
+// True for a setting version 6 takes over, as the plan decided it (a carried group stands for its
+// settings, which the plan gives each their status).
+bool IsCarried(const mapping::Plan& plan, const SettingView& s) {
+  const mapping::SettingStatus status = plan.StatusOf(&s.Setting());
+  return status == mapping::SettingStatus::kCarried || status == mapping::SettingStatus::kAdjusted;
 }
 
-// The version 5 settings that the conversion carries over, each with its value.
+// The version 5 settings that the conversion carries over, each with its value; a carried list with
+// all of its items.
 class CarriedCollector final : public settings::SettingVisitor {
  public:
-  explicit CarriedCollector(std::vector<const settings::Var_t*> carried) : carried_(std::move(carried)) {}
+  explicit CarriedCollector(const mapping::Plan& plan) : plan_(plan) {}
 
   Table table{{"Setting", "Value"}, {}, false};
 
   void Value(const SettingView& s) override {
-    if (inside_ > 0 || Contains(carried_, s)) AddRow(s);
+    if (inside_ > 0 || IsCarried(plan_, s)) AddRow(s);
   }
   bool Begin(const SettingView& s) override {
-    const bool carried = inside_ > 0 || Contains(carried_, s);
+    const bool carried = inside_ > 0 || IsCarried(plan_, s);
     opened_.push_back(carried);
     if (carried) {
       ++inside_;
@@ -57,7 +61,7 @@ class CarriedCollector final : public settings::SettingVisitor {
  private:
   void AddRow(const SettingView& s) { table.rows.push_back(RowOf(false, WordsCell(s.Path()), ValueCell(s))); }
 
-  std::vector<const settings::Var_t*> carried_;
+  const mapping::Plan& plan_;
   std::vector<bool> opened_;
   int inside_ = 0;
 };
@@ -68,27 +72,37 @@ struct Section {
   std::string prefix;  // stripped from the paths of its settings
   bool item = false;
   Table table;
-  std::size_t to_do = 0;
   std::vector<Section> items;
 };
 
-// Every top-level group that holds a setting to re-create, with all of its settings that are not
-// carried over; each list item as a section of its own after the group's table.
-class RecreateCollector final : public settings::SettingVisitor {
+// The top-level group a setting lies in: the first part of its path.
+std::string_view GroupOf(const SettingView& s) {
+  const std::string_view path = s.Path();
+  return path.substr(0, path.find_first_of(".["));
+}
+
+// The sections of the settings the plan leaves behind: each top-level group that holds one, with all of
+// its settings that are not carried over, those the plan leaves behind marked to do; each list item as
+// a section of its own after the group's table.
+class LeftBehindSections final : public settings::SettingVisitor {
  public:
-  explicit RecreateCollector(std::vector<const settings::Var_t*> carried) : carried_(std::move(carried)) {}
+  explicit LeftBehindSections(const mapping::Plan& plan) : plan_(plan) {
+    for (const SettingView& s : plan.left_behind) {
+      if (groups_.empty() || groups_.back() != GroupOf(s)) groups_.emplace_back(GroupOf(s));
+    }
+  }
 
   std::vector<Block> blocks;
-  std::size_t to_do = 0;
 
   void Value(const SettingView& s) override {
-    if (!Contains(carried_, s)) AddRow(s);
+    if (!IsCarried(plan_, s)) AddRow(s);
   }
   bool Begin(const SettingView& s) override {
-    if (Contains(carried_, s)) return false;
+    if (s.Depth() == 0 && std::find(groups_.begin(), groups_.end(), s.Path()) == groups_.end()) return false;
+    if (IsCarried(plan_, s)) return false;
     if (s.Depth() == 0 || (s.ItemIndex().has_value() && s.Kind() == VarKind::kGroup)) {
       const bool item = s.Depth() != 0;
-      open_.push_back(Section{s.Path(), s.Path() + ".", item, Table{{"Setting", "Value", "Default"}, {}, !item}, 0, {}});
+      open_.push_back(Section{s.Path(), s.Path() + ".", item, Table{{"Setting", "Value", "Default"}, {}, !item}, {}});
       return true;
     }
     if (s.Kind() == VarKind::kList) AddRow(s);
@@ -98,21 +112,19 @@ class RecreateCollector final : public settings::SettingVisitor {
     if (s.Depth() != 0 && !(s.ItemIndex().has_value() && s.Kind() == VarKind::kGroup)) return;
     Section done = std::move(open_.back());
     open_.pop_back();
-    if (!open_.empty()) {
-      open_.back().items.push_back(std::move(done));
-    } else if (done.to_do != 0) {
-      to_do += done.to_do;
+    if (open_.empty()) {
       Emit(done, 3);
+    } else {
+      open_.back().items.push_back(std::move(done));
     }
   }
 
  private:
   void AddRow(const SettingView& s) {
     Section& section = open_.back();
-    const bool to_do_row = !section.item && !s.ItemIndex().has_value() && !s.IsDefault();
-    if (to_do_row) ++section.to_do;
+    const bool to_do = plan_.StatusOf(&s.Setting()) == mapping::SettingStatus::kRecreate;
     section.table.rows.push_back(
-        RowOf(to_do_row, WordsCell(s.Path().substr(section.prefix.size())), ValueCell(s), DefaultCell(s)));
+        RowOf(to_do, WordsCell(s.Path().substr(section.prefix.size())), ValueCell(s), DefaultCell(s)));
   }
 
   void Emit(Section& section, int level) {
@@ -121,7 +133,8 @@ class RecreateCollector final : public settings::SettingVisitor {
     for (Section& item : section.items) Emit(item, 4);
   }
 
-  std::vector<const settings::Var_t*> carried_;
+  const mapping::Plan& plan_;
+  std::vector<std::string> groups_;  // the top-level groups that hold a setting left behind, in order
   std::vector<Section> open_;
 };
 
@@ -193,12 +206,11 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
   report.loaded = true;
   report.adjustments = plan.adjustments.size();
   report.keep_days = convert::NumberText(plan.storage.keep_days);
-  const std::vector<const settings::Var_t*> carried = mapping::CarriedOver(document);
+  report.to_recreate = plan.RecreateCount();
 
-  RecreateCollector recreate(carried);
+  LeftBehindSections recreate(plan);
   settings::WalkSettings(document, recreate);
-  report.to_recreate = recreate.to_do;
-  CarriedCollector carried_rows(carried);
+  CarriedCollector carried_rows(plan);
   settings::WalkSettings(document, carried_rows);
 
   std::vector<Block>& out = report.blocks;

@@ -155,11 +155,11 @@ TEST_F(ConversionFiles, LoadedValuesReachTheTreeAndTheNotes) {
   EXPECT_EQ(Lines(ConversionNotes(result)),
             (std::vector<std::string>{
                 "NetworkEx.MaxPacketSize: 70000 is above the version 6 maximum; written as 65535",
-                "RemConn.Password: set, not carried over (value not shown)",
-                "NetworkEx.DropLargePackets: true (default false), not carried over",
+                "RemConn.Password: set (default not set), not carried over",
+                "NetworkEx.DropLargePackets: yes (default no), not carried over",
                 "Dns.CacheDns: 24 (default 168), not carried over",
-                "Backup.Schedule.Times: 1 item, not carried over",
-                "EmailAlerts.Alerts: 2 items, not carried over",
+                "Backup.Schedule.Times: 1 item (default empty), not carried over",
+                "EmailAlerts.Alerts: 2 items (default empty), not carried over",
             }));
 }
 
@@ -202,6 +202,31 @@ TEST(NotCarriedOver, NamesSecretsWithoutTheirValues) {
   for (const ConversionNote& note : notes) {
     EXPECT_EQ(note.text.find("s3cret"), std::string::npos) << note.text;
     EXPECT_EQ(note.text.find("other"), std::string::npos) << note.text;
+  }
+}
+
+TEST(NotCarriedOver, SpeaksTheReportsWordsForEachKindOfValue) {
+  const struct {
+    void (*set)(settings::COVSettings&);
+    std::string note;
+  } cases[] = {
+      {[](settings::COVSettings& d) { d.Processing.DefSeverity.SetValue(3); },
+       "Processing.DefSeverity: Error (3) (default Debug (7)), not carried over"},
+      {[](settings::COVSettings& d) { d.Processing.NonPrintCustomChar.SetValue(95); },
+       "Processing.NonPrintCustomChar: 95 (\"_\") (default 46 (\".\")), not carried over"},
+      {[](settings::COVSettings& d) { d.ExportToText.ExporterToText.MaxFileSizeKB.SetValue(20); },
+       "ExportToText.ExporterToText.MaxFileSizeKB: 20 kilobytes (default 10240 kilobytes), not carried over"},
+      {[](settings::COVSettings& d) { d.ExportToText.Filter.Value().severityCheck = true, d.ExportToText.Filter.Value().severityMask = 3; },
+       "ExportToText.Filter: severity Emergency, Alert (mask 3) (default all messages), not carried over"},
+      {[](settings::COVSettings& d) { d.Grid.DetailsStyle.SetValue(u"x"); },
+       "Grid.DetailsStyle: \"x\" (default 655 characters), not carried over"},
+      {[](settings::COVSettings& d) { d.ExportToDb.ExporterToDb.ConnString.SetValue(u"Server=db;Password=s3cret"); },
+       "ExportToDb.ExporterToDb.ConnString: \"Server=db;Password=********\" (default empty), not carried over"},
+  };
+  for (const auto& c : cases) {
+    settings::COVSettings doc;
+    c.set(doc);
+    EXPECT_EQ(Lines(NotCarriedOver(doc)), std::vector<std::string>{c.note});
   }
 }
 

@@ -97,6 +97,24 @@ TEST(ReportText, CountIsTheNotesOfSettingsNotCarriedAndTheRowsMarkedToDo) {
   EXPECT_NE(ToMarkdown(one).find("The 47 settings marked in the To do column"), std::string::npos);
 }
 
+// The report renders the plan's decisions and decides none again: a setting the plan carries is
+// listed as carried and counted nowhere, whatever the document holds.
+TEST(ReportText, ListsAndCountsWhatThePlanLeavesBehindAndNothingElse) {
+  COVSettings doc;
+  doc.Dns.CacheDns.SetValue(24);
+  mapping::Plan plan = mapping::MakePlan(doc);
+  ASSERT_EQ(plan.RecreateCount(), 1u);
+  plan.left_behind.clear();
+  for (auto& [setting, status] : plan.statuses) {
+    if (setting == &doc.Dns.CacheDns) status = mapping::SettingStatus::kCarried;
+  }
+  const Report report = BuildReport(doc, plan, u"test.cfg");
+  EXPECT_EQ(report.to_recreate, 0u);
+  const std::string text = ToMarkdown(std::span<const Report>(&report, 1));
+  EXPECT_NE(text.find("| Dns.CacheDns "), std::string::npos) << text;
+  EXPECT_NE(text.find("Nothing: every other version 5 setting is at its default."), std::string::npos) << text;
+}
+
 TEST(ReportText, NothingLeftBehindWhenOnlyCarriedSettingsDiffer) {
   COVSettings doc;
   doc.Storage.KeepPeriod.Resize(1);
@@ -263,8 +281,9 @@ TEST(ConnectionString, EveryWayToReadAPasswordIsMasked) {
   }
 }
 
-// Each hides SECRET: in the report's both forms as a connection string and, where a URL holds it, as
-// any other text the report shows.
+// Each hides SECRET by the one rule, in the report's both forms, the notes and `show`: as a connection
+// string and, where a URL holds it, as any other text (short, long, in a list item or a filter). The
+// notes and `show` printed the URLs' secrets before; `show --show-secrets` prints every text as stored.
 TEST(ReportSecrets, NoHostileConnectionStringShowsItsSecret) {
   const struct {
     std::u16string_view text;
@@ -290,11 +309,20 @@ TEST(ReportSecrets, NoHostileConnectionStringShowsItsSecret) {
       doc.Emailer.Server.SetValue(std::u16string(text));
       doc.SyslogForwarders.Forwarders.Resize(1);
       doc.SyslogForwarders.Forwarders[0].TargetServer.SetValue(std::u16string(text));
+      doc.ExportToText.ExporterToText.RootFolder.SetValue(std::u16string(text));
+      doc.Grid.DetailsStyle.SetValue(u"x\n" + std::u16string(text));
+      doc.ExportToText.Filter.Value().sourceCheck = true;
+      doc.ExportToText.Filter.Value().sources = {std::u16string(text)};
     }
-    for (const std::string& shown : {Markdown(doc), Html(doc)}) {
-      EXPECT_EQ(shown.find("SECRET"), std::string::npos) << convert::ToUtf8(text);
-      EXPECT_EQ(shown.find("SEC/RET"), std::string::npos) << convert::ToUtf8(text);
+    std::string notes;
+    for (const convert::ConversionNote& note : convert::NotCarriedOver(doc)) notes += convert::FormatNote(note) + "\n";
+    const std::string show = cli::SettingsToJson(doc, false);
+    for (const std::string& shown : {Markdown(doc), Html(doc), notes, show}) {
+      EXPECT_EQ(shown.find("SECRET"), std::string::npos) << convert::ToUtf8(text) << "\n" << shown;
+      EXPECT_EQ(shown.find("SEC/RET"), std::string::npos) << convert::ToUtf8(text) << "\n" << shown;
     }
+    EXPECT_NE(show.find("********"), std::string::npos) << show;  // a multi-line note gives only the length
+    EXPECT_NE(cli::SettingsToJson(doc, true).find("SECRET"), std::string::npos) << convert::ToUtf8(text);
   }
 }
 

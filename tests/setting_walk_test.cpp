@@ -180,7 +180,7 @@ TEST(SettingWalk, ANewSettingReachesShowTheNotesAndTheReportWithoutChangingThem)
   std::vector<std::string> notes;
   for (const auto& note : convert::NotCarriedOver(doc)) notes.push_back(convert::FormatNote(note));
   EXPECT_EQ(notes, (std::vector<std::string>{"Extra.Level: 5 (default 3), not carried over",
-                                             "Extra.Token: set, not carried over (value not shown)"}));
+                                             "Extra.Token: set (default not set), not carried over"}));
 
   const report::Report report = report::BuildReport(doc, mapping::MakePlan(doc), u"extended.cfg");
   const std::string text = report::ToMarkdown(std::span<const report::Report>(&report, 1));

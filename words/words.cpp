@@ -1,4 +1,4 @@
-// The report's words for what the file stores: every kind of value in its unit, syslog severities and
+// The words for what the file stores: every kind of value in its unit, syslog severities and
 // facilities, message filters, connection strings and URLs with their secrets replaced, and values
 // from the file made inert.
 #include <algorithm>
@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "convert/config_tree.h"
-#include "report/report.h"
 #include "settings/setting_walk.h"
+#include "tree/config_tree.h"
+#include "words/words.h"
 
-namespace recaster::report {
+namespace recaster::words {
 namespace {
 
 using settings::Secrecy;
@@ -32,7 +32,6 @@ constexpr std::array<std::string_view, 24> kFacilities = {
 
 constexpr std::int32_t kAllSeverities = 0xFF;
 constexpr std::int32_t kAllFacilities = 0xFFFFFF;
-constexpr std::u16string_view kMask = u"********";
 
 // Texts longer than this, or holding a line break, are shown on lines of their own.
 constexpr std::size_t kMaxInlineText = 200;
@@ -146,7 +145,7 @@ constexpr std::u16string_view kSecretWords[] = {u"password",   u"passwd",       
                                                 u"accountkey", u"sharedaccesskey", u"token"};
 
 // A character a key is read without: a blank, a no-break space or a hidden character.
-bool IsKeyBlank(char16_t c) { return c == u' ' || c == 0xA0 || convert::IsHiddenCharacter(c); }
+bool IsKeyBlank(char16_t c) { return c == u' ' || c == 0xA0 || IsHiddenCharacter(c); }
 
 bool EndsWithSecretWord(std::u16string_view folded) {
   return std::any_of(std::begin(kSecretWords), std::end(kSecretWords),
@@ -177,7 +176,7 @@ int HexValue(char16_t c) {
 
 // A character that no URL holds: it ends the URL that runs up to it.
 bool EndsUrl(char16_t c) {
-  return c <= u' ' || convert::IsHiddenCharacter(c) || std::u16string_view(u"\"<>`{}|^").find(c) != std::u16string_view::npos;
+  return c <= u' ' || IsHiddenCharacter(c) || std::u16string_view(u"\"<>`{}|^").find(c) != std::u16string_view::npos;
 }
 
 bool EndsParameter(char16_t c) { return c == u'&' || c == u';' || c == u'#'; }
@@ -339,8 +338,16 @@ bool IsLong(std::u16string_view text) {
 Cell FileTextCell(std::u16string_view text, bool block) {
   Cell cell{{}, std::nullopt, block};
   const bool url = text.find(u"://") != std::u16string_view::npos;
-  cell.text.push_back(Span{convert::ToUtf8(url ? std::u16string_view(MaskUrlSecrets(text)) : text), true});
+  cell.text.push_back(Span{tree::ToUtf8(url ? std::u16string_view(MaskUrlSecrets(text)) : text), true});
   return cell;
+}
+
+// A text that is not a password as it is measured and shown: a connection string masked (into
+// `masked`), any other text as it is (the secrets of its URLs are masked as it goes into a cell).
+std::u16string_view Shown(std::u16string_view text, Secrecy secrecy, std::u16string& masked) {
+  if (secrecy != Secrecy::kConnectionString) return text;
+  masked = MaskConnectionString(text);
+  return masked;
 }
 
 // A text as the report may show it: a password only as set or not, a connection string with its
@@ -348,12 +355,33 @@ Cell FileTextCell(std::u16string_view text, bool block) {
 Cell TextCell(std::u16string_view text, Secrecy secrecy, bool elide_long, std::string_view elided) {
   if (secrecy == Secrecy::kSecret) return WordsCell(text.empty() ? "not set" : "set");
   std::u16string masked;
-  if (secrecy == Secrecy::kConnectionString) masked = MaskConnectionString(text);
-  const std::u16string_view shown = secrecy == Secrecy::kConnectionString ? std::u16string_view(masked) : text;
+  const std::u16string_view shown = Shown(text, secrecy, masked);
   if (shown.empty()) return WordsCell("empty");
   if (!IsLong(shown)) return FileTextCell(shown, false);
   if (elide_long) return WordsCell(std::string(elided) + Counted(shown.size(), "character", "characters") + ")");
   return FileTextCell(shown, true);
+}
+
+// A cell on one line: its literals in double quotes, every hidden character made visible.
+std::string OneLine(const Cell& cell) {
+  std::string line;
+  for (const Span& span : cell.text) {
+    if (span.literal) line += '"';
+    AppendVisible(span.text, false, line);
+    if (span.literal) line += '"';
+  }
+  return line;
+}
+
+// A cell on one line, or the length of a text that the report shows on lines of its own (or elides).
+std::string Line(const SettingView& s, const Cell& cell, bool value) {
+  if (s.Kind() == VarKind::kText && s.TextSecrecy() != Secrecy::kSecret) {
+    std::u16string masked;
+    const std::u16string_view text = value ? std::u16string_view(s.Text().Value()) : std::u16string_view(s.Text().Default());
+    const std::u16string_view shown = Shown(text, s.TextSecrecy(), masked);
+    if (IsLong(shown)) return Counted(shown.size(), "character", "characters");
+  }
+  return OneLine(cell);
 }
 
 std::string ItemsText(std::uint32_t count) { return count == 0 ? "empty" : Counted(count, "item", "items"); }
@@ -411,6 +439,18 @@ std::u16string MaskConnectionString(std::u16string_view text) {
   return Masked(text, masked);
 }
 
+std::u16string MaskSecrets(std::u16string_view text, Secrecy secrecy) {
+  switch (secrecy) {
+    case Secrecy::kSecret:
+      return text.empty() ? std::u16string() : std::u16string(kMask);
+    case Secrecy::kConnectionString:
+      return MaskConnectionString(text);
+    case Secrecy::kShown:
+      break;
+  }
+  return MaskUrlSecrets(text);
+}
+
 std::u16string MaskUrlSecrets(std::u16string_view text) {
   if (text.find(u"://") == std::u16string_view::npos) return std::u16string(text);
   std::vector<bool> masked(text.size(), false);
@@ -419,12 +459,12 @@ std::u16string MaskUrlSecrets(std::u16string_view text) {
 }
 
 Span Literal(std::u16string_view text, bool keep_lines) {
-  if (text.find(u"://") == std::u16string_view::npos) return Span{convert::VisibleText(text, keep_lines), true};
-  return Span{convert::VisibleText(MaskUrlSecrets(text), keep_lines), true};
+  if (text.find(u"://") == std::u16string_view::npos) return Span{VisibleText(text, keep_lines), true};
+  return Span{VisibleText(MaskUrlSecrets(text), keep_lines), true};
 }
 
 std::string Counted(std::size_t n, std::string_view one, std::string_view many) {
-  return convert::NumberText(static_cast<std::uint32_t>(n)) + " " + std::string(n == 1 ? one : many);
+  return tree::NumberText(static_cast<std::uint32_t>(n)) + " " + std::string(n == 1 ? one : many);
 }
 
 std::string HexColour(std::uint32_t rgb) {
@@ -500,4 +540,8 @@ Cell DefaultCell(const SettingView& s) {
   return WordsCell("");
 }
 
-}  // namespace recaster::report
+std::string ValueLine(const SettingView& setting) { return Line(setting, ValueCell(setting), true); }
+
+std::string DefaultLine(const SettingView& setting) { return Line(setting, DefaultCell(setting), false); }
+
+}  // namespace recaster::words
