@@ -169,7 +169,7 @@ class Json {
     buffer_ += '"';
     for (std::size_t i = 0; i < text.size();) {
       const std::size_t end = std::min(text.size(), i + kChunk);
-      char* p = Room(end - i + 1);
+      char* p = Room(end - i);
       for (; i < end; ++i) {
         char32_t c = text[i];
         if (Plain(c)) {
