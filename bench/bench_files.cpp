@@ -34,9 +34,9 @@ MessageFilter RuleFilter(std::size_t i) {
   return f;
 }
 
-// The sample server's settings with `rules` colour rules, alerts and forwarders, and four retention
-// periods and two backup times per rule.
-std::string FileWithRules(std::size_t rules) {
+// The sample server's settings with `rules` colour rules and alerts, four retention periods and two
+// backup times per rule, and `forwarders` forwarders.
+std::string FileWithRules(std::size_t rules, std::size_t forwarders) {
   COVSettings doc;
   doc.Grid.UseColors.SetValue(true);
   doc.General.LogFolder.SetValue(u"C:\\ProgramData\\Ornvale\\Logs");
@@ -53,7 +53,7 @@ std::string FileWithRules(std::size_t rules) {
   const auto count = static_cast<std::uint32_t>(rules);
   doc.Grid.Colors.Resize(count);
   doc.EmailAlerts.Alerts.Resize(count);
-  doc.SyslogForwarders.Forwarders.Resize(count);
+  doc.SyslogForwarders.Forwarders.Resize(static_cast<std::uint32_t>(forwarders));
   doc.Storage.KeepPeriod.Resize(4 * count);
   doc.Backup.Schedule.Times.Resize(2 * count);
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -65,14 +65,16 @@ std::string FileWithRules(std::size_t rules) {
     alert.To.SetValue(u"ops" + Number(i) + u"@example.com");
     alert.Subject.SetValue(u"[%SEVERITY%] rule " + Number(i) + u" on %SOURCE_NAME%");
     alert.Filter.Value() = RuleFilter(i + 1);
+    for (std::uint32_t k = 0; k < 4; ++k) doc.Storage.KeepPeriod[4 * i + k].SetValue(static_cast<std::int32_t>(30 + k * 30));
+    for (std::uint32_t k = 0; k < 2; ++k) doc.Backup.Schedule.Times[2 * i + k].SetValue(static_cast<std::int32_t>((i + k * 720) % 1440));
+  }
+  for (std::uint32_t i = 0; i < forwarders; ++i) {
     auto& forwarder = doc.SyslogForwarders.Forwarders[i];
     forwarder.Enabled.SetValue(i % 3 != 0);
     forwarder.TargetServer.SetValue(u"logs" + Number(i) + u".example.net");
     forwarder.SyslogProto.SetValue(static_cast<std::int32_t>(i % 2));
     forwarder.SyslogPort.SetValue(static_cast<std::int32_t>(514 + i % 1000));
     forwarder.Filter.Value() = RuleFilter(i + 2);
-    for (std::uint32_t k = 0; k < 4; ++k) doc.Storage.KeepPeriod[4 * i + k].SetValue(static_cast<std::int32_t>(30 + k * 30));
-    for (std::uint32_t k = 0; k < 2; ++k) doc.Backup.Schedule.Times[2 * i + k].SetValue(static_cast<std::int32_t>((i + k * 720) % 1440));
   }
   xml::XmlNode root(u"RIZavoza");
   doc.Save(root);
@@ -164,10 +166,13 @@ std::string AttributesOnOneElement() {
 
 }  // namespace
 
+std::string ForwardersFile() { return FileWithRules(0, xml::kMaxChildren); }
+
 std::vector<HostileFile> LimitFiles() {
   std::vector<HostileFile> files = HostileFiles();
   files.push_back({"bind address of 32 M U+0001, UDP and TCP", BindAddressOfControls});
   files.push_back({"2.8 million attributes on Ipv4BindAddr", AttributesOnOneElement});
+  files.push_back({"16384 forwarders, each with a filter", ForwardersFile});
   return files;
 }
 
@@ -181,10 +186,10 @@ std::vector<HostileFile> HostileFiles() {
 
 std::string RealisticFile(std::size_t bytes) {
   // Sizes grow linearly with the rules, so two sizes give the rule count for the wanted one.
-  const std::size_t base = FileWithRules(0).size();
-  const std::size_t per_rule = (FileWithRules(8).size() - base) / 8;
+  const std::size_t base = FileWithRules(0, 0).size();
+  const std::size_t per_rule = (FileWithRules(8, 8).size() - base) / 8;
   const std::size_t rules = bytes > base ? (bytes - base + per_rule / 2) / per_rule : 0;
-  return FileWithRules(rules);
+  return FileWithRules(rules, rules);
 }
 
 std::vector<CraftedFile> CraftedFiles(std::size_t bytes) {

@@ -14,6 +14,10 @@ namespace recaster::bench {
 // a filter over severities, facilities and text) and as long retention and backup-time lists as fill it.
 std::string RealisticFile(std::size_t bytes);
 
+// The realistic file's settings with no colour rule or alert and the most forwarders a list may hold
+// (16384), each with its filter: what the reports spend per item.
+std::string ForwardersFile();
+
 // One crafted file: a short name for the table, and its bytes.
 struct CraftedFile {
   std::string name;
@@ -38,7 +42,7 @@ std::vector<HostileFile> HostileFiles();
 
 // The files of the size limit that the limits of time and memory are measured on, besides the crafted
 // files: the hostile files, a bind address of 32 million U+0001 with UDP and TCP on (about 400 MB of
-// JSON escapes), and one element of 2.8 million attributes inside a file that loads.
+// JSON escapes), one element of 2.8 million attributes inside a file that loads, and ForwardersFile.
 std::vector<HostileFile> LimitFiles();
 
 }  // namespace recaster::bench

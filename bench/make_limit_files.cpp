@@ -13,7 +13,10 @@ namespace {
 
 bool Write(const std::string& folder, std::size_t number, const std::string& name, const std::string& bytes,
            std::FILE* index) {
-  const std::string file = (number < 10 ? "0" : "") + std::to_string(number) + ".cfg";
+  // Appended in steps: GCC 12 at -O3 warns falsely (-Wrestrict) of a chain of operator+ here.
+  std::string file = number < 10 ? "0" : "";
+  file += std::to_string(number);
+  file += ".cfg";
   if (!recaster::testing::WriteBytesToFile(folder + "/" + file, bytes)) {
     std::fprintf(stderr, "make_limit_files: cannot write %s/%s\n", folder.c_str(), file.c_str());
     return false;

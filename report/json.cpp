@@ -1,5 +1,7 @@
 // The JSON report: the plan of each source and every version 5 setting with its status, written as it
 // is made.
+#include <algorithm>
+#include <charconv>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -7,6 +9,7 @@
 
 #include "mapping/mapping.h"
 #include "report/report.h"
+#include "report/text_out.h"
 #include "settings/ov_settings.h"
 #include "settings/setting_walk.h"
 
@@ -18,99 +21,54 @@ using settings::VarKind;
 
 constexpr char kHex[] = "0123456789abcdef";
 
-void Escape(char32_t c, std::string& out) {
-  const char escape[] = {'\\', 'u', kHex[c >> 12 & 0xFu], kHex[c >> 8 & 0xFu], kHex[c >> 4 & 0xFu], kHex[c & 0xFu]};
-  out.append(escape, sizeof escape);
-}
-
-// One code point of a JSON string: the JSON escapes, every hidden character and lone surrogate as \u.
-void AppendCodePoint(char32_t c, std::string& out) {
+// Writes one code point of a JSON string at `p` (six bytes at most): the JSON escapes, every hidden
+// character and lone surrogate as \u; returns the place after it.
+char* PutCodePoint(char32_t c, char* p) {
+  const auto escape = [&p](char letter) {
+    *p++ = '\\';
+    *p++ = letter;
+    return p;
+  };
   switch (c) {
     case U'"':
-      out += "\\\"";
-      return;
+      return escape('"');
     case U'\\':
-      out += "\\\\";
-      return;
+      return escape('\\');
     case U'\n':
-      out += "\\n";
-      return;
+      return escape('n');
     case U'\t':
-      out += "\\t";
-      return;
+      return escape('t');
     case U'\r':
-      out += "\\r";
-      return;
+      return escape('r');
     default:
       break;
   }
-  if (c < 0x20 || convert::IsHiddenCharacter(c) || (c >= 0xD800 && c <= 0xDFFF)) return Escape(c, out);
-  if (c < 0x80) {
-    out += static_cast<char>(c);
+  if (c < 0x20 || (c >= 0x7F && convert::IsHiddenCharacter(c)) || (c >= 0xD800 && c <= 0xDFFF)) {
+    escape('u');
+    *p++ = kHex[c >> 12 & 0xFu];
+    *p++ = kHex[c >> 8 & 0xFu];
+    *p++ = kHex[c >> 4 & 0xFu];
+    *p++ = kHex[c & 0xFu];
+  } else if (c < 0x80) {
+    *p++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *p++ = static_cast<char>(0xC0 | (c >> 6));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *p++ = static_cast<char>(0xE0 | (c >> 12));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+    *p++ = static_cast<char>(0xF0 | (c >> 18));
+    *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return p;
 }
 
-// The JSON string of UTF-16 text; a lone surrogate stays as its escape.
-std::string Quoted(std::u16string_view text) {
-  std::string out(1, '"');
-  out.reserve(text.size() + 2);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + (((c & 0x3FF) << 10) | (text[i + 1] & 0x3FF));
-      ++i;
-    }
-    AppendCodePoint(c, out);
-  }
-  out += '"';
-  return out;
-}
-
-// The JSON string of UTF-8 text; a byte that starts no UTF-8 character reads as U+FFFD.
-std::string Quoted(std::string_view utf8) {
-  std::string out(1, '"');
-  out.reserve(utf8.size() + 2);
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-    char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) {
-        length = 0;
-        break;
-      }
-      c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-    }
-    AppendCodePoint(length == 0 ? U'\uFFFD' : c, out);
-    i += length == 0 ? 1 : length;
-  }
-  out += '"';
-  return out;
-}
-
-// A text from the file: the secrets of its URLs masked, as every reader shows it.
-std::string FileText(std::u16string_view text) {
-  return text.find(u"://") == std::u16string_view::npos ? Quoted(text) : Quoted(MaskUrlSecrets(text));
-}
-
-// The words a renderer prints for a cell: its spans joined, hidden characters made visible.
-std::string Words(const Cell& cell) {
-  std::string joined;
-  for (const Span& span : cell.text) convert::AppendVisible(span.text, cell.block, joined);
-  return Quoted(joined);
-}
+// An ASCII character a JSON string holds as it is.
+constexpr bool Plain(char32_t c) { return c >= 0x20 && c < 0x7F && c != U'"' && c != U'\\'; }
 
 std::string_view KindName(VarKind kind) {
   switch (kind) {
@@ -151,15 +109,20 @@ std::string_view UnitName(settings::Unit unit) {
 }
 
 // A JSON text written as it is made: objects and arrays opened and closed in turn, one member or
-// item a line, indented by two blanks per level.
+// item a line, indented by two blanks per level. Strings are escaped straight into the output, which
+// goes to the stream in pieces of about kOutPiece bytes, and all of it when the writer goes.
 class Json {
  public:
   explicit Json(std::ostream& out, int depth = 0) : out_(out) { first_.assign(static_cast<std::size_t>(depth), false); }
+  Json(const Json&) = delete;
+  Json& operator=(const Json&) = delete;
+  ~Json() { Flush(); }
 
   // A member's key (in an object) or the next item's place (in an array).
   Json& Key(std::string_view key) {
     Next();
-    out_ << Quoted(key) << ": ";
+    String(key);
+    Raw(": ");
     return *this;
   }
   Json& Item() {
@@ -167,55 +130,171 @@ class Json {
     return *this;
   }
   // A value already in JSON text.
-  void Raw(std::string_view json) { out_ << json; }
+  void Raw(std::string_view json) {
+    buffer_ += json;
+    Spill();
+  }
   void Member(std::string_view key, std::string_view json) { Key(key).Raw(json); }
   void Flag(std::string_view key, bool value) { Key(key).Raw(value ? "true" : "false"); }
   template <typename N>
   void Number(std::string_view key, N value) {
-    Key(key).Raw(std::to_string(value));
+    Key(key);
+    Number(value);
   }
+  template <typename N>
+  void Number(N value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    Raw(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  }
+  // Members whose value is a string.
+  void Text(std::string_view key, std::string_view utf8) { Key(key).String(utf8); }
+  void Text(std::string_view key, std::u16string_view text) { Key(key).String(text); }
+  // A text from the file: the secrets of its URLs masked, as every reader shows it.
+  void FileText(std::u16string_view text) {
+    if (text.find(u"://") == std::u16string_view::npos) return String(text);
+    String(MaskUrlSecrets(text));
+  }
+  // The words a renderer prints for a cell: its spans joined, hidden characters made visible.
+  void Words(const Cell& cell) {
+    buffer_ += '"';
+    for (const Span& span : cell.text) {
+      ForVisiblePieces(span.text, cell.block, [this](std::string_view piece) { Utf8Chars(piece); });
+    }
+    buffer_ += '"';
+  }
+
+  // The JSON string of UTF-16 text; a lone surrogate stays as its escape.
+  void String(std::u16string_view text) {
+    buffer_ += '"';
+    for (std::size_t i = 0; i < text.size();) {
+      const std::size_t end = std::min(text.size(), i + kChunk);
+      char* p = Room(end - i);
+      for (; i < end; ++i) {
+        char32_t c = text[i];
+        if (Plain(c)) {
+          *p++ = static_cast<char>(c);
+          continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+          c = 0x10000 + (((c & 0x3FF) << 10) | (text[i + 1] & 0x3FF));
+          ++i;
+        }
+        p = PutCodePoint(c, p);
+      }
+      Used(p);
+    }
+    buffer_ += '"';
+    Spill();
+  }
+  // The JSON string of UTF-8 text; a byte that starts no UTF-8 character reads as U+FFFD.
+  void String(std::string_view utf8) {
+    buffer_ += '"';
+    Utf8Chars(utf8);
+    buffer_ += '"';
+    Spill();
+  }
+
   void Open(char bracket) {
-    out_ << bracket;
+    buffer_ += bracket;
     first_.push_back(true);
   }
   void Close(char bracket) {
     const bool empty = first_.back();
     first_.pop_back();
     if (!empty) NewLine();
-    out_ << bracket;
+    buffer_ += bracket;
+    Spill();
+  }
+
+  // Hands what is written to the stream.
+  void Flush() {
+    if (!buffer_.empty()) out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    buffer_.clear();
   }
 
  private:
+  void Spill() {
+    if (buffer_.size() >= kOutPiece) Flush();
+  }
+  // The characters of UTF-8 text in a JSON string.
+  void Utf8Chars(std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size();) {
+      const std::size_t end = std::min(utf8.size(), i + kChunk);
+      char* p = Room(end - i);
+      while (i < end) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (Plain(lead)) {
+          *p++ = static_cast<char>(lead);
+          ++i;
+          continue;
+        }
+        std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+        char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+          if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) {
+            length = 0;
+            break;
+          }
+          c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
+        }
+        p = PutCodePoint(length == 0 ? U'\uFFFD' : c, p);
+        i += length == 0 ? 1 : length;
+      }
+      Used(p);
+    }
+  }
+  // Room at the end of the buffer for `units` characters of text, escaped (six bytes each at most);
+  // Used gives back what was not written.
+  char* Room(std::size_t units) {
+    const std::size_t size = buffer_.size();
+    buffer_.resize(size + 6 * units);
+    return buffer_.data() + size;
+  }
+  void Used(const char* end) {
+    buffer_.resize(static_cast<std::size_t>(end - buffer_.data()));
+    Spill();
+  }
   void Next() {
-    if (!first_.back()) out_ << ',';
+    if (!first_.back()) buffer_ += ',';
     first_.back() = false;
     NewLine();
   }
   void NewLine() {
-    out_ << '\n';
-    for (std::size_t i = 0; i < first_.size(); ++i) out_ << "  ";
+    buffer_ += '\n';
+    buffer_.append(2 * first_.size(), ' ');
   }
 
+  static constexpr std::size_t kChunk = 4096;  // characters escaped between two looks at the buffer's size
+
   std::ostream& out_;
+  std::string buffer_;
   std::vector<bool> first_;  // per open container: nothing written in it yet
 };
 
-std::string TextArray(const std::vector<std::u16string>& texts) {
-  std::string out = "[";
-  for (std::size_t i = 0; i < texts.size(); ++i) out += (i == 0 ? "" : ", ") + FileText(texts[i]);
-  return out + "]";
+void TextArray(Json& json, std::string_view key, const std::vector<std::u16string>& texts) {
+  json.Key(key).Raw("[");
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (i != 0) json.Raw(", ");
+    json.FileText(texts[i]);
+  }
+  json.Raw("]");
 }
 
-std::string MatchObject(const xml::MatchOptions& m) {
-  return std::string("{\"match_case\": ") + (m.matchCase ? "true" : "false") +
-         ", \"match_whole\": " + (m.matchWhole ? "true" : "false") +
-         ", \"wildcards\": " + (m.wildcards ? "true" : "false") + "}";
+void MatchObject(Json& json, std::string_view key, const xml::MatchOptions& m) {
+  json.Key(key).Raw("{\"match_case\": ");
+  json.Raw(m.matchCase ? "true" : "false");
+  json.Raw(", \"match_whole\": ");
+  json.Raw(m.matchWhole ? "true" : "false");
+  json.Raw(", \"wildcards\": ");
+  json.Raw(m.wildcards ? "true" : "false");
+  json.Raw("}");
 }
 
 // A filter as its fields, then its words.
 void WriteFilter(Json& json, const xml::MessageFilter& f) {
   json.Open('{');
-  json.Member("name", FileText(f.name));
+  json.Key("name").FileText(f.name);
   json.Flag("negation", f.negation);
   json.Flag("severity_check", f.severityCheck);
   json.Flag("facility_check", f.facilityCheck);
@@ -225,29 +304,29 @@ void WriteFilter(Json& json, const xml::MessageFilter& f) {
   json.Flag("message_check", f.messageCheck);
   json.Number("severity_mask", f.severityMask);
   json.Number("facility_mask", f.facilityMask);
-  json.Member("sources", TextArray(f.sources));
-  json.Member("origins", TextArray(f.origins));
-  json.Member("origin_match", MatchObject(f.originMatch));
-  json.Member("tags", TextArray(f.tags));
-  json.Member("tag_match", MatchObject(f.tagMatch));
-  json.Member("content", FileText(f.content));
-  json.Member("content_match", MatchObject(f.contentMatch));
+  TextArray(json, "sources", f.sources);
+  TextArray(json, "origins", f.origins);
+  MatchObject(json, "origin_match", f.originMatch);
+  TextArray(json, "tags", f.tags);
+  MatchObject(json, "tag_match", f.tagMatch);
+  json.Key("content").FileText(f.content);
+  MatchObject(json, "content_match", f.contentMatch);
   json.Number("wildcard_type", f.wildcardType);
-  json.Member("words", Words(Cell{DescribeFilter(f), std::nullopt, false}));
+  json.Key("words").Words(Cell{DescribeFilter(f), std::nullopt, false});
   json.Close('}');
 }
 
 // A text value: a password only as whether it is set, a connection string masked.
-void WriteText(Json& json, std::string_view key, std::u16string_view text, settings::Secrecy secrecy) {
+void WriteText(Json& json, std::u16string_view text, settings::Secrecy secrecy) {
   switch (secrecy) {
     case settings::Secrecy::kSecret:
-      json.Member(key, text.empty() ? "{\"set\": false}" : "{\"set\": true}");
+      json.Raw(text.empty() ? "{\"set\": false}" : "{\"set\": true}");
       return;
     case settings::Secrecy::kConnectionString:
-      json.Member(key, Quoted(MaskConnectionString(text)));
+      json.String(MaskConnectionString(text));
       return;
     case settings::Secrecy::kShown:
-      json.Member(key, FileText(text));
+      json.FileText(text);
       return;
   }
 }
@@ -264,7 +343,7 @@ class SettingsWriter final : public settings::SettingVisitor {
     json_.Key("value");
     switch (s.Kind()) {
       case VarKind::kInt:
-        json_.Raw(std::to_string(s.Int().Value()));
+        json_.Number(s.Int().Value());
         if (!s.ItemIndex()) json_.Number("default", s.Int().Default());
         break;
       case VarKind::kBool:
@@ -272,8 +351,8 @@ class SettingsWriter final : public settings::SettingVisitor {
         if (!s.ItemIndex()) json_.Flag("default", s.Bool().Default());
         break;
       case VarKind::kText: {
-        WriteTextValue(s.Text().Value(), s.TextSecrecy());
-        if (!s.ItemIndex()) WriteText(json_, "default", s.Text().Default(), s.TextSecrecy());
+        WriteText(json_, s.Text().Value(), s.TextSecrecy());
+        if (!s.ItemIndex()) WriteText(json_.Key("default"), s.Text().Default(), s.TextSecrecy());
         break;
       }
       case VarKind::kFilter:
@@ -311,39 +390,25 @@ class SettingsWriter final : public settings::SettingVisitor {
     }
     in_list_.push_back(s.Kind() == VarKind::kList);
     json_.Open('{');
-    json_.Member("path", Quoted(s.Path()));
     const std::string& path = s.Path();
-    json_.Member("group", Quoted(std::string_view(path).substr(0, path.find_first_of(".["))));
-    json_.Member("key", Quoted(s.Key()));
-    json_.Member("kind", Quoted(KindName(s.Kind())));
+    json_.Text("path", path);
+    json_.Text("group", std::string_view(path).substr(0, path.find_first_of(".[")));
+    json_.Text("key", s.Key());
+    json_.Text("kind", KindName(s.Kind()));
     if (s.ItemIndex()) json_.Number("index", *s.ItemIndex());
     if (const mapping::SettingStatus status = plan_.StatusOf(&s.Setting()); status != mapping::SettingStatus::kNone) {
-      json_.Member("status", Quoted(mapping::SettingStatusName(status)));
+      json_.Text("status", mapping::SettingStatusName(status));
     }
-    if (const std::string_view unit = UnitName(s.GetUnit()); !unit.empty()) json_.Member("unit", Quoted(unit));
+    if (const std::string_view unit = UnitName(s.GetUnit()); !unit.empty()) json_.Text("unit", unit);
   }
 
   void Tail(const SettingView& s) {
     if (s.Kind() != VarKind::kGroup) {
-      json_.Member("words", Words(ValueCell(s)));
-      json_.Member("default_words", Words(DefaultCell(s)));
+      json_.Key("words").Words(ValueCell(s));
+      json_.Key("default_words").Words(DefaultCell(s));
     }
     json_.Close('}');
     in_list_.pop_back();
-  }
-
-  void WriteTextValue(std::u16string_view text, settings::Secrecy secrecy) {
-    switch (secrecy) {
-      case settings::Secrecy::kSecret:
-        json_.Raw(text.empty() ? "{\"set\": false}" : "{\"set\": true}");
-        return;
-      case settings::Secrecy::kConnectionString:
-        json_.Raw(Quoted(MaskConnectionString(text)));
-        return;
-      case settings::Secrecy::kShown:
-        json_.Raw(FileText(text));
-        return;
-    }
   }
 
   Json& json_;
@@ -353,23 +418,25 @@ class SettingsWriter final : public settings::SettingVisitor {
 
 void WriteListener(Json& json, const mapping::ListenerConfig& l, mapping::Protocol protocol) {
   json.Item().Open('{');
-  json.Member("protocol", Quoted(mapping::ProtocolName(protocol)));
-  json.Member("family", Quoted(mapping::FamilyName(l.family)));
-  json.Member("address", FileText(l.addr));
+  json.Text("protocol", mapping::ProtocolName(protocol));
+  json.Text("family", mapping::FamilyName(l.family));
+  json.Key("address").FileText(l.addr);
   json.Number("port", l.port);
   json.Number("max_msg_len", l.max_msg_len);
   json.Number("max_session_history", l.max_session_history);
   json.Number("socket_buffer_size", l.socket_buffer_size);
 }
 
-void WriteStorageItem(Json& json, std::string_view key, const std::string& value, const std::string& from) {
+// One storage field: its key, its value (written by `value`) and the setting it comes from, if any.
+template <typename Value>
+void WriteStorageItem(Json& json, std::string_view key, Value value, const std::string& from) {
   json.Item().Open('{');
-  json.Member("key", Quoted(key));
-  json.Member("value", value);
-  std::string list(1, '[');
-  if (!from.empty()) list += Quoted(from);
-  list += ']';
-  json.Member("from", list);
+  json.Text("key", key);
+  json.Key("value");
+  value();
+  json.Key("from").Raw("[");
+  if (!from.empty()) json.String(from);
+  json.Raw("]");
   json.Close('}');
 }
 
@@ -392,13 +459,14 @@ void WriteCarriedOver(Json& json, const settings::COVSettings& document, const m
   json.Close(']');
   const mapping::StorageConfig& s = plan.storage;
   const std::string keep_from = plan.keep_period == nullptr ? std::string() : settings::PathOf(document, *plan.keep_period);
+  const auto number = [&json](std::uint32_t value) { return [&json, value] { json.Number(value); }; };
   json.Key("storage").Open('[');
-  WriteStorageItem(json, "folder", FileText(s.folder), "");
-  WriteStorageItem(json, "keep_days", std::to_string(s.keep_days), keep_from);
-  WriteStorageItem(json, "keep_gbs", std::to_string(s.keep_gbs), "");
-  WriteStorageItem(json, "check_period", std::to_string(s.check_period), "");
-  WriteStorageItem(json, "flush_period", std::to_string(s.flush_period), "");
-  WriteStorageItem(json, "hours_per_file", std::to_string(s.hours_per_file), "");
+  WriteStorageItem(json, "folder", [&json, &s] { json.FileText(s.folder); }, "");
+  WriteStorageItem(json, "keep_days", number(s.keep_days), keep_from);
+  WriteStorageItem(json, "keep_gbs", number(s.keep_gbs), "");
+  WriteStorageItem(json, "check_period", number(s.check_period), "");
+  WriteStorageItem(json, "flush_period", number(s.flush_period), "");
+  WriteStorageItem(json, "hours_per_file", number(s.hours_per_file), "");
   json.Close(']');
   json.Close('}');
 }
@@ -407,11 +475,11 @@ void WriteAdjustments(Json& json, const mapping::Plan& plan) {
   json.Key("adjustments").Open('[');
   for (const mapping::Adjustment& a : plan.adjustments) {
     json.Item().Open('{');
-    json.Member("setting", Quoted(a.path));
+    json.Text("setting", a.path);
     json.Number("before", a.before);
     json.Number("after", a.after);
-    json.Member("reason", Quoted(mapping::AdjustReasonName(a.reason)));
-    json.Member("words", Quoted(mapping::AdjustmentText(a)));
+    json.Text("reason", mapping::AdjustReasonName(a.reason));
+    json.Text("words", mapping::AdjustmentText(a));
     json.Close('}');
   }
   json.Close(']');
@@ -425,7 +493,7 @@ JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_v
   json.Member("format_version", "\"1.0\"");
   json.Key("program").Open('{');
   json.Member("name", "\"recaster\"");
-  json.Member("version", Quoted(program_version));
+  json.Text("version", program_version);
   json.Close('}');
   json.Key("sources").Open('[');
 }
@@ -434,18 +502,18 @@ JsonSummaryRow JsonReportWriter::Source(const JsonSource& source) {
   JsonSummaryRow row;
   row.path = std::u16string(source.path);
   Json json(out_, 2);
-  if (!first_source_) out_ << ',';
+  if (!first_source_) json.Raw(",");
   first_source_ = false;
   json.Raw("\n    ");
   json.Open('{');
-  json.Member("path", Quoted(source.path));
-  json.Member("absolute_path", Quoted(source.absolute_path));
+  json.Text("path", source.path);
+  json.Text("absolute_path", source.absolute_path);
   const convert::ConversionResult* conversion = source.conversion;
   if (conversion == nullptr || !conversion->ok() || conversion->document == nullptr) {
     row.reason = std::string(source.reason);
     row.exit_code = source.exit_code;
     json.Member("outcome", "\"refused\"");
-    json.Member("reason", Quoted(source.reason));
+    json.Text("reason", source.reason);
     json.Number("exit_code", source.exit_code);
     json.Close('}');
     return row;
@@ -470,17 +538,17 @@ JsonSummaryRow JsonReportWriter::Source(const JsonSource& source) {
 
 void JsonReportWriter::End(std::span<const JsonSummaryRow> summary) {
   Json json(out_, 1);
-  out_ << "\n  ]";
+  json.Raw("\n  ]");
   if (!summary.empty()) {
     JsonSummaryRow total;
     std::size_t converted = 0;
-    out_ << ",";
+    json.Raw(",");
     json.Raw("\n  \"summary\": ");
     json.Open('{');
     json.Key("sources").Open('[');
     for (const JsonSummaryRow& row : summary) {
       json.Item().Open('{');
-      json.Member("path", Quoted(row.path));
+      json.Text("path", row.path);
       json.Member("outcome", row.converted ? "\"converted\"" : "\"refused\"");
       if (row.converted) {
         ++converted;
@@ -489,7 +557,7 @@ void JsonReportWriter::End(std::span<const JsonSummaryRow> summary) {
         json.Number("to_recreate", row.to_recreate);
         json.Number("adjustments", row.adjustments);
       } else {
-        json.Member("reason", Quoted(row.reason));
+        json.Text("reason", row.reason);
         json.Number("exit_code", row.exit_code);
       }
       json.Close('}');
@@ -508,7 +576,7 @@ void JsonReportWriter::End(std::span<const JsonSummaryRow> summary) {
     json.Close('}');
     json.Close('}');
   }
-  out_ << "\n}\n";
+  json.Raw("\n}\n");
 }
 
 }  // namespace recaster::report

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The limits of time and memory: every crafted and hostile file of the benchmark at the size limit
-# (64 MiB), and the file of hostile texts, through `convert`, `show`, `report` and `report --html`, each
-# run RUNS times (3) in a fresh process under /usr/bin/time; prints the best user+system CPU seconds and
-# the smallest peak resident memory (max RSS) of each, with the exit code. The goal: 2 s and 1 GiB.
+# (64 MiB), and the file of hostile texts, through `convert`, `show`, `report`, `report --html` and
+# `report --format json`, each run RUNS times (3) in a fresh process under /usr/bin/time; prints the
+# best user+system CPU seconds and the smallest peak resident memory (max RSS) of each, with the exit
+# code. The goal: 2 s and 1 GiB.
 #   bash scripts/bench-limits.sh [BUILD] [PATTERN]
 # BUILD is a build folder with the benchmarks on (default build/bench, configured and built here as
 # scripts/bench.sh does); PATTERN keeps the files whose name holds it (grep -E). RUNS=5 changes the runs.
@@ -25,16 +26,17 @@ hostile=$(find "$build" -name make_hostile -type f -perm -u+x | head -n 1)
 recaster=$build/cli/recaster
 
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; best of $runs runs"
-printf '%-44s %6s  %-13s %7s %9s %5s\n' file MiB command "CPU s" "peak MiB" exit
+printf '%-44s %6s  %-20s %7s %9s %5s\n' file MiB command "CPU s" "peak MiB" exit
 grep -E -- "$pattern" "$work/index.tsv" | while IFS=$'\t' read -r file name; do
   path=$work/$file
   mib=$(awk -v b="$(stat -c %s "$path")" 'BEGIN { printf "%.2f", b / 1048576 }')
-  for command in convert show report report-html; do
+  for command in convert show report report-html report-json; do
     case $command in
-      convert) args=(convert -q -f "$path" "$work/out.json") ;;
-      show) args=(show "$path") ;;
-      report) args=(report "$path") ;;
-      report-html) args=(report --html "$path") ;;
+      convert) args=(convert -q -f "$path" "$work/out.json") label=convert ;;
+      show) args=(show "$path") label=show ;;
+      report) args=(report "$path") label=report ;;
+      report-html) args=(report --html "$path") label='report --html' ;;
+      report-json) args=(report --format json "$path") label='report --format json' ;;
     esac
     best_cpu='' best_kib='' code=0
     for _ in $(seq "$runs"); do
@@ -46,7 +48,7 @@ grep -E -- "$pattern" "$work/index.tsv" | while IFS=$'\t' read -r file name; do
       if [ -z "$best_kib" ] || [ "$kib" -lt "$best_kib" ]; then best_kib=$kib; fi
     done
     rm -f "$work/out.json"
-    printf '%-44s %6s  %-13s %7s %9.1f %5s\n' "$name" "$mib" "${command/-/ --}" "$best_cpu" \
+    printf '%-44s %6s  %-20s %7s %9.1f %5s\n' "$name" "$mib" "$label" "$best_cpu" \
       "$(awk -v k="$best_kib" 'BEGIN { print k / 1024 }')" "$code"
   done
   rm -f "$path"

@@ -6,14 +6,14 @@
 namespace recaster::settings {
 namespace {
 
-std::string ItemPath(const std::string& list_path, std::uint32_t index) {
-  return list_path + "[" + std::to_string(index) + "]";
+void AppendKeyText(const char16_t* key, std::string& out) {
+  for (const char16_t* p = key; *p != u'\0'; ++p) out += static_cast<char>(*p < 0x80 ? *p : u'?');
 }
 
-void Walk(const Var_t& var, const std::string& path, std::optional<std::uint32_t> index, int depth,
-          SettingVisitor& visitor, Unit item_unit = Unit::kNone) {
-  const SettingView view(var, path, index, depth, item_unit);
-  switch (var.Kind()) {
+// Visits `view` and, for a group or list, everything it holds; each view lives while what it holds
+// is visited.
+void Walk(const SettingView& view, SettingVisitor& visitor) {
+  switch (view.Kind()) {
     case VarKind::kInt:
     case VarKind::kBool:
     case VarKind::kText:
@@ -23,16 +23,14 @@ void Walk(const Var_t& var, const std::string& path, std::optional<std::uint32_t
     case VarKind::kGroup:
       if (!visitor.Begin(view)) return;
       for (const Var_t* child : view.Group().Children()) {
-        if (child != nullptr) Walk(*child, path + "." + KeyText(child->Key()), std::nullopt, depth + 1, visitor);
+        if (child != nullptr) Walk(SettingView(*child, &view, std::nullopt), visitor);
       }
       visitor.End(view);
       return;
     case VarKind::kList: {
       if (!visitor.Begin(view)) return;
       const VarList_t& list = view.List();
-      for (std::uint32_t i = 0; i < list.ItemCount(); ++i) {
-        Walk(list.ItemAt(i), ItemPath(path, i), i, depth + 1, visitor, list.ItemUnit());
-      }
+      for (std::uint32_t i = 0; i < list.ItemCount(); ++i) Walk(SettingView(list.ItemAt(i), &view, i, list.ItemUnit()), visitor);
       visitor.End(view);
       return;
     }
@@ -79,8 +77,37 @@ class Finder final : public SettingVisitor {
 
 std::string KeyText(const char16_t* key) {
   std::string text;
-  for (const char16_t* p = key; *p != u'\0'; ++p) text += static_cast<char>(*p < 0x80 ? *p : u'?');
+  AppendKeyText(key, text);
   return text;
+}
+
+SettingView::SettingView(const SettingView& other)
+    : var_(other.var_), path_(other.Path()), item_index_(other.item_index_), depth_(other.depth_), item_unit_(other.item_unit_) {}
+
+SettingView& SettingView::operator=(const SettingView& other) {
+  if (this != &other) *this = SettingView(other);
+  return *this;
+}
+
+const std::string& SettingView::Path() const {
+  if (path_made_) return path_;
+  if (holder_ != nullptr) {
+    const std::string& holder_path = holder_->Path();
+    path_.reserve(holder_path.size() + 16);
+    path_ = holder_path;
+    if (item_index_) {
+      path_ += '[';
+      path_ += std::to_string(*item_index_);
+      path_ += ']';
+    } else {
+      path_ += '.';
+      AppendKeyText(var_->Key(), path_);
+    }
+  } else {
+    AppendKeyText(var_->Key(), path_);
+  }
+  path_made_ = true;
+  return path_;
 }
 
 std::string SettingView::Key() const { return KeyText(var_->Key()); }
@@ -101,15 +128,15 @@ bool SettingView::IsDefault() const {
     case VarKind::kBool:
       return Bool().Value() == Bool().Default();
     case VarKind::kText:
-      return Text().Value() == std::u16string_view(Text().Default());
+      return Text().IsDefault();
     case VarKind::kFilter:
-      return Filter().Value() == xml::MessageFilter();
+      return Filter().Value().IsInitial();
     case VarKind::kList:
       return List().ItemCount() == 0;
     case VarKind::kGroup: {
       DefaultCheck check;
       for (const Var_t* child : Group().Children()) {
-        if (child != nullptr) WalkSetting(*child, std::string(), depth_ + 1, check);
+        if (child != nullptr) Walk(SettingView(*child, this, std::nullopt), check);
       }
       return check.all_default;
     }
@@ -118,12 +145,12 @@ bool SettingView::IsDefault() const {
 }
 
 void WalkSetting(const Var_t& setting, const std::string& path, int depth, SettingVisitor& visitor) {
-  Walk(setting, path, std::nullopt, depth, visitor);
+  Walk(SettingView(setting, path, std::nullopt, depth), visitor);
 }
 
 void WalkSettings(const CSTSettings3& document, SettingVisitor& visitor) {
   for (const Var_t* group : document.Groups()) {
-    if (group != nullptr) Walk(*group, KeyText(group->Key()), std::nullopt, 0, visitor);
+    if (group != nullptr) Walk(SettingView(*group, nullptr, std::nullopt), visitor);
   }
 }
 

@@ -12,16 +12,28 @@
 
 namespace recaster::settings {
 
-// One setting as the walk meets it.
+// One setting as the walk meets it. Its path is made when first asked for: a setting the walk meets
+// inside a group or list makes it from the path of the view that holds it, which lives as long as the
+// walk is inside. A copy has its path made, and lives on its own.
 class SettingView {
  public:
   // `item_unit` is the unit of the list that holds an integer item.
   SettingView(const Var_t& var, std::string path, std::optional<std::uint32_t> item_index, int depth,
               Unit item_unit = Unit::kNone)
       : var_(&var), path_(std::move(path)), item_index_(item_index), depth_(depth), item_unit_(item_unit) {}
+  // A setting inside `holder` (a group, or the list whose item `item_index` it is); its path is made
+  // from the holder's when asked for, so the holder must live as long as it. Without a holder, a
+  // top-level group: its path is its key.
+  SettingView(const Var_t& var, const SettingView* holder, std::optional<std::uint32_t> item_index,
+              Unit item_unit = Unit::kNone)
+      : var_(&var), holder_(holder), path_made_(false), item_index_(item_index),
+        depth_(holder == nullptr ? 0 : holder->depth_ + 1), item_unit_(item_unit) {}
+  SettingView(const SettingView& other);
+  SettingView& operator=(const SettingView& other);
+  ~SettingView() = default;
 
   // "Group.Sub.Key"; a list item adds its zero-based index: "EmailAlerts.Alerts[0].To".
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const;
   // The setting's own key ("To"); for a list item, the item type's key ("EmailAlert", or empty).
   std::string Key() const;
   // The position in its list, for a list item; nothing for every other setting.
@@ -51,7 +63,9 @@ class SettingView {
 
  private:
   const Var_t* var_;
-  std::string path_;
+  const SettingView* holder_ = nullptr;
+  mutable std::string path_;
+  mutable bool path_made_ = true;
   std::optional<std::uint32_t> item_index_;
   int depth_;
   Unit item_unit_;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "xml/message_filter.h"
@@ -126,7 +127,7 @@ enum class Secrecy : std::uint8_t { kShown, kSecret, kConnectionString };
 class VarStr_t : public Var_t {
  public:
   VarStr_t(const char16_t* key, const char16_t* def, Secrecy secrecy = Secrecy::kShown)
-      : Var_t(key, VarKind::kText), default_(def), value_(def), secrecy_(secrecy) {}
+      : Var_t(key, VarKind::kText), default_(def), value_(default_), secrecy_(secrecy) {}
 
   VarStr_t& Assign(const Var_t& other) override;
   bool IsEqual(const Var_t& other) const override;
@@ -136,13 +137,15 @@ class VarStr_t : public Var_t {
 
   const std::u16string& Value() const { return value_; }
   void SetValue(std::u16string value) { value_ = std::move(value); }
-  const char16_t* Default() const { return default_; }
+  const char16_t* Default() const { return default_.data(); }
+  // True when the value is the default text (its length known, so most texts differ at once).
+  bool IsDefault() const { return value_ == default_; }
   // True for a text whose value is never shown whole: a password, or a connection string that may hold one.
   bool IsSecret() const { return secrecy_ != Secrecy::kShown; }
   Secrecy GetSecrecy() const { return secrecy_; }
 
  private:
-  const char16_t* default_;  // static text
+  std::u16string_view default_;  // static text, ended by a NUL
   std::u16string value_;
   Secrecy secrecy_;
 };

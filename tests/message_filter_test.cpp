@@ -57,6 +57,27 @@ TEST(MessageFilter, EqualityLooksAtEveryField) {
   }
 }
 
+TEST(MessageFilter, IsInitialLooksAtEveryFieldAsEqualityDoes) {
+  EXPECT_TRUE(MessageFilter().IsInitial());
+  const std::vector<void (*)(MessageFilter&)> changes = {
+      [](MessageFilter& f) { f.name = u"x"; },           [](MessageFilter& f) { f.negation = true; },
+      [](MessageFilter& f) { f.severityCheck = true; },  [](MessageFilter& f) { f.facilityCheck = true; },
+      [](MessageFilter& f) { f.sourceCheck = true; },    [](MessageFilter& f) { f.originCheck = true; },
+      [](MessageFilter& f) { f.tagCheck = true; },       [](MessageFilter& f) { f.messageCheck = true; },
+      [](MessageFilter& f) { f.severityMask = 254; },    [](MessageFilter& f) { f.facilityMask = 1; },
+      [](MessageFilter& f) { f.sources = {u""}; },       [](MessageFilter& f) { f.origins = {u"o"}; },
+      [](MessageFilter& f) { f.originMatch.matchCase = true; }, [](MessageFilter& f) { f.tags = {u"t"}; },
+      [](MessageFilter& f) { f.tagMatch.wildcards = true; },   [](MessageFilter& f) { f.content = u"c"; },
+      [](MessageFilter& f) { f.contentMatch.matchWhole = true; }, [](MessageFilter& f) { f.wildcardType = 1; },
+  };
+  for (std::size_t i = 0; i < changes.size(); ++i) {
+    MessageFilter changed;
+    changes[i](changed);
+    EXPECT_EQ(changed.IsInitial(), changed == MessageFilter()) << "change " << i;
+    EXPECT_FALSE(changed.IsInitial()) << "change " << i;
+  }
+}
+
 TEST(MessageFilter, FullRecordRoundTrips) {
   XmlNode element(u"Filter");
   SaveFilter(element, FullFilter());

@@ -56,6 +56,14 @@ void MessageFilter::Reset() {
   name = std::move(kept);
 }
 
+bool MessageFilter::IsInitial() const {
+  static constexpr MatchOptions kNoMatch;
+  return name.empty() && !negation && !severityCheck && !facilityCheck && !sourceCheck && !originCheck && !tagCheck &&
+         !messageCheck && severityMask == kAllSeverities && facilityMask == kAllFacilities && sources.empty() && origins.empty() &&
+         originMatch == kNoMatch && tags.empty() && tagMatch == kNoMatch && content.empty() && contentMatch == kNoMatch &&
+         wildcardType == 0;
+}
+
 void LoadMatchOptions(const XmlNode& element, MatchOptions& options) {
   LoadFlag(element, u"MatchCase", options.matchCase);
   LoadFlag(element, u"MatchWhole", options.matchWhole);

@@ -20,6 +20,9 @@ struct MatchOptions {
 
 // One filter over syslog messages: a name, an inversion flag and six conditions with their switches.
 struct MessageFilter {
+  static constexpr std::int32_t kAllSeverities = 255;       // bit n: severity n; all eight
+  static constexpr std::int32_t kAllFacilities = 16777215;  // bit n: facility n; all twenty-four
+
   std::u16string name;
   bool negation = false;
   bool severityCheck = false;
@@ -28,8 +31,8 @@ struct MessageFilter {
   bool originCheck = false;
   bool tagCheck = false;
   bool messageCheck = false;
-  std::int32_t severityMask = 255;       // bit n: severity n; all eight
-  std::int32_t facilityMask = 16777215;  // bit n: facility n; all twenty-four
+  std::int32_t severityMask = kAllSeverities;
+  std::int32_t facilityMask = kAllFacilities;
   std::vector<std::u16string> sources;
   std::vector<std::u16string> origins;
   MatchOptions originMatch;
@@ -41,6 +44,8 @@ struct MessageFilter {
 
   // Every field but the name back to its initial value.
   void Reset();
+  // True when every field, the name included, is as in a new record; compares without making one.
+  bool IsInitial() const;
   bool operator==(const MessageFilter&) const = default;
 };
 
