@@ -305,7 +305,7 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const ReportOption
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
   if (!pieces->Begin(summaries)) return output.code();
   std::ostream nowhere(nullptr);
-  Console quiet{io.in, io.out, nowhere, io.in_is_terminal, io.describe_out_error};
+  Console quiet{io.in, io.out, nowhere, io.in_is_terminal, io.describe_out_error, false, io.read_in};
   for (std::size_t i = 0; i < sources.size(); ++i) {
     if (!summaries[i].loaded) {
       if (!pieces->Next(summaries[i])) return output.code();
