@@ -124,7 +124,7 @@ std::vector<std::u16string> AssignNames(std::span<const std::u16string> absolute
   // Which names share an output file's name with another source's.
   std::map<std::u16string, std::set<std::size_t>> owners;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    for (const std::u16string_view suffix : kSuffixes) owners[Folded(names[i]) + std::u16string(suffix)].insert(i);
+    for (const std::u16string_view suffix : kSuffixes) owners[Folded(names[i] + std::u16string(suffix))].insert(i);
   }
   std::vector<bool> collides(names.size(), false);
   for (const auto& [file, sources] : owners) {
@@ -136,11 +136,11 @@ std::vector<std::u16string> AssignNames(std::span<const std::u16string> absolute
   // while still taken, a number after them.
   std::set<std::u16string> taken;
   const auto take = [&taken](const std::u16string& name) {
-    for (const std::u16string_view suffix : kSuffixes) taken.insert(Folded(name) + std::u16string(suffix));
+    for (const std::u16string_view suffix : kSuffixes) taken.insert(Folded(name + std::u16string(suffix)));
   };
   const auto free = [&taken](const std::u16string& name) {
     return std::none_of(kSuffixes.begin(), kSuffixes.end(), [&](std::u16string_view suffix) {
-      return taken.count(Folded(name) + std::u16string(suffix)) != 0;
+      return taken.count(Folded(name + std::u16string(suffix))) != 0;
     });
   };
   for (std::size_t i = 0; i < names.size(); ++i) {
