@@ -121,19 +121,15 @@ struct Staged {
   std::u16string destination;
 };
 
-// A temporary beside the destination (where its links lead), open for writing.
+// A temporary beside the destination, open for writing. The destination is not looked at: a link
+// there is replaced, not followed, and a folder there refuses the replacement.
 class OpenTemporary {
  public:
   SystemError Open(const std::u16string& destination) {
     platform::FileSystem& files = platform::Files();
-    platform::PathInfo info;
-    if (const platform::OsStatus found = files.Inspect(destination, &info); !found.ok()) return found.code;
-    if (info.kind == platform::PathKind::kDirectory || info.kind == platform::PathKind::kOther) {
-      return platform::kAccessDenied;  // as Windows refuses to replace a folder or a device
-    }
-    staged_.destination = info.target;
+    staged_.destination = destination;
     platform::FileHandle handle = platform::kNoFile;
-    if (const platform::OsStatus created = files.CreateTemporary(info.target, &staged_.temporary, &handle);
+    if (const platform::OsStatus created = files.CreateTemporary(destination, &staged_.temporary, &handle);
         !created.ok()) {
       return created.code;
     }
