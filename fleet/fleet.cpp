@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
 #include <ostream>
 #include <streambuf>
 #include <thread>
@@ -121,15 +122,24 @@ struct Staged {
   std::u16string destination;
 };
 
-// A temporary beside the destination, open for writing. The destination is not looked at: a link
-// there is replaced, not followed, and a folder there refuses the replacement.
+// A temporary beside the destination, open for writing. A destination that existed when the call was
+// planned is looked at again: a link there is followed, a folder or a device refuses (as Windows refuses
+// to replace them); one that did not is left to the replacement, which never follows a link.
 class OpenTemporary {
  public:
-  SystemError Open(const std::u16string& destination) {
+  SystemError Open(const std::u16string& destination, bool existed) {
     platform::FileSystem& files = platform::Files();
     staged_.destination = destination;
+    if (existed) {
+      platform::PathInfo info;
+      if (const platform::OsStatus found = files.Inspect(destination, &info); !found.ok()) return found.code;
+      if (info.kind == platform::PathKind::kDirectory || info.kind == platform::PathKind::kOther) {
+        return platform::kAccessDenied;
+      }
+      staged_.destination = info.target;
+    }
     platform::FileHandle handle = platform::kNoFile;
-    if (const platform::OsStatus created = files.CreateTemporary(destination, &staged_.temporary, &handle);
+    if (const platform::OsStatus created = files.CreateTemporary(staged_.destination, &staged_.temporary, &handle);
         !created.ok()) {
       return created.code;
     }
@@ -161,9 +171,10 @@ class OpenTemporary {
   std::unique_ptr<HandleSink> sink_;
 };
 
-SystemError Stage(const std::u16string& destination, const Producer& produce, std::vector<Staged>* staged) {
+SystemError Stage(const std::u16string& destination, bool existed, const Producer& produce,
+                  std::vector<Staged>* staged) {
   OpenTemporary temporary;
-  if (const SystemError opened = temporary.Open(destination); opened != platform::kSuccess) return opened;
+  if (const SystemError opened = temporary.Open(destination, existed); opened != platform::kSuccess) return opened;
   const bool produced = produce(temporary.sink());
   Staged done;
   const SystemError closed = temporary.Close(produced, &done);
@@ -190,7 +201,8 @@ struct Slot {
 
 class Run {
  public:
-  Run(const FleetPlan& plan, const FleetOptions& options) : plan_(plan), options_(options) {}
+  Run(const FleetPlan& plan, const FleetOptions& options)
+      : plan_(plan), options_(options), existing_(plan.existing.begin(), plan.existing.end()) {}
 
   void Convert(std::size_t i) {
     Slot& slot = slots_[i];
@@ -250,20 +262,20 @@ class Run {
     row.adjustments = plan.adjustments.size();
 
     const std::u16string* failed = nullptr;
-    SystemError code = Stage(source.outputs.json, [&](convert::TextSink& sink) {
+    SystemError code = Stage(source.outputs.json, Existed(source.outputs.json), [&](convert::TextSink& sink) {
       return convert::WriteJson(conversion.tree, sink);
     }, &slot.staged);
     if (code != platform::kSuccess) failed = &source.outputs.json;
     if (failed == nullptr) {
       const report::Report whole = report::BuildReport(conversion, source.path);
-      code = Stage(source.outputs.report_html, [&](convert::TextSink& sink) {
+      code = Stage(source.outputs.report_html, Existed(source.outputs.report_html), [&](convert::TextSink& sink) {
         const std::unique_ptr<report::ReportPieces> pieces = report::HtmlPieces(sink);
         return pieces->Begin({&whole, 1}) && pieces->Next(whole) && pieces->End();
       }, &slot.staged);
       if (code != platform::kSuccess) failed = &source.outputs.report_html;
     }
     if (failed == nullptr) {
-      code = Stage(source.outputs.report_json, [&](convert::TextSink& sink) {
+      code = Stage(source.outputs.report_json, Existed(source.outputs.report_json), [&](convert::TextSink& sink) {
         SinkBuffer buffer(sink);
         std::ostream out(&buffer);
         report::JsonReportWriter writer(out, options_.program_version);
@@ -280,8 +292,11 @@ class Run {
     }
   }
 
+  bool Existed(const std::u16string& output) const { return existing_.count(output) != 0; }
+
   const FleetPlan& plan_;
   const FleetOptions& options_;
+  const std::set<std::u16string> existing_;
   std::mutex large_;
 };
 
@@ -426,10 +441,11 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
   // The index is written as the sources come, in argument order.
   OpenTemporary index_json;
   OpenTemporary index_html;
-  SystemError index_opened = index_json.Open(plan.index_json);
+  const std::set<std::u16string> existing(plan.existing.begin(), plan.existing.end());
+  SystemError index_opened = index_json.Open(plan.index_json, existing.count(plan.index_json) != 0);
   const std::u16string* index_failed = index_opened != platform::kSuccess ? &plan.index_json : nullptr;
   if (index_failed == nullptr) {
-    index_opened = index_html.Open(plan.index_html);
+    index_opened = index_html.Open(plan.index_html, existing.count(plan.index_html) != 0);
     if (index_opened != platform::kSuccess) index_failed = &plan.index_html;
   }
   std::unique_ptr<SinkBuffer> json_buffer;
