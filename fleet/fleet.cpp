@@ -87,32 +87,29 @@ class HandleSink final : public convert::TextSink {
   SystemError result_ = platform::kSuccess;
 };
 
-// A stream over a sink, in pieces of 64 KiB.
+// A stream over a sink, in pieces of 64 KiB: the stream writes into the buffer itself.
 class SinkBuffer final : public std::streambuf {
  public:
-  explicit SinkBuffer(convert::TextSink& sink) : sink_(sink) {}
+  explicit SinkBuffer(convert::TextSink& sink) : sink_(sink), buffer_(new char[kPiece]) {
+    setp(buffer_.get(), buffer_.get() + kPiece);
+  }
   bool Flush() {
-    if (!pending_.empty()) ok_ = ok_ && sink_.Write(pending_);
-    pending_.clear();
+    if (pptr() != pbase()) ok_ = ok_ && sink_.Write(std::string_view(pbase(), static_cast<std::size_t>(pptr() - pbase())));
+    setp(buffer_.get(), buffer_.get() + kPiece);
     return ok_;
   }
 
  protected:
   int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_ += traits_type::to_char_type(c);
-    if (pending_.size() >= kPiece) Flush();
+    Flush();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
     return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    pending_.append(s, static_cast<std::size_t>(n));
-    if (pending_.size() >= kPiece) Flush();
-    return n;
   }
 
  private:
   static constexpr std::size_t kPiece = std::size_t{1} << 16;
   convert::TextSink& sink_;
-  std::string pending_;
+  std::unique_ptr<char[]> buffer_;
   bool ok_ = true;
 };
 
