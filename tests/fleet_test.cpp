@@ -13,6 +13,7 @@
 #include "cli/cli.h"
 #include "fleet/fleet.h"
 #include "platform/platform.h"
+#include "tests/support/forwarding_files.h"
 
 namespace recaster {
 namespace {
@@ -211,6 +212,79 @@ TEST_F(Fleet, StandardInputIsReadOnceAndNeverFromATerminal) {
   const Outcome large = Recaster({"convert", "-", "-"}, std::string(64u * 1024u * 1024u + 1u, ' '));
   EXPECT_EQ(large.code, cli::kExitUnreadable);
   EXPECT_NE(large.err.find("larger than 64 MiB"), std::string::npos) << large.err;
+}
+
+// ---- the batch ----
+
+// Counts the flushes and breaks what a case asks: the flush of the batch, or the placing of one file.
+class BatchFiles final : public test::ForwardingFiles {
+ public:
+  OsStatus Flush(FileHandle file) override {
+    ++single_flushes;
+    return real_.Flush(file);
+  }
+  OsStatus FlushFiles(std::span<const std::u16string> paths) override {
+    ++batch_flushes;
+    if (fail_flush) return {platform::kDiskFull, platform::DescribeSystemError(platform::kDiskFull)};
+    return real_.FlushFiles(paths);
+  }
+  OsStatus ReplaceInBatch(const std::u16string& temporary, const std::u16string& destination) override {
+    if (!refuse.empty() && destination.ends_with(refuse)) return {platform::kAccessDenied, platform::DescribeSystemError(platform::kAccessDenied)};
+    return real_.ReplaceInBatch(temporary, destination);
+  }
+  OsStatus FlushFolder(const std::u16string& folder) override {
+    ++folder_flushes;
+    return real_.FlushFolder(folder);
+  }
+  bool fail_flush = false;
+  std::u16string refuse;
+  int single_flushes = 0;
+  int batch_flushes = 0;
+  int folder_flushes = 0;
+};
+
+TEST_F(Fleet, TheBatchIsFlushedOnceAndAFailureKeepsTheOldFiles) {
+  const struct {
+    const char* what;
+    bool fail_flush;
+    std::u16string refuse;
+    std::vector<int> codes;
+  } cases[] = {
+      {"no fault", false, u"", {fleet::kConverted, fleet::kConverted}},
+      {"the flush fails", true, u"", {fleet::kWriteFailed, fleet::kWriteFailed}},
+      {"one file is refused its place", false, u"srv02.report.html", {fleet::kConverted, fleet::kWriteFailed}},
+  };
+  const std::vector<std::u16string> sources = {platform::PathFromNative(Path("in/srv01.cfg")),
+                                               platform::PathFromNative(Path("in/srv02.cfg"))};
+  for (const auto& c : cases) {
+    const fs::path out = folder_ / "out";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    for (const char* name : {"srv01.json", "srv02.json", "srv02.report.json", "index.json"}) {
+      std::ofstream(out / name) << "old";
+    }
+    BatchFiles files;
+    files.fail_flush = c.fail_flush;
+    files.refuse = c.refuse;
+    fleet::FleetOptions options;
+    options.replace_existing = true;
+    fleet::FleetResult result;
+    {
+      const platform::ScopedFileSystem scoped(files);
+      result = fleet::ConvertFleet(sources, platform::PathFromNative(out.string()), options);
+    }
+    ASSERT_EQ(result.rows.size(), 2u) << c.what;
+    EXPECT_EQ(result.rows[0].code, c.codes[0]) << c.what;
+    EXPECT_EQ(result.rows[1].code, c.codes[1]) << c.what;
+    EXPECT_EQ(files.batch_flushes, 1) << c.what;
+    EXPECT_EQ(files.single_flushes, 0) << c.what << ": no file is flushed on its own";
+    EXPECT_EQ(files.folder_flushes, 1) << c.what;
+    EXPECT_EQ(ReadFile(out / "srv01.json") == "old", c.codes[0] != fleet::kConverted) << c.what;
+    EXPECT_EQ(ReadFile(out / "index.json") == "old", c.fail_flush) << c.what;
+    std::size_t temporaries = 0;
+    for (const auto& entry : fs::directory_iterator(out)) temporaries += entry.path().filename().string()[0] == '.';
+    EXPECT_EQ(temporaries, 0u) << c.what;
+  }
 }
 
 }  // namespace
