@@ -324,7 +324,7 @@ report::JsonSummaryRow SummaryOf(const FleetRow& row) {
   return summary;
 }
 
-// The parts of the absolute paths that name the same file twice, or that a source shares with an output.
+// Two looks at one existing regular file, however each was named.
 bool SameExisting(const platform::PathInfo& a, const platform::PathInfo& b) {
   return a.kind == platform::PathKind::kRegularFile && b.kind == platform::PathKind::kRegularFile && a.id == b.id &&
          a.id != platform::FileId{};

@@ -59,7 +59,7 @@ done
 loop_wall=$(echo "$(date +%s.%N) - $start" | bc)
 
 echo "machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores; $count sources of $(stat -c %s "${sources[0]}") bytes"
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) (the machine is shared: compare CPU time too)"
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg) (the machine may be shared: compare CPU time too)"
 awk -v n="$count" -v f="$fleet_wall" -v l="$loop_wall" -v fp="$fleet_peak" -v op="$one_peak" -v fc="$fleet_cpu" 'BEGIN {
   printf "one call (convert --out-dir): %7.2f s, %5.2f ms per source; CPU %.2f s, %.2f ms per source\n", f, 1000 * f / n, fc, 1000 * fc / n
   printf "shell loop (3 runs a source):  %7.2f s, %5.2f ms per source\n", l, 1000 * l / n
