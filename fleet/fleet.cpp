@@ -575,9 +575,9 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
       platform::OsStatus placed =
           platform::RetryWhileShared(files, [&] { return files.ReplaceInBatch(file.temporary, file.destination); });
       if (!placed.ok()) {
+        placed.message = platform::PathToNative(file.destination) + ": " + placed.message;
         for (std::size_t rest = k; rest < staged.size(); ++rest) static_cast<void>(files.Discard(staged[rest].temporary));
         staged.clear();
-        placed.message = platform::PathToNative(file.destination) + ": " + placed.message;
         return placed;
       }
     }
