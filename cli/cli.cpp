@@ -196,8 +196,10 @@ struct ConvertOptions {
 
 void setup_convert(CLI::App& app, ConvertOptions& opt) {
   auto* convert = app.add_subcommand("convert", "Write the version 6 configuration of a version 5 file");
-  convert->add_flag("-f,--force", opt.force, "Replace an existing DESTINATION (with --out-dir: any existing output) without asking");
-  convert->add_flag("-q,--quiet", opt.quiet, "Print neither the success message nor the conversion notes (nor the progress and totals)");
+  convert->add_flag("-f,--force", opt.force,
+                    "Replace an existing DESTINATION (with --out-dir: any existing output) without asking");
+  convert->add_flag("-q,--quiet", opt.quiet,
+                    "Print neither the success message nor the conversion notes (nor the progress and totals)");
   convert->add_flag("--detailed-exitcode", opt.detailed_exitcode,
                     "Exit with 5 instead of 0 when settings remain to re-create by hand");
   convert
@@ -206,7 +208,9 @@ void setup_convert(CLI::App& app, ConvertOptions& opt) {
                    "per source, then index.html and index.json")
       ->option_text("DIR")
       ->check(NotEmpty());
-  convert->add_option("SOURCE", opt.source, "The version 5 file, or - for standard input (default: " + Display(convert::DefaultInputPath()) + ")")
+  convert
+      ->add_option("SOURCE", opt.source,
+                   "The version 5 file, or - for standard input (default: " + Display(convert::DefaultInputPath()) + ")")
       ->check(NotEmpty());
   convert
       ->add_option("DESTINATION", opt.destination,
@@ -355,7 +359,9 @@ int MayReplaceAll(const fleet::FleetPlan& plan, const ConvertOptions& opt, Conso
   }
   io.err << "recaster: " << Display(plan.out_dir) << ": " << count << (count == 1 ? " output exists" : " outputs exist")
          << " already (pass --force to replace them):\n";
-  for (std::size_t i = 0; i < std::min<std::size_t>(count, 10); ++i) io.err << "  " << Display(plan.existing[i]) << '\n';
+  for (std::size_t i = 0; i < std::min<std::size_t>(count, 10); ++i) {
+    io.err << "  " << Display(plan.existing[i]) << '\n';
+  }
   if (count > 10) io.err << "  and " << count - 10 << " more\n";
   return kExitNotReplaced;
 }

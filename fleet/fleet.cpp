@@ -40,7 +40,9 @@ int CheckSource(const std::u16string& path, platform::PathInfo* info, std::strin
   }
   switch (info->kind) {
     case platform::PathKind::kRegularFile: return kConverted;
-    case platform::PathKind::kMissing: *why = platform::DescribeSystemError(platform::kFileNotFound); return kNoSuchFile;
+    case platform::PathKind::kMissing:
+      *why = platform::DescribeSystemError(platform::kFileNotFound);
+      return kNoSuchFile;
     case platform::PathKind::kDirectory: *why = "is a folder, not a file"; return kNoSuchFile;
     case platform::PathKind::kOther: break;
   }
@@ -94,7 +96,8 @@ class SinkBuffer final : public std::streambuf {
     setp(buffer_.get(), buffer_.get() + kPiece);
   }
   bool Flush() {
-    if (pptr() != pbase()) ok_ = ok_ && sink_.Write(std::string_view(pbase(), static_cast<std::size_t>(pptr() - pbase())));
+    const auto size = static_cast<std::size_t>(pptr() - pbase());
+    if (size != 0) ok_ = ok_ && sink_.Write(std::string_view(pbase(), size));
     setp(buffer_.get(), buffer_.get() + kPiece);
     return ok_;
   }
@@ -576,7 +579,9 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
           platform::RetryWhileShared(files, [&] { return files.ReplaceInBatch(file.temporary, file.destination); });
       if (!placed.ok()) {
         placed.message = platform::PathToNative(file.destination) + ": " + placed.message;
-        for (std::size_t rest = k; rest < staged.size(); ++rest) static_cast<void>(files.Discard(staged[rest].temporary));
+        for (std::size_t rest = k; rest < staged.size(); ++rest) {
+          static_cast<void>(files.Discard(staged[rest].temporary));
+        }
         staged.clear();
         return placed;
       }
