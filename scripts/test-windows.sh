@@ -121,6 +121,10 @@ run_cli_checks() {
   check 'run convert --quiet "$sample" - >"$files/cli-stdout.json" && cmp -s "$files/cli-stdout.json" "$files/expected.json"' \
     "convert to standard output gives the same bytes, without carriage returns"
   check 'run report "$sample" | tail -n +2 | cmp -s - <(tail -n +2 "$root/tests/data/ov_server_settings.report.md")' "report prints the sample's report as the POSIX build does"
+  check 'timeout 60 wine "$cli" convert --quiet - - <"$files/ov_server_settings.cfg" >"$files/cli-stdin.json" && cmp -s "$files/cli-stdin.json" "$files/expected.json"' \
+    "convert - reads standard input in binary mode"
+  check 'run convert --quiet --out-dir "$(winpath "$files/fleet")" "$sample" && cmp -s "$files/fleet/files.json" "$files/expected.json" && [ -s "$files/fleet/index.html" ]' \
+    "convert --out-dir writes NAME.json and the index"
   rm -f "$documents/converted_ov_config.json"
   check 'run convert --quiet "$sample" && cmp -s "$documents/converted_ov_config.json" "$files/expected.json"' \
     "without a destination it writes converted_ov_config.json in the documents folder"

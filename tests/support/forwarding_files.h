@@ -37,6 +37,12 @@ class ForwardingFiles : public platform::FileSystem {
     return real_.Replace(temporary, destination);
   }
   OsStatus Discard(const std::u16string& temporary) override { return real_.Discard(temporary); }
+  OsStatus FlushFiles(std::span<const std::u16string> paths) override { return real_.FlushFiles(paths); }
+  OsStatus ReplaceInBatch(const std::u16string& temporary, const std::u16string& destination) override {
+    return real_.ReplaceInBatch(temporary, destination);
+  }
+  OsStatus FlushFolder(const std::u16string& folder) override { return real_.FlushFolder(folder); }
+  OsStatus CreateFolder(const std::u16string& path) override { return real_.CreateFolder(path); }
 
  protected:
   platform::FileSystem& real_ = platform::SystemFiles();
