@@ -2,6 +2,7 @@
 #include "app/framework.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shobjidl.h>
 #include <windowsx.h>
 
@@ -270,6 +271,33 @@ int AfxMessageBox(std::u16string_view text, UINT type) {
   const std::wstring body = Wide(text);
   const std::wstring caption = Wide(app->AppName());
   return ::MessageBoxW(app->MainWindow(), body.c_str(), caption.c_str(), type);
+}
+
+DWORD AfxShellOpen(std::u16string_view path) {
+  // The shell may hand the file on through COM; an apartment of its own when the thread has none.
+  ComApartment com;
+  const std::wstring file = Wide(path);
+  ::SetLastError(ERROR_SUCCESS);
+  const auto started = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(AfxGetApp()->MainWindow(), L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (started > 32) return ERROR_SUCCESS;
+  if (const DWORD code = ::GetLastError(); code != ERROR_SUCCESS) return code;
+  // The shell's own codes that are not system error codes.
+  switch (started) {
+    case SE_ERR_SHARE:
+      return ERROR_SHARING_VIOLATION;
+    case SE_ERR_ASSOCINCOMPLETE:
+    case SE_ERR_NOASSOC:
+      return ERROR_NO_ASSOCIATION;
+    case SE_ERR_DDETIMEOUT:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDEBUSY:
+      return ERROR_DDE_FAIL;
+    case SE_ERR_DLLNOTFOUND:
+      return ERROR_DLL_NOT_FOUND;
+    default:
+      return started > 0 ? static_cast<DWORD>(started) : ERROR_GEN_FAILURE;
+  }
 }
 
 }  // namespace recaster::app

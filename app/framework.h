@@ -141,4 +141,8 @@ class CFileDialog {
 // the buttons and icon of `type`; returns the button pressed.
 int AfxMessageBox(std::u16string_view text, UINT type = MB_OK);
 
+// Opens the file with the program the system associates with its type (ShellExecuteW "open"); 0 when
+// the system started it, otherwise the system error code that says why not.
+DWORD AfxShellOpen(std::u16string_view path);
+
 }  // namespace recaster::app

@@ -46,6 +46,13 @@ run_scenarios() {
   rm -f "$files"/*.report.html "$files"/carried.json "$files"/report-kept.json
   local documents
   documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
+  # The test handler of .html files (Wine reads classes from the machine's part only): the driver's `opened`
+  # command records in opened.log what it is given.
+  local opened=$files/opened.log
+  rm -f "$opened"
+  timeout 60 wine reg add 'HKCR\.html' /ve /d RecasterTest.html /f >/dev/null
+  timeout 60 wine reg add 'HKCR\RecasterTest.html\shell\open\command' /ve \
+    /d "\"$(winpath "$driver")\" opened \"$(winpath "$opened")\" \"%1\"" /f >/dev/null
 
   scenario() {
     local name=$1
@@ -63,11 +70,14 @@ run_scenarios() {
   scenario "resources" resources
   scenario "dialogs" dialogs "$(winpath "$work/shots")"
 
-  scenario "convert the sample" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved:47
+  scenario "convert the sample, and open the report" convert "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/out.json")" saved:47 "open:$(winpath "$opened")"
   expect 'cmp -s "$files/out.json" "$files/expected.json"' "the written bytes equal the POSIX build's output"
   expect 'grep -q "<code>ops@example.com</code>" "$files/out.report.html"' "the report beside it holds an alert's recipient"
 
-  scenario "replace an existing file" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved:47
+  rm -f "$opened"
+  scenario "replace an existing file, and not open the report" convert "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/out.json")" saved:47 "keep:$(winpath "$opened")"
   expect 'cmp -s "$files/out.json" "$files/expected.json"' "the replaced file holds the POSIX build's output"
 
   scenario "a name without extension" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/no-extension")" saved:47

@@ -17,6 +17,7 @@ const wchar_t kSaved[] =
     L"The converted configuration has beed sucessfully saved. You can now import it into Ornvale Manager.";
 const wchar_t kWriteFailed[] = L"Failed to write converted configuration to the file path you specified.";
 const wchar_t kLoadFailed[] = L"Failed to read an Ornvale 5 server configuration from the file you selected.";
+const wchar_t kOpenReport[] = L"\n\nOpen the report now?";
 
 std::wstring SpecialFolder(int csidl) {
   wchar_t path[MAX_PATH] = {};
@@ -115,8 +116,9 @@ void CheckSaved(const std::wstring& text, const std::wstring& expect, const std:
   CheckText(text.substr(0, first.size() + 2), first + L"\n\n", "the message's first paragraph");
   const std::wstring left = count + L" settings must be re-created by hand in Ornvale Manager. ";
   if (written) {
-    CheckText(text.substr(first.size() + 2), left + L"The report lists them with their values:\n" + report,
-              "the message's second paragraph");
+    CheckText(text.substr(first.size() + 2),
+              left + L"The report lists them with their values:\n" + report + kOpenReport,
+              "the message's second paragraph and its question");
     Check(Exists(report), "the report is written beside the converted file: " + Utf8(report));
   } else {
     const std::wstring not_written = left + L"The report that lists them could not be written to " + report + L":\n";
@@ -187,10 +189,56 @@ void ChooseFile(HWND dialog, const std::wstring& path, const std::string& what) 
   ClickId(dialog, IDOK, what + " OK");
 }
 
+// What the test handler for .html files (the `opened` command) was given, one path a line; empty when
+// it was not started.
+std::vector<std::wstring> OpenedFiles(const std::wstring& log) {
+  std::vector<std::wstring> lines;
+  FILE* in = _wfopen(log.c_str(), L"rb");
+  if (in == nullptr) return lines;
+  std::string bytes;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof(buffer), in)) > 0;) bytes.append(buffer, got);
+  std::fclose(in);
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = bytes.substr(start, end - start);
+    std::wstring wide(line.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                                               wide.data(), static_cast<int>(wide.size()))));
+    lines.push_back(wide);
+  }
+  return lines;
+}
+
+// After the question: "open:LOG" (Yes) expects the handler to have been given the report, and nothing
+// else; "keep:LOG" (No) expects it not to have been started at all.
+void CheckOpened(const std::wstring& answer, const std::wstring& report) {
+  const std::size_t colon = answer.find(L':');
+  if (colon == std::wstring::npos) return;
+  const std::wstring log = answer.substr(colon + 1);
+  if (answer.rfind(L"open:", 0) == 0) {
+    WaitUntil([&] { return !OpenedFiles(log).empty(); });
+    const std::vector<std::wstring> opened = OpenedFiles(log);
+    CheckValue(static_cast<long long>(opened.size()), 1, "the number of files handed to the .html handler after Yes");
+    if (!opened.empty()) CheckText(opened.front(), report, "the file handed to the .html handler");
+  } else {
+    ::Sleep(2000);
+    CheckValue(static_cast<long long>(OpenedFiles(log).size()), 0, "the number of files opened after No");
+  }
+}
+
 }  // namespace
 
+int RecordOpened(const std::wstring& log, const std::wstring& file) {
+  FILE* out = _wfopen(log.c_str(), L"ab");
+  if (out == nullptr) return 1;
+  const std::string line = Utf8(file) + "\n";
+  const bool written = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+  return std::fclose(out) == 0 && written ? 0 : 1;
+}
+
 int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
-               const std::wstring& expect, const std::wstring& cancel) {
+               const std::wstring& expect, const std::wstring& answer) {
   const std::wstring default_source = SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\Ornvale\\ov_server_settings.cfg";
   const std::wstring default_destination = SpecialFolder(CSIDL_PERSONAL) + L"\\converted_ov_config.json";
   const bool destination_existed = Exists(destination);
@@ -207,7 +255,7 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
   Check(box != nullptr, "the open dialog has a file name box");
   if (box != nullptr) CheckText(TextOf(box), default_source, "the open dialog's initial file name");
 
-  if (cancel == L"cancel-open") {
+  if (answer == L"cancel-open") {
     ClickId(open, IDCANCEL, "open dialog Cancel");
     WaitGone(open, "the open dialog");
     Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
@@ -221,7 +269,7 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
       DumpDialog(save);
       CheckFileTypes(save, {L"Ornvale 6 - Server Configuration (*.json)", L"All Files (*.*)"}, "the save dialog's");
       CheckText(TextOf(FileNameBox(save)), default_destination, "the save dialog's initial file name");
-      if (cancel == L"cancel-save") {
+      if (answer == L"cancel-save") {
         ClickId(save, IDCANCEL, "save dialog Cancel");
         WaitGone(save, "the save dialog");
         Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the save dialog");
@@ -246,10 +294,17 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
     }
     if (next != nullptr && ::IsWindow(next) && !MessageText(next).empty()) {
       const std::wstring text = MessageText(next);
+      const bool asks = expect.rfind(L"saved:", 0) == 0 && expect.find(L":not-written") == std::wstring::npos;
       CheckText(TextOf(next), L"Recaster", "the message caption (the application's name)");
-      Check(ChildWithId(next, IDOK) != nullptr && ChildWithId(next, IDCANCEL) == nullptr &&
-                ChildWithId(next, IDYES) == nullptr && ChildWithId(next, IDNO) == nullptr,
-            "OK is the message's only button");
+      if (asks) {
+        Check(ChildWithId(next, IDYES) != nullptr && ChildWithId(next, IDNO) != nullptr &&
+                  ChildWithId(next, IDOK) == nullptr && ChildWithId(next, IDCANCEL) == nullptr,
+              "Yes and No are the message's only buttons");
+      } else {
+        Check(ChildWithId(next, IDOK) != nullptr && ChildWithId(next, IDCANCEL) == nullptr &&
+                  ChildWithId(next, IDYES) == nullptr && ChildWithId(next, IDNO) == nullptr,
+              "OK is the message's only button");
+      }
       if (expect.rfind(L"saved", 0) == 0) {
         CheckSaved(text, expect, destination);
         CheckName(MessageIcon(next), "information", "the message icon");
@@ -265,8 +320,15 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
       } else {
         Check(false, "no message was expected, found \"" + Shown(text) + "\"");
       }
-      ClickId(next, IDOK, "message OK");
+      if (!asks) {
+        ClickId(next, IDOK, "message OK");
+      } else if (answer.rfind(L"open:", 0) == 0) {
+        ClickId(next, IDYES, "message Yes");
+      } else {
+        ClickId(next, IDNO, "message No");
+      }
       WaitGone(next, "the message");
+      if (asks) CheckOpened(answer, ReportPathFor(destination));
     } else if (expect != L"nothing") {
       Check(false, "a message was expected");
     }

@@ -3,11 +3,14 @@
 //
 //   driver RECASTER.EXE resources
 //   driver RECASTER.EXE dialogs SHOT_FOLDER
-//   driver RECASTER.EXE convert SOURCE DESTINATION EXPECT [cancel-open | cancel-save]
+//   driver RECASTER.EXE convert SOURCE DESTINATION EXPECT [cancel-open | cancel-save | open:LOG | keep:LOG]
+//   driver opened LOG FILE
 //
 // EXPECT is saved (the designed text alone), saved:N (and N settings to re-create, listed in the report
 // beside the destination), saved:N:not-written (the report could not be written), write-failed,
-// load-failed or nothing. Prints one line per check ("ok: ..." or
+// load-failed or nothing; a message that offers the report is answered Yes with open:LOG (the
+// test handler of .html files must then record the report in LOG) and No otherwise. `opened` is that
+// handler. Prints one line per check ("ok: ..." or
 // "FAIL: ...") and ends with 0 when every check passed, 1 otherwise, 2 on bad arguments.
 #include <cstdio>
 #include <string>
@@ -16,6 +19,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   using namespace recaster::driver;
+  if (argc == 4 && std::wstring(argv[1]) == L"opened") return RecordOpened(argv[2], argv[3]);
   if (argc >= 3 && std::wstring(argv[2]) == L"resources") return RunResources(argv[1]);
   if (argc >= 3 && std::wstring(argv[2]) == L"dialogs") return RunDialogs(argv[1], argc >= 4 ? argv[3] : L"");
   if (argc >= 6 && std::wstring(argv[2]) == L"convert") {
@@ -25,6 +29,7 @@ int wmain(int argc, wchar_t** argv) {
                "usage: driver RECASTER.EXE resources\n"
                "       driver RECASTER.EXE dialogs [SHOT_FOLDER]\n"
                "       driver RECASTER.EXE convert SOURCE DESTINATION saved[:N[:not-written]]|write-failed|load-failed|nothing"
-               " [cancel-open|cancel-save]\n");
+               " [cancel-open|cancel-save|open:LOG|keep:LOG]\n"
+               "       driver opened LOG FILE\n");
   return 2;
 }

@@ -91,8 +91,12 @@ Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name);
 int RunResources(const std::wstring& exe);
 // `dialogs`: the running main dialog and About box; screenshots go to `shots` unless it is empty.
 int RunDialogs(const std::wstring& exe, const std::wstring& shots);
-// `convert`: one conversion through the file dialogs, ending with the message `expect` names.
+// `convert`: one conversion through the file dialogs, ending with the message `expect` names; `answer`
+// cancels a file dialog (cancel-open, cancel-save) or answers the question to open the report (open:LOG
+// Yes, keep:LOG or nothing No, LOG being where the `opened` command records what it was given).
 int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
-               const std::wstring& expect, const std::wstring& cancel);
+               const std::wstring& expect, const std::wstring& answer);
+// `opened`: the test handler of .html files; appends the file it is given to LOG, one line of UTF-8.
+int RecordOpened(const std::wstring& log, const std::wstring& file);
 
 }  // namespace recaster::driver
