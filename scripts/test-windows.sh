@@ -44,6 +44,7 @@ run_scenarios() {
   # What earlier runs left behind would change what the dialogs ask.
   rm -f "$files"/out.json "$files"/no-extension* "$files"/kept.json "$files"/read-only.json "$files"/never.json
   rm -f "$files"/*.report.html "$files"/carried.json "$files"/report-kept.json
+  rm -f "$files"/scaled-*.json
   local documents
   documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
   # The test handler of .html files (Wine reads classes from the machine's part only): the driver's `opened`
@@ -68,7 +69,7 @@ run_scenarios() {
   }
 
   scenario "resources" resources
-  scenario "dialogs" dialogs "$(winpath "$work/shots")"
+  scenario "dialogs" dialogs "$(winpath "$work/shots")" 96
 
   scenario "convert the sample, and open the report" convert "$(winpath "$files/ov_server_settings.cfg")" \
     "$(winpath "$files/out.json")" saved:47 "open:$(winpath "$opened")"
@@ -107,6 +108,16 @@ run_scenarios() {
   printf 'not a settings file\n' >"$files/not-settings.cfg"
   scenario "not a version 5 configuration" convert "$(winpath "$files/not-settings.cfg")" "$(winpath "$files/never.json")" load-failed
   expect '[ ! -e "$files/never.json" ] && [ ! -e "$documents/converted_ov_config.json" ]' "a file that does not load writes nothing"
+
+  # The dialogs and the message at 150 % and 200 %: the system's scale is read when Wine starts.
+  local dpi
+  for dpi in 144 192; do
+    timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+    timeout 60 wineserver -k || true
+    scenario "dialogs at $dpi DPI" dialogs "$(winpath "$work/shots")" "$dpi"
+    scenario "the message at $dpi DPI" convert "$(winpath "$files/ov_server_settings.cfg")" \
+      "$(winpath "$files/scaled-$dpi.json")" saved:47
+  done
 
   timeout 60 wineserver -k || true
   echo
@@ -224,7 +235,7 @@ cp "$e2e"/shots/*.bmp "$work/shots/" 2>/dev/null || true
 # The screenshots, without time stamps, so that an unchanged dialog gives unchanged files.
 mkdir -p docs/screenshots
 im=$(command -v convert-im6.q16 || command -v convert)
-for shot in main-dialog about-box; do
+for shot in main-dialog about-box main-dialog-144 about-box-144 main-dialog-192 about-box-192; do
   if [ -f "$work/shots/$shot.bmp" ]; then
     "$im" "$work/shots/$shot.bmp" -strip -define png:exclude-chunks=date,time "docs/screenshots/$shot.png"
   fi

@@ -320,6 +320,7 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
       } else {
         Check(false, "no message was expected, found \"" + Shown(text) + "\"");
       }
+      CheckTextFits(next, MessageFont(), "the message");
       if (!asks) {
         ClickId(next, IDOK, "message OK");
       } else if (answer.rfind(L"open:", 0) == 0) {

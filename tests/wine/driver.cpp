@@ -2,7 +2,7 @@
 // Windows), and checks what it shows against the program's design values.
 //
 //   driver RECASTER.EXE resources
-//   driver RECASTER.EXE dialogs SHOT_FOLDER
+//   driver RECASTER.EXE dialogs SHOT_FOLDER [DPI]
 //   driver RECASTER.EXE convert SOURCE DESTINATION EXPECT [cancel-open | cancel-save | open:LOG | keep:LOG]
 //   driver opened LOG FILE
 //
@@ -19,17 +19,21 @@
 
 int wmain(int argc, wchar_t** argv) {
   using namespace recaster::driver;
+  // Pixels as the screen has them, at whatever scale the system runs, as the program sees them.
+  ::SetProcessDPIAware();
   if (argc == 4 && std::wstring(argv[1]) == L"opened") return RecordOpened(argv[2], argv[3]);
   if (argc >= 3 && std::wstring(argv[2]) == L"resources") return RunResources(argv[1]);
-  if (argc >= 3 && std::wstring(argv[2]) == L"dialogs") return RunDialogs(argv[1], argc >= 4 ? argv[3] : L"");
+  if (argc >= 3 && std::wstring(argv[2]) == L"dialogs") {
+    return RunDialogs(argv[1], argc >= 4 ? argv[3] : L"", argc >= 5 ? std::stoi(argv[4]) : 96);
+  }
   if (argc >= 6 && std::wstring(argv[2]) == L"convert") {
     return RunConvert(argv[1], argv[3], argv[4], argv[5], argc >= 7 ? argv[6] : L"");
   }
   std::fprintf(stderr,
                "usage: driver RECASTER.EXE resources\n"
-               "       driver RECASTER.EXE dialogs [SHOT_FOLDER]\n"
+               "       driver RECASTER.EXE dialogs [SHOT_FOLDER [DPI]]\n"
                "       driver RECASTER.EXE convert SOURCE DESTINATION saved[:N[:not-written]]|write-failed|load-failed|nothing"
                " [cancel-open|cancel-save|open:LOG|keep:LOG]\n"
-               "       driver opened LOG FILE\n");
+                              "       driver opened LOG FILE\n");
   return 2;
 }

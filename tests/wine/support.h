@@ -61,6 +61,19 @@ void ClickId(HWND dialog, int id, const std::string& what);
 // The pixels of a screen area (null `source`) or of a memory DC's bitmap, row by row from the top.
 std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height);
 
+// ---- Scale -----------------------------------------------------------------------------------
+
+// The system's dots per inch (96 at 100 %), as a DPI-aware process sees them; the driver is one.
+int SystemDpi();
+// A dialog template's font (8 points, "MS Shell Dlg") at the system's scale.
+LOGFONTW DialogFont();
+// The font the system's message boxes write in, at its scale.
+LOGFONTW MessageFont();
+// Measures the text of each of the window's visible controls in `font` as the control draws it (a
+// button on one line inside its edges, a static text broken at words to its width); one check that
+// every text fits its control's rectangle, every control lies inside the client area, and none overlap.
+void CheckTextFits(HWND window, const LOGFONTW& font, const std::string& name);
+
 // ---- The running program ---------------------------------------------------------------------
 
 // A started program and its main dialog.
@@ -89,8 +102,9 @@ Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name);
 
 // `resources`: the dialog templates, strings, icons, manifest and version information of the file.
 int RunResources(const std::wstring& exe);
-// `dialogs`: the running main dialog and About box; screenshots go to `shots` unless it is empty.
-int RunDialogs(const std::wstring& exe, const std::wstring& shots);
+// `dialogs`: the running main dialog and About box at `dpi` dots per inch, which the system must have;
+// screenshots go to `shots` unless it is empty (named with the scale when it is not 96).
+int RunDialogs(const std::wstring& exe, const std::wstring& shots, int dpi);
 // `convert`: one conversion through the file dialogs, ending with the message `expect` names; `answer`
 // cancels a file dialog (cancel-open, cancel-save) or answers the question to open the report (open:LOG
 // Yes, keep:LOG or nothing No, LOG being where the `opened` command records what it was given).
