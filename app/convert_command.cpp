@@ -30,6 +30,7 @@ constexpr std::u16string_view kSameFile =
     u"another file.";
 constexpr std::u16string_view kNoMemory = u"not enough memory";
 constexpr std::u16string_view kNoReport = u"The report of what is left to do by hand could not be made: ";
+constexpr std::u16string_view kOneAtATime = u"Recaster converts one file at a time: drop a single file.";
 constexpr std::u16string_view kOpenReport = u"Open the report now?";
 constexpr std::u16string_view kNotOpened = u"The report could not be opened: ";
 
@@ -93,11 +94,20 @@ void ShowSaved(const Saved& saved) {
   }
 }
 
+// The file to convert: `given` when it names a regular file, otherwise what the open dialog returns,
+// starting from `given` or, without one, the default source; empty when the dialog was cancelled.
+std::u16string ChooseSource(const std::u16string& given) {
+  if (!given.empty() && platform::GetPathKind(given) == platform::PathKind::kRegularFile) {
+    return platform::AbsolutePath(given);
+  }
+  CFileDialog open(true, u"cfg", given.empty() ? convert::DefaultInputPath() : given, kFileMustExist, kOpenFilter);
+  return open.DoModal() == IDOK ? open.GetPathName() : std::u16string();
+}
+
 // Steps 1 to 13 of one conversion; anything else thrown leaves before the destination is opened.
-void ConvertOnce() {
-  CFileDialog open(true, u"cfg", convert::DefaultInputPath(), kFileMustExist, kOpenFilter);
-  if (open.DoModal() != IDOK) return;
-  const std::u16string source = open.GetPathName();
+void ConvertOnce(const std::u16string& given) {
+  const std::u16string source = ChooseSource(given);
+  if (source.empty()) return;
 
   // A file that cannot be read or is no version 5 configuration would convert as all defaults and be
   // reported as saved; it is refused instead, with the loader's reason, and nothing is written.
@@ -138,17 +148,29 @@ void ConvertOnce() {
 // The stop message: what happened, then the error's own text on a second line.
 void ShowStopped(std::string_view what) { ShowError(kStopped, platform::PathFromNative(what)); }
 
-}  // namespace
-
 // An error thrown by a step (the tree library's, allocation failure) ends the command with a message
 // instead of ending the program.
-void CRecasterDlg::OnBnClickedConvert() {
+void ConvertGuarded(const std::u16string& given) {
   try {
-    ConvertOnce();
+    ConvertOnce(given);
   } catch (const std::exception& error) {
     ShowStopped(error.what());
   } catch (...) {
     ShowStopped("unknown error");
+  }
+}
+
+}  // namespace
+
+void CRecasterDlg::OnBnClickedConvert() { ConvertGuarded({}); }
+
+void CRecasterDlg::ConvertPath(const std::u16string& path) { ConvertGuarded(path); }
+
+void CRecasterDlg::ConvertPaths(const std::vector<std::u16string>& paths) {
+  if (paths.size() == 1) {
+    ConvertPath(paths.front());
+  } else if (!paths.empty()) {
+    AfxMessageBox(kOneAtATime, MB_OK | MB_ICONERROR);
   }
 }
 

@@ -116,6 +116,11 @@ HWND CWinApp::MainWindow() const { return m_pMainWnd != nullptr ? m_pMainWnd->Ge
 int CWinApp::Run(HINSTANCE instance) {
   instance_ = instance;
   app_name_ = ExecutableBaseName(instance);
+  int count = 0;
+  if (wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count); argv != nullptr) {
+    for (int i = 1; i < count; ++i) arguments_.push_back(FromWide(argv[i]));
+    ::LocalFree(argv);
+  }
   InitInstance();
   return 0;
 }
@@ -155,6 +160,12 @@ void CDialog::OnClicked(int id) {
     Default();
   }
 }
+
+void CDialog::Post(int code) { ::PostMessageW(hwnd_, WM_APP, static_cast<WPARAM>(code), 0); }
+
+void CDialog::OnDropFiles(const std::vector<std::u16string>&) {}
+
+void CDialog::OnPosted(int) {}
 
 void CDialog::OnOK() { EndDialog(IDOK); }
 
@@ -220,6 +231,23 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
       HANDLE_WM_COMMAND(hwnd_, wparam, lparam, on_command);
       return handled_ ? TRUE : FALSE;
     }
+    case WM_DROPFILES: {
+      // The drop's memory goes back to the system before the handler runs its dialogs.
+      auto drop = reinterpret_cast<HDROP>(wparam);
+      std::vector<std::u16string> paths;
+      const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < count; ++i) {
+        std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        if (!path.empty()) paths.push_back(FromWide(path));
+      }
+      ::DragFinish(drop);
+      OnDropFiles(paths);
+      return TRUE;
+    }
+    case WM_APP:
+      OnPosted(static_cast<int>(wparam));
+      return TRUE;
     default:
       return FALSE;
   }

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace recaster::app {
 
@@ -46,6 +47,9 @@ class CWinApp {
   HICON LoadIcon(int id) const;
   // The program's module, for loading its resources.
   HINSTANCE Instance() const { return instance_; }
+  // The arguments the program was started with, without the program's own name (a file dropped on the
+  // program or its shortcut arrives as one).
+  const std::vector<std::u16string>& Arguments() const { return arguments_; }
 
   // The dialog whose window owns dialogs and messages started without a parent (the main dialog).
   CDialog* m_pMainWnd = nullptr;
@@ -58,6 +62,7 @@ class CWinApp {
  private:
   HINSTANCE instance_ = nullptr;
   std::u16string app_name_;
+  std::vector<std::u16string> arguments_;
 };
 
 // The application object; there is exactly one.
@@ -79,6 +84,8 @@ class CDialog {
   HWND GetSafeHwnd() const { return hwnd_; }
   // Ends the modal loop with `result`.
   void EndDialog(INT_PTR result);
+  // Queues `code` for OnPosted, which runs once the messages already waiting have been handled.
+  void Post(int code);
 
  protected:
   // Once the controls exist; true lets the system put the focus on the first tab stop (the base returns true).
@@ -95,6 +102,11 @@ class CDialog {
   virtual void OnOK();
   // The cancel identity, Esc and the close box (base: ends the dialog with IDCANCEL).
   virtual void OnCancel();
+  // Files dropped on the dialog, once it accepts them (DragAcceptFiles), with their full paths in the
+  // order the shell gives them (base: ignored).
+  virtual void OnDropFiles(const std::vector<std::u16string>& paths);
+  // A code the dialog queued with Post (base: ignored).
+  virtual void OnPosted(int code);
 
   // Leaves the message being handled to the system's default dialog handling.
   void Default() { handled_ = false; }

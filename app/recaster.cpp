@@ -2,11 +2,17 @@
 #include "app/recaster.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <utility>
 
 #include "app/resource.h"
 
 namespace recaster::app {
 namespace {
+
+// What the main dialog posts itself: convert the files it was started with.
+constexpr int kConvertStartFiles = 1;
 
 static_assert((IDM_ABOUTBOX & 0xFFF0) == IDM_ABOUTBOX, "system commands keep their low four bits for the system");
 static_assert(IDM_ABOUTBOX < 0xF000, "system commands of the program stay below the system's own");
@@ -40,7 +46,7 @@ bool CRecasterApp::InitInstance() {
   ::InitCommonControlsEx(&controls);
   CWinApp::InitInstance();
   {
-    CRecasterDlg dialog;
+    CRecasterDlg dialog(Arguments());
     m_pMainWnd = &dialog;
     dialog.DoModal();
     m_pMainWnd = nullptr;
@@ -48,7 +54,8 @@ bool CRecasterApp::InitInstance() {
   return false;
 }
 
-CRecasterDlg::CRecasterDlg() : CDialog(IDD_RECASTER_DIALOG), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)) {}
+CRecasterDlg::CRecasterDlg(std::vector<std::u16string> start)
+    : CDialog(IDD_RECASTER_DIALOG), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)), m_start(std::move(start)) {}
 
 bool CRecasterDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -61,6 +68,8 @@ bool CRecasterDlg::OnInitDialog() {
   }
   ::SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  ::DragAcceptFiles(GetSafeHwnd(), TRUE);
+  if (!m_start.empty()) Post(kConvertStartFiles);
   return true;
 }
 
@@ -97,6 +106,12 @@ void CRecasterDlg::OnClicked(int id) {
   } else {
     CDialog::OnClicked(id);
   }
+}
+
+void CRecasterDlg::OnDropFiles(const std::vector<std::u16string>& paths) { ConvertPaths(paths); }
+
+void CRecasterDlg::OnPosted(int code) {
+  if (code == kConvertStartFiles) ConvertPaths(std::exchange(m_start, {}));
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

@@ -1,6 +1,9 @@
 // File: app/recaster.h - the Windows program: its application object, main dialog and About box.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/framework.h"
 
 namespace recaster::app {
@@ -15,11 +18,15 @@ class CRecasterApp : public CWinApp {
 // The main dialog (IDD_RECASTER_DIALOG): the convert button, Close, and the About entry of the system menu.
 class CRecasterDlg : public CDialog {
  public:
-  // Loads the application icon; the dialog has no parent.
-  CRecasterDlg();
+  // Loads the application icon; the dialog has no parent. The files in `start` (the program's
+  // arguments) are converted as if dropped on the dialog, once it is shown.
+  explicit CRecasterDlg(std::vector<std::u16string> start = {});
 
   // One conversion: open dialog, load, map, save dialog, write, one message. Nothing is kept after it.
   void OnBnClickedConvert();
+  // One conversion of `path` as if the open dialog had returned it, when it names a regular file;
+  // otherwise the open dialog starts with it as the file name.
+  void ConvertPath(const std::u16string& path);
 
  protected:
   // Adds the About entry to the system menu and sets the icons; the focus goes to the first tab stop.
@@ -32,9 +39,16 @@ class CRecasterDlg : public CDialog {
   HCURSOR OnQueryDragIcon() override;
   // Control 1000 runs OnBnClickedConvert; the rest as the dialog does.
   void OnClicked(int id) override;
+  // One file dropped runs ConvertPath.
+  void OnDropFiles(const std::vector<std::u16string>& paths) override;
+  // The start files, once the dialog is shown.
+  void OnPosted(int code) override;
 
  private:
+  void ConvertPaths(const std::vector<std::u16string>& paths);
+
   HICON m_hIcon;
+  std::vector<std::u16string> m_start;
 };
 
 // The About box (IDD_ABOUTBOX), with nothing of its own.

@@ -43,7 +43,7 @@ run_scenarios() {
   files=$work/files
   # What earlier runs left behind would change what the dialogs ask.
   rm -f "$files"/out.json "$files"/no-extension* "$files"/kept.json "$files"/read-only.json "$files"/never.json
-  rm -f "$files"/*.report.html "$files"/carried.json "$files"/report-kept.json
+  rm -f "$files"/*.report.html "$files"/carried.json "$files"/report-kept.json "$files"/given.json "$files"/dropped.json
   rm -f "$files"/scaled-*.json
   local documents
   documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
@@ -108,6 +108,21 @@ run_scenarios() {
   printf 'not a settings file\n' >"$files/not-settings.cfg"
   scenario "not a version 5 configuration" convert "$(winpath "$files/not-settings.cfg")" "$(winpath "$files/never.json")" load-failed
   expect '[ ! -e "$files/never.json" ] && [ ! -e "$documents/converted_ov_config.json" ]' "a file that does not load writes nothing"
+
+  # A file given as the program's argument (as Explorer starts it for a file dropped on the program or
+  # its shortcut) or dropped on the main dialog stands for the open dialog's answer; anything else is
+  # the open dialog's initial name.
+  scenario "a file given as argument" convert-argument "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/given.json")" saved:47
+  expect 'cmp -s "$files/given.json" "$files/expected.json"' "the file given as argument converts to the POSIX build's output"
+  scenario "a file dropped on the main dialog" convert-drop "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/dropped.json")" saved:47
+  expect 'cmp -s "$files/dropped.json" "$files/expected.json"' "the dropped file converts to the POSIX build's output"
+  scenario "a folder given as argument" convert-argument "$(winpath "$files")" "$(winpath "$files/never.json")" \
+    nothing cancel-open
+  scenario "a missing file dropped" convert-drop "$(winpath "$files/missing.cfg")" "$(winpath "$files/never.json")" \
+    nothing cancel-open
+  expect '[ ! -e "$files/never.json" ]' "a path that is no regular file converts nothing by itself"
 
   # The dialogs and the message at 150 % and 200 %: the system's scale is read when Wine starts.
   local dpi

@@ -1,9 +1,11 @@
 // The `convert` command: one conversion as a person makes it, through the open and save dialogs, and
 // the message that ends it.
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -189,6 +191,24 @@ void ChooseFile(HWND dialog, const std::wstring& path, const std::string& what) 
   ClickId(dialog, IDOK, what + " OK");
 }
 
+// Drops `path` on the main dialog as the shell does: WM_DROPFILES with a DROPFILES block in the
+// program's memory. A fixed global memory block is its own address, so one made there serves.
+void DropFile(const Program& program, const std::wstring& path) {
+  std::vector<BYTE> block(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t), 0);
+  auto* header = reinterpret_cast<DROPFILES*>(block.data());
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  std::memcpy(block.data() + sizeof(DROPFILES), path.c_str(), path.size() * sizeof(wchar_t));
+  void* remote = ::VirtualAllocEx(program.info.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  SIZE_T written = 0;
+  if (remote == nullptr ||
+      !::WriteProcessMemory(program.info.hProcess, remote, block.data(), block.size(), &written) ||
+      written != block.size()) {
+    Abort("cannot place the dropped file's name in the program: error " + std::to_string(::GetLastError()));
+  }
+  ::PostMessageW(program.main, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
+
 // What the test handler for .html files (the `opened` command) was given, one path a line; empty when
 // it was not started.
 std::vector<std::wstring> OpenedFiles(const std::wstring& log) {
@@ -237,35 +257,50 @@ int RecordOpened(const std::wstring& log, const std::wstring& file) {
   return std::fclose(out) == 0 && written ? 0 : 1;
 }
 
-int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
-               const std::wstring& expect, const std::wstring& answer) {
+int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstring& source,
+               const std::wstring& destination, const std::wstring& expect, const std::wstring& answer) {
   const std::wstring default_source = SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\Ornvale\\ov_server_settings.cfg";
   const std::wstring default_destination = SpecialFolder(CSIDL_PERSONAL) + L"\\converted_ov_config.json";
   const bool destination_existed = Exists(destination);
+  // A regular file given on the command line or dropped stands for the open dialog's answer.
+  const DWORD attributes = ::GetFileAttributesW(source.c_str());
+  const bool given_file = how != L"click" && attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 
-  Program program = Start(exe);
+  Program program = Start(exe, how == L"argument" ? source : L"");
   const DWORD pid = program.info.dwProcessId;
-  ClickId(program.main, 1000, "Convert");
+  if (how == L"drop") {
+    Check((::GetWindowLongPtrW(program.main, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0,
+          "the main dialog accepts dropped files");
+    DropFile(program, source);
+  } else if (how == L"click") {
+    ClickId(program.main, 1000, "Convert");
+  }
 
-  HWND open = WaitForDialog(pid, program.main, "open dialog");
-  DumpDialog(open);
-  CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
-  Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
-  HWND box = FileNameBox(open);
-  Check(box != nullptr, "the open dialog has a file name box");
-  if (box != nullptr) CheckText(TextOf(box), default_source, "the open dialog's initial file name");
-
-  if (answer == L"cancel-open") {
-    ClickId(open, IDCANCEL, "open dialog Cancel");
-    WaitGone(open, "the open dialog");
-    Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
-  } else {
-    ChooseFile(open, source, "the open dialog");
-    WaitGone(open, "the open dialog");
+  if (!given_file) {
+    HWND open = WaitForDialog(pid, program.main, "open dialog");
+    DumpDialog(open);
+    CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
+    Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
+    HWND box = FileNameBox(open);
+    Check(box != nullptr, "the open dialog has a file name box");
+    if (box != nullptr) {
+      CheckText(TextOf(box), how == L"click" ? default_source : source, "the open dialog's initial file name");
+    }
+    if (answer == L"cancel-open") {
+      ClickId(open, IDCANCEL, "open dialog Cancel");
+      WaitGone(open, "the open dialog");
+      Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
+    } else {
+      ChooseFile(open, source, "the open dialog");
+      WaitGone(open, "the open dialog");
+    }
+  }
+  if (answer != L"cancel-open") {
     HWND next = WaitForDialog(pid, program.main, "save dialog or message");
     if (FileNameBox(next) != nullptr && MessageText(next).empty()) {
       HWND save = next;
-      Check(true, "the save dialog follows the open dialog");
+      Check(true, given_file ? "the save dialog comes first" : "the save dialog follows the open dialog");
       DumpDialog(save);
       CheckFileTypes(save, {L"Ornvale 6 - Server Configuration (*.json)", L"All Files (*.*)"}, "the save dialog's");
       CheckText(TextOf(FileNameBox(save)), default_destination, "the save dialog's initial file name");

@@ -4,6 +4,8 @@
 //   driver RECASTER.EXE resources
 //   driver RECASTER.EXE dialogs SHOT_FOLDER [DPI]
 //   driver RECASTER.EXE convert SOURCE DESTINATION EXPECT [cancel-open | cancel-save | open:LOG | keep:LOG]
+//   driver RECASTER.EXE convert-argument SOURCE ...   (the program started with SOURCE)
+//   driver RECASTER.EXE convert-drop SOURCE ...       (SOURCE dropped on the main dialog)
 //   driver opened LOG FILE
 //
 // EXPECT is saved (the designed text alone), saved:N (and N settings to re-create, listed in the report
@@ -26,14 +28,17 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wstring(argv[2]) == L"dialogs") {
     return RunDialogs(argv[1], argc >= 4 ? argv[3] : L"", argc >= 5 ? std::stoi(argv[4]) : 96);
   }
-  if (argc >= 6 && std::wstring(argv[2]) == L"convert") {
-    return RunConvert(argv[1], argv[3], argv[4], argv[5], argc >= 7 ? argv[6] : L"");
+  if (const std::wstring command = argc >= 6 ? argv[2] : L"";
+      command == L"convert" || command == L"convert-argument" || command == L"convert-drop") {
+    const std::wstring how = command == L"convert" ? L"click" : command.substr(8);
+    return RunConvert(argv[1], how, argv[3], argv[4], argv[5], argc >= 7 ? argv[6] : L"");
   }
   std::fprintf(stderr,
                "usage: driver RECASTER.EXE resources\n"
                "       driver RECASTER.EXE dialogs [SHOT_FOLDER [DPI]]\n"
                "       driver RECASTER.EXE convert SOURCE DESTINATION saved[:N[:not-written]]|write-failed|load-failed|nothing"
                " [cancel-open|cancel-save|open:LOG|keep:LOG]\n"
-                              "       driver opened LOG FILE\n");
+               "       driver RECASTER.EXE convert-argument|convert-drop SOURCE ... (as convert)\n"
+               "       driver opened LOG FILE\n");
   return 2;
 }

@@ -82,8 +82,9 @@ struct Program {
   HWND main = nullptr;
 };
 
-// Starts the program and waits for its main dialog; aborts when it does not start or show it.
-Program Start(const std::wstring& exe);
+// Starts the program (with `argument`, unless empty) and waits for its main dialog; aborts when it does
+// not start or show it.
+Program Start(const std::wstring& exe, const std::wstring& argument = L"");
 // Closes the main dialog with its Close button and checks that the program ends with 0.
 void Finish(Program& program);
 
@@ -105,11 +106,13 @@ int RunResources(const std::wstring& exe);
 // `dialogs`: the running main dialog and About box at `dpi` dots per inch, which the system must have;
 // screenshots go to `shots` unless it is empty (named with the scale when it is not 96).
 int RunDialogs(const std::wstring& exe, const std::wstring& shots, int dpi);
-// `convert`: one conversion through the file dialogs, ending with the message `expect` names; `answer`
+// `convert`: one conversion through the file dialogs, ending with the message `expect` names. `how` it
+// starts: "click" (the convert button), "argument" (the program started with `source`) or "drop"
+// (`source` dropped on the main dialog); a regular file given either way skips the open dialog. `answer`
 // cancels a file dialog (cancel-open, cancel-save) or answers the question to open the report (open:LOG
 // Yes, keep:LOG or nothing No, LOG being where the `opened` command records what it was given).
-int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
-               const std::wstring& expect, const std::wstring& answer);
+int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstring& source,
+               const std::wstring& destination, const std::wstring& expect, const std::wstring& answer);
 // `opened`: the test handler of .html files; appends the file it is given to LOG, one line of UTF-8.
 int RecordOpened(const std::wstring& log, const std::wstring& file);
 
