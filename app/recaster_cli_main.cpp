@@ -26,6 +26,7 @@ int wmain(int argc, wchar_t** argv) {
     args.push_back(recaster::platform::PathToNative(arg));
   }
   recaster::cli::Console console{std::cin, std::cout, std::cerr, recaster::platform::StdinIsTerminal(),
-                                 recaster::platform::DescribeLastStreamError};
+                                 recaster::platform::DescribeLastStreamError,
+                                 recaster::platform::StderrIsTerminal(), recaster::platform::ReadStandardInput};
   return recaster::cli::RunRecaster(args, console);
 }

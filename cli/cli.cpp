@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/settings_json.h"
 #include "convert/convert.h"
+#include "fleet/fleet.h"
 #include "platform/platform.h"
 #include "settings/ov_settings.h"
 
@@ -81,6 +82,46 @@ int NotEnoughMemoryToLoad(const std::u16string& source, Console& io) {
   return ReportLoadFailure(source, "not enough memory", io);
 }
 
+bool IsStandardInput(std::u16string_view source) { return source == fleet::kStandardInput; }
+
+int StandardInputTwice(Console& io) {
+  io.err << "recaster: -: standard input can be read only once\nRun with --help for more information.\n";
+  return kExitUsage;
+}
+
+int ReadStandardInputOnce(Console& io, StandardInput* input) {
+  if (input->read) return kExitOk;
+  if (io.in_is_terminal) {
+    io.err << "recaster: -: standard input is a terminal; pipe a version 5 file into it or name the file\n";
+    return kExitUsage;
+  }
+  // One byte past the loader's limit, so that a longer input is refused as a longer file is.
+  const std::size_t limit = std::size_t{xml::kMaxFileSize} + 1;
+  if (io.read_in != nullptr) {
+    if (const platform::OsStatus read = io.read_in(limit, &input->bytes); !read.ok()) {
+      return ReportLoadFailure(std::u16string(fleet::kStandardInput), read.message, io);
+    }
+  } else {
+    input->bytes.resize(limit);
+    io.in.read(input->bytes.data(), static_cast<std::streamsize>(limit));
+    input->bytes.resize(static_cast<std::size_t>(io.in.gcount()));
+  }
+  input->read = true;
+  return kExitOk;
+}
+
+convert::ConversionResult PlanSource(const std::u16string& source, const StandardInput& input) {
+  if (!IsStandardInput(source)) return convert::PlanConversion(source);
+  convert::ConversionResult conversion;
+  auto document = std::make_unique<settings::COVSettings>();
+  conversion.load = document->LoadFromBytesWithResult(input.bytes);
+  if (conversion.load.ok()) {
+    conversion.document = std::move(document);
+    convert::MapConversion(conversion);
+  }
+  return conversion;
+}
+
 namespace {
 
 int ReportWriteFailure(const std::u16string& destination, std::string_view why, Console& io) {
@@ -110,8 +151,13 @@ void setup_show(CLI::App& app, ShowOptions& opt) {
 
 int run_show(const ShowOptions& opt, Console& io) {
   const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
-  platform::PathInfo source_info;
-  if (int code = CheckSource(source, io, &source_info); code != kExitOk) return code;
+  StandardInput input;
+  if (IsStandardInput(source)) {
+    if (int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
+  } else {
+    platform::PathInfo source_info;
+    if (int code = CheckSource(source, io, &source_info); code != kExitOk) return code;
+  }
   // The JSON text goes to standard output as it is made.
   struct Output final : convert::TextSink {
     explicit Output(Console& console) : io(console) {}
@@ -121,7 +167,8 @@ int run_show(const ShowOptions& opt, Console& io) {
   } output(io);
   try {
     settings::COVSettings document;
-    const xml::XmlLoadResult loaded = document.LoadFromFileWithResult(source);
+    const xml::XmlLoadResult loaded =
+        input.read ? document.LoadFromBytesWithResult(input.bytes) : document.LoadFromFileWithResult(source);
     if (!loaded.ok()) return ReportLoadFailure(source, LoadFailureReason(loaded), io);
     try {
       WriteSettingsJson(document, opt.show_secrets, output);
@@ -139,7 +186,9 @@ int run_show(const ShowOptions& opt, Console& io) {
 
 struct ConvertOptions {
   std::string source;
+  std::vector<std::string> more;  // with --out-dir, the sources after SOURCE and DESTINATION
   std::string destination;
+  std::string out_dir;
   bool force = false;
   bool quiet = false;
   bool detailed_exitcode = false;
@@ -147,17 +196,30 @@ struct ConvertOptions {
 
 void setup_convert(CLI::App& app, ConvertOptions& opt) {
   auto* convert = app.add_subcommand("convert", "Write the version 6 configuration of a version 5 file");
-  convert->add_flag("-f,--force", opt.force, "Replace an existing DESTINATION without asking");
-  convert->add_flag("-q,--quiet", opt.quiet, "Print neither the success message nor the conversion notes");
+  convert->add_flag("-f,--force", opt.force, "Replace an existing DESTINATION (with --out-dir: any existing output) without asking");
+  convert->add_flag("-q,--quiet", opt.quiet, "Print neither the success message nor the conversion notes (nor the progress and totals)");
   convert->add_flag("--detailed-exitcode", opt.detailed_exitcode,
                     "Exit with 5 instead of 0 when settings remain to re-create by hand");
-  convert->add_option("SOURCE", opt.source, "The version 5 file (default: " + Display(convert::DefaultInputPath()) + ")")
+  convert
+      ->add_option("-o,--out-dir", opt.out_dir,
+                   "Convert every SOURCE into the folder DIR: NAME.json, NAME.report.html and NAME.report.json "
+                   "per source, then index.html and index.json")
+      ->option_text("DIR")
+      ->check(NotEmpty());
+  convert->add_option("SOURCE", opt.source, "The version 5 file, or - for standard input (default: " + Display(convert::DefaultInputPath()) + ")")
       ->check(NotEmpty());
   convert
       ->add_option("DESTINATION", opt.destination,
                    "The version 6 file to write, or - for standard output (default: " +
                        Display(convert::DefaultOutputPath()) + "); \".json\" is added to a name without a dot")
       ->check(NotEmpty());
+  convert->add_option("MORE", opt.more, "With --out-dir only: more sources; SOURCE and DESTINATION are then sources too")
+      ->check(NotEmpty());
+  convert->footer(
+      "Examples:\n"
+      "  recaster convert ov_server_settings.cfg srv01.json\n"
+      "  ssh srv01 cat /var/lib/Ornvale/ov_server_settings.cfg | recaster convert - srv01.json\n"
+      "  recaster convert --out-dir converted servers/*/ov_server_settings.cfg");
 }
 
 // A destination whose last component has no "." gets the default extension, as the save dialog does.
@@ -230,12 +292,15 @@ int ChooseDestination(const ConvertOptions& opt, const platform::PathInfo& sourc
   return kExitOk;
 }
 
-void PrintNotes(const std::vector<convert::ConversionNote>& notes, const std::u16string& source, Console& io) {
+// The notes, then the command that reports the source in full (`suggest`: not for standard input,
+// which that command could not read again).
+void PrintNotes(const std::vector<convert::ConversionNote>& notes, const std::u16string& source, bool suggest,
+                Console& io) {
   if (notes.empty()) return;
   io.err << "recaster: " << notes.size() << (notes.size() == 1 ? " note" : " notes")
          << " on what to finish by hand:\n";
   for (const auto& note : notes) io.err << "  " << convert::FormatNote(note) << '\n';
-  io.err << "recaster: every value, default and filter of these: " << ReportCommandFor(source) << '\n';
+  if (suggest) io.err << "recaster: every value, default and filter of these: " << ReportCommandFor(source) << '\n';
 }
 
 // Standard output as a sink for the JSON text; it refuses once the stream has failed.
@@ -272,11 +337,97 @@ int WriteConversion(const convert::ConversionResult& conversion, const std::u16s
   return written;
 }
 
+int TellUnexpected(std::string_view argument, bool command_named, Console& io);
+
+// ---- convert --out-dir ----
+
+// "Replace N files in DIR? [y/N]" on a terminal; otherwise the first ten of them and how many there are.
+int MayReplaceAll(const fleet::FleetPlan& plan, const ConvertOptions& opt, Console& io) {
+  if (plan.existing.empty() || opt.force) return kExitOk;
+  const std::size_t count = plan.existing.size();
+  if (io.in_is_terminal) {
+    io.err << "Replace " << count << (count == 1 ? " file" : " files") << " in " << Display(plan.out_dir)
+           << "? [y/N] " << std::flush;
+    std::string answer;
+    std::getline(io.in, answer);
+    std::transform(answer.begin(), answer.end(), answer.begin(), [](unsigned char c) { return std::tolower(c); });
+    return answer == "y" || answer == "yes" ? kExitOk : kExitNotReplaced;
+  }
+  io.err << "recaster: " << Display(plan.out_dir) << ": " << count << (count == 1 ? " output exists" : " outputs exist")
+         << " already (pass --force to replace them):\n";
+  for (std::size_t i = 0; i < std::min<std::size_t>(count, 10); ++i) io.err << "  " << Display(plan.existing[i]) << '\n';
+  if (count > 10) io.err << "  and " << count - 10 << " more\n";
+  return kExitNotReplaced;
+}
+
+// Every source into the folder: usage errors and existing outputs before anything is written, then one
+// line per source that was not converted, the totals and where the index is.
+int run_fleet(const ConvertOptions& opt, Console& io) {
+  std::vector<std::u16string> sources;
+  for (const std::string* path : {&opt.source, &opt.destination}) {
+    if (!path->empty()) sources.push_back(platform::PathFromNative(*path));
+  }
+  for (const std::string& path : opt.more) sources.push_back(platform::PathFromNative(path));
+  const fleet::FleetPlan plan = fleet::PlanFleet(sources, platform::PathFromNative(opt.out_dir));
+  if (plan.usage_code != 0) {
+    SayAbout(plan.problem_path, plan.problem, io);
+    io.err << "Run with --help for more information.\n";
+    return kExitUsage;
+  }
+  StandardInput input;
+  const bool from_input = std::any_of(sources.begin(), sources.end(), IsStandardInput);
+  if (from_input && io.in_is_terminal) return ReadStandardInputOnce(io, &input);
+  if (int code = MayReplaceAll(plan, opt, io); code != kExitOk) return code;
+  if (from_input) {
+    if (int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
+  }
+
+  fleet::FleetOptions options;
+  options.program_version = RECASTER_VERSION;
+  options.replace_existing = true;
+  options.standard_input = input.bytes;
+  const bool show_progress = io.err_is_terminal && !opt.quiet;
+  std::size_t shown = 0;
+  const fleet::FleetResult result = fleet::ConvertFleet(plan, options, [&](std::size_t done, std::size_t total) {
+    if (!show_progress) return;
+    std::string line = "converted " + std::to_string(done) + " of " + std::to_string(total);
+    shown = line.size();
+    io.err << '\r' << line << std::flush;
+  });
+  if (shown != 0) io.err << '\r' << std::string(shown, ' ') << '\r' << std::flush;
+  if (!result.problem.empty()) {
+    SayAbout(result.problem_path, result.problem, io);
+    return kExitWriteFailed;
+  }
+  for (const fleet::FleetRow& row : result.rows) {
+    if (row.code != fleet::kConverted) SayAbout(row.path, row.reason, io);
+  }
+  if (result.index_code != fleet::kConverted) io.err << "recaster: cannot write the index: " << result.index_reason << '\n';
+  if (!opt.quiet) {
+    const fleet::FleetTotals& t = result.totals;
+    io.err << "recaster: converted " << t.converted << " of " << t.sources << (t.sources == 1 ? " source" : " sources");
+    if (t.refused != 0) io.err << ", " << t.refused << " refused";
+    if (t.write_failed != 0) io.err << ", " << t.write_failed << " not written";
+    io.err << "; " << t.to_recreate << (t.to_recreate == 1 ? " setting" : " settings") << " to re-create by hand\n";
+    if (result.index_code == fleet::kConverted) {
+      io.err << "recaster: index: " << Display(platform::AbsolutePath(result.index_html)) << '\n';
+    }
+  }
+  return opt.detailed_exitcode ? DetailedExitCode(result.worst, result.SettingsRemain()) : result.worst;
+}
+
 int run_convert(const ConvertOptions& opt, Console& io) {
+  if (!opt.out_dir.empty()) return run_fleet(opt, io);
+  if (!opt.more.empty()) return TellUnexpected(opt.more.front(), true, io);
   // The source, as the open dialog would give it.
   const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
   platform::PathInfo source_info;
-  if (int code = CheckSource(source, io, &source_info); code != kExitOk) return code;
+  StandardInput input;
+  if (IsStandardInput(source)) {
+    if (int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
+  } else if (int code = CheckSource(source, io, &source_info); code != kExitOk) {
+    return code;
+  }
 
   // Load the settings; nothing is written when the source cannot be read. No memory for them is a
   // source that cannot be read (3).
@@ -284,7 +435,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   try {
     convert::BeginStep(convert::ConversionStep::kLoad);
     auto document = std::make_unique<settings::COVSettings>();
-    conversion.load = document->LoadFromFileWithResult(source);
+    conversion.load = input.read ? document->LoadFromBytesWithResult(input.bytes) : document->LoadFromFileWithResult(source);
     if (conversion.load.ok()) conversion.document = std::move(document);
   } catch (const std::bad_alloc&) {
     return NotEnoughMemoryToLoad(source, io);
@@ -305,7 +456,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   } catch (const std::bad_alloc&) {
     return ReportWriteFailure(to_stdout ? u"standard output" : destination, "not enough memory", io);
   }
-  if (code == kExitOk && !opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, io);
+  if (code == kExitOk && !opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, !input.read, io);
   return opt.detailed_exitcode ? DetailedExitCode(code, conversion.plan.RecreateCount() != 0) : code;
 }
 

@@ -2,10 +2,13 @@
 // writes its version 6 configuration.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/platform.h"
 
 namespace recaster::cli {
 
@@ -25,6 +28,10 @@ struct Console {
   bool in_is_terminal = false;
   // The system's reason for the last failed write to `out`, when the streams are the process's own.
   std::string (*describe_out_error)() = nullptr;
+  // Standard error is a terminal: the progress of a fleet is shown there.
+  bool err_is_terminal = false;
+  // Reads the process's standard input in binary mode (platform::ReadStandardInput); null: read `in`.
+  platform::OsStatus (*read_in)(std::size_t limit, std::string* bytes) = nullptr;
 };
 
 // Writes `data` to standard output and flushes it. A failed write is said on standard error and gives

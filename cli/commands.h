@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "convert/convert.h"
 #include "platform/platform.h"
 #include "xml/xml_document.h"
 
@@ -62,8 +63,27 @@ std::string PosixReportCommand(std::u16string_view source);
 // visible, a sum such as ('a' + [char]0x202E + 'b').
 std::string PowerShellReportCommand(std::u16string_view program, std::u16string_view source);
 
+// Standard input as a source ("-"), read at most once per call.
+struct StandardInput {
+  bool read = false;
+  std::string bytes;  // at most the loader's limit plus one byte, so that a longer input is refused as too large
+};
+
+// True for the SOURCE that stands for standard input.
+bool IsStandardInput(std::u16string_view source);
+
+// Reads standard input into `input` unless it was read already: kExitOk, or kExitUsage for a terminal
+// (nothing is read then) and kExitUnreadable when it cannot be read, each told on standard error.
+int ReadStandardInputOnce(Console& io, StandardInput* input);
+
+// Loads and plans the source, as convert::PlanConversion does, from `input` when it is standard input.
+convert::ConversionResult PlanSource(const std::u16string& source, const StandardInput& input);
+
 // Refuses an empty SOURCE or DESTINATION, which names no file, as a usage error.
 CLI::Validator NotEmpty();
+
+// The usage error for "-" named more than once: standard input can be read only once.
+int StandardInputTwice(Console& io);
 
 struct ReportOptions {
   std::vector<std::string> sources;

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   recaster::platform::GuardStandardStreams();
   std::vector<std::string> args(argv + 1, argv + argc);
   recaster::cli::Console console{std::cin, std::cout, std::cerr, recaster::platform::StdinIsTerminal(),
-                                 recaster::platform::DescribeLastStreamError};
+                                 recaster::platform::DescribeLastStreamError,
+                                 recaster::platform::StderrIsTerminal(), recaster::platform::ReadStandardInput};
   return recaster::cli::RunRecaster(args, console);
 }

@@ -123,15 +123,16 @@ std::string PowerShellWord(std::u16string_view text) {
 // ---- the report ----
 
 // The report of one source, and the exit code it earns; what went wrong is told on `io`.
-report::Report ReportOf(const std::u16string& source, Console& io, int* code) {
+report::Report ReportOf(const std::u16string& source, const StandardInput& input, Console& io, int* code) {
   platform::PathInfo info;
-  if (const SourceCheck check = InspectSource(source, &info); check.code != kExitOk) {
+  if (const SourceCheck check = IsStandardInput(source) ? SourceCheck() : InspectSource(source, &info);
+      check.code != kExitOk) {
     *code = TellSourceProblem(source, check, io);
     return report::UnreadReport(source, check.why);
   }
   convert::ConversionResult conversion;
   try {
-    conversion = convert::PlanConversion(source);
+    conversion = PlanSource(source, input);
   } catch (const std::bad_alloc&) {
     *code = NotEnoughMemoryToLoad(source, io);
     return report::UnreadReport(source, "not enough memory");
@@ -159,9 +160,14 @@ struct Stamp {
 
 // The stamp of the regular file `path` names now; not known when it names none or cannot be read (a
 // FIFO is never opened: its reader would wait for a writer and take the bytes meant for the loader).
-Stamp StampOf(const std::u16string& path) {
+Stamp StampOf(const std::u16string& path, const StandardInput& input) {
   platform::FileSystem& files = platform::Files();
   Stamp stamp;
+  if (IsStandardInput(path)) {  // read once and kept: it cannot change
+    stamp.size = input.bytes.size();
+    stamp.known = true;
+    return stamp;
+  }
   platform::PathInfo info;
   platform::FileHandle handle = platform::kNoFile;
   if (!files.Inspect(path, &info).ok() || info.kind != platform::PathKind::kRegularFile ||
@@ -244,7 +250,8 @@ class OutputBuffer final : public std::streambuf {
 // Every source in turn as one JSON document, each written as it is converted and let go; with
 // several sources the summary follows them, so one pass suffices. A source that is refused is in the
 // document with its reason and its exit code, and told on standard error as every command tells it.
-int ReportJson(const std::vector<std::u16string>& sources, const ReportOptions& opt, Console& io) {
+int ReportJson(const std::vector<std::u16string>& sources, const StandardInput& input, const ReportOptions& opt,
+               Console& io) {
   Output output(io);
   OutputBuffer buffer(output);
   std::ostream out(&buffer);
@@ -252,17 +259,18 @@ int ReportJson(const std::vector<std::u16string>& sources, const ReportOptions& 
   std::vector<report::JsonSummaryRow> rows;
   int worst = kExitOk;
   for (const std::u16string& source : sources) {
-    const std::u16string absolute = platform::AbsolutePath(source);
+    const std::u16string absolute = IsStandardInput(source) ? source : platform::AbsolutePath(source);
     report::JsonSource part{source, absolute, nullptr, {}, kExitOk};
     std::string why;
     convert::ConversionResult conversion;
     platform::PathInfo info;
-    if (const SourceCheck check = InspectSource(source, &info); check.code != kExitOk) {
+    if (const SourceCheck check = IsStandardInput(source) ? SourceCheck() : InspectSource(source, &info);
+        check.code != kExitOk) {
       part.exit_code = TellSourceProblem(source, check, io);
       why = check.why;
     } else {
       try {
-        conversion = convert::PlanConversion(source);
+        conversion = PlanSource(source, input);
       } catch (const std::bad_alloc&) {
         part.exit_code = NotEnoughMemoryToLoad(source, io);
         why = "not enough memory";
@@ -289,14 +297,15 @@ int ReportJson(const std::vector<std::u16string>& sources, const ReportOptions& 
 // each loaded report's figures for the summary (an unread source's report is small and kept whole);
 // the second builds each report again, writes it and lets it go. A file whose bytes differ between the
 // passes is not reported, since its summary row may tell of other content.
-int ReportSeveral(const std::vector<std::u16string>& sources, const ReportOptions& opt, Console& io) {
+int ReportSeveral(const std::vector<std::u16string>& sources, const StandardInput& input, const ReportOptions& opt,
+                  Console& io) {
   std::vector<report::Report> summaries;
   std::vector<Stamp> stamps;
   int worst = kExitOk;
   for (const std::u16string& source : sources) {
-    stamps.push_back(StampOf(source));
+    stamps.push_back(StampOf(source, input));
     int code = kExitOk;
-    summaries.push_back(ReportOf(source, io, &code));
+    summaries.push_back(ReportOf(source, input, io, &code));
     if (summaries.back().loaded) summaries.back().blocks = std::vector<report::Block>();
     worst = std::max(worst, code);
   }
@@ -305,15 +314,15 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const ReportOption
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
   if (!pieces->Begin(summaries)) return output.code();
   std::ostream nowhere(nullptr);
-  Console quiet{io.in, io.out, nowhere, io.in_is_terminal, io.describe_out_error};
+  Console quiet{io.in, io.out, nowhere, io.in_is_terminal, io.describe_out_error, false, io.read_in};
   for (std::size_t i = 0; i < sources.size(); ++i) {
     if (!summaries[i].loaded) {
       if (!pieces->Next(summaries[i])) return output.code();
       continue;
     }
     int code = kExitOk;
-    report::Report whole = ReportOf(sources[i], quiet, &code);
-    if (code != kExitOk || !StampOf(sources[i]).Same(stamps[i])) {
+    report::Report whole = ReportOf(sources[i], input, quiet, &code);
+    if (code != kExitOk || !StampOf(sources[i], input).Same(stamps[i])) {
       worst = std::max(worst, ReportLoadFailure(sources[i], "changed while being read", io));
       whole = report::UnreadReport(sources[i], "changed while being read");
     }
@@ -371,7 +380,7 @@ void setup_report(CLI::App& app, ReportOptions& opt) {
                    "Exit with 5 instead of 0 when settings remain to re-create by hand");
   report
       ->add_option("SOURCE", opt.sources,
-                   "The version 5 files; with several, a summary table comes first (default: " +
+                   "The version 5 files, - for standard input; with several, a summary table comes first (default: " +
                        Display(convert::DefaultInputPath()) + ")")
       ->check(NotEmpty());
 }
@@ -384,12 +393,18 @@ int run_report(const ReportOptions& opt, Console& io) {
     io.err << "recaster: report: --html cannot be combined with --format json\n";
     return kExitUsage;
   }
-  if (opt.format == "json") return ReportJson(sources, opt, io);
-  if (sources.size() > 1) return ReportSeveral(sources, opt, io);
+  StandardInput input;
+  const auto from_input = std::count_if(sources.begin(), sources.end(), IsStandardInput);
+  if (from_input > 1) return StandardInputTwice(io);
+  if (from_input == 1) {
+    if (int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
+  }
+  if (opt.format == "json") return ReportJson(sources, input, opt, io);
+  if (sources.size() > 1) return ReportSeveral(sources, input, opt, io);
 
   // One source: nothing on standard output when it cannot be reported.
   int code = kExitOk;
-  const report::Report whole = ReportOf(sources.front(), io, &code);
+  const report::Report whole = ReportOf(sources.front(), input, io, &code);
   if (code != kExitOk) return code;
   Output output(io);
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);

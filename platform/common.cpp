@@ -20,6 +20,14 @@ OsStatus FileSystem::Replace(const std::u16string&, const std::u16string&) { ret
 
 OsStatus FileSystem::Discard(const std::u16string&) { return NotSupported(); }
 
+OsStatus FileSystem::FlushFiles(std::span<const std::u16string>) { return NotSupported(); }
+
+OsStatus FileSystem::ReplaceInBatch(const std::u16string&, const std::u16string&) { return NotSupported(); }
+
+OsStatus FileSystem::FlushFolder(const std::u16string&) { return NotSupported(); }
+
+OsStatus FileSystem::CreateFolder(const std::u16string&) { return NotSupported(); }
+
 FileSystem& Files() { return g_file_system != nullptr ? *g_file_system : SystemFiles(); }
 
 ScopedFileSystem::ScopedFileSystem(FileSystem& fake) : previous_(g_file_system) { g_file_system = &fake; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -129,6 +130,18 @@ class FileSystem {
   virtual OsStatus Replace(const std::u16string& temporary, const std::u16string& destination);
   // Removes a temporary file that will not be put in place.
   virtual OsStatus Discard(const std::u16string& temporary);
+
+  // For a batch of replacements, whose files are flushed together before any takes its place and whose
+  // folders are flushed once after all of them (FlushFiles, ReplaceInBatch, FlushFolder):
+  // Makes the content of the closed files durable, together where the system can (POSIX on Linux: one
+  // flush of each file system that holds them; elsewhere and on Windows, file by file).
+  virtual OsStatus FlushFiles(std::span<const std::u16string> paths);
+  // Replace, except that the change becomes durable only with FlushFolder (on Windows it already is).
+  virtual OsStatus ReplaceInBatch(const std::u16string& temporary, const std::u16string& destination);
+  // Makes the names changed in the folder durable (a success on Windows, whose renames are written through).
+  virtual OsStatus FlushFolder(const std::u16string& folder);
+  // Creates the folder, whose parent must exist; one that exists already is a success.
+  virtual OsStatus CreateFolder(const std::u16string& path);
 };
 
 // Runs `attempt` until it gives anything but kSharingViolation, at most kSharingAttempts times, with
@@ -218,6 +231,13 @@ std::string PathToNative(std::u16string_view path);
 
 // True when standard input is an interactive terminal.
 bool StdinIsTerminal();
+
+// True when standard error is an interactive terminal (a console on Windows).
+bool StderrIsTerminal();
+
+// Reads standard input, in binary mode, to its end or until `limit` bytes are read (what follows them
+// is left unread), into `bytes`.
+OsStatus ReadStandardInput(std::size_t limit, std::string* bytes);
 
 // Makes sure the standard streams 0, 1 and 2 are open, so that no file the program opens takes the
 // place of one; a closed stream is opened on the null device for reading only, so that writing to a

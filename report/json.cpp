@@ -417,12 +417,26 @@ void WriteAdjustments(Json& json, const mapping::Plan& plan) {
   json.Close(']');
 }
 
+void WriteOutputs(Json& json, const JsonOutputs& outputs) {
+  json.Key("outputs").Open('{');
+  json.Member("name", Quoted(outputs.name));
+  json.Member("json", Quoted(outputs.json));
+  json.Member("report_html", Quoted(outputs.report_html));
+  json.Member("report_json", Quoted(outputs.report_json));
+  json.Close('}');
+}
+
 }  // namespace
 
-JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_version) : out_(out) {
+JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_version)
+    : JsonReportWriter(out, program_version, "1.0") {}
+
+JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_version,
+                                   std::string_view format_version)
+    : out_(out) {
   Json json(out_);
   json.Open('{');
-  json.Member("format_version", "\"1.0\"");
+  json.Member("format_version", Quoted(format_version));
   json.Key("program").Open('{');
   json.Member("name", "\"recaster\"");
   json.Member("version", Quoted(program_version));
@@ -464,6 +478,7 @@ JsonSummaryRow JsonReportWriter::Source(const JsonSource& source) {
   settings::WalkSettings(*conversion->document, writer);
   json.Close('}');
   json.Number("to_recreate", row.to_recreate);
+  if (source.outputs != nullptr) WriteOutputs(json, *source.outputs);
   json.Close('}');
   return row;
 }

@@ -183,6 +183,15 @@ namespace recaster::report {
 
 // ---- the JSON report ----
 
+// The files a converted source made beside the index (format_version 1.1): its NAME and the names of
+// its version 6 file and of its two reports.
+struct JsonOutputs {
+  std::u16string_view name;
+  std::u16string_view json;
+  std::u16string_view report_html;
+  std::u16string_view report_json;
+};
+
 // One source of the JSON report: its path as typed and as an absolute path, and its conversion (loaded),
 // or, when it was refused, why and the exit code it earned.
 struct JsonSource {
@@ -191,6 +200,7 @@ struct JsonSource {
   const convert::ConversionResult* conversion = nullptr;  // null: refused
   std::string_view reason;                               // UTF-8, when refused
   int exit_code = 0;                                     // when refused
+  const JsonOutputs* outputs = nullptr;                  // when not null and converted: an "outputs" member
 };
 
 // What the summary keeps of one source.
@@ -211,6 +221,8 @@ struct JsonSummaryRow {
 class JsonReportWriter {
  public:
   JsonReportWriter(std::ostream& out, std::string_view program_version);
+  // The same with another format_version: "1.1" for a document whose sources have "outputs".
+  JsonReportWriter(std::ostream& out, std::string_view program_version, std::string_view format_version);
   // Writes one source and returns its summary row.
   JsonSummaryRow Source(const JsonSource& source);
   // Closes the sources; with `summary` not empty, writes a summary (its rows and their totals) after them.

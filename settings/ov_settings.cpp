@@ -204,7 +204,15 @@ std::int32_t CSTSettings3::Load(xml::XmlNode& root, bool reset) {
 // The tree lives only for this call; the document's members change only after a successful parse.
 xml::XmlLoadResult CSTSettings3::LoadFromFileWithResult(const std::u16string& path) {
   xml::XmlDocument document(u"RIZavoza");
-  xml::XmlLoadResult result = document.LoadWithResult(path);
+  return LoadParsed(document, document.LoadWithResult(path));
+}
+
+xml::XmlLoadResult CSTSettings3::LoadFromBytesWithResult(std::string_view bytes) {
+  xml::XmlDocument document(u"RIZavoza");
+  return LoadParsed(document, document.LoadFromBytes(bytes));
+}
+
+xml::XmlLoadResult CSTSettings3::LoadParsed(xml::XmlDocument& document, xml::XmlLoadResult result) {
   if (result.status != 0) return result;
   // Lists make as many items as the file holds: no memory for them fails the load like no memory for
   // the tree.

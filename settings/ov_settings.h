@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/var.h"
@@ -350,6 +351,8 @@ class CSTSettings3 {
   [[nodiscard]] std::int32_t LoadFromFile(const std::u16string& path);
   // The same, with the parser's reason and the place of a failure.
   [[nodiscard]] xml::XmlLoadResult LoadFromFileWithResult(const std::u16string& path);
+  // The same from the file's bytes in memory (standard input), with the same limit and refusals.
+  [[nodiscard]] xml::XmlLoadResult LoadFromBytesWithResult(std::string_view bytes);
 
   // The top-level groups in element order.
   const std::vector<Var_t*>& Groups() const { return groups_; }
@@ -363,6 +366,9 @@ class CSTSettings3 {
   void AddGroups(std::initializer_list<Var_t*> groups);
 
  private:
+  // Loads from the parsed document when `parsed` succeeded; the parse's result otherwise.
+  xml::XmlLoadResult LoadParsed(xml::XmlDocument& document, xml::XmlLoadResult parsed);
+
   std::vector<Var_t*> groups_;  // not owned: members of the derived document
 };
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -108,6 +109,31 @@ std::u16string AbsolutePath(const std::u16string& path) {
 bool EndsWithSeparator(std::u16string_view path) { return !path.empty() && path.back() == u'/'; }
 
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+OsStatus ReadStandardInput(std::size_t limit, std::string* bytes) {
+  bytes->clear();
+  constexpr std::size_t kChunk = std::size_t{1} << 16;
+  while (bytes->size() < limit) {
+    const std::size_t at = bytes->size();
+    const std::size_t want = std::min(kChunk, limit - at);
+    bytes->resize(at + want);
+    const ssize_t n = ::read(STDIN_FILENO, bytes->data() + at, want);
+    if (n < 0 && errno == EINTR) {
+      bytes->resize(at);
+      continue;
+    }
+    if (n < 0) {
+      const int err = errno;
+      bytes->resize(at);
+      return posix::ErrnoStatus(err);
+    }
+    bytes->resize(at + static_cast<std::size_t>(n));
+    if (n == 0) break;
+  }
+  return Ok();
+}
 
 void GuardStandardStreams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {

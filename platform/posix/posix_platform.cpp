@@ -267,6 +267,75 @@ class PosixFileSystem final : public FileSystem {
   // A link planted at the destination since it was inspected is neither opened nor followed: the
   // rename puts the new file in the link's place.
   OsStatus Replace(const std::u16string& temporary, const std::u16string& destination) override {
+    const OsStatus placed = Place(temporary, destination);
+    if (placed.ok()) static_cast<void>(FlushFolder(Utf8ToWide(FolderOf(WideToUtf8(destination)))));
+    return placed;
+  }
+
+  OsStatus ReplaceInBatch(const std::u16string& temporary, const std::u16string& destination) override {
+    return Place(temporary, destination);
+  }
+
+  OsStatus FlushFolder(const std::u16string& folder) override {
+    const int fd = ::open(WideToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return ErrnoStatus(errno, WideToUtf8(folder));
+    const int rc = ::fsync(fd);
+    const int err = errno;
+    ::close(fd);
+    return rc == 0 ? Ok() : ErrnoStatus(err);
+  }
+
+  // Linux writes out a whole file system in one request (syncfs), which costs about what one file's
+  // flush costs; elsewhere each file is flushed in turn.
+  OsStatus FlushFiles(std::span<const std::u16string> paths) override {
+#ifdef __linux__
+    std::vector<dev_t> done;
+    for (const std::u16string& path : paths) {
+      const std::string name = WideToUtf8(path);
+      struct stat st{};
+      if (::stat(name.c_str(), &st) != 0) return ErrnoStatus(errno, name);
+      if (std::find(done.begin(), done.end(), st.st_dev) != done.end()) continue;
+      const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+      if (fd < 0) return ErrnoStatus(errno, name);
+      const int rc = ::syncfs(fd);
+      const int err = errno;
+      ::close(fd);
+      if (rc != 0) return ErrnoStatus(err, name);
+      done.push_back(st.st_dev);
+    }
+    return Ok();
+#else
+    for (const std::u16string& path : paths) {
+      const std::string name = WideToUtf8(path);
+      const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+      if (fd < 0) return ErrnoStatus(errno, name);
+      const OsStatus flushed = Flush(fd);
+      ::close(fd);
+      if (!flushed.ok()) return flushed;
+    }
+    return Ok();
+#endif
+  }
+
+  OsStatus CreateFolder(const std::u16string& path) override {
+    const std::string name = WideToUtf8(path);
+    if (::mkdir(name.c_str(), 0777) == 0) return Ok();
+    const int err = errno;
+    struct stat st{};
+    if (err == EEXIST && ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return Ok();
+    return ErrnoStatus(err, name);
+  }
+
+  OsStatus Discard(const std::u16string& temporary) override {
+    const std::string temp = WideToUtf8(temporary);
+    const OsStatus status = ::unlink(temp.c_str()) == 0 ? Ok() : ErrnoStatus(errno, temp);
+    posix::ForgetTemporary(temp);
+    return status;
+  }
+
+ private:
+  // The rename of Replace, without the folder's flush.
+  OsStatus Place(const std::u16string& temporary, const std::u16string& destination) {
     const std::string temp = WideToUtf8(temporary);
     const std::string dest = WideToUtf8(destination);
     std::string link;
@@ -285,21 +354,10 @@ class PosixFileSystem final : public FileSystem {
       return status;
     }
     posix::ForgetTemporary(temp);
-    const int folder = ::open(FolderOf(dest).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-      ::fsync(folder);
-      ::close(folder);
-    }
     if (held >= 0) ::close(held);
     return Ok();
   }
 
-  OsStatus Discard(const std::u16string& temporary) override {
-    const std::string temp = WideToUtf8(temporary);
-    const OsStatus status = ::unlink(temp.c_str()) == 0 ? Ok() : ErrnoStatus(errno, temp);
-    posix::ForgetTemporary(temp);
-    return status;
-  }
 };
 
 }  // namespace

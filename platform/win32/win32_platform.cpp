@@ -107,6 +107,36 @@ bool StdinIsTerminal() {
          ::GetConsoleMode(input, &mode) != 0;
 }
 
+bool StderrIsTerminal() {
+  const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  return error != nullptr && error != INVALID_HANDLE_VALUE && ::GetFileType(error) == FILE_TYPE_CHAR &&
+         ::GetConsoleMode(error, &mode) != 0;
+}
+
+// ReadFile on the handle itself: bytes as they come, no text mode to turn CR LF into LF.
+OsStatus ReadStandardInput(std::size_t limit, std::string* bytes) {
+  bytes->clear();
+  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return win32::ErrorStatus(ERROR_INVALID_HANDLE);
+  constexpr std::size_t kChunk = std::size_t{1} << 16;
+  while (bytes->size() < limit) {
+    const std::size_t at = bytes->size();
+    const std::size_t want = limit - at < kChunk ? limit - at : kChunk;
+    bytes->resize(at + want);
+    DWORD read = 0;
+    if (!::ReadFile(input, bytes->data() + at, static_cast<DWORD>(want), &read, nullptr)) {
+      const DWORD error = ::GetLastError();
+      bytes->resize(at);
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;  // the writer has closed its end
+      return win32::ErrorStatus(error);
+    }
+    bytes->resize(at + read);
+    if (read == 0) break;
+  }
+  return Ok();
+}
+
 std::u16string ProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

@@ -1,0 +1,53 @@
+// File: report/index.h - the index page of a folder of converted servers: one row per server with its
+// outcome and figures and links to its files, then the totals; written as it is made.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "convert/convert.h"
+#include "report/report.h"
+
+namespace recaster::report {
+
+// One server of the index: its summary row, its NAME, its source's absolute path, and the names of its
+// files beside the index (empty for a source that made none).
+struct IndexEntry {
+  const JsonSummaryRow* row = nullptr;
+  std::u16string_view name;
+  std::u16string_view source;
+  std::u16string_view json;
+  std::u16string_view report_html;
+  std::u16string_view report_json;
+};
+
+// The totals under the index's rows.
+struct IndexTotals {
+  std::size_t sources = 0;
+  std::size_t converted = 0;
+  std::size_t refused = 0;
+  std::size_t listeners = 0;
+  std::size_t to_recreate = 0;
+};
+
+// The index as one self-contained HTML page (no script, nothing fetched, every text escaped and its
+// hidden characters made visible, each link percent-encoded), written to `sink` in pieces: the head at
+// construction, a row per Row, the totals and the end at End. Each returns false once the sink refused.
+class IndexHtmlWriter {
+ public:
+  explicit IndexHtmlWriter(convert::TextSink& sink);
+  ~IndexHtmlWriter();
+  bool Row(const IndexEntry& entry);
+  bool End(const IndexTotals& totals);
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// A file name as a relative link: every byte of its name on the system (UTF-8) but A-Z a-z 0-9 - . _ ~ as %XX.
+std::string PercentEncoded(std::u16string_view name);
+
+}  // namespace recaster::report

@@ -1,0 +1,217 @@
+// Many sources into one folder: the naming rule as a table, and the command line's fleet and standard
+// input driven in-process (usage errors, exit codes, the overwrite check, a write that fails).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "fleet/fleet.h"
+#include "platform/platform.h"
+
+namespace recaster {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSample = fs::path(RECASTER_SOURCE_DIR) / "samples" / "ov_server_settings.cfg";
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ---- the names ----
+
+TEST(FleetNames, BaseNameOfAPath) {
+  const std::u16string long_name(250, u'x');
+  const std::u16string long_accented(150, u'\u00E9');  // two bytes each
+  const struct {
+    std::u16string path;
+    std::u16string name;
+  } cases[] = {
+      {u"/srv/a/ov_server_settings.cfg", u"a"},          // the folder names the server
+      {u"/srv/a/OV_Server_Settings.CFG", u"a"},          // in any case
+      {u"/ov_server_settings.cfg", u"ov_server_settings"},  // no folder to take
+      {u"/srv/a/srv01.cfg", u"srv01"},
+      {u"/srv/a/srv01.tar.cfg", u"srv01.tar"},           // the last extension only
+      {u"/srv/a/.cfg", u".cfg"},                         // a leading dot is no extension
+      {u"-", u"stdin"},
+      {u"/srv/a<b>:\"|?*\x01\x7F.cfg", u"a_b________"},
+      {u"/srv/con.cfg", u"con_"},
+      {u"/srv/LPT9.cfg", u"LPT9_"},
+      {u"/srv/COM10.cfg", u"COM10"},
+      {u"/srv/Index.cfg", u"Index_"},
+      {u"/srv/name..cfg", u"name_"},                     // no dot at the end
+      {u"/srv/name .cfg", u"name_"},                     // nor a blank
+      {u"/srv/" + long_name + u".cfg", std::u16string(200, u'x')},
+      {u"/srv/" + long_accented + u".cfg", std::u16string(100, u'\u00E9')},
+      {u"/srv/\U0001F600.cfg", u"\U0001F600"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::PathToNative(fleet::BaseName(c.path)), platform::PathToNative(c.name))
+        << platform::PathToNative(c.path);
+  }
+}
+
+TEST(FleetNames, OnlyCollidingNamesTakeTheirFolderThenANumber) {
+  const std::vector<std::u16string> paths = {
+      u"/s/East/srv1/ov_server_settings.cfg", u"/s/east/srv1/ov_server_settings.cfg",  // case only
+      u"/s/a/srv2.cfg",  u"/s/b/SRV2.cfg",                                            // case only
+      u"/s/c/other.cfg",                                                              // alone: stays
+      u"/s/d/x.cfg",     u"/s/e/x.report.cfg",  // x.report.json from both
+      u"/s/f/y.cfg",     u"/s/f/y.xml",  u"/s/f/y.txt",  // the same folder: numbers
+  };
+  const std::vector<std::u16string> expected = {u"East_srv1", u"east_srv1-2", u"a_srv2", u"b_SRV2", u"other",
+                                                u"d_x",       u"e_x.report",  u"f_y",    u"f_y-2",  u"f_y-3"};
+  EXPECT_EQ(fleet::AssignNames(paths), expected);
+}
+
+// ---- the command line ----
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+class Fleet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("recaster_fleet_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(folder_ / "in");
+    fs::copy_file(kSample, folder_ / "in" / "srv01.cfg");
+    fs::copy_file(kSample, folder_ / "in" / "srv02.cfg");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  Outcome Recaster(std::vector<std::string> args, const std::string& input = "", bool terminal = false) {
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::Console console{in, out, err, terminal};
+    const int code = cli::RunRecaster(args, console);
+    return {code, out.str(), err.str()};
+  }
+  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+  std::size_t FilesIn(const std::string& name) const {
+    std::error_code ignored;
+    const fs::path path = folder_ / name;
+    return fs::is_directory(path) ? static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {})) : 0;
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(Fleet, UsageErrorsExitTwoBeforeAnythingIsWritten) {
+  const std::string one = Path("in/srv01.cfg");
+  fs::copy_file(kSample, folder_ / "in" / "self.json");
+  std::ofstream(folder_ / "a_file") << "x";
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } cases[] = {
+      {{"convert", "-o", Path("out")}, "no source to convert"},
+      {{"convert", "-o", Path("out"), one, Path("in/../in/srv01.cfg")}, "is named twice"},
+      {{"convert", "-o", Path("out"), "-", one, "-"}, "standard input can be read only once"},
+      {{"convert", "-o", Path("a_file"), one}, "is not a folder"},
+      {{"convert", "-o", Path("in"), Path("in/self.json")}, "is also an output"},
+      {{"convert", one, Path("x.json"), Path("in/srv02.cfg")}, "unexpected argument"},  // no --out-dir
+  };
+  for (const auto& c : cases) {
+    const Outcome run = Recaster(c.args);
+    EXPECT_EQ(run.code, cli::kExitUsage) << c.says;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(FilesIn("out"), 0u) << c.says;
+  }
+  EXPECT_EQ(FilesIn("in"), 3u);
+}
+
+TEST_F(Fleet, TheExitCodeIsTheWorstAndTheOthersGoOn) {
+  std::ofstream(folder_ / "in" / "notes.cfg") << "just some notes";
+  const struct {
+    std::vector<std::string> sources;
+    bool detailed;
+    int code;
+    std::size_t written;
+  } cases[] = {
+      {{"in/srv01.cfg", "in/srv02.cfg"}, false, cli::kExitOk, 8},
+      {{"in/srv01.cfg", "in/srv02.cfg"}, true, cli::kExitLeftBehind, 8},
+      {{"in/srv01.cfg", "in/missing.cfg"}, true, cli::kExitUsage, 5},
+      {{"in/notes.cfg", "in/missing.cfg", "in/srv02.cfg"}, false, cli::kExitUnreadable, 5},
+  };
+  int run_number = 0;
+  for (const auto& c : cases) {
+    const std::string out = "out" + std::to_string(run_number++);
+    std::vector<std::string> args = {"convert", "-o", Path(out)};
+    if (c.detailed) args.push_back("--detailed-exitcode");
+    for (const std::string& source : c.sources) args.push_back(Path(source));
+    const Outcome run = Recaster(args);
+    EXPECT_EQ(run.code, c.code) << run.err;
+    EXPECT_EQ(FilesIn(out), c.written) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST_F(Fleet, AnOutputThatCannotBeWrittenIsARowOfItsOwn) {
+  fs::create_directories(folder_ / "out" / "srv01.report.html");  // a folder where a file goes
+  const Outcome run = Recaster({"convert", "-o", Path("out"), Path("in/srv01.cfg"), Path("in/srv02.cfg")});
+  EXPECT_EQ(run.code, cli::kExitNotReplaced);  // it exists: asked first
+  const Outcome forced =
+      Recaster({"convert", "-f", "-o", Path("out"), Path("in/srv01.cfg"), Path("in/srv02.cfg")});
+  EXPECT_EQ(forced.code, cli::kExitWriteFailed) << forced.err;
+  EXPECT_NE(forced.err.find("converted 1 of 2 sources, 1 not written"), std::string::npos) << forced.err;
+  EXPECT_FALSE(fs::exists(folder_ / "out" / "srv01.json"));
+  EXPECT_TRUE(fs::exists(folder_ / "out" / "srv02.json"));
+  EXPECT_NE(ReadFile(folder_ / "out" / "index.json").find("\"exit_code\": 1"), std::string::npos);
+}
+
+TEST_F(Fleet, ExistingOutputsAreReplacedOnlyWhenThePersonSaysSo) {
+  const std::vector<std::string> args = {"convert", "-o", Path("out"), Path("in/srv01.cfg")};
+  ASSERT_EQ(Recaster(args).code, cli::kExitOk);
+  fs::remove(folder_ / "out" / "srv01.report.json");
+  const Outcome no = Recaster(args, "n\n", true);
+  EXPECT_EQ(no.code, cli::kExitNotReplaced);
+  EXPECT_EQ(no.err, "Replace 4 files in " + Path("out") + "? [y/N] ");
+  EXPECT_FALSE(fs::exists(folder_ / "out" / "srv01.report.json"));
+  EXPECT_EQ(Recaster(args, "y\n", true).code, cli::kExitOk);
+  EXPECT_TRUE(fs::exists(folder_ / "out" / "srv01.report.json"));
+}
+
+TEST_F(Fleet, StandardInputIsReadOnceAndNeverFromATerminal) {
+  const std::string sample = ReadFile(kSample);
+  const Outcome file = Recaster({"convert", "-q", Path("in/srv01.cfg"), "-"});
+  const Outcome piped = Recaster({"convert", "-q", "-", "-"}, sample);
+  EXPECT_EQ(piped.code, cli::kExitOk);
+  EXPECT_EQ(piped.out, file.out);
+  const Outcome noted = Recaster({"convert", "-", Path("piped.json")}, sample);
+  EXPECT_EQ(noted.err.find("recaster report"), std::string::npos) << "no command to report standard input again";
+  EXPECT_EQ(Recaster({"show", "-"}, sample).out, Recaster({"show", Path("in/srv01.cfg")}).out);
+  EXPECT_EQ(Recaster({"report", "-"}, sample).code, cli::kExitOk);
+  EXPECT_EQ(Recaster({"convert", "-o", Path("out"), "-"}, sample).code, cli::kExitOk);
+  EXPECT_EQ(ReadFile(folder_ / "out" / "stdin.json"), file.out);
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"convert", "-", "-"}, {"show", "-"}, {"report", "-"}, {"convert", "-o", Path("t"), "-"}}) {
+    const Outcome terminal = Recaster(args, sample, true);
+    EXPECT_EQ(terminal.code, cli::kExitUsage) << args[0];
+    EXPECT_NE(terminal.err.find("standard input is a terminal"), std::string::npos) << terminal.err;
+  }
+  EXPECT_EQ(Recaster({"report", "-", "-"}, sample).code, cli::kExitUsage);
+  // One byte past the loader's limit is refused as a longer file is.
+  const Outcome large = Recaster({"convert", "-", "-"}, std::string(64u * 1024u * 1024u + 1u, ' '));
+  EXPECT_EQ(large.code, cli::kExitUnreadable);
+  EXPECT_NE(large.err.find("larger than 64 MiB"), std::string::npos) << large.err;
+}
+
+}  // namespace
+}  // namespace recaster
