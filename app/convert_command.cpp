@@ -30,7 +30,6 @@ constexpr std::u16string_view kSameFile =
     u"another file.";
 constexpr std::u16string_view kNoMemory = u"not enough memory";
 constexpr std::u16string_view kNoReport = u"The report of what is left to do by hand could not be made: ";
-constexpr std::u16string_view kOneAtATime = u"Recaster converts one file at a time: drop a single file.";
 constexpr std::u16string_view kOpenReport = u"Open the report now?";
 constexpr std::u16string_view kNotOpened = u"The report could not be opened: ";
 
@@ -76,21 +75,12 @@ Saved SavedMessage(const convert::ConversionResult& conversion, const std::u16st
   return saved;
 }
 
-// The success message; with a report written, it asks whether to open it, and Yes hands the report to
-// the program the system opens HTML files with.
+// The success message; with a report written, it asks whether to open it.
 void ShowSaved(const Saved& saved) {
   if (saved.report.empty()) {
     AfxMessageBox(saved.text, MB_OK | MB_ICONINFORMATION);
-    return;
-  }
-  std::u16string text = saved.text;
-  text += u"\n\n";
-  text += kOpenReport;
-  if (AfxMessageBox(text, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
-  if (const DWORD code = AfxShellOpen(saved.report); code != ERROR_SUCCESS) {
-    std::u16string first(kNotOpened);
-    first += saved.report;
-    ShowError(first, platform::PathFromNative(platform::DescribeSystemError(code)));
+  } else {
+    AskToOpenReport(saved.text, saved.report);
   }
 }
 
@@ -162,15 +152,26 @@ void ConvertGuarded(const std::u16string& given) {
 
 }  // namespace
 
+void AskToOpenReport(std::u16string text, const std::u16string& report) {
+  text += u"\n\n";
+  text += kOpenReport;
+  if (AfxMessageBox(text, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+  if (const DWORD code = AfxShellOpen(report); code != ERROR_SUCCESS) {
+    std::u16string first(kNotOpened);
+    first += report;
+    ShowError(first, platform::PathFromNative(platform::DescribeSystemError(code)));
+  }
+}
+
 void CRecasterDlg::OnBnClickedConvert() { ConvertGuarded({}); }
 
 void CRecasterDlg::ConvertPath(const std::u16string& path) { ConvertGuarded(path); }
 
 void CRecasterDlg::ConvertPaths(const std::vector<std::u16string>& paths) {
-  if (paths.size() == 1) {
+  if (paths.size() == 1 && platform::GetPathKind(paths.front()) != platform::PathKind::kDirectory) {
     ConvertPath(paths.front());
   } else if (!paths.empty()) {
-    AfxMessageBox(kOneAtATime, MB_OK | MB_ICONERROR);
+    ConvertFleet(paths);
   }
 }
 

@@ -279,7 +279,7 @@ INT_PTR CFileDialog::DoModal() {
   if (!file_types.empty()) dialog->SetFileTypes(static_cast<UINT>(file_types.size()), file_types.data());
   const std::wstring extension = Wide(default_extension_);
   if (!extension.empty()) dialog->SetDefaultExtension(extension.c_str());
-  dialog->SetOptions(ShellOptions(flags_));
+  dialog->SetOptions(ShellOptions(flags_) | (pick_folders_ ? FILEOPENDIALOGOPTIONS{FOS_PICKFOLDERS} : FILEOPENDIALOGOPTIONS{0}));
   const std::wstring name = Wide(file_name_);
   if (!name.empty()) dialog->SetFileName(name.c_str());
 

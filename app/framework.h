@@ -139,6 +139,10 @@ class CFileDialog {
   // The full path of the chosen file, after DoModal returned IDOK.
   const std::u16string& GetPathName() const { return path_; }
 
+ protected:
+  // Chooses a folder instead of a file.
+  bool pick_folders_ = false;
+
  private:
   bool open_;
   std::u16string default_extension_;
@@ -147,6 +151,14 @@ class CFileDialog {
   std::u16string filter_;
   HWND parent_;
   std::u16string path_;
+};
+
+// The Vista-style dialog that chooses a folder; GetPathName is the chosen folder.
+class CFolderPickerDialog : public CFileDialog {
+ public:
+  explicit CFolderPickerDialog(HWND parent = nullptr) : CFileDialog(true, u"", u"", 0, u"", parent) {
+    pick_folders_ = true;
+  }
 };
 
 // Shows `text` in a message box owned by the main window, captioned with the application's name, with

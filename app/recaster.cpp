@@ -11,9 +11,6 @@
 namespace recaster::app {
 namespace {
 
-// What the main dialog posts itself: convert the files it was started with.
-constexpr int kConvertStartFiles = 1;
-
 static_assert((IDM_ABOUTBOX & 0xFFF0) == IDM_ABOUTBOX, "system commands keep their low four bits for the system");
 static_assert(IDM_ABOUTBOX < 0xF000, "system commands of the program stay below the system's own");
 
@@ -112,6 +109,7 @@ void CRecasterDlg::OnDropFiles(const std::vector<std::u16string>& paths) { Conve
 
 void CRecasterDlg::OnPosted(int code) {
   if (code == kConvertStartFiles) ConvertPaths(std::exchange(m_start, {}));
+  if (code == kFleetDone) OnFleetDone();
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

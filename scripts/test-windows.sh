@@ -118,11 +118,38 @@ run_scenarios() {
   scenario "a file dropped on the main dialog" convert-drop "$(winpath "$files/ov_server_settings.cfg")" \
     "$(winpath "$files/dropped.json")" saved:47
   expect 'cmp -s "$files/dropped.json" "$files/expected.json"' "the dropped file converts to the POSIX build's output"
-  scenario "a folder given as argument" convert-argument "$(winpath "$files")" "$(winpath "$files/never.json")" \
-    nothing cancel-open
+  scenario "a missing file given as argument" convert-argument "$(winpath "$files/missing.cfg")" \
+    "$(winpath "$files/never.json")" nothing cancel-open
   scenario "a missing file dropped" convert-drop "$(winpath "$files/missing.cfg")" "$(winpath "$files/never.json")" \
     nothing cancel-open
   expect '[ ! -e "$files/never.json" ]' "a path that is no regular file converts nothing by itself"
+
+  # Several files, or a folder (every ov_server_settings.cfg below it, the name in any case): a folder
+  # dialog chooses where they go, and the message gives the totals and offers the index.
+  rm -rf "$files/fleet" "$files/fleet-out" "$files/fleet-args"
+  mkdir -p "$files/fleet/srv01" "$files/fleet/SRV02" "$files/fleet/bad" "$files/fleet/srv03" "$files/fleet-out" \
+    "$files/fleet-args"
+  cp "$files/ov_server_settings.cfg" "$files/fleet/srv01/"
+  cp "$files/ov_server_settings.cfg" "$files/fleet/SRV02/OV_SERVER_SETTINGS.CFG"
+  printf 'not a settings file\n' >"$files/fleet/bad/ov_server_settings.cfg"
+  cp "$files/ov_server_settings.cfg" "$files/fleet/srv03/other.cfg"
+  rm -f "$opened"
+  scenario "a folder dropped on the main dialog" fleet-drop "$(winpath "$files/fleet-out")" 2:3:1:94 \
+    "open:$(winpath "$opened")" "$(winpath "$files/fleet")"
+  expect 'cmp -s "$files/fleet-out/srv01.json" "$files/expected.json" && cmp -s "$files/fleet-out/SRV02.json" "$files/expected.json" &&
+          [ -s "$files/fleet-out/index.json" ] && [ "$(ls "$files/fleet-out" | wc -l)" -eq 8 ]' \
+    "the folder's two configurations convert to the POSIX build's output, the bad one and other.cfg make nothing"
+  touch -d '2001-01-01' "$files/fleet-out"/*
+  scenario "a folder dropped again, and the existing files kept" fleet-drop "$(winpath "$files/fleet-out")" 8 \
+    refuse-replace "$(winpath "$files/fleet")"
+  expect '[ -z "$(find "$files/fleet-out" -type f -newermt 2002-01-01)" ]' "No to replacing leaves every file as it was"
+  rm -f "$opened"
+  scenario "several files given as arguments" fleet-argument "$(winpath "$files/fleet-args")" 2:2:0:47 \
+    "keep:$(winpath "$opened")" "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/carried_only.cfg")"
+  expect 'cmp -s "$files/fleet-args/files.json" "$files/expected.json" && [ -s "$files/fleet-args/carried_only.json" ]' \
+    "both files given as arguments are converted, each named as the command line names it"
+  scenario "cancel at the folder dialog" fleet-drop "$(winpath "$files/never")" 0:0:0:0 cancel-folder \
+    "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/carried_only.cfg")"
 
   # The dialogs and the message at 150 % and 200 %: the system's scale is read when Wine starts.
   local dpi

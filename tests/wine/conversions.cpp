@@ -191,14 +191,16 @@ void ChooseFile(HWND dialog, const std::wstring& path, const std::string& what) 
   ClickId(dialog, IDOK, what + " OK");
 }
 
-// Drops `path` on the main dialog as the shell does: WM_DROPFILES with a DROPFILES block in the
+// Drops `paths` on the main dialog as the shell does: WM_DROPFILES with a DROPFILES block in the
 // program's memory. A fixed global memory block is its own address, so one made there serves.
-void DropFile(const Program& program, const std::wstring& path) {
-  std::vector<BYTE> block(sizeof(DROPFILES) + (path.size() + 2) * sizeof(wchar_t), 0);
+void DropFiles(const Program& program, const std::vector<std::wstring>& paths) {
+  std::wstring names;
+  for (const std::wstring& path : paths) names += path + L'\0';
+  std::vector<BYTE> block(sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t), 0);
   auto* header = reinterpret_cast<DROPFILES*>(block.data());
   header->pFiles = sizeof(DROPFILES);
   header->fWide = TRUE;
-  std::memcpy(block.data() + sizeof(DROPFILES), path.c_str(), path.size() * sizeof(wchar_t));
+  std::memcpy(block.data() + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
   void* remote = ::VirtualAllocEx(program.info.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   SIZE_T written = 0;
   if (remote == nullptr ||
@@ -267,12 +269,12 @@ int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstr
   const bool given_file = how != L"click" && attributes != INVALID_FILE_ATTRIBUTES &&
                           (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 
-  Program program = Start(exe, how == L"argument" ? source : L"");
+  Program program = Start(exe, how == L"argument" ? std::vector<std::wstring>{source} : std::vector<std::wstring>{});
   const DWORD pid = program.info.dwProcessId;
   if (how == L"drop") {
     Check((::GetWindowLongPtrW(program.main, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0,
           "the main dialog accepts dropped files");
-    DropFile(program, source);
+    DropFiles(program, {source});
   } else if (how == L"click") {
     ClickId(program.main, 1000, "Convert");
   }
@@ -368,6 +370,62 @@ int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstr
     } else if (expect != L"nothing") {
       Check(false, "a message was expected");
     }
+  }
+  Check(::IsWindowEnabled(program.main), "the main dialog takes input again");
+  Finish(program);
+  return ExitCode();
+}
+
+int RunFleet(const std::wstring& exe, const std::wstring& how, const std::wstring& destination,
+             const std::wstring& expect, const std::wstring& answer, const std::vector<std::wstring>& sources) {
+  Program program = Start(exe, how == L"argument" ? sources : std::vector<std::wstring>{});
+  const DWORD pid = program.info.dwProcessId;
+  if (how == L"drop") DropFiles(program, sources);
+  HWND folder = WaitForDialog(pid, program.main, "folder dialog");
+  Check(FileNameBox(folder) != nullptr && MessageText(folder).empty(), "a folder dialog asks where the files go");
+  Check(ChildWithId(folder, 1136) == nullptr || !::IsWindowVisible(ChildWithId(folder, 1136)),
+        "the folder dialog lists no file types");
+  if (answer == L"cancel-folder") {
+    ClickId(folder, IDCANCEL, "folder dialog Cancel");
+    WaitGone(folder, "the folder dialog");
+    Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the folder dialog");
+  } else {
+    ChooseFile(folder, destination, "the folder dialog");
+    WaitGone(folder, "the folder dialog");
+    HWND message = WaitForDialog(pid, program.main, "message");
+    if (answer == L"refuse-replace") {
+      CheckText(MessageText(message), L"Replace " + expect + L" files in " + destination + L"?", "the question");
+      ClickId(message, IDNO, "question No");
+      WaitGone(message, "the question");
+      Check(NextDialog(pid, program.main, 3000) == nullptr, "nothing is converted after No");
+      Check(::IsWindowEnabled(program.main), "the main dialog takes input again");
+      Finish(program);
+      return ExitCode();
+    }
+    // CONVERTED:SOURCES:REFUSED:SETTINGS
+    std::vector<std::wstring> n;
+    for (std::size_t start = 0, colon; start <= expect.size(); start = colon + 1) {
+      colon = expect.find(L':', start);
+      if (colon == std::wstring::npos) colon = expect.size();
+      n.push_back(expect.substr(start, colon - start));
+    }
+    n.resize(4);
+    const std::wstring index = destination + L"\\index.html";
+    const std::wstring expected = L"Converted " + n[0] + L" of " + n[1] + (n[1] == L"1" ? L" configuration" : L" configurations") +
+                                  (n[2] == L"0" ? L"" : L"; " + n[2] + L" refused") + L".\n" + n[3] +
+                                  (n[3] == L"1" ? L" setting must" : L" settings must") +
+                                  L" be re-created by hand in Ornvale Manager.\n\nThe index lists every server with its files:\n" +
+                                  index + kOpenReport;
+    CheckText(MessageText(message), expected, "the message");
+    Check(ChildWithId(message, IDYES) != nullptr && ChildWithId(message, IDNO) != nullptr &&
+              ChildWithId(message, IDOK) == nullptr,
+          "Yes and No are the message's only buttons");
+    CheckName(MessageIcon(message), "information", "the message icon");
+    CheckTextFits(message, MessageFont(), "the message");
+    Check(Exists(index), "the index is written: " + Utf8(index));
+    ClickId(message, answer.rfind(L"open:", 0) == 0 ? IDYES : IDNO, "message answer");
+    WaitGone(message, "the message");
+    CheckOpened(answer, index);
   }
   Check(::IsWindowEnabled(program.main), "the main dialog takes input again");
   Finish(program);

@@ -274,10 +274,10 @@ Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name) {
   return Resource{static_cast<const BYTE*>(::LockResource(loaded)), ::SizeofResource(module, found)};
 }
 
-Program Start(const std::wstring& exe, const std::wstring& argument) {
+Program Start(const std::wstring& exe, const std::vector<std::wstring>& arguments) {
   Program program;
   std::wstring command = L"\"" + exe + L"\"";
-  if (!argument.empty()) command += L" \"" + argument + L"\"";
+  for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,

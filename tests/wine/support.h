@@ -82,9 +82,9 @@ struct Program {
   HWND main = nullptr;
 };
 
-// Starts the program (with `argument`, unless empty) and waits for its main dialog; aborts when it does
-// not start or show it.
-Program Start(const std::wstring& exe, const std::wstring& argument = L"");
+// Starts the program with `arguments` and waits for its main dialog; aborts when it does not start or
+// show it.
+Program Start(const std::wstring& exe, const std::vector<std::wstring>& arguments = {});
 // Closes the main dialog with its Close button and checks that the program ends with 0.
 void Finish(Program& program);
 
@@ -113,6 +113,13 @@ int RunDialogs(const std::wstring& exe, const std::wstring& shots, int dpi);
 // Yes, keep:LOG or nothing No, LOG being where the `opened` command records what it was given).
 int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstring& source,
                const std::wstring& destination, const std::wstring& expect, const std::wstring& answer);
+// `fleet`: several files or folders, given as the program's arguments (`how` "argument") or dropped on
+// the main dialog ("drop"), converted into the folder `destination` chosen in the folder dialog; the
+// message must give the totals in `expect` (CONVERTED:SOURCES:REFUSED:SETTINGS) and the index's path,
+// and `answer` answers its question as for `convert`; cancel-folder cancels the folder dialog, and
+// refuse-replace answers No to "Replace N files in DESTINATION?" (N is then `expect`).
+int RunFleet(const std::wstring& exe, const std::wstring& how, const std::wstring& destination,
+             const std::wstring& expect, const std::wstring& answer, const std::vector<std::wstring>& sources);
 // `opened`: the test handler of .html files; appends the file it is given to LOG, one line of UTF-8.
 int RecordOpened(const std::wstring& log, const std::wstring& file);
 
