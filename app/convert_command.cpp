@@ -30,6 +30,8 @@ constexpr std::u16string_view kSameFile =
     u"another file.";
 constexpr std::u16string_view kNoMemory = u"not enough memory";
 constexpr std::u16string_view kNoReport = u"The report of what is left to do by hand could not be made: ";
+constexpr std::u16string_view kOpenReport = u"Open the report now?";
+constexpr std::u16string_view kNotOpened = u"The report could not be opened: ";
 
 void ShowError(std::u16string_view first, std::u16string_view second) {
   std::u16string text(first);
@@ -38,15 +40,21 @@ void ShowError(std::u16string_view first, std::u16string_view second) {
   AfxMessageBox(text, MB_OK | MB_ICONERROR);
 }
 
+// The success message, and the report it can offer to open (empty when none was written).
+struct Saved {
+  std::u16string text;
+  std::u16string report;
+};
+
 // The success text; when the conversion leaves anything to finish by hand, the migration report is
 // written beside the destination (replacing one that is there) and a second paragraph says how much is
 // left and where the report is, or why it could not be written: the conversion has succeeded either way.
-std::u16string SavedMessage(const convert::ConversionResult& conversion, const std::u16string& source,
-                            const std::u16string& destination) {
-  std::u16string text(kSaved);
+Saved SavedMessage(const convert::ConversionResult& conversion, const std::u16string& source,
+                   const std::u16string& destination) {
+  Saved saved{std::u16string(kSaved), {}};
   try {
     const report::Report report = report::BuildReport(conversion, source);
-    if (!report.LeavesAnythingBehind()) return text;
+    if (!report.LeavesAnythingBehind()) return saved;
     const std::u16string path = report::ReportPathBeside(destination);
     std::string not_written;
     if (platform::SameFile(source, path)) {
@@ -56,21 +64,40 @@ std::u16string SavedMessage(const convert::ConversionResult& conversion, const s
                code != platform::kSuccess) {
       not_written = convert::DescribeWriteError(code);
     }
-    text += u"\n\n";
-    text += platform::PathFromNative(report::LeftBehindMessage(report, path, not_written));
+    saved.text += u"\n\n";
+    saved.text += platform::PathFromNative(report::LeftBehindMessage(report, path, not_written));
+    if (not_written.empty()) saved.report = path;
   } catch (const std::exception& error) {
-    text += u"\n\n";
-    text += kNoReport;
-    text += platform::PathFromNative(error.what());
+    saved.text += u"\n\n";
+    saved.text += kNoReport;
+    saved.text += platform::PathFromNative(error.what());
   }
-  return text;
+  return saved;
+}
+
+// The success message; with a report written, it asks whether to open it.
+void ShowSaved(const Saved& saved) {
+  if (saved.report.empty()) {
+    AfxMessageBox(saved.text, MB_OK | MB_ICONINFORMATION);
+  } else {
+    AskToOpenReport(saved.text, saved.report);
+  }
+}
+
+// The file to convert: `given` when it names a regular file, otherwise what the open dialog returns,
+// starting from `given` or, without one, the default source; empty when the dialog was cancelled.
+std::u16string ChooseSource(const std::u16string& given) {
+  if (!given.empty() && platform::GetPathKind(given) == platform::PathKind::kRegularFile) {
+    return platform::AbsolutePath(given);
+  }
+  CFileDialog open(true, u"cfg", given.empty() ? convert::DefaultInputPath() : given, kFileMustExist, kOpenFilter);
+  return open.DoModal() == IDOK ? open.GetPathName() : std::u16string();
 }
 
 // Steps 1 to 13 of one conversion; anything else thrown leaves before the destination is opened.
-void ConvertOnce() {
-  CFileDialog open(true, u"cfg", convert::DefaultInputPath(), kFileMustExist, kOpenFilter);
-  if (open.DoModal() != IDOK) return;
-  const std::u16string source = open.GetPathName();
+void ConvertOnce(const std::u16string& given) {
+  const std::u16string source = ChooseSource(given);
+  if (source.empty()) return;
 
   // A file that cannot be read or is no version 5 configuration would convert as all defaults and be
   // reported as saved; it is refused instead, with the loader's reason, and nothing is written.
@@ -102,7 +129,7 @@ void ConvertOnce() {
     return;
   }
   if (outcome == platform::kSuccess) {
-    AfxMessageBox(SavedMessage(conversion, source, destination), MB_OK | MB_ICONINFORMATION);
+    ShowSaved(SavedMessage(conversion, source, destination));
   } else {
     AfxMessageBox(kWriteFailed, MB_OK | MB_ICONERROR);
   }
@@ -111,17 +138,40 @@ void ConvertOnce() {
 // The stop message: what happened, then the error's own text on a second line.
 void ShowStopped(std::string_view what) { ShowError(kStopped, platform::PathFromNative(what)); }
 
-}  // namespace
-
 // An error thrown by a step (the tree library's, allocation failure) ends the command with a message
 // instead of ending the program.
-void CRecasterDlg::OnBnClickedConvert() {
+void ConvertGuarded(const std::u16string& given) {
   try {
-    ConvertOnce();
+    ConvertOnce(given);
   } catch (const std::exception& error) {
     ShowStopped(error.what());
   } catch (...) {
     ShowStopped("unknown error");
+  }
+}
+
+}  // namespace
+
+void AskToOpenReport(std::u16string text, const std::u16string& report) {
+  text += u"\n\n";
+  text += kOpenReport;
+  if (AfxMessageBox(text, MB_YESNO | MB_ICONINFORMATION) != IDYES) return;
+  if (const DWORD code = AfxShellOpen(report); code != ERROR_SUCCESS) {
+    std::u16string first(kNotOpened);
+    first += report;
+    ShowError(first, platform::PathFromNative(platform::DescribeSystemError(code)));
+  }
+}
+
+void CRecasterDlg::OnBnClickedConvert() { ConvertGuarded({}); }
+
+void CRecasterDlg::ConvertPath(const std::u16string& path) { ConvertGuarded(path); }
+
+void CRecasterDlg::ConvertPaths(const std::vector<std::u16string>& paths) {
+  if (paths.size() == 1 && platform::GetPathKind(paths.front()) != platform::PathKind::kDirectory) {
+    ConvertPath(paths.front());
+  } else if (!paths.empty()) {
+    ConvertFleet(paths);
   }
 }
 

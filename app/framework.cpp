@@ -2,6 +2,7 @@
 #include "app/framework.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shobjidl.h>
 #include <windowsx.h>
 
@@ -115,6 +116,11 @@ HWND CWinApp::MainWindow() const { return m_pMainWnd != nullptr ? m_pMainWnd->Ge
 int CWinApp::Run(HINSTANCE instance) {
   instance_ = instance;
   app_name_ = ExecutableBaseName(instance);
+  int count = 0;
+  if (wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count); argv != nullptr) {
+    for (int i = 1; i < count; ++i) arguments_.push_back(FromWide(argv[i]));
+    ::LocalFree(argv);
+  }
   InitInstance();
   return 0;
 }
@@ -154,6 +160,12 @@ void CDialog::OnClicked(int id) {
     Default();
   }
 }
+
+void CDialog::Post(int code) { ::PostMessageW(hwnd_, WM_APP, static_cast<WPARAM>(code), 0); }
+
+void CDialog::OnDropFiles(const std::vector<std::u16string>&) {}
+
+void CDialog::OnPosted(int) {}
 
 void CDialog::OnOK() { EndDialog(IDOK); }
 
@@ -219,6 +231,23 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
       HANDLE_WM_COMMAND(hwnd_, wparam, lparam, on_command);
       return handled_ ? TRUE : FALSE;
     }
+    case WM_DROPFILES: {
+      // The drop's memory goes back to the system before the handler runs its dialogs.
+      auto drop = reinterpret_cast<HDROP>(wparam);
+      std::vector<std::u16string> paths;
+      const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+      for (UINT i = 0; i < count; ++i) {
+        std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        if (!path.empty()) paths.push_back(FromWide(path));
+      }
+      ::DragFinish(drop);
+      OnDropFiles(paths);
+      return TRUE;
+    }
+    case WM_APP:
+      OnPosted(static_cast<int>(wparam));
+      return TRUE;
     default:
       return FALSE;
   }
@@ -250,7 +279,7 @@ INT_PTR CFileDialog::DoModal() {
   if (!file_types.empty()) dialog->SetFileTypes(static_cast<UINT>(file_types.size()), file_types.data());
   const std::wstring extension = Wide(default_extension_);
   if (!extension.empty()) dialog->SetDefaultExtension(extension.c_str());
-  dialog->SetOptions(ShellOptions(flags_));
+  dialog->SetOptions(ShellOptions(flags_) | (pick_folders_ ? FILEOPENDIALOGOPTIONS{FOS_PICKFOLDERS} : FILEOPENDIALOGOPTIONS{0}));
   const std::wstring name = Wide(file_name_);
   if (!name.empty()) dialog->SetFileName(name.c_str());
 
@@ -270,6 +299,33 @@ int AfxMessageBox(std::u16string_view text, UINT type) {
   const std::wstring body = Wide(text);
   const std::wstring caption = Wide(app->AppName());
   return ::MessageBoxW(app->MainWindow(), body.c_str(), caption.c_str(), type);
+}
+
+DWORD AfxShellOpen(std::u16string_view path) {
+  // The shell may hand the file on through COM; an apartment of its own when the thread has none.
+  ComApartment com;
+  const std::wstring file = Wide(path);
+  ::SetLastError(ERROR_SUCCESS);
+  const auto started = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(AfxGetApp()->MainWindow(), L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (started > 32) return ERROR_SUCCESS;
+  if (const DWORD code = ::GetLastError(); code != ERROR_SUCCESS) return code;
+  // The shell's own codes that are not system error codes.
+  switch (started) {
+    case SE_ERR_SHARE:
+      return ERROR_SHARING_VIOLATION;
+    case SE_ERR_ASSOCINCOMPLETE:
+    case SE_ERR_NOASSOC:
+      return ERROR_NO_ASSOCIATION;
+    case SE_ERR_DDETIMEOUT:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDEBUSY:
+      return ERROR_DDE_FAIL;
+    case SE_ERR_DLLNOTFOUND:
+      return ERROR_DLL_NOT_FOUND;
+    default:
+      return started > 0 ? static_cast<DWORD>(started) : ERROR_GEN_FAILURE;
+  }
 }
 
 }  // namespace recaster::app

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace recaster::app {
 
@@ -46,6 +47,9 @@ class CWinApp {
   HICON LoadIcon(int id) const;
   // The program's module, for loading its resources.
   HINSTANCE Instance() const { return instance_; }
+  // The arguments the program was started with, without the program's own name (a file dropped on the
+  // program or its shortcut arrives as one).
+  const std::vector<std::u16string>& Arguments() const { return arguments_; }
 
   // The dialog whose window owns dialogs and messages started without a parent (the main dialog).
   CDialog* m_pMainWnd = nullptr;
@@ -58,6 +62,7 @@ class CWinApp {
  private:
   HINSTANCE instance_ = nullptr;
   std::u16string app_name_;
+  std::vector<std::u16string> arguments_;
 };
 
 // The application object; there is exactly one.
@@ -79,6 +84,8 @@ class CDialog {
   HWND GetSafeHwnd() const { return hwnd_; }
   // Ends the modal loop with `result`.
   void EndDialog(INT_PTR result);
+  // Queues `code` for OnPosted, which runs once the messages already waiting have been handled.
+  void Post(int code);
 
  protected:
   // Once the controls exist; true lets the system put the focus on the first tab stop (the base returns true).
@@ -95,6 +102,11 @@ class CDialog {
   virtual void OnOK();
   // The cancel identity, Esc and the close box (base: ends the dialog with IDCANCEL).
   virtual void OnCancel();
+  // Files dropped on the dialog, once it accepts them (DragAcceptFiles), with their full paths in the
+  // order the shell gives them (base: ignored).
+  virtual void OnDropFiles(const std::vector<std::u16string>& paths);
+  // A code the dialog queued with Post (base: ignored).
+  virtual void OnPosted(int code);
 
   // Leaves the message being handled to the system's default dialog handling.
   void Default() { handled_ = false; }
@@ -127,6 +139,10 @@ class CFileDialog {
   // The full path of the chosen file, after DoModal returned IDOK.
   const std::u16string& GetPathName() const { return path_; }
 
+ protected:
+  // Chooses a folder instead of a file.
+  bool pick_folders_ = false;
+
  private:
   bool open_;
   std::u16string default_extension_;
@@ -137,8 +153,20 @@ class CFileDialog {
   std::u16string path_;
 };
 
+// The Vista-style dialog that chooses a folder; GetPathName is the chosen folder.
+class CFolderPickerDialog : public CFileDialog {
+ public:
+  explicit CFolderPickerDialog(HWND parent = nullptr) : CFileDialog(true, u"", u"", 0, u"", parent) {
+    pick_folders_ = true;
+  }
+};
+
 // Shows `text` in a message box owned by the main window, captioned with the application's name, with
 // the buttons and icon of `type`; returns the button pressed.
 int AfxMessageBox(std::u16string_view text, UINT type = MB_OK);
+
+// Opens the file with the program the system associates with its type (ShellExecuteW "open"); 0 when
+// the system started it, otherwise the system error code that says why not.
+DWORD AfxShellOpen(std::u16string_view path);
 
 }  // namespace recaster::app

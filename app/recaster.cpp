@@ -2,6 +2,9 @@
 #include "app/recaster.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <utility>
 
 #include "app/resource.h"
 
@@ -40,7 +43,7 @@ bool CRecasterApp::InitInstance() {
   ::InitCommonControlsEx(&controls);
   CWinApp::InitInstance();
   {
-    CRecasterDlg dialog;
+    CRecasterDlg dialog(Arguments());
     m_pMainWnd = &dialog;
     dialog.DoModal();
     m_pMainWnd = nullptr;
@@ -48,7 +51,8 @@ bool CRecasterApp::InitInstance() {
   return false;
 }
 
-CRecasterDlg::CRecasterDlg() : CDialog(IDD_RECASTER_DIALOG), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)) {}
+CRecasterDlg::CRecasterDlg(std::vector<std::u16string> start)
+    : CDialog(IDD_RECASTER_DIALOG), m_hIcon(AfxGetApp()->LoadIcon(IDR_MAINFRAME)), m_start(std::move(start)) {}
 
 bool CRecasterDlg::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -61,6 +65,8 @@ bool CRecasterDlg::OnInitDialog() {
   }
   ::SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  ::DragAcceptFiles(GetSafeHwnd(), TRUE);
+  if (!m_start.empty()) Post(kConvertStartFiles);
   return true;
 }
 
@@ -97,6 +103,13 @@ void CRecasterDlg::OnClicked(int id) {
   } else {
     CDialog::OnClicked(id);
   }
+}
+
+void CRecasterDlg::OnDropFiles(const std::vector<std::u16string>& paths) { ConvertPaths(paths); }
+
+void CRecasterDlg::OnPosted(int code) {
+  if (code == kConvertStartFiles) ConvertPaths(std::exchange(m_start, {}));
+  if (code == kFleetDone) OnFleetDone();
 }
 
 CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {}

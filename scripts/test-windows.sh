@@ -43,9 +43,17 @@ run_scenarios() {
   files=$work/files
   # What earlier runs left behind would change what the dialogs ask.
   rm -f "$files"/out.json "$files"/no-extension* "$files"/kept.json "$files"/read-only.json "$files"/never.json
-  rm -f "$files"/*.report.html "$files"/carried.json "$files"/report-kept.json
+  rm -f "$files"/*.report.html "$files"/carried.json "$files"/report-kept.json "$files"/given.json "$files"/dropped.json
+  rm -f "$files"/scaled-*.json
   local documents
   documents=$WINEPREFIX/drive_c/users/$(id -un)/Documents
+  # The test handler of .html files (Wine reads classes from the machine's part only): the driver's `opened`
+  # command records in opened.log what it is given.
+  local opened=$files/opened.log
+  rm -f "$opened"
+  timeout 60 wine reg add 'HKCR\.html' /ve /d RecasterTest.html /f >/dev/null
+  timeout 60 wine reg add 'HKCR\RecasterTest.html\shell\open\command' /ve \
+    /d "\"$(winpath "$driver")\" opened \"$(winpath "$opened")\" \"%1\"" /f >/dev/null
 
   scenario() {
     local name=$1
@@ -61,13 +69,16 @@ run_scenarios() {
   }
 
   scenario "resources" resources
-  scenario "dialogs" dialogs "$(winpath "$work/shots")"
+  scenario "dialogs" dialogs "$(winpath "$work/shots")" 96
 
-  scenario "convert the sample" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved:47
+  scenario "convert the sample, and open the report" convert "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/out.json")" saved:47 "open:$(winpath "$opened")"
   expect 'cmp -s "$files/out.json" "$files/expected.json"' "the written bytes equal the POSIX build's output"
   expect 'grep -q "<code>ops@example.com</code>" "$files/out.report.html"' "the report beside it holds an alert's recipient"
 
-  scenario "replace an existing file" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/out.json")" saved:47
+  rm -f "$opened"
+  scenario "replace an existing file, and not open the report" convert "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/out.json")" saved:47 "keep:$(winpath "$opened")"
   expect 'cmp -s "$files/out.json" "$files/expected.json"' "the replaced file holds the POSIX build's output"
 
   scenario "a name without extension" convert "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/no-extension")" saved:47
@@ -97,6 +108,58 @@ run_scenarios() {
   printf 'not a settings file\n' >"$files/not-settings.cfg"
   scenario "not a version 5 configuration" convert "$(winpath "$files/not-settings.cfg")" "$(winpath "$files/never.json")" load-failed
   expect '[ ! -e "$files/never.json" ] && [ ! -e "$documents/converted_ov_config.json" ]' "a file that does not load writes nothing"
+
+  # A file given as the program's argument (as Explorer starts it for a file dropped on the program or
+  # its shortcut) or dropped on the main dialog stands for the open dialog's answer; anything else is
+  # the open dialog's initial name.
+  scenario "a file given as argument" convert-argument "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/given.json")" saved:47
+  expect 'cmp -s "$files/given.json" "$files/expected.json"' "the file given as argument converts to the POSIX build's output"
+  scenario "a file dropped on the main dialog" convert-drop "$(winpath "$files/ov_server_settings.cfg")" \
+    "$(winpath "$files/dropped.json")" saved:47
+  expect 'cmp -s "$files/dropped.json" "$files/expected.json"' "the dropped file converts to the POSIX build's output"
+  scenario "a missing file given as argument" convert-argument "$(winpath "$files/missing.cfg")" \
+    "$(winpath "$files/never.json")" nothing cancel-open
+  scenario "a missing file dropped" convert-drop "$(winpath "$files/missing.cfg")" "$(winpath "$files/never.json")" \
+    nothing cancel-open
+  expect '[ ! -e "$files/never.json" ]' "a path that is no regular file converts nothing by itself"
+
+  # Several files, or a folder (every ov_server_settings.cfg below it, the name in any case): a folder
+  # dialog chooses where they go, and the message gives the totals and offers the index.
+  rm -rf "$files/fleet" "$files/fleet-out" "$files/fleet-args"
+  mkdir -p "$files/fleet/srv01" "$files/fleet/SRV02" "$files/fleet/bad" "$files/fleet/srv03" "$files/fleet-out" \
+    "$files/fleet-args"
+  cp "$files/ov_server_settings.cfg" "$files/fleet/srv01/"
+  cp "$files/ov_server_settings.cfg" "$files/fleet/SRV02/OV_SERVER_SETTINGS.CFG"
+  printf 'not a settings file\n' >"$files/fleet/bad/ov_server_settings.cfg"
+  cp "$files/ov_server_settings.cfg" "$files/fleet/srv03/other.cfg"
+  rm -f "$opened"
+  scenario "a folder dropped on the main dialog" fleet-drop "$(winpath "$files/fleet-out")" 2:3:1:94 \
+    "open:$(winpath "$opened")" "$(winpath "$files/fleet")"
+  expect 'cmp -s "$files/fleet-out/srv01.json" "$files/expected.json" && cmp -s "$files/fleet-out/SRV02.json" "$files/expected.json" &&
+          [ -s "$files/fleet-out/index.json" ] && [ "$(ls "$files/fleet-out" | wc -l)" -eq 8 ]' \
+    "the folder's two configurations convert to the POSIX build's output, the bad one and other.cfg make nothing"
+  touch -d '2001-01-01' "$files/fleet-out"/*
+  scenario "a folder dropped again, and the existing files kept" fleet-drop "$(winpath "$files/fleet-out")" 8 \
+    refuse-replace "$(winpath "$files/fleet")"
+  expect '[ -z "$(find "$files/fleet-out" -type f -newermt 2002-01-01)" ]' "No to replacing leaves every file as it was"
+  rm -f "$opened"
+  scenario "several files given as arguments" fleet-argument "$(winpath "$files/fleet-args")" 2:2:0:47 \
+    "keep:$(winpath "$opened")" "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/carried_only.cfg")"
+  expect 'cmp -s "$files/fleet-args/files.json" "$files/expected.json" && [ -s "$files/fleet-args/carried_only.json" ]' \
+    "both files given as arguments are converted, each named as the command line names it"
+  scenario "cancel at the folder dialog" fleet-drop "$(winpath "$files/never")" 0:0:0:0 cancel-folder \
+    "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/carried_only.cfg")"
+
+  # The dialogs and the message at 150 % and 200 %: the system's scale is read when Wine starts.
+  local dpi
+  for dpi in 144 192; do
+    timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
+    timeout 60 wineserver -k || true
+    scenario "dialogs at $dpi DPI" dialogs "$(winpath "$work/shots")" "$dpi"
+    scenario "the message at $dpi DPI" convert "$(winpath "$files/ov_server_settings.cfg")" \
+      "$(winpath "$files/scaled-$dpi.json")" saved:47
+  done
 
   timeout 60 wineserver -k || true
   echo
@@ -218,7 +281,7 @@ cp "$e2e"/shots/*.bmp "$work/shots/" 2>/dev/null || true
 # The screenshots, without time stamps, so that an unchanged dialog gives unchanged files.
 mkdir -p docs/screenshots
 im=$(command -v convert-im6.q16 || command -v convert)
-for shot in main-dialog about-box; do
+for shot in main-dialog about-box main-dialog-144 about-box-144 main-dialog-192 about-box-192; do
   if [ -f "$work/shots/$shot.bmp" ]; then
     "$im" "$work/shots/$shot.bmp" -strip -define png:exclude-chunks=date,time "docs/screenshots/$shot.png"
   fi

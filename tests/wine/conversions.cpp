@@ -1,9 +1,11 @@
 // The `convert` command: one conversion as a person makes it, through the open and save dialogs, and
 // the message that ends it.
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ const wchar_t kSaved[] =
     L"The converted configuration has beed sucessfully saved. You can now import it into Ornvale Manager.";
 const wchar_t kWriteFailed[] = L"Failed to write converted configuration to the file path you specified.";
 const wchar_t kLoadFailed[] = L"Failed to read an Ornvale 5 server configuration from the file you selected.";
+const wchar_t kOpenReport[] = L"\n\nOpen the report now?";
 
 std::wstring SpecialFolder(int csidl) {
   wchar_t path[MAX_PATH] = {};
@@ -115,8 +118,9 @@ void CheckSaved(const std::wstring& text, const std::wstring& expect, const std:
   CheckText(text.substr(0, first.size() + 2), first + L"\n\n", "the message's first paragraph");
   const std::wstring left = count + L" settings must be re-created by hand in Ornvale Manager. ";
   if (written) {
-    CheckText(text.substr(first.size() + 2), left + L"The report lists them with their values:\n" + report,
-              "the message's second paragraph");
+    CheckText(text.substr(first.size() + 2),
+              left + L"The report lists them with their values:\n" + report + kOpenReport,
+              "the message's second paragraph and its question");
     Check(Exists(report), "the report is written beside the converted file: " + Utf8(report));
   } else {
     const std::wstring not_written = left + L"The report that lists them could not be written to " + report + L":\n";
@@ -187,41 +191,122 @@ void ChooseFile(HWND dialog, const std::wstring& path, const std::string& what) 
   ClickId(dialog, IDOK, what + " OK");
 }
 
+// Drops `paths` on the main dialog as the shell does: WM_DROPFILES with a DROPFILES block in the
+// program's memory. A fixed global memory block is its own address, so one made there serves.
+void DropFiles(const Program& program, const std::vector<std::wstring>& paths) {
+  std::wstring names;
+  for (const std::wstring& path : paths) names += path + L'\0';
+  std::vector<BYTE> block(sizeof(DROPFILES) + (names.size() + 1) * sizeof(wchar_t), 0);
+  auto* header = reinterpret_cast<DROPFILES*>(block.data());
+  header->pFiles = sizeof(DROPFILES);
+  header->fWide = TRUE;
+  std::memcpy(block.data() + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+  void* remote = ::VirtualAllocEx(program.info.hProcess, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  SIZE_T written = 0;
+  if (remote == nullptr ||
+      !::WriteProcessMemory(program.info.hProcess, remote, block.data(), block.size(), &written) ||
+      written != block.size()) {
+    Abort("cannot place the dropped file's name in the program: error " + std::to_string(::GetLastError()));
+  }
+  ::PostMessageW(program.main, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+}
+
+// What the test handler for .html files (the `opened` command) was given, one path a line; empty when
+// it was not started.
+std::vector<std::wstring> OpenedFiles(const std::wstring& log) {
+  std::vector<std::wstring> lines;
+  FILE* in = _wfopen(log.c_str(), L"rb");
+  if (in == nullptr) return lines;
+  std::string bytes;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof(buffer), in)) > 0;) bytes.append(buffer, got);
+  std::fclose(in);
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = bytes.substr(start, end - start);
+    std::wstring wide(line.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(::MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                                               wide.data(), static_cast<int>(wide.size()))));
+    lines.push_back(wide);
+  }
+  return lines;
+}
+
+// After the question: "open:LOG" (Yes) expects the handler to have been given the report, and nothing
+// else; "keep:LOG" (No) expects it not to have been started at all.
+void CheckOpened(const std::wstring& answer, const std::wstring& report) {
+  const std::size_t colon = answer.find(L':');
+  if (colon == std::wstring::npos) return;
+  const std::wstring log = answer.substr(colon + 1);
+  if (answer.rfind(L"open:", 0) == 0) {
+    WaitUntil([&] { return !OpenedFiles(log).empty(); });
+    const std::vector<std::wstring> opened = OpenedFiles(log);
+    CheckValue(static_cast<long long>(opened.size()), 1, "the number of files handed to the .html handler after Yes");
+    if (!opened.empty()) CheckText(opened.front(), report, "the file handed to the .html handler");
+  } else {
+    ::Sleep(2000);
+    CheckValue(static_cast<long long>(OpenedFiles(log).size()), 0, "the number of files opened after No");
+  }
+}
+
 }  // namespace
 
-int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
-               const std::wstring& expect, const std::wstring& cancel) {
+int RecordOpened(const std::wstring& log, const std::wstring& file) {
+  FILE* out = _wfopen(log.c_str(), L"ab");
+  if (out == nullptr) return 1;
+  const std::string line = Utf8(file) + "\n";
+  const bool written = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+  return std::fclose(out) == 0 && written ? 0 : 1;
+}
+
+int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstring& source,
+               const std::wstring& destination, const std::wstring& expect, const std::wstring& answer) {
   const std::wstring default_source = SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\Ornvale\\ov_server_settings.cfg";
   const std::wstring default_destination = SpecialFolder(CSIDL_PERSONAL) + L"\\converted_ov_config.json";
   const bool destination_existed = Exists(destination);
+  // A regular file given on the command line or dropped stands for the open dialog's answer.
+  const DWORD attributes = ::GetFileAttributesW(source.c_str());
+  const bool given_file = how != L"click" && attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 
-  Program program = Start(exe);
+  Program program = Start(exe, how == L"argument" ? std::vector<std::wstring>{source} : std::vector<std::wstring>{});
   const DWORD pid = program.info.dwProcessId;
-  ClickId(program.main, 1000, "Convert");
+  if (how == L"drop") {
+    Check((::GetWindowLongPtrW(program.main, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0,
+          "the main dialog accepts dropped files");
+    DropFiles(program, {source});
+  } else if (how == L"click") {
+    ClickId(program.main, 1000, "Convert");
+  }
 
-  HWND open = WaitForDialog(pid, program.main, "open dialog");
-  DumpDialog(open);
-  CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
-  Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
-  HWND box = FileNameBox(open);
-  Check(box != nullptr, "the open dialog has a file name box");
-  if (box != nullptr) CheckText(TextOf(box), default_source, "the open dialog's initial file name");
-
-  if (cancel == L"cancel-open") {
-    ClickId(open, IDCANCEL, "open dialog Cancel");
-    WaitGone(open, "the open dialog");
-    Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
-  } else {
-    ChooseFile(open, source, "the open dialog");
-    WaitGone(open, "the open dialog");
+  if (!given_file) {
+    HWND open = WaitForDialog(pid, program.main, "open dialog");
+    DumpDialog(open);
+    CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
+    Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
+    HWND box = FileNameBox(open);
+    Check(box != nullptr, "the open dialog has a file name box");
+    if (box != nullptr) {
+      CheckText(TextOf(box), how == L"click" ? default_source : source, "the open dialog's initial file name");
+    }
+    if (answer == L"cancel-open") {
+      ClickId(open, IDCANCEL, "open dialog Cancel");
+      WaitGone(open, "the open dialog");
+      Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
+    } else {
+      ChooseFile(open, source, "the open dialog");
+      WaitGone(open, "the open dialog");
+    }
+  }
+  if (answer != L"cancel-open") {
     HWND next = WaitForDialog(pid, program.main, "save dialog or message");
     if (FileNameBox(next) != nullptr && MessageText(next).empty()) {
       HWND save = next;
-      Check(true, "the save dialog follows the open dialog");
+      Check(true, given_file ? "the save dialog comes first" : "the save dialog follows the open dialog");
       DumpDialog(save);
       CheckFileTypes(save, {L"Ornvale 6 - Server Configuration (*.json)", L"All Files (*.*)"}, "the save dialog's");
       CheckText(TextOf(FileNameBox(save)), default_destination, "the save dialog's initial file name");
-      if (cancel == L"cancel-save") {
+      if (answer == L"cancel-save") {
         ClickId(save, IDCANCEL, "save dialog Cancel");
         WaitGone(save, "the save dialog");
         Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the save dialog");
@@ -246,10 +331,17 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
     }
     if (next != nullptr && ::IsWindow(next) && !MessageText(next).empty()) {
       const std::wstring text = MessageText(next);
+      const bool asks = expect.rfind(L"saved:", 0) == 0 && expect.find(L":not-written") == std::wstring::npos;
       CheckText(TextOf(next), L"Recaster", "the message caption (the application's name)");
-      Check(ChildWithId(next, IDOK) != nullptr && ChildWithId(next, IDCANCEL) == nullptr &&
-                ChildWithId(next, IDYES) == nullptr && ChildWithId(next, IDNO) == nullptr,
-            "OK is the message's only button");
+      if (asks) {
+        Check(ChildWithId(next, IDYES) != nullptr && ChildWithId(next, IDNO) != nullptr &&
+                  ChildWithId(next, IDOK) == nullptr && ChildWithId(next, IDCANCEL) == nullptr,
+              "Yes and No are the message's only buttons");
+      } else {
+        Check(ChildWithId(next, IDOK) != nullptr && ChildWithId(next, IDCANCEL) == nullptr &&
+                  ChildWithId(next, IDYES) == nullptr && ChildWithId(next, IDNO) == nullptr,
+              "OK is the message's only button");
+      }
       if (expect.rfind(L"saved", 0) == 0) {
         CheckSaved(text, expect, destination);
         CheckName(MessageIcon(next), "information", "the message icon");
@@ -265,11 +357,75 @@ int RunConvert(const std::wstring& exe, const std::wstring& source, const std::w
       } else {
         Check(false, "no message was expected, found \"" + Shown(text) + "\"");
       }
-      ClickId(next, IDOK, "message OK");
+      CheckTextFits(next, MessageFont(), "the message");
+      if (!asks) {
+        ClickId(next, IDOK, "message OK");
+      } else if (answer.rfind(L"open:", 0) == 0) {
+        ClickId(next, IDYES, "message Yes");
+      } else {
+        ClickId(next, IDNO, "message No");
+      }
       WaitGone(next, "the message");
+      if (asks) CheckOpened(answer, ReportPathFor(destination));
     } else if (expect != L"nothing") {
       Check(false, "a message was expected");
     }
+  }
+  Check(::IsWindowEnabled(program.main), "the main dialog takes input again");
+  Finish(program);
+  return ExitCode();
+}
+
+int RunFleet(const std::wstring& exe, const std::wstring& how, const std::wstring& destination,
+             const std::wstring& expect, const std::wstring& answer, const std::vector<std::wstring>& sources) {
+  Program program = Start(exe, how == L"argument" ? sources : std::vector<std::wstring>{});
+  const DWORD pid = program.info.dwProcessId;
+  if (how == L"drop") DropFiles(program, sources);
+  HWND folder = WaitForDialog(pid, program.main, "folder dialog");
+  Check(FileNameBox(folder) != nullptr && MessageText(folder).empty(), "a folder dialog asks where the files go");
+  Check(ChildWithId(folder, 1136) == nullptr || !::IsWindowVisible(ChildWithId(folder, 1136)),
+        "the folder dialog lists no file types");
+  if (answer == L"cancel-folder") {
+    ClickId(folder, IDCANCEL, "folder dialog Cancel");
+    WaitGone(folder, "the folder dialog");
+    Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the folder dialog");
+  } else {
+    ChooseFile(folder, destination, "the folder dialog");
+    WaitGone(folder, "the folder dialog");
+    HWND message = WaitForDialog(pid, program.main, "message");
+    if (answer == L"refuse-replace") {
+      CheckText(MessageText(message), L"Replace " + expect + L" files in " + destination + L"?", "the question");
+      ClickId(message, IDNO, "question No");
+      WaitGone(message, "the question");
+      Check(NextDialog(pid, program.main, 3000) == nullptr, "nothing is converted after No");
+      Check(::IsWindowEnabled(program.main), "the main dialog takes input again");
+      Finish(program);
+      return ExitCode();
+    }
+    // CONVERTED:SOURCES:REFUSED:SETTINGS
+    std::vector<std::wstring> n;
+    for (std::size_t start = 0, colon; start <= expect.size(); start = colon + 1) {
+      colon = expect.find(L':', start);
+      if (colon == std::wstring::npos) colon = expect.size();
+      n.push_back(expect.substr(start, colon - start));
+    }
+    n.resize(4);
+    const std::wstring index = destination + L"\\index.html";
+    const std::wstring expected = L"Converted " + n[0] + L" of " + n[1] + (n[1] == L"1" ? L" configuration" : L" configurations") +
+                                  (n[2] == L"0" ? L"" : L"; " + n[2] + L" refused") + L".\n" + n[3] +
+                                  (n[3] == L"1" ? L" setting must" : L" settings must") +
+                                  L" be re-created by hand in Ornvale Manager.\n\nThe index lists every server with its files:\n" +
+                                  index + kOpenReport;
+    CheckText(MessageText(message), expected, "the message");
+    Check(ChildWithId(message, IDYES) != nullptr && ChildWithId(message, IDNO) != nullptr &&
+              ChildWithId(message, IDOK) == nullptr,
+          "Yes and No are the message's only buttons");
+    CheckName(MessageIcon(message), "information", "the message icon");
+    CheckTextFits(message, MessageFont(), "the message");
+    Check(Exists(index), "the index is written: " + Utf8(index));
+    ClickId(message, answer.rfind(L"open:", 0) == 0 ? IDYES : IDNO, "message answer");
+    WaitGone(message, "the message");
+    CheckOpened(answer, index);
   }
   Check(::IsWindowEnabled(program.main), "the main dialog takes input again");
   Finish(program);

@@ -136,6 +136,7 @@ void CheckAboutBox(Program& program, const std::wstring& exe, const std::string&
   Check(true, name + " opens, owned by the main dialog");
   Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the About box is open");
   CheckRunningDialog(about, kAboutBox, exe, name);
+  CheckTextFits(about, DialogFont(), name);
   if (!shot.empty()) Check(SaveScreenshot(about, shot), "screenshot of the About box");
   ClickId(about, IDOK, "OK");
   WaitGone(about, name);
@@ -144,12 +145,18 @@ void CheckAboutBox(Program& program, const std::wstring& exe, const std::string&
 
 }  // namespace
 
-int RunDialogs(const std::wstring& exe, const std::wstring& shots) {
+int RunDialogs(const std::wstring& exe, const std::wstring& shots, int dpi) {
+  CheckValue(SystemDpi(), dpi, "the system's dots per inch");
+  // main-dialog.bmp at 96 DPI, main-dialog-144.bmp at 144.
+  const std::wstring scale = dpi == 96 ? L"" : L"-" + std::to_wstring(dpi);
   Program program = Start(exe);
   Check(true, "the main dialog appears, without owner");
   // Before this process makes windows of its own, which would take the activation.
-  if (!shots.empty()) Check(SaveScreenshot(program.main, shots + L"\\main-dialog.bmp"), "screenshot of the main dialog");
+  if (!shots.empty()) {
+    Check(SaveScreenshot(program.main, shots + L"\\main-dialog" + scale + L".bmp"), "screenshot of the main dialog");
+  }
   CheckRunningDialog(program.main, kMainDialog, exe, "main dialog");
+  CheckTextFits(program.main, DialogFont(), "main dialog");
   Check(CaptionShowsIcon(program.main, exe), "the caption shows the application icon");
   HWND focus = FocusOf(program);
   CheckValue(focus != nullptr ? ::GetDlgCtrlID(focus) : 0, IDCANCEL, "the focused control's identifier (Close)");
@@ -169,7 +176,7 @@ int RunDialogs(const std::wstring& exe, const std::wstring& shots) {
         ::PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
         ::PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
       },
-      shots.empty() ? L"" : shots + L"\\about-box.bmp");
+      shots.empty() ? L"" : shots + L"\\about-box" + scale + L".bmp");
   CheckAboutBox(
       program, exe, "About box from system command 0x001F",
       [&] { ::PostMessageW(program.main, WM_SYSCOMMAND, 0x001F, 0); }, L"");

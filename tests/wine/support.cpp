@@ -188,6 +188,85 @@ std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height) {
   return pixels;
 }
 
+int SystemDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
+LOGFONTW DialogFont() {
+  LOGFONTW font{};
+  font.lfHeight = -::MulDiv(8, SystemDpi(), 72);
+  font.lfWeight = FW_NORMAL;
+  font.lfCharSet = DEFAULT_CHARSET;
+  ::lstrcpynW(font.lfFaceName, L"MS Shell Dlg", LF_FACESIZE);
+  return font;
+}
+
+LOGFONTW MessageFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+  return metrics.lfMessageFont;
+}
+
+void CheckTextFits(HWND window, const LOGFONTW& font, const std::string& name) {
+  HDC dc = ::GetDC(nullptr);
+  HFONT made = ::CreateFontIndirectW(&font);
+  HGDIOBJ old = ::SelectObject(dc, made);
+  RECT client{};
+  ::GetClientRect(window, &client);
+  // A push button's text stays inside its frame: two edges on each side.
+  const int edge = 2 * ::GetSystemMetrics(SM_CXEDGE);
+  struct Placed {
+    RECT rect;
+    std::string what;
+  };
+  std::vector<Placed> placed;
+  std::string problems;
+  int measured = 0;
+  for (HWND control : DirectChildren(window)) {
+    if (!::IsWindowVisible(control)) continue;
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    const std::wstring text = TextOf(control);
+    const std::string what = Utf8(ClassOf(control)) + " \"" + Shown(text.substr(0, 24)) +
+                             (text.size() > 24 ? "...\"" : "\"");
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    if (r.left < client.left || r.top < client.top || r.right > client.right || r.bottom > client.bottom) {
+      problems += "; " + what + " leaves the client area";
+    }
+    for (const Placed& other : placed) {
+      RECT both{};
+      if (::IntersectRect(&both, &r, &other.rect)) problems += "; " + what + " overlaps " + other.what;
+    }
+    placed.push_back({r, what});
+    if (text.empty()) continue;
+    ++measured;
+    const auto style = static_cast<DWORD>(::GetWindowLongPtrW(control, GWL_STYLE));
+    const bool button = ClassOf(control) == L"Button";
+    const int room_width = width - (button ? 2 * edge : 0), room_height = height - (button ? 2 * edge : 0);
+    RECT needed{0, 0, room_width, 0};
+    UINT format = DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK | DT_EXPANDTABS);
+    if (!button && (style & SS_NOPREFIX) != 0) format |= DT_NOPREFIX;
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &needed, format);
+    const int needed_width = needed.right - needed.left, needed_height = needed.bottom - needed.top;
+    if (needed_width > room_width || needed_height > room_height) {
+      problems += "; " + what + " needs " + std::to_string(needed_width) + " x " + std::to_string(needed_height) +
+                  " px, has " + std::to_string(room_width) + " x " + std::to_string(room_height);
+    }
+  }
+  ::SelectObject(dc, old);
+  ::DeleteObject(made);
+  ::ReleaseDC(nullptr, dc);
+  Check(problems.empty() && measured > 0,
+        name + ": each of its " + std::to_string(measured) +
+            " texts fits its control, and the controls lie apart inside the client area" +
+            (problems.empty() ? "" : " (" + problems.substr(2) + ")"));
+}
+
 Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name) {
   HRSRC found = ::FindResourceExW(module, type, name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
   if (found == nullptr) return {};
@@ -195,9 +274,10 @@ Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name) {
   return Resource{static_cast<const BYTE*>(::LockResource(loaded)), ::SizeofResource(module, found)};
 }
 
-Program Start(const std::wstring& exe) {
+Program Start(const std::wstring& exe, const std::vector<std::wstring>& arguments) {
   Program program;
   std::wstring command = L"\"" + exe + L"\"";
+  for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,

@@ -61,6 +61,19 @@ void ClickId(HWND dialog, int id, const std::string& what);
 // The pixels of a screen area (null `source`) or of a memory DC's bitmap, row by row from the top.
 std::vector<COLORREF> Pixels(HDC source, int x, int y, int width, int height);
 
+// ---- Scale -----------------------------------------------------------------------------------
+
+// The system's dots per inch (96 at 100 %), as a DPI-aware process sees them; the driver is one.
+int SystemDpi();
+// A dialog template's font (8 points, "MS Shell Dlg") at the system's scale.
+LOGFONTW DialogFont();
+// The font the system's message boxes write in, at its scale.
+LOGFONTW MessageFont();
+// Measures the text of each of the window's visible controls in `font` as the control draws it (a
+// button on one line inside its edges, a static text broken at words to its width); one check that
+// every text fits its control's rectangle, every control lies inside the client area, and none overlap.
+void CheckTextFits(HWND window, const LOGFONTW& font, const std::string& name);
+
 // ---- The running program ---------------------------------------------------------------------
 
 // A started program and its main dialog.
@@ -69,8 +82,9 @@ struct Program {
   HWND main = nullptr;
 };
 
-// Starts the program and waits for its main dialog; aborts when it does not start or show it.
-Program Start(const std::wstring& exe);
+// Starts the program with `arguments` and waits for its main dialog; aborts when it does not start or
+// show it.
+Program Start(const std::wstring& exe, const std::vector<std::wstring>& arguments = {});
 // Closes the main dialog with its Close button and checks that the program ends with 0.
 void Finish(Program& program);
 
@@ -89,10 +103,24 @@ Resource FindRes(HMODULE module, const wchar_t* type, const wchar_t* name);
 
 // `resources`: the dialog templates, strings, icons, manifest and version information of the file.
 int RunResources(const std::wstring& exe);
-// `dialogs`: the running main dialog and About box; screenshots go to `shots` unless it is empty.
-int RunDialogs(const std::wstring& exe, const std::wstring& shots);
-// `convert`: one conversion through the file dialogs, ending with the message `expect` names.
-int RunConvert(const std::wstring& exe, const std::wstring& source, const std::wstring& destination,
-               const std::wstring& expect, const std::wstring& cancel);
+// `dialogs`: the running main dialog and About box at `dpi` dots per inch, which the system must have;
+// screenshots go to `shots` unless it is empty (named with the scale when it is not 96).
+int RunDialogs(const std::wstring& exe, const std::wstring& shots, int dpi);
+// `convert`: one conversion through the file dialogs, ending with the message `expect` names. `how` it
+// starts: "click" (the convert button), "argument" (the program started with `source`) or "drop"
+// (`source` dropped on the main dialog); a regular file given either way skips the open dialog. `answer`
+// cancels a file dialog (cancel-open, cancel-save) or answers the question to open the report (open:LOG
+// Yes, keep:LOG or nothing No, LOG being where the `opened` command records what it was given).
+int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstring& source,
+               const std::wstring& destination, const std::wstring& expect, const std::wstring& answer);
+// `fleet`: several files or folders, given as the program's arguments (`how` "argument") or dropped on
+// the main dialog ("drop"), converted into the folder `destination` chosen in the folder dialog; the
+// message must give the totals in `expect` (CONVERTED:SOURCES:REFUSED:SETTINGS) and the index's path,
+// and `answer` answers its question as for `convert`; cancel-folder cancels the folder dialog, and
+// refuse-replace answers No to "Replace N files in DESTINATION?" (N is then `expect`).
+int RunFleet(const std::wstring& exe, const std::wstring& how, const std::wstring& destination,
+             const std::wstring& expect, const std::wstring& answer, const std::vector<std::wstring>& sources);
+// `opened`: the test handler of .html files; appends the file it is given to LOG, one line of UTF-8.
+int RecordOpened(const std::wstring& log, const std::wstring& file);
 
 }  // namespace recaster::driver

@@ -1,0 +1,148 @@
+// Several files, or a folder of them, dropped on the program or the main dialog: converted into one
+// folder on a thread of their own, and the message with the totals that ends it.
+#include <algorithm>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "app/recaster.h"
+#include "fleet/fleet.h"
+#include "platform/platform.h"
+
+namespace recaster::app {
+
+// The conversion while it runs: its thread, and what it ended with.
+struct CRecasterDlg::FleetJob {
+  std::thread worker;
+  fleet::FleetResult result;
+  std::string stopped;  // the error that stopped it, if one was thrown
+};
+
+namespace {
+
+constexpr std::wstring_view kSettingsFile = L"ov_server_settings.cfg";
+constexpr std::u16string_view kNoneFound = u"No Ornvale 5 server configuration (ov_server_settings.cfg) was found in:";
+constexpr std::u16string_view kNotStarted = u"The configurations were not converted:";
+constexpr std::u16string_view kStopped = u"The conversion stopped on an unexpected error; some files may be missing:";
+
+std::u16string FromWide(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+
+std::u16string Number(std::size_t n) { return platform::PathFromNative(std::to_string(n)); }
+
+// The sources of a drop: each file as it is, and for each folder every ov_server_settings.cfg below it
+// (the name in any case; linked folders are not entered), in the order of their paths.
+std::vector<std::u16string> FleetSources(const std::vector<std::u16string>& paths) {
+  namespace fs = std::filesystem;
+  std::vector<std::u16string> sources;
+  for (const std::u16string& path : paths) {
+    if (platform::GetPathKind(path) != platform::PathKind::kDirectory) {
+      sources.push_back(path);
+      continue;
+    }
+    std::vector<std::u16string> found;
+    std::error_code error;
+    fs::recursive_directory_iterator it(fs::path(std::wstring(path.begin(), path.end())),
+                                        fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      std::error_code ignored;
+      const std::wstring name = it->path().filename().wstring();
+      if (it->is_regular_file(ignored) &&
+          ::CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), kSettingsFile.data(),
+                                 static_cast<int>(kSettingsFile.size()), TRUE) == CSTR_EQUAL) {
+        found.push_back(FromWide(it->path().wstring()));
+      }
+    }
+    std::sort(found.begin(), found.end());
+    sources.insert(sources.end(), found.begin(), found.end());
+  }
+  return sources;
+}
+
+void ShowError(std::u16string_view first, std::u16string_view second) {
+  std::u16string text(first);
+  text += u'\n';
+  text += second;
+  AfxMessageBox(text, MB_OK | MB_ICONERROR);
+}
+
+// "Converted 3 of 4 configurations; 1 refused." and the settings to re-create, as the totals say.
+std::u16string Totals(const fleet::FleetTotals& totals) {
+  std::u16string text = u"Converted " + Number(totals.converted) + u" of " + Number(totals.sources) +
+                        (totals.sources == 1 ? u" configuration" : u" configurations");
+  if (totals.refused != 0) text += u"; " + Number(totals.refused) + u" refused";
+  if (totals.write_failed != 0) text += u"; " + Number(totals.write_failed) + u" not written";
+  text += u".\n" + Number(totals.to_recreate) +
+          (totals.to_recreate == 1 ? u" setting must" : u" settings must") + u" be re-created by hand in Ornvale Manager.";
+  return text;
+}
+
+}  // namespace
+
+void CRecasterDlg::EndFleetJob::operator()(FleetJob* job) const {
+  if (job->worker.joinable()) job->worker.join();
+  delete job;
+}
+
+void CRecasterDlg::ConvertFleet(const std::vector<std::u16string>& paths) {
+  if (m_fleet != nullptr) return;
+  const std::vector<std::u16string> sources = FleetSources(paths);
+  if (sources.empty()) {
+    std::u16string where;
+    for (const std::u16string& path : paths) where += (where.empty() ? u"" : u"\n") + path;
+    ShowError(kNoneFound, where);
+    return;
+  }
+  CFolderPickerDialog folder;
+  if (folder.DoModal() != IDOK) return;
+  fleet::FleetPlan plan = fleet::PlanFleet(sources, folder.GetPathName());
+  if (plan.usage_code != 0) {
+    ShowError(kNotStarted, plan.problem_path + u": " + platform::PathFromNative(plan.problem));
+    return;
+  }
+  if (!plan.existing.empty()) {
+    const std::size_t count = plan.existing.size();
+    const std::u16string question = u"Replace " + Number(count) + (count == 1 ? u" file" : u" files") + u" in " +
+                                    plan.out_dir + u"?";
+    if (AfxMessageBox(question, MB_YESNO | MB_ICONWARNING) != IDYES) return;
+  }
+  std::unique_ptr<FleetJob, EndFleetJob> job(new FleetJob);
+  ::EnableWindow(GetSafeHwnd(), FALSE);
+  job->worker = std::thread([this, job = job.get(), plan = std::move(plan)] {
+    fleet::FleetOptions options;
+    options.program_version = RECASTER_VERSION;
+    options.replace_existing = true;
+    try {
+      job->result = fleet::ConvertFleet(plan, options);
+    } catch (const std::exception& error) {
+      job->stopped = error.what();
+    } catch (...) {
+      job->stopped = "unknown error";
+    }
+    Post(kFleetDone);
+  });
+  m_fleet = std::move(job);
+}
+
+void CRecasterDlg::OnFleetDone() {
+  if (m_fleet == nullptr) return;
+  const std::unique_ptr<FleetJob, EndFleetJob> job = std::move(m_fleet);
+  job->worker.join();
+  ::EnableWindow(GetSafeHwnd(), TRUE);
+  const fleet::FleetResult& result = job->result;
+  if (!job->stopped.empty()) {
+    ShowError(kStopped, platform::PathFromNative(job->stopped));
+  } else if (!result.problem.empty()) {
+    ShowError(kNotStarted, result.problem_path + u": " + platform::PathFromNative(result.problem));
+  } else if (result.index_code != fleet::kConverted) {
+    ShowError(Totals(result.totals), u"The index could not be written to " + platform::AbsolutePath(result.index_html) +
+                                         u": " + platform::PathFromNative(result.index_reason));
+  } else {
+    const std::u16string index = platform::AbsolutePath(result.index_html);
+    AskToOpenReport(Totals(result.totals) + u"\n\nThe index lists every server with its files:\n" + index, index);
+  }
+}
+
+}  // namespace recaster::app
