@@ -487,10 +487,10 @@ void WriteAdjustments(Json& json, const mapping::Plan& plan) {
 
 void WriteOutputs(Json& json, const JsonOutputs& outputs) {
   json.Key("outputs").Open('{');
-  json.Member("name", Quoted(outputs.name));
-  json.Member("json", Quoted(outputs.json));
-  json.Member("report_html", Quoted(outputs.report_html));
-  json.Member("report_json", Quoted(outputs.report_json));
+  json.Text("name", outputs.name);
+  json.Text("json", outputs.json);
+  json.Text("report_html", outputs.report_html);
+  json.Text("report_json", outputs.report_json);
   json.Close('}');
 }
 
@@ -504,7 +504,7 @@ JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_v
     : out_(out) {
   Json json(out_);
   json.Open('{');
-  json.Member("format_version", Quoted(format_version));
+  json.Text("format_version", format_version);
   json.Key("program").Open('{');
   json.Member("name", "\"recaster\"");
   json.Text("version", program_version);
