@@ -420,6 +420,32 @@ TEST_F(RealFiles, SignalMidWriteLeavesTheOldFileAndNoTemporary) {
   }
 }
 
+// A call that converts many files holds hundreds of temporaries at once, from several threads.
+TEST_F(RealFiles, SignalRemovesEveryTemporaryHoweverManyAreOpen) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([this, t] {
+        for (int i = 0; i < 100; ++i) {
+          std::u16string temporary;
+          FileHandle file = platform::kNoFile;
+          const auto name = "out-" + std::to_string(t) + "-" + std::to_string(i) + ".json";
+          if (!platform::SystemFiles().CreateTemporary(Wide(Path(name.c_str())), &temporary, &file).ok()) ::_exit(101);
+        }
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+    ::raise(SIGTERM);
+    ::_exit(102);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(Leftovers(folder_), std::vector<std::string>{});
+}
+
 TEST_F(RealFiles, FileSizeLimitFailsTheWriteAndLeavesTheOldFileAndNoTemporary) {
   const auto path = Path("old.json");
   Store(path, "old and good");

@@ -10,24 +10,35 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <random>
+#include <thread>
 
 #include "platform/posix/posix_internal.h"
 
 namespace recaster::platform::posix {
 namespace {
 
-// A remembered temporary: its state is kFree, kFilling while the path is copied in, kLive once a
-// signal handler may read the path.
-enum SlotState : int { kFree, kFilling, kLive };
+// A remembered temporary: its state is kFree, kFilling while its path is put in, kLive once a signal
+// handler may read the path, kChecking while ForgetTemporary compares it (still live for the handler).
+// The path's buffer is the slot's own, changed only in kFilling and reused by the next temporary that
+// fits it.
+enum SlotState : int { kFree, kFilling, kLive, kChecking };
 struct Slot {
   std::atomic<int> state{kFree};
-  char path[PATH_MAX];
+  char* path = nullptr;
+  std::size_t capacity = 0;
 };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the state");
+static_assert(std::atomic<void*>::is_always_lock_free, "the signal handler follows the chunks");
 
-constexpr int kSlots = 16;
-Slot g_slots[kSlots];
+// The slots come in chunks, linked once and never let go, so that a call converting many files keeps
+// every one of its temporaries known however many are open at once; the handler only follows links.
+struct Chunk {
+  Slot slots[32];
+  std::atomic<Chunk*> next{nullptr};
+};
+Chunk g_first_chunk;
 std::once_flag g_handlers_installed;
 
 // Every signal whose default action ends the process and that a program may be sent in the ordinary
@@ -46,8 +57,11 @@ constexpr int kCleanupSignals[] = {
 // Only async-signal-safe calls: unlink and raise. SA_RESETHAND has put the default action back, so the
 // signal raised again ends the process as it would have without us once this handler returns.
 extern "C" void RemoveTemporariesAndEnd(int signal_number) {
-  for (Slot& slot : g_slots) {
-    if (slot.state.load(std::memory_order_acquire) == kLive) ::unlink(slot.path);
+  for (Chunk* chunk = &g_first_chunk; chunk != nullptr; chunk = chunk->next.load(std::memory_order_acquire)) {
+    for (Slot& slot : chunk->slots) {
+      const int state = slot.state.load(std::memory_order_acquire);
+      if (state == kLive || state == kChecking) ::unlink(slot.path);
+    }
   }
   ::raise(signal_number);
 }
@@ -97,23 +111,52 @@ std::string FittingName(std::string name) {
 }  // namespace
 
 bool RememberTemporary(const std::string& path) {
-  if (path.size() >= PATH_MAX) return false;
   std::call_once(g_handlers_installed, InstallHandlers);
-  for (Slot& slot : g_slots) {
-    int expected = kFree;
-    if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
-    std::memcpy(slot.path, path.c_str(), path.size() + 1);
-    slot.state.store(kLive, std::memory_order_release);
-    return true;
+  for (Chunk* chunk = &g_first_chunk;;) {
+    for (Slot& slot : chunk->slots) {
+      int expected = kFree;
+      if (!slot.state.compare_exchange_strong(expected, kFilling)) continue;
+      if (slot.capacity < path.size() + 1) {
+        delete[] slot.path;
+        slot.capacity = path.size() + 1;
+        slot.path = new (std::nothrow) char[slot.capacity];
+        if (slot.path == nullptr) {
+          slot.capacity = 0;
+          slot.state.store(kFree, std::memory_order_release);
+          return false;
+        }
+      }
+      std::memcpy(slot.path, path.c_str(), path.size() + 1);
+      slot.state.store(kLive, std::memory_order_release);
+      return true;
+    }
+    Chunk* next = chunk->next.load(std::memory_order_acquire);
+    if (next == nullptr) {
+      auto* added = new (std::nothrow) Chunk;
+      if (added == nullptr) return false;
+      if (chunk->next.compare_exchange_strong(next, added, std::memory_order_acq_rel)) {
+        next = added;
+      } else {
+        delete added;  // another thread linked one first: `next` is theirs
+      }
+    }
+    chunk = next;
   }
-  return false;
 }
 
 void ForgetTemporary(const std::string& path) {
-  for (Slot& slot : g_slots) {
-    if (slot.state.load(std::memory_order_acquire) == kLive && path == slot.path) {
-      slot.state.store(kFree, std::memory_order_release);
-      return;
+  for (Chunk* chunk = &g_first_chunk; chunk != nullptr; chunk = chunk->next.load(std::memory_order_acquire)) {
+    for (Slot& slot : chunk->slots) {
+      int state = kLive;
+      while (!slot.state.compare_exchange_weak(state, kChecking, std::memory_order_acquire)) {
+        if (state != kLive && state != kChecking) break;  // free or being filled: not ours
+        state = kLive;  // another thread is comparing it: wait for its verdict
+        std::this_thread::yield();
+      }
+      if (state != kLive) continue;
+      const bool ours = path == slot.path;
+      slot.state.store(ours ? kFree : kLive, std::memory_order_release);
+      if (ours) return;
     }
   }
 }
