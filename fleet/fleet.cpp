@@ -589,13 +589,21 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
     staged.clear();
     return platform::Ok();
   };
+  const FleetRow* unplaced = nullptr;  // the first source whose files could not be put in place
   for (Slot& slot : run.slots_) {
     if (const platform::OsStatus placed = place(slot.staged); !placed.ok()) {
       slot.row.code = kWriteFailed;
       slot.row.reason = placed.message;
+      if (unplaced == nullptr) unplaced = &slot.row;
     }
   }
-  if (const platform::OsStatus placed = place(index_files); !placed.ok()) {
+  if (unplaced != nullptr && !index_files.empty()) {
+    // The index was written while the sources were converted, and lists this one as converted: it
+    // would say what is not so. It is not put in place; the rows and the exit code tell.
+    DiscardAll(index_files);
+    fail_index(plan.index_json, "not replaced, as it would list " + platform::PathToNative(unplaced->path) +
+                                    " as converted though its files could not be put in place");
+  } else if (const platform::OsStatus placed = place(index_files); !placed.ok()) {
     result.index_code = kWriteFailed;
     result.index_reason = placed.message;
   }
