@@ -76,6 +76,16 @@ std::u16string Cleaned(std::u16string name, std::size_t limit = kMaxNameBytes) {
   for (char16_t& c : name) {
     if (IsControl(c) || std::u16string_view(u"<>:\"|?*").find(c) != std::u16string_view::npos) c = u'_';
   }
+  // Windows takes a device's name before any extension ("con.tar.json" is the console): the stem
+  // before the first dot, blanks at its end ignored, gets its '_' there.
+  if (const std::size_t dot = name.find(u'.'); dot != std::u16string::npos) {
+    std::size_t stem = dot;
+    while (stem > 0 && name[stem - 1] == u' ') --stem;
+    const std::u16string folded = Folded(name.substr(0, stem));
+    if (folded != u"INDEX" && std::find(kReserved.begin(), kReserved.end(), folded) != kReserved.end()) {
+      name.insert(stem, 1, u'_');
+    }
+  }
   CutToBytes(name, limit);
   if (name.empty()) name = u"_";
   if (name.back() == u'.' || name.back() == u' ') name.back() = u'_';

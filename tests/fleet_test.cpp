@@ -47,6 +47,9 @@ TEST(FleetNames, BaseNameOfAPath) {
       {u"/srv/con.cfg", u"con_"},
       {u"/srv/LPT9.cfg", u"LPT9_"},
       {u"/srv/COM10.cfg", u"COM10"},
+      {u"/srv/con.tar.cfg", u"con_.tar"},                // a device before any extension
+      {u"/srv/Aux .x.cfg", u"Aux_ .x"},
+      {u"/srv/index.old.cfg", u"index.old"},             // index.old.json is no index
       {u"/srv/Index.cfg", u"Index_"},
       {u"/srv/name..cfg", u"name_"},                     // no dot at the end
       {u"/srv/name .cfg", u"name_"},                     // nor a blank
