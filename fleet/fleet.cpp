@@ -479,6 +479,12 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
         if (next >= total) return;
         i = next++;
       }
+      if (plan.sources[i].path != kStandardInput && SizeOf(plan.sources[i].path) > kLargeSourceBytes) {
+        // A large source waits until every source before it has gone through the index, so that at
+        // most one large conversion is held in memory however many follow.
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return indexed == i; });
+      }
       run.Convert(i);
       {
         std::lock_guard lock(mutex);

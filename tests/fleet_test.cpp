@@ -217,6 +217,38 @@ TEST_F(Fleet, StandardInputIsReadOnceAndNeverFromATerminal) {
   EXPECT_NE(large.err.find("larger than 64 MiB"), std::string::npos) << large.err;
 }
 
+// Large sources go one at a time behind the index; mixed with small ones on two threads, in any order
+// of finishing, every source is converted and the call ends.
+TEST_F(Fleet, LargeSourcesAmongSmallOnesAllConvert) {
+  std::u16string text;
+  {
+    const std::string bytes = ReadFile(kSample);
+    text.assign(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2);
+  }
+  const std::u16string address = u"<Ipv4BindAddr text=\"192.0.2.10\"/>";
+  const std::size_t at = text.find(address);
+  ASSERT_NE(at, std::u16string::npos);
+  text.replace(at, address.size(), u"<Ipv4BindAddr text=\"" + std::u16string(4'500'000, u'a') + u"\"/>");
+  std::vector<std::u16string> sources;
+  for (const char* name : {"s1", "L1", "L2", "s2", "L3", "s3"}) {
+    const fs::path path = folder_ / "in" / (std::string(name) + ".cfg");
+    if (name[0] == 'L') {
+      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(text.data()),
+                                                  static_cast<std::streamsize>(text.size() * 2));
+    } else {
+      fs::copy_file(kSample, path);
+    }
+    sources.push_back(platform::PathFromNative(path.string()));
+  }
+  ASSERT_GT(fs::file_size(folder_ / "in" / "L1.cfg"), fleet::kLargeSourceBytes);
+  fleet::FleetOptions options;
+  options.threads = 2;
+  const fleet::FleetResult result = fleet::ConvertFleet(sources, platform::PathFromNative(Path("out")), options);
+  ASSERT_EQ(result.rows.size(), sources.size());
+  for (const fleet::FleetRow& row : result.rows) EXPECT_EQ(row.code, fleet::kConverted) << row.reason;
+  EXPECT_EQ(result.index_code, fleet::kConverted);
+}
+
 // ---- the batch ----
 
 // Counts the flushes and breaks what a case asks: the flush of the batch, or the placing of one file.
