@@ -11,6 +11,7 @@
 #include "convert/convert.h"
 #include "platform/platform.h"
 #include "report/report.h"
+#include "report/text_out.h"
 #include "settings/ov_settings.h"
 
 namespace recaster::cli {
@@ -210,50 +211,13 @@ std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt, Output
   return opt.html || opt.format == "html" ? report::HtmlPieces(output) : report::MarkdownPieces(output);
 }
 
-// A stream whose text goes to the output in pieces of 64 KiB, so that a long document is written as
-// it is made; after a failed write nothing more is written.
-class OutputBuffer final : public std::streambuf {
- public:
-  explicit OutputBuffer(Output& output) : output_(output) {}
-  bool Flush() {
-    const bool ok = output_.Write(pending_);
-    pending_.clear();
-    return ok;
-  }
-
- protected:
-  int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_ += traits_type::to_char_type(c);
-    Spill();
-    return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    const auto size = static_cast<std::size_t>(n);
-    if (pending_.size() + size < kPiece) {
-      pending_.append(s, size);
-      return n;
-    }
-    // A long text goes out where it lies, after what is pending: no copy of it is made.
-    if (Flush()) output_.Write(std::string_view(s, size));
-    return n;
-  }
-
- private:
-  static constexpr std::size_t kPiece = std::size_t{1} << 16;
-  void Spill() {
-    if (pending_.size() >= kPiece) Flush();
-  }
-  Output& output_;
-  std::string pending_;
-};
-
 // Every source in turn as one JSON document, each written as it is converted and let go; with
 // several sources the summary follows them, so one pass suffices. A source that is refused is in the
 // document with its reason and its exit code, and told on standard error as every command tells it.
 int ReportJson(const std::vector<std::u16string>& sources, const StandardInput& input, const ReportOptions& opt,
                Console& io) {
   Output output(io);
-  OutputBuffer buffer(output);
+  report::SinkStreamBuf buffer(output);
   std::ostream out(&buffer);
   report::JsonReportWriter writer(out, opt.program_version);
   std::vector<report::JsonSummaryRow> rows;

@@ -21,38 +21,22 @@ std::u16string DefaultPath(platform::SpecialFolder special, std::u16string_view 
   return platform::JoinPath(path, file);
 }
 
-// One write request of all bytes; kWriteFault when the system delivered fewer without a reason.
-SystemError WriteAll(platform::FileSystem& files, platform::FileHandle file, std::string_view bytes) {
-  const auto size = static_cast<std::uint32_t>(bytes.size());
-  std::uint32_t written = 0;
-  const platform::OsStatus status = files.Write(file, bytes.data(), size, &written);
-  if (!status.ok()) return status.code;
-  return written == size ? platform::kSuccess : kWriteFault;
-}
-
-// Each piece in one write request; the first failure stops the writing and is kept.
+// The conversion's write step begins with its first piece.
 class FileSink final : public TextSink {
  public:
-  FileSink(platform::FileSystem& files, platform::FileHandle file) : files_(files), file_(file) {}
+  FileSink(platform::FileSystem& files, platform::FileHandle file) : sink_(files, file) {}
 
   bool Write(std::string_view bytes) override {
     if (!begun_) {
       begun_ = true;
       BeginStep(ConversionStep::kWrite);
     }
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-      result_ = kFileTooLarge;
-    } else {
-      result_ = WriteAll(files_, file_, bytes);
-    }
-    return result_ == platform::kSuccess;
+    return sink_.Write(bytes);
   }
-  SystemError result() const { return result_; }
+  SystemError result() const { return sink_.result(); }
 
  private:
-  platform::FileSystem& files_;
-  platform::FileHandle file_;
-  SystemError result_ = platform::kSuccess;
+  HandleSink sink_;
   bool begun_ = false;
 };
 
@@ -132,6 +116,19 @@ SystemError WriteFileWith(const std::u16string& path, const Producer& produce) {
 }
 
 }  // namespace
+
+bool HandleSink::Write(std::string_view bytes) {
+  if (result_ != platform::kSuccess) return false;
+  if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+    result_ = kFileTooLarge;
+    return false;
+  }
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  std::uint32_t written = 0;
+  const platform::OsStatus status = files_.Write(file_, bytes.data(), size, &written);
+  result_ = !status.ok() ? status.code : written == size ? platform::kSuccess : kWriteFault;
+  return result_ == platform::kSuccess;
+}
 
 SystemError WriteTextFile(const std::u16string& path, std::string_view bytes) {
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return kFileTooLarge;

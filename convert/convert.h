@@ -55,6 +55,21 @@ class TextSink {
   ~TextSink() = default;
 };
 
+// A sink over a file open for writing: each piece in one write request; the first failure (the
+// system's code, kFileTooLarge for a piece past 4 GiB, kWriteFault for a short write without a reason)
+// is kept and refuses the rest.
+class HandleSink final : public TextSink {
+ public:
+  HandleSink(platform::FileSystem& files, platform::FileHandle file) : files_(files), file_(file) {}
+  bool Write(std::string_view bytes) override;
+  platform::SystemError result() const { return result_; }
+
+ private:
+  platform::FileSystem& files_;
+  platform::FileHandle file_;
+  platform::SystemError result_ = platform::kSuccess;
+};
+
 // The writer's message when the tree cannot be JSON ("ptree contains data that cannot be represented
 // in JSON format": the root has a value, or a node has both a value and children); empty when it can.
 std::string JsonProblem(const ConfigTree& tree);

@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "report/index.h"
 #include "report/report.h"
+#include "report/text_out.h"
 #include "settings/ov_settings.h"
 
 namespace recaster::fleet {
@@ -65,57 +66,6 @@ std::uint64_t SizeOf(const std::u16string& path) {
   return files.FileSize(file.get(), &size).ok() ? size : 0;
 }
 
-// Each piece in one write request to an open file; the first failure is kept and refuses the rest.
-class HandleSink final : public convert::TextSink {
- public:
-  HandleSink(platform::FileSystem& files, platform::FileHandle file) : files_(files), file_(file) {}
-  bool Write(std::string_view bytes) override {
-    if (result_ != platform::kSuccess) return false;
-    if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-      result_ = convert::kFileTooLarge;
-      return false;
-    }
-    const auto size = static_cast<std::uint32_t>(bytes.size());
-    std::uint32_t written = 0;
-    const platform::OsStatus status = files_.Write(file_, bytes.data(), size, &written);
-    result_ = !status.ok() ? status.code : written == size ? platform::kSuccess : convert::kWriteFault;
-    return result_ == platform::kSuccess;
-  }
-  SystemError result() const { return result_; }
-
- private:
-  platform::FileSystem& files_;
-  platform::FileHandle file_;
-  SystemError result_ = platform::kSuccess;
-};
-
-// A stream over a sink, in pieces of 64 KiB: the stream writes into the buffer itself.
-class SinkBuffer final : public std::streambuf {
- public:
-  explicit SinkBuffer(convert::TextSink& sink) : sink_(sink), buffer_(new char[kPiece]) {
-    setp(buffer_.get(), buffer_.get() + kPiece);
-  }
-  bool Flush() {
-    const auto size = static_cast<std::size_t>(pptr() - pbase());
-    if (size != 0) ok_ = ok_ && sink_.Write(std::string_view(pbase(), size));
-    setp(buffer_.get(), buffer_.get() + kPiece);
-    return ok_;
-  }
-
- protected:
-  int_type overflow(int_type c) override {
-    Flush();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
-    return traits_type::not_eof(c);
-  }
-
- private:
-  static constexpr std::size_t kPiece = std::size_t{1} << 16;
-  convert::TextSink& sink_;
-  std::unique_ptr<char[]> buffer_;
-  bool ok_ = true;
-};
-
 // A temporary file that is being written or waits for its place.
 struct Staged {
   std::u16string temporary;
@@ -144,7 +94,7 @@ class OpenTemporary {
       return created.code;
     }
     file_ = std::make_unique<platform::ScopedFile>(files, handle);
-    sink_ = std::make_unique<HandleSink>(files, handle);
+    sink_ = std::make_unique<convert::HandleSink>(files, handle);
     return platform::kSuccess;
   }
   ~OpenTemporary() {
@@ -152,7 +102,7 @@ class OpenTemporary {
     if (!staged_.temporary.empty()) static_cast<void>(platform::Files().Discard(staged_.temporary));
   }
 
-  HandleSink& sink() { return *sink_; }
+  convert::HandleSink& sink() { return *sink_; }
 
   // Closes the file; the temporary is then the caller's to place or discard.
   SystemError Close(bool produced, Staged* staged) {
@@ -168,7 +118,7 @@ class OpenTemporary {
  private:
   Staged staged_;
   std::unique_ptr<platform::ScopedFile> file_;
-  std::unique_ptr<HandleSink> sink_;
+  std::unique_ptr<convert::HandleSink> sink_;
 };
 
 SystemError Stage(const std::u16string& destination, bool existed, const Producer& produce,
@@ -276,7 +226,7 @@ class Run {
     }
     if (failed == nullptr) {
       code = Stage(source.outputs.report_json, Existed(source.outputs.report_json), [&](convert::TextSink& sink) {
-        SinkBuffer buffer(sink);
+        report::SinkStreamBuf buffer(sink);
         std::ostream out(&buffer);
         report::JsonReportWriter writer(out, options_.program_version);
         writer.Source({source.path, source.absolute_path, &conversion, {}, kConverted, nullptr});
@@ -448,12 +398,12 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
     index_opened = index_html.Open(plan.index_html, existing.count(plan.index_html) != 0);
     if (index_opened != platform::kSuccess) index_failed = &plan.index_html;
   }
-  std::unique_ptr<SinkBuffer> json_buffer;
+  std::unique_ptr<report::SinkStreamBuf> json_buffer;
   std::unique_ptr<std::ostream> json_out;
   std::unique_ptr<report::JsonReportWriter> json_writer;
   std::unique_ptr<report::IndexHtmlWriter> html_writer;
   if (index_failed == nullptr) {
-    json_buffer = std::make_unique<SinkBuffer>(index_json.sink());
+    json_buffer = std::make_unique<report::SinkStreamBuf>(index_json.sink());
     json_out = std::make_unique<std::ostream>(json_buffer.get());
     json_writer = std::make_unique<report::JsonReportWriter>(*json_out, options.program_version, "1.1");
     html_writer = std::make_unique<report::IndexHtmlWriter>(index_html.sink());

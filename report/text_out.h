@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,45 @@ class TextOut {
   bool one_final_line_feed_;
   std::size_t held_ = 0;
   std::string buffer_;
+  bool ok_ = true;
+};
+
+// A stream's buffer whose text goes to a sink in pieces of kOutPiece, so that a long document is
+// written as it is made; a long write goes out where it lies, after what is pending, without a copy.
+// Nothing more goes to the sink once it refused a piece.
+class SinkStreamBuf final : public std::streambuf {
+ public:
+  explicit SinkStreamBuf(convert::TextSink& sink) : sink_(sink) {}
+  // Hands over what is pending; false when the sink refused a piece.
+  bool Flush() {
+    Give(pending_);
+    pending_.clear();
+    return ok_;
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_ += traits_type::to_char_type(c);
+    if (pending_.size() >= kOutPiece) Flush();
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    const auto size = static_cast<std::size_t>(n);
+    if (pending_.size() + size < kOutPiece) {
+      pending_.append(s, size);
+    } else if (Flush()) {
+      Give(std::string_view(s, size));
+    }
+    return n;
+  }
+
+ private:
+  void Give(std::string_view piece) {
+    if (ok_ && !piece.empty()) ok_ = sink_.Write(piece);
+  }
+
+  convert::TextSink& sink_;
+  std::string pending_;
   bool ok_ = true;
 };
 
