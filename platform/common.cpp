@@ -28,6 +28,16 @@ OsStatus FileSystem::FlushFolder(const std::u16string&) { return NotSupported();
 
 OsStatus FileSystem::CreateFolder(const std::u16string&) { return NotSupported(); }
 
+OsStatus FileSystem::LockFile(const std::u16string&, FileHandle*) { return NotSupported(); }
+
+OsStatus FileSystem::ListFolder(const std::u16string&, std::vector<FolderEntry>*) { return NotSupported(); }
+
+// Until the layers of the systems guard their own: nothing more than the handlers of single writes.
+SignalGuard::SignalGuard() = default;
+SignalGuard::~SignalGuard() = default;
+bool SignalGuard::BeginCommit(std::size_t) { return true; }
+void SignalGuard::EndCommit() {}
+
 FileSystem& Files() { return g_file_system != nullptr ? *g_file_system : SystemFiles(); }
 
 ScopedFileSystem::ScopedFileSystem(FileSystem& fake) : previous_(g_file_system) { g_file_system = &fake; }

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace recaster::platform {
 
@@ -79,6 +80,13 @@ struct PathInfo {
   FileId id;                           // zero when missing
 };
 
+// One entry of a folder (FileSystem::ListFolder).
+struct FolderEntry {
+  std::u16string name;                 // the last component only
+  PathKind kind = PathKind::kMissing;  // of what it leads to, a link at its end followed
+  bool is_link = false;
+};
+
 // The file calls of the core. The operating system's implementation is the default; tests put a fake
 // in place with ScopedFileSystem to force what a disk can do (denied, missing folder, full, held).
 // Inspect and the calls after it are refused with kNotSupported unless a file system provides them.
@@ -142,6 +150,15 @@ class FileSystem {
   virtual OsStatus FlushFolder(const std::u16string& folder);
   // Creates the folder, whose parent must exist; one that exists already is a success.
   virtual OsStatus CreateFolder(const std::u16string& path);
+
+  // Takes the advisory lock of the file `path` (created empty when missing, never emptied), which one
+  // process at a time may hold, and returns it open in `*lock` for Close to let go. The system lets go
+  // of it when the process ends, however it ends (POSIX: flock; Windows: LockFileEx). Another process's
+  // lock gives kLockViolation at once, without waiting.
+  virtual OsStatus LockFile(const std::u16string& path, FileHandle* lock);
+  // The entries of a folder, "." and ".." left out, in no particular order. Each names what it leads
+  // to once a link at its end is followed (is_link tells a link; a dangling one is kMissing).
+  virtual OsStatus ListFolder(const std::u16string& folder, std::vector<FolderEntry>* entries);
 };
 
 // Runs `attempt` until it gives anything but kSharingViolation, at most kSharingAttempts times, with
@@ -247,6 +264,30 @@ void GuardStandardStreams();
 // The system's text for the last failed call of the C library's streams (errno), for a failed write
 // to standard output.
 std::string DescribeLastStreamError();
+
+// Guards a call that writes many files from many threads against the signals that end a process
+// (POSIX: the signals of FileSystem::CreateTemporary; Windows: Ctrl+C, Ctrl+Break, closing the console,
+// logging off, shutting down). While a guard lives, such a signal is taken by a thread of the guard's
+// own, never by a thread that is writing:
+// - before BeginCommit, or when no commit is under way: every temporary is removed (none is created
+//   after that) and the process ends as the signal would have ended it;
+// - during a commit: "recaster: finishing: placing N files" goes to standard error, the commit goes on
+//   to EndCommit, then what is left is removed and the process ends as the signal would.
+// A second signal changes nothing. Only one guard lives at a time; construct it before the threads
+// that write are started (on POSIX they inherit the blocked signals).
+class SignalGuard {
+ public:
+  SignalGuard();
+  ~SignalGuard();
+  SignalGuard(const SignalGuard&) = delete;
+  SignalGuard& operator=(const SignalGuard&) = delete;
+
+  // The commit of `files` files begins; false when a signal came first (the process is ending then:
+  // the caller places nothing and returns).
+  [[nodiscard]] bool BeginCommit(std::size_t files);
+  // The commit is over; a signal taken during it now ends the process.
+  void EndCommit();
+};
 
 // The full path of the running program's file; empty when the system cannot tell it.
 std::u16string ProgramPath();

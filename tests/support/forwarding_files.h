@@ -43,6 +43,10 @@ class ForwardingFiles : public platform::FileSystem {
   }
   OsStatus FlushFolder(const std::u16string& folder) override { return real_.FlushFolder(folder); }
   OsStatus CreateFolder(const std::u16string& path) override { return real_.CreateFolder(path); }
+  OsStatus LockFile(const std::u16string& path, FileHandle* lock) override { return real_.LockFile(path, lock); }
+  OsStatus ListFolder(const std::u16string& folder, std::vector<platform::FolderEntry>* entries) override {
+    return real_.ListFolder(folder, entries);
+  }
 
  protected:
   platform::FileSystem& real_ = platform::SystemFiles();
