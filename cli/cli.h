@@ -8,17 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/exit_code.h"
 #include "platform/platform.h"
 
 namespace recaster::cli {
-
-// Exit codes of the program.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitWriteFailed = 1;     // the destination, or standard output, could not be written
-inline constexpr int kExitUsage = 2;           // bad arguments, or a source or destination that cannot be one
-inline constexpr int kExitUnreadable = 3;      // the source is not a readable version 5 configuration
-inline constexpr int kExitNotReplaced = 4;     // the destination exists and was not to be replaced
-inline constexpr int kExitLeftBehind = 5;      // with --detailed-exitcode: done, settings remain to re-create
 
 // Where the program reads and writes; the real streams in main, string streams in tests.
 struct Console {

@@ -2,12 +2,14 @@
 // shown, why a path is no source, how a failed load is told, and the report command.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/cli.h"
 #include "convert/convert.h"
+#include "convert/source.h"
 #include "platform/platform.h"
 #include "xml/xml_document.h"
 
@@ -24,28 +26,24 @@ std::string Display(const std::u16string& path);
 // "recaster: PATH: why" on standard error.
 void SayAbout(const std::u16string& path, std::string_view why, Console& io);
 
-// Tells on standard error that the source could not be read, and why; returns kExitUnreadable.
-int ReportLoadFailure(const std::u16string& source, std::string_view why, Console& io);
+// Tells on standard error why the source was refused, as every command tells it: the designed
+// "Failed to read ..." line first for a source that is no readable configuration, then
+// "recaster: PATH: reason". Returns the outcome's code.
+int TellRefusal(const std::u16string& source, const convert::SourceOutcome& outcome, Console& io);
 
-// The loader's reason in the system's own words, without the Windows code the loader adds to it.
-std::string LoadFailureReason(const xml::XmlLoadResult& result);
+// Takes the source as every command does (convert::TakeSource), from `input` when it is standard input.
+[[nodiscard]] convert::SourceOutcome TakeSource(const std::u16string& source, const convert::StandardInput& input,
+                                                convert::SourceStage until);
 
-// Tells that loading the source ran out of memory; returns kExitUnreadable.
-int NotEnoughMemoryToLoad(const std::u16string& source, Console& io);
+// "recaster: WHAT" and the pointer to --help on standard error; returns kExitUsage.
+int UsageError(std::string_view what, Console& io);
 
-// Whether a path names a source, as the open dialog insists on an existing regular file: kExitOk, or
-// kExitUsage for a path that names no file, a folder or no regular file, or kExitUnreadable for a file
-// the system keeps us from; `why` says which in the system's words.
-struct SourceCheck {
-  int code = kExitOk;
-  std::string why;
-};
+// The first argument that no command or option took: an unknown option, an unknown command (when no
+// command was named) or an argument too many, told as a usage error.
+int TellUnexpected(std::string_view argument, bool command_named, Console& io);
 
-// Looks at the path (filling `info`) and says whether it names a source.
-[[nodiscard]] SourceCheck InspectSource(const std::u16string& source, platform::PathInfo* info);
-
-// Tells a failed check on standard error, as every command does; returns its code.
-int TellSourceProblem(const std::u16string& source, const SourceCheck& check, Console& io);
+// "Exit codes: 0 done; 1 ...": the codes and their texts, for a help's footer.
+std::string ExitCodesFooter(std::span<const ExitCode> codes);
 
 // The command line that prints the full report of the source, to be pasted as it is: it runs the
 // report command on exactly that path and nothing else, and holds no control character.
@@ -63,27 +61,48 @@ std::string PosixReportCommand(std::u16string_view source);
 // visible, a sum such as ('a' + [char]0x202E + 'b').
 std::string PowerShellReportCommand(std::u16string_view program, std::u16string_view source);
 
-// Standard input as a source ("-"), read at most once per call.
-struct StandardInput {
-  bool read = false;
-  std::string bytes;  // at most the loader's limit plus one byte, so that a longer input is refused as too large
-};
+using convert::IsStandardInput;
+using convert::StandardInput;
 
-// True for the SOURCE that stands for standard input.
-bool IsStandardInput(std::u16string_view source);
-
-// Reads standard input into `input` unless it was read already: kExitOk, or kExitUsage for a terminal
-// (nothing is read then) and kExitUnreadable when it cannot be read, each told on standard error.
+// Reads standard input into `input` unless it was read already: kExitOk, or kExitUsage for a terminal,
+// told on standard error (nothing is read then). A read that fails is kept in `input->status`, for the
+// source step to refuse standard input with the system's reason while the other sources go on.
 int ReadStandardInputOnce(Console& io, StandardInput* input);
-
-// Loads and plans the source, as convert::PlanConversion does, from `input` when it is standard input.
-convert::ConversionResult PlanSource(const std::u16string& source, const StandardInput& input);
 
 // Refuses an empty SOURCE or DESTINATION, which names no file, as a usage error.
 CLI::Validator NotEmpty();
 
 // The usage error for "-" named more than once: standard input can be read only once.
 int StandardInputTwice(Console& io);
+
+struct ShowOptions {
+  std::string source;
+  bool show_secrets = false;
+};
+
+// Adds `show [--show-secrets] [SOURCE]` to the program.
+void setup_show(CLI::App& app, ShowOptions& opt);
+
+// Prints the settings of the source as JSON on standard output.
+[[nodiscard]] int run_show(const ShowOptions& opt, Console& io);
+
+struct ConvertOptions {
+  std::string source;
+  std::vector<std::string> more;  // with --out-dir, the sources after SOURCE and DESTINATION
+  std::string destination;
+  std::string out_dir;
+  bool force = false;
+  bool quiet = false;
+  bool detailed_exitcode = false;
+  unsigned jobs = 0;
+};
+
+// Adds `convert [-f] [-q] [--detailed-exitcode] [-o DIR [-j N]] [SOURCE [DESTINATION] [MORE...]]`.
+void setup_convert(CLI::App& app, ConvertOptions& opt);
+
+// Converts one source into its destination, or with --out-dir every source into the folder (run_fleet).
+[[nodiscard]] int run_convert(const ConvertOptions& opt, Console& io);
+[[nodiscard]] int run_fleet(const ConvertOptions& opt, Console& io);
 
 struct ReportOptions {
   std::vector<std::string> sources;

@@ -123,28 +123,17 @@ std::string PowerShellWord(std::u16string_view text) {
 
 // ---- the report ----
 
+constexpr ExitCode kReportExitCodes[] = {kExitOk, kExitWriteFailed, kExitUsage, kExitUnreadable, kExitLeftBehind};
+
 // The report of one source, and the exit code it earns; what went wrong is told on `io`.
 report::Report ReportOf(const std::u16string& source, const StandardInput& input, Console& io, int* code) {
-  platform::PathInfo info;
-  if (const SourceCheck check = IsStandardInput(source) ? SourceCheck() : InspectSource(source, &info);
-      check.code != kExitOk) {
-    *code = TellSourceProblem(source, check, io);
-    return report::UnreadReport(source, check.why);
+  const convert::SourceOutcome taken = TakeSource(source, input, convert::SourceStage::kPlan);
+  *code = taken.code;
+  if (!taken.ok()) {
+    TellRefusal(source, taken, io);
+    return report::UnreadReport(source, taken.RowReason());
   }
-  convert::ConversionResult conversion;
-  try {
-    conversion = PlanSource(source, input);
-  } catch (const std::bad_alloc&) {
-    *code = NotEnoughMemoryToLoad(source, io);
-    return report::UnreadReport(source, "not enough memory");
-  }
-  if (!conversion.ok()) {
-    const std::string why = LoadFailureReason(conversion.load);
-    *code = ReportLoadFailure(source, why, io);
-    return report::UnreadReport(source, "not a readable Ornvale 5 server configuration: " + why);
-  }
-  *code = kExitOk;
-  return report::BuildReport(conversion, source);
+  return report::BuildReport(taken.conversion, source);
 }
 
 // What tells one content of a file from another: the file, its size and a hash of its bytes.
@@ -224,29 +213,10 @@ int ReportJson(const std::vector<std::u16string>& sources, const StandardInput& 
   int worst = kExitOk;
   for (const std::u16string& source : sources) {
     const std::u16string absolute = IsStandardInput(source) ? source : platform::AbsolutePath(source);
-    report::JsonSource part{source, absolute, nullptr, {}, kExitOk};
-    std::string why;
-    convert::ConversionResult conversion;
-    platform::PathInfo info;
-    if (const SourceCheck check = IsStandardInput(source) ? SourceCheck() : InspectSource(source, &info);
-        check.code != kExitOk) {
-      part.exit_code = TellSourceProblem(source, check, io);
-      why = check.why;
-    } else {
-      try {
-        conversion = PlanSource(source, input);
-      } catch (const std::bad_alloc&) {
-        part.exit_code = NotEnoughMemoryToLoad(source, io);
-        why = "not enough memory";
-      }
-      if (part.exit_code == kExitOk && !conversion.ok()) {
-        const std::string reason = LoadFailureReason(conversion.load);
-        part.exit_code = ReportLoadFailure(source, reason, io);
-        why = "not a readable Ornvale 5 server configuration: " + reason;
-      }
-      if (part.exit_code == kExitOk) part.conversion = &conversion;
-    }
-    part.reason = why;
+    const convert::SourceOutcome taken = TakeSource(source, input, convert::SourceStage::kPlan);
+    const std::string why = taken.ok() ? std::string() : taken.RowReason();
+    report::JsonSource part{source, absolute, taken.ok() ? &taken.conversion : nullptr, why, taken.code};
+    if (!taken.ok()) TellRefusal(source, taken, io);
     worst = std::max(worst, part.exit_code);
     rows.push_back(writer.Source(part));
     if (!buffer.Flush()) return output.code();
@@ -287,7 +257,10 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const StandardInpu
     int code = kExitOk;
     report::Report whole = ReportOf(sources[i], input, quiet, &code);
     if (code != kExitOk || !StampOf(sources[i], input).Same(stamps[i])) {
-      worst = std::max(worst, ReportLoadFailure(sources[i], "changed while being read", io));
+      convert::SourceOutcome changed;
+      changed.code = kExitUnreadable;
+      changed.reason = "changed while being read";
+      worst = std::max(worst, TellRefusal(sources[i], changed, io));
       whole = report::UnreadReport(sources[i], "changed while being read");
     }
     if (!pieces->Next(whole)) return output.code();
@@ -329,9 +302,7 @@ void setup_report(CLI::App& app, ReportOptions& opt) {
       "Each setting that differs from its default and is not carried over is marked and counted once, a list as\n"
       "one; filters read in words, passwords only as set or not set. Several sources: a summary table first,\n"
       "then each report in turn; a source that changes meanwhile reads \"changed while being read\".\n"
-      "Exit codes: 0 done; 1 standard output could not be written; 2 usage error or no such source file;\n"
-      "3 the source is not a readable Ornvale 5 server configuration; with several sources, the worst of them;\n"
-      "with --detailed-exitcode, 5 instead of 0 when any source leaves settings to re-create by hand.\n"
+      + ExitCodesFooter(kReportExitCodes) + " With several sources, the worst of them.\n" +
       "The JSON document (--format json) follows docs/report.schema.json, format_version 1.0.\n"
       "Examples:\n"
       "  recaster report ov_server_settings.cfg | less\n"

@@ -2,7 +2,6 @@
 #include "cli/settings_json.h"
 
 #include <boost/json.hpp>
-#include <boost/json/src.hpp>  // Boost.JSON is used header-only; this is its one translation unit
 #include <string_view>
 
 #include "convert/convert.h"

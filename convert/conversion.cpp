@@ -40,15 +40,15 @@ std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document
   return NotCarriedOver(mapping::MakePlan(document));
 }
 
-namespace {
-
-void PlanLoaded(ConversionResult& conversion) {
+void PlanConversion(ConversionResult& conversion) {
   conversion.plan = mapping::MakePlan(*conversion.document);
   conversion.adjustments.clear();
   for (const mapping::Adjustment& adjustment : conversion.plan.adjustments) {
     conversion.adjustments.push_back(ConversionNote{adjustment.path, mapping::AdjustmentText(adjustment)});
   }
 }
+
+namespace {
 
 ConversionResult Load(const std::u16string& source) {
   ConversionResult result;
@@ -61,7 +61,7 @@ ConversionResult Load(const std::u16string& source) {
 }  // namespace
 
 void MapConversion(ConversionResult& conversion) {
-  PlanLoaded(conversion);
+  PlanConversion(conversion);
   conversion.tree = mapping::PlanToTree(conversion.plan);
 }
 
@@ -73,7 +73,7 @@ ConversionResult BuildConfigTree(const std::u16string& source) {
 
 ConversionResult PlanConversion(const std::u16string& source) {
   ConversionResult result = Load(source);
-  if (result.ok()) PlanLoaded(result);
+  if (result.ok()) PlanConversion(result);
   return result;
 }
 

@@ -150,6 +150,9 @@ ConversionResult BuildConfigTree(const std::u16string& source);
 // that renders the plan (the migration report) and writes no version 6 file.
 ConversionResult PlanConversion(const std::u16string& source);
 
+// The plan and the adjustments of a conversion whose document is loaded, without the tree.
+void PlanConversion(ConversionResult& conversion);
+
 // The plan, the tree and the adjustments of a conversion whose document is loaded (the second half of
 // BuildConfigTree, for a caller that loads on its own).
 void MapConversion(ConversionResult& conversion);

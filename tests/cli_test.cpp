@@ -16,6 +16,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "convert/convert.h"
+#include "convert/source.h"
 #include "platform/platform.h"
 #include "report/report.h"
 #include "tests/support/forwarding_files.h"
@@ -582,12 +583,8 @@ TEST_F(Cli, SeveralReportsInTurnReadAsAllAtOnce) {
   std::vector<report::Report> reports;
   for (const std::string& source : sources) {
     const std::u16string path = platform::PathFromNative(source);
-    const convert::ConversionResult conversion = convert::BuildConfigTree(path);
-    reports.push_back(conversion.ok() ? report::BuildReport(conversion, path)
-                                      : report::UnreadReport(path, platform::GetPathKind(path) == platform::PathKind::kMissing
-                                                                       ? platform::DescribeSystemError(platform::kFileNotFound)
-                                                                       : "not a readable Ornvale 5 server configuration: " +
-                                                                             LoadFailureReason(conversion.load)));
+    const convert::SourceOutcome taken = convert::TakeSource({path, nullptr, nullptr, convert::SourceStage::kPlan});
+    reports.push_back(taken.ok() ? report::BuildReport(taken.conversion, path) : report::UnreadReport(path, taken.RowReason()));
   }
   std::vector<std::string> args = {"report"};
   args.insert(args.end(), sources.begin(), sources.end());

@@ -113,7 +113,7 @@ TEST(JsonReport, AnUnreadableSourceAloneStillGivesADocument) {
   std::ostringstream out;
   std::ostringstream err;
   cli::Console console{in, out, err, false};
-  EXPECT_EQ(cli::RunRecaster({"report", "--format", "json", "no such file.cfg"}, console), cli::kExitUsage);
+  EXPECT_EQ(cli::RunRecaster({"report", "--format", "json", "no such file.cfg"}, console), kExitUsage);
   EXPECT_NE(out.str().find("\"outcome\": \"refused\",\n      \"reason\": "), std::string::npos) << out.str();
 }
 

@@ -630,21 +630,21 @@ class ReportCommand : public ::testing::Test {
 
 TEST_F(ReportCommand, PrintsTheReportWithTheExitCodesOfShow) {
   Outcome o = Recaster({"report", kSample.string()});
-  EXPECT_EQ(o.code, cli::kExitOk);
+  EXPECT_EQ(o.code, kExitOk);
   EXPECT_EQ(o.err, "");
   EXPECT_NE(o.out.find("The 47 settings marked"), std::string::npos);
 
   o = Recaster({"report", "--html", kSample.string()});
-  EXPECT_EQ(o.code, cli::kExitOk);
+  EXPECT_EQ(o.code, kExitOk);
   EXPECT_EQ(o.out.rfind("<!DOCTYPE html>", 0), 0u);
 
   o = Recaster({"report", (folder_ / "missing.cfg").string()});
-  EXPECT_EQ(o.code, cli::kExitUsage);
+  EXPECT_EQ(o.code, kExitUsage);
   EXPECT_EQ(o.out, "");
   EXPECT_NE(o.err.find("missing.cfg: "), std::string::npos);
 
   o = Recaster({"report", (folder_ / "not-settings.cfg").string()});
-  EXPECT_EQ(o.code, cli::kExitUnreadable);
+  EXPECT_EQ(o.code, kExitUnreadable);
   EXPECT_EQ(o.out, "");
   EXPECT_NE(o.err.find("Failed to read an Ornvale 5 server configuration"), std::string::npos);
 }
@@ -652,7 +652,7 @@ TEST_F(ReportCommand, PrintsTheReportWithTheExitCodesOfShow) {
 TEST_F(ReportCommand, SeveralSourcesGiveTheSummaryAndTheWorstExitCode) {
   const Outcome o = Recaster(
       {"report", kSample.string(), (folder_ / "missing.cfg").string(), (folder_ / "not-settings.cfg").string()});
-  EXPECT_EQ(o.code, cli::kExitUnreadable);
+  EXPECT_EQ(o.code, kExitUnreadable);
   EXPECT_EQ(o.out.rfind("# Migration summary", 0), 0u);
   EXPECT_NE(o.out.find("missing.cfg` | no: "), std::string::npos) << o.out;
   EXPECT_NE(o.out.find("| no: not a readable Ornvale 5 server configuration: "), std::string::npos);
@@ -661,13 +661,13 @@ TEST_F(ReportCommand, SeveralSourcesGiveTheSummaryAndTheWorstExitCode) {
 
 TEST_F(ReportCommand, AFailedWriteToStandardOutputExitsOne) {
   const Outcome o = Recaster({"report", kSample.string()}, true);
-  EXPECT_EQ(o.code, cli::kExitWriteFailed);
+  EXPECT_EQ(o.code, kExitWriteFailed);
   EXPECT_EQ(o.err, "recaster: cannot write to standard output: write error\n");
 }
 
 TEST_F(ReportCommand, ConvertNamesTheCommandThatPrintsTheReport) {
   const Outcome o = Recaster({"convert", "--force", kSample.string(), (folder_ / "out.json").string()});
-  EXPECT_EQ(o.code, cli::kExitOk);
+  EXPECT_EQ(o.code, kExitOk);
   const std::string last = o.err.substr(o.err.rfind('\n', o.err.size() - 2) + 1);
   EXPECT_EQ(last, "recaster: every value, default and filter of these: " +
                       cli::ReportCommandFor(platform::PathFromNative(kSample.string())) + "\n");

@@ -112,8 +112,17 @@ bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+namespace {
+
+// Standard input was closed when the program started (GuardStandardStreams put the null device there):
+// reading it is the error it would have been.
+bool g_stdin_was_closed = false;
+
+}  // namespace
+
 OsStatus ReadStandardInput(std::size_t limit, std::string* bytes) {
   bytes->clear();
+  if (g_stdin_was_closed) return posix::ErrnoStatus(EBADF);
   constexpr std::size_t kChunk = std::size_t{1} << 16;
   while (bytes->size() < limit) {
     const std::size_t at = bytes->size();
@@ -138,6 +147,7 @@ OsStatus ReadStandardInput(std::size_t limit, std::string* bytes) {
 void GuardStandardStreams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == STDIN_FILENO) g_stdin_was_closed = true;
     // The lowest free descriptor is `fd` itself, as the ones below it are open.
     const int opened = ::open("/dev/null", O_RDONLY);
     if (opened >= 0 && opened != fd) ::close(opened);
