@@ -1,289 +1,326 @@
-// Many sources converted into one folder: the plan, the pool of threads, the batch of replacements
-// and the index.
+// A fleet in stages: the pool converts and stages every source, the index is written as they come in
+// argument order, then the commit flushes, places and removes in one batch, and the rows are counted.
 #include "fleet/fleet.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
-#include <limits>
 #include <memory>
 #include <mutex>
-#include <new>
-#include <set>
 #include <ostream>
-#include <streambuf>
+#include <set>
 #include <thread>
 
-#include "convert/convert.h"
-#include "platform/platform.h"
+#include "fleet/stage.h"
 #include "report/index.h"
 #include "report/report.h"
 #include "report/text_out.h"
-#include "settings/ov_settings.h"
 
 namespace recaster::fleet {
 namespace {
 
 using platform::SystemError;
-using Producer = std::function<bool(convert::TextSink&)>;
 
-// A path that cannot name a file: kNoSuchFile. A file the system keeps us from: kUnreadable.
-bool NamesNoFile(SystemError code) {
-  return code == platform::kFileNotFound || code == platform::kPathNotFound || code == platform::kFilenameTooLong ||
-         code == platform::kInvalidName || code == platform::kCantResolveName;
-}
-
-// Whether the path names a regular file, in the command line's words when it does not.
-int CheckSource(const std::u16string& path, platform::PathInfo* info, std::string* why) {
-  if (const platform::OsStatus found = platform::Files().Inspect(path, info); !found.ok()) {
-    *why = NamesNoFile(found.code) ? found.message : "cannot open the file: " + found.message;
-    return NamesNoFile(found.code) ? kNoSuchFile : kUnreadable;
-  }
-  switch (info->kind) {
-    case platform::PathKind::kRegularFile: return kConverted;
-    case platform::PathKind::kMissing:
-      *why = platform::DescribeSystemError(platform::kFileNotFound);
-      return kNoSuchFile;
-    case platform::PathKind::kDirectory: *why = "is a folder, not a file"; return kNoSuchFile;
-    case platform::PathKind::kOther: break;
-  }
-  *why = "not a regular file";
-  return kNoSuchFile;
-}
-
-std::string LoadFailureReason(const xml::XmlLoadResult& result) {
-  if (result.system_message.empty()) return xml::DescribeLoadResult(result);
-  return std::string(xml::DescribeXmlError(result.error)) + ": " + result.system_message;
-}
-
-// The file's size, or 0 when it cannot be told (the load then says why).
-std::uint64_t SizeOf(const std::u16string& path) {
-  platform::FileSystem& files = platform::Files();
-  platform::FileHandle handle = platform::kNoFile;
-  if (!files.OpenForReading(path, &handle).ok()) return 0;
-  const platform::ScopedFile file(files, handle);
-  std::uint64_t size = 0;
-  return files.FileSize(file.get(), &size).ok() ? size : 0;
-}
-
-// A temporary file that is being written or waits for its place.
-struct Staged {
-  std::u16string temporary;
-  std::u16string destination;
-};
-
-// A temporary beside the destination, open for writing. A destination that existed when the call was
-// planned is looked at again: a link there is followed, a folder or a device refuses (as Windows refuses
-// to replace them); one that did not is left to the replacement, which never follows a link.
-class OpenTemporary {
+// The pool of workers. Sources start in argument order, each once its charge fits what is left of the
+// memory budget (a charge over the whole budget once nothing else is held) and it is at most a few
+// sources per worker ahead of the index; its charge goes back when the index has taken it. As sources
+// start in order and the index takes them in order, whatever holds the budget is ahead of the index.
+class Pool {
  public:
-  SystemError Open(const std::u16string& destination, bool existed) {
-    platform::FileSystem& files = platform::Files();
-    staged_.destination = destination;
-    if (existed) {
-      platform::PathInfo info;
-      if (const platform::OsStatus found = files.Inspect(destination, &info); !found.ok()) return found.code;
-      if (info.kind == platform::PathKind::kDirectory || info.kind == platform::PathKind::kOther) {
-        return platform::kAccessDenied;
+  Pool(const FleetPlan& plan, const FleetOptions& options, std::vector<Slot>& slots)
+      : plan_(plan), options_(options), slots_(slots), existing_(plan.existing.begin(), plan.existing.end()) {}
+  ~Pool() { Join(); }
+
+  void Start(unsigned jobs) {
+    window_ = 4 * static_cast<std::size_t>(jobs);
+    for (unsigned t = 0; t < jobs; ++t) threads_.emplace_back([this] { Work(); });
+  }
+
+  // Slot i, once its source is converted and staged.
+  Slot& Wait(std::size_t i) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return slots_[i].done; });
+    return slots_[i];
+  }
+
+  // The index has taken slot i.
+  void Release(std::size_t i) {
+    {
+      std::lock_guard lock(mutex_);
+      held_ -= slots_[i].charge;
+      indexed_ = i + 1;
+    }
+    changed_.notify_all();
+  }
+
+  void Join() {
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
+  }
+
+ private:
+  bool MayStart(std::size_t i) const {
+    if (i >= indexed_ + window_) return false;
+    return held_ == 0 || held_ + slots_[i].charge <= options_.memory_budget;
+  }
+
+  void Work() {
+    for (;;) {
+      std::size_t i = 0;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return next_ >= slots_.size() || MayStart(next_); });
+        if (next_ >= slots_.size()) return;
+        i = next_++;
+        held_ += slots_[i].charge;
       }
-      staged_.destination = info.target;
-    }
-    platform::FileHandle handle = platform::kNoFile;
-    if (const platform::OsStatus created = files.CreateTemporary(staged_.destination, &staged_.temporary, &handle);
-        !created.ok()) {
-      return created.code;
-    }
-    file_ = std::make_unique<platform::ScopedFile>(files, handle);
-    sink_ = std::make_unique<convert::HandleSink>(files, handle);
-    return platform::kSuccess;
-  }
-  ~OpenTemporary() {
-    file_.reset();
-    if (!staged_.temporary.empty()) static_cast<void>(platform::Files().Discard(staged_.temporary));
-  }
-
-  convert::HandleSink& sink() { return *sink_; }
-
-  // Closes the file; the temporary is then the caller's to place or discard.
-  SystemError Close(bool produced, Staged* staged) {
-    file_.reset();
-    SystemError result = sink_->result();
-    if (result == platform::kSuccess && !produced) result = convert::kWriteFault;
-    if (result != platform::kSuccess) return result;
-    *staged = std::move(staged_);
-    staged_ = Staged();
-    return platform::kSuccess;
-  }
-
- private:
-  Staged staged_;
-  std::unique_ptr<platform::ScopedFile> file_;
-  std::unique_ptr<convert::HandleSink> sink_;
-};
-
-SystemError Stage(const std::u16string& destination, bool existed, const Producer& produce,
-                  std::vector<Staged>* staged) {
-  OpenTemporary temporary;
-  if (const SystemError opened = temporary.Open(destination, existed); opened != platform::kSuccess) return opened;
-  const bool produced = produce(temporary.sink());
-  Staged done;
-  const SystemError closed = temporary.Close(produced, &done);
-  if (closed == platform::kSuccess) staged->push_back(std::move(done));
-  return closed;
-}
-
-void DiscardAll(std::vector<Staged>& staged) {
-  for (const Staged& file : staged) static_cast<void>(platform::Files().Discard(file.temporary));
-  staged.clear();
-}
-
-std::u16string FileName(std::u16string_view name, std::u16string_view suffix) {
-  return std::u16string(name) + std::u16string(suffix);
-}
-
-// One source on its way: converted by a worker, then read by the index in argument order.
-struct Slot {
-  FleetRow row;
-  convert::ConversionResult conversion;
-  std::vector<Staged> staged;
-  bool done = false;
-};
-
-class Run {
- public:
-  Run(const FleetPlan& plan, const FleetOptions& options)
-      : plan_(plan), options_(options), existing_(plan.existing.begin(), plan.existing.end()) {}
-
-  void Convert(std::size_t i) {
-    Slot& slot = slots_[i];
-    const PlannedSource& source = plan_.sources[i];
-    slot.row.path = source.path;
-    slot.row.absolute_path = source.absolute_path;
-    slot.row.name = source.name;
-    slot.row.outputs = source.outputs;
-    try {
-      ConvertSource(source, slot);
-    } catch (const std::bad_alloc&) {
-      DiscardAll(slot.staged);
-      slot.conversion = convert::ConversionResult();
-      if (slot.row.code == kConverted) slot.row.code = kWriteFailed;
-      slot.row.reason = "not enough memory";
+      changed_.notify_all();
+      ConvertSource(plan_.sources[i], options_, existing_, slots_[i]);
+      {
+        std::lock_guard lock(mutex_);
+        slots_[i].done = true;
+      }
+      changed_.notify_all();
     }
   }
-
-  std::vector<Slot> slots_;
-
- private:
-  void ConvertSource(const PlannedSource& source, Slot& slot) {
-    FleetRow& row = slot.row;
-    const bool from_input = source.path == kStandardInput;
-    std::unique_lock<std::mutex> large(large_, std::defer_lock);
-    if (!from_input) {
-      platform::PathInfo info;
-      if ((row.code = CheckSource(source.path, &info, &row.reason)) != kConverted) return;
-      if (SizeOf(source.path) > kLargeSourceBytes) large.lock();
-    }
-    auto document = std::make_unique<settings::COVSettings>();
-    try {
-      slot.conversion.load = from_input ? document->LoadFromBytesWithResult(options_.standard_input)
-                                        : document->LoadFromFileWithResult(source.path);
-    } catch (const std::bad_alloc&) {
-      row.code = kUnreadable;
-      row.reason = "not enough memory";
-      return;
-    }
-    if (!slot.conversion.load.ok()) {
-      row.code = kUnreadable;
-      row.reason = "not a readable Ornvale 5 server configuration: " + LoadFailureReason(slot.conversion.load);
-      return;
-    }
-    slot.conversion.document = std::move(document);
-    convert::MapConversion(slot.conversion);
-    const convert::ConversionResult& conversion = slot.conversion;
-    if (std::string problem = convert::JsonProblem(conversion.tree); !problem.empty()) {
-      row.code = kWriteFailed;
-      row.reason = "cannot produce the JSON text: " + problem;
-      return;
-    }
-    const mapping::Plan& plan = conversion.plan;
-    row.listeners = plan.network.udp.size() + plan.network.tcp.size();
-    row.keep_days = plan.storage.keep_days;
-    row.to_recreate = plan.RecreateCount();
-    row.adjustments = plan.adjustments.size();
-
-    const std::u16string* failed = nullptr;
-    SystemError code = Stage(source.outputs.json, Existed(source.outputs.json), [&](convert::TextSink& sink) {
-      return convert::WriteJson(conversion.tree, sink);
-    }, &slot.staged);
-    if (code != platform::kSuccess) failed = &source.outputs.json;
-    if (failed == nullptr) {
-      const report::Report whole = report::BuildReport(conversion, source.path);
-      code = Stage(source.outputs.report_html, Existed(source.outputs.report_html), [&](convert::TextSink& sink) {
-        const std::unique_ptr<report::ReportPieces> pieces = report::HtmlPieces(sink);
-        return pieces->Begin({&whole, 1}) && pieces->Next(whole) && pieces->End();
-      }, &slot.staged);
-      if (code != platform::kSuccess) failed = &source.outputs.report_html;
-    }
-    if (failed == nullptr) {
-      code = Stage(source.outputs.report_json, Existed(source.outputs.report_json), [&](convert::TextSink& sink) {
-        report::SinkStreamBuf buffer(sink);
-        std::ostream out(&buffer);
-        report::JsonReportWriter writer(out, options_.program_version);
-        writer.Source({source.path, source.absolute_path, &conversion, {}, kConverted, nullptr});
-        writer.End({});
-        return buffer.Flush();
-      }, &slot.staged);
-      if (code != platform::kSuccess) failed = &source.outputs.report_json;
-    }
-    if (failed != nullptr) {
-      DiscardAll(slot.staged);
-      row.code = kWriteFailed;
-      row.reason = platform::PathToNative(*failed) + ": " + convert::DescribeWriteError(code);
-    }
-  }
-
-  bool Existed(const std::u16string& output) const { return existing_.count(output) != 0; }
 
   const FleetPlan& plan_;
   const FleetOptions& options_;
+  std::vector<Slot>& slots_;
   const std::set<std::u16string> existing_;
-  std::mutex large_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::size_t window_ = 0;
+  std::size_t next_ = 0;
+  std::size_t indexed_ = 0;
+  std::uint64_t held_ = 0;
 };
+
+// What each source is charged, from the size the plan saw (standard input: its bytes).
+std::vector<Slot> SlotsFor(const FleetPlan& plan, const FleetOptions& options) {
+  std::vector<Slot> slots(plan.sources.size());
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    const PlannedSource& source = plan.sources[i];
+    const std::uint64_t size = source.path == kStandardInput
+                                   ? (options.standard_input != nullptr ? options.standard_input->bytes.size() : 0)
+                                   : source.info.size;
+    slots[i].charge = MemoryCharge(size);
+  }
+  return slots;
+}
+
+// The index, written while the sources come in argument order: index.json and index.html.
+class Index {
+ public:
+  Index(const FleetPlan& plan, const FleetOptions& options) : plan_(plan) {
+    const std::set<std::u16string> existing(plan.existing.begin(), plan.existing.end());
+    opened_ = json_file_.Open(plan.index_json, existing.count(plan.index_json) != 0);
+    failed_ = &plan.index_json;
+    if (opened_ == platform::kSuccess) {
+      opened_ = html_file_.Open(plan.index_html, existing.count(plan.index_html) != 0);
+      failed_ = &plan.index_html;
+    }
+    if (opened_ != platform::kSuccess) return;
+    failed_ = nullptr;
+    json_buffer_ = std::make_unique<report::SinkStreamBuf>(json_file_.sink());
+    json_out_ = std::make_unique<std::ostream>(json_buffer_.get());
+    json_ = std::make_unique<report::JsonReportWriter>(*json_out_, options.program_version, "1.1");
+    html_ = std::make_unique<report::IndexHtmlWriter>(html_file_.sink());
+  }
+
+  void Add(const Slot& slot);
+  // Ends both files: their temporaries into `staged`, or why they could not be written.
+  bool Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::string* why);
+
+ private:
+  const FleetPlan& plan_;
+  OpenTemporary json_file_;
+  OpenTemporary html_file_;
+  SystemError opened_ = platform::kSuccess;
+  const std::u16string* failed_ = nullptr;
+  std::unique_ptr<report::SinkStreamBuf> json_buffer_;
+  std::unique_ptr<std::ostream> json_out_;
+  std::unique_ptr<report::JsonReportWriter> json_;
+  std::unique_ptr<report::IndexHtmlWriter> html_;
+  std::vector<report::JsonSummaryRow> summaries_;
+};
+
+void Index::Add(const Slot& slot) {
+  if (failed_ != nullptr) return;
+  const FleetRow& row = slot.row;
+  const std::u16string json_name = row.name + u".json";
+  const std::u16string html_name = row.name + u".report.html";
+  const std::u16string report_json_name = row.name + u".report.json";
+  const report::JsonOutputs outputs{row.name, json_name, html_name, report_json_name};
+  report::JsonSource part{row.path, row.absolute_path, nullptr, row.reason, row.code, &outputs};
+  const bool converted = row.code == kExitOk;
+  if (converted) part.conversion = &slot.conversion;
+  summaries_.push_back(json_->Source(part));
+  if (!converted) summaries_.back().exit_code = row.code;
+  json_buffer_->Flush();
+  html_->Row({&summaries_.back(), row.name, row.absolute_path, converted ? json_name : u"",
+              converted ? html_name : u"", converted ? report_json_name : u""});
+}
+
+bool Index::Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::string* why) {
+  if (failed_ != nullptr) {
+    *why = platform::PathToNative(*failed_) + ": " + convert::DescribeWriteError(opened_);
+    return false;
+  }
+  json_->End(summaries_);
+  json_.reset();
+  json_out_.reset();
+  const bool json_done = json_buffer_->Flush();
+  const bool html_done = html_->End({totals.sources, totals.converted, totals.refused + totals.write_failed,
+                                     totals.listeners, totals.to_recreate});
+  Staged json_staged;
+  Staged html_staged;
+  if (const SystemError code = json_file_.Close(json_done, &json_staged); code != platform::kSuccess) {
+    *why = platform::PathToNative(plan_.index_json) + ": " + convert::DescribeWriteError(code);
+    return false;
+  }
+  staged->push_back(std::move(json_staged));
+  if (const SystemError code = html_file_.Close(html_done, &html_staged); code != platform::kSuccess) {
+    DiscardAll(*staged);
+    *why = platform::PathToNative(plan_.index_html) + ": " + convert::DescribeWriteError(code);
+    return false;
+  }
+  staged->push_back(std::move(html_staged));
+  return true;
+}
 
 void Count(const FleetRow& row, FleetTotals& totals) {
   ++totals.sources;
-  if (row.code == kConverted) {
+  if (row.code == kExitOk) {
     ++totals.converted;
     totals.listeners += row.listeners;
     totals.to_recreate += row.to_recreate;
     totals.adjustments += row.adjustments;
-  } else if (row.code == kWriteFailed) {
+  } else if (row.code == kExitWriteFailed) {
     ++totals.write_failed;
   } else {
     ++totals.refused;
   }
 }
 
-report::JsonSummaryRow SummaryOf(const FleetRow& row) {
-  report::JsonSummaryRow summary;
-  summary.path = row.path;
-  summary.converted = row.code == kConverted;
-  summary.reason = row.reason;
-  summary.exit_code = row.code;
-  summary.listeners = row.listeners;
-  summary.keep_days = row.keep_days;
-  summary.to_recreate = row.to_recreate;
-  summary.adjustments = row.adjustments;
-  return summary;
+FleetTotals CountRows(const std::vector<Slot>& slots) {
+  FleetTotals totals;
+  for (const Slot& slot : slots) Count(slot.row, totals);
+  return totals;
 }
 
-// Two looks at one existing regular file, however each was named.
-bool SameExisting(const platform::PathInfo& a, const platform::PathInfo& b) {
-  return a.kind == platform::PathKind::kRegularFile && b.kind == platform::PathKind::kRegularFile && a.id == b.id &&
-         a.id != platform::FileId{};
+// The stage and the index: every source converted on the pool while the index takes them in order.
+void StageAndIndex(const FleetPlan& plan, const FleetOptions& options, const Progress& progress,
+                   std::vector<Slot>& slots, Index& index) {
+  Pool pool(plan, options, slots);
+  const unsigned jobs = options.jobs != 0 ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+  pool.Start(static_cast<unsigned>(std::min<std::size_t>(jobs, slots.size())));
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    Slot& slot = pool.Wait(i);
+    index.Add(slot);
+    slot.conversion = convert::ConversionResult();
+    pool.Release(i);
+    if (progress) progress(i + 1, slots.size());
+  }
 }
 
-FleetResult Refused(const FleetPlan& plan) {
+void FailIndex(FleetResult& result, std::string why) {
+  result.index_code = kExitWriteFailed;
+  result.index_reason = std::move(why);
+}
+
+// Puts one source's temporaries in place; the first that cannot be placed stops the commit.
+platform::OsStatus Place(std::vector<Staged>& staged) {
+  platform::FileSystem& files = platform::Files();
+  for (const Staged& file : staged) {
+    platform::OsStatus placed =
+        platform::RetryWhileShared(files, [&] { return files.ReplaceInBatch(file.temporary, file.destination); });
+    if (!placed.ok()) {
+      placed.message = platform::PathToNative(file.destination) + ": " + placed.message;
+      return placed;
+    }
+  }
+  staged.clear();
+  return platform::Ok();
+}
+
+// Removes the earlier index's outputs that this call did not write again: regular files only, looked
+// at once more just before.
+std::size_t RemoveStale(const FleetPlan& plan) {
+  std::size_t removed = 0;
+  for (const std::u16string& path : plan.stale) {
+    platform::PathInfo info;
+    if (!platform::Files().Inspect(path, &info).ok() || info.is_link || info.kind != platform::PathKind::kRegularFile) {
+      continue;
+    }
+    if (platform::Files().Discard(path).ok()) ++removed;
+  }
+  return removed;
+}
+
+// Every source's files, then the index, put in place. A file that cannot be placed stops the commit:
+// what was placed keeps its new content, nothing after it is placed, and the index is not.
+void PlaceAll(const FleetPlan& plan, std::vector<Slot>& slots, std::vector<Staged>& index_files, FleetResult& result) {
+  const FleetRow* stopped = nullptr;
+  for (Slot& slot : slots) {
+    if (stopped != nullptr) {
+      if (!slot.staged.empty()) {
+        slot.row.code = kExitWriteFailed;
+        slot.row.reason = "not put in place: the files stopped at " + platform::PathToNative(stopped->path);
+      }
+      DiscardAll(slot.staged);
+      continue;
+    }
+    if (const platform::OsStatus placed = Place(slot.staged); !placed.ok()) {
+      DiscardAll(slot.staged);
+      slot.row.code = kExitWriteFailed;
+      slot.row.reason = placed.message;
+      stopped = &slot.row;
+    }
+  }
+  if (stopped != nullptr) {
+    DiscardAll(index_files);
+    FailIndex(result, "not replaced, as it would list " + platform::PathToNative(stopped->path) +
+                          " as converted though its files could not be put in place");
+    return;
+  }
+  if (index_files.empty()) return;
+  if (const platform::OsStatus placed = Place(index_files); !placed.ok()) {
+    DiscardAll(index_files);
+    FailIndex(result, placed.message);
+    return;
+  }
+  result.index_written = true;
+  result.removed = RemoveStale(plan);
+}
+
+// The commit: every temporary flushed at once, put in place, the stale outputs removed, and the folder
+// flushed once. A signal that comes meanwhile lets it finish (the guard's promise).
+void Commit(const FleetPlan& plan, std::vector<Slot>& slots, std::vector<Staged>& index_files, FleetResult& result,
+            platform::SignalGuard* guard) {
+  std::vector<std::u16string> temporaries;
+  for (const Slot& slot : slots) {
+    for (const Staged& file : slot.staged) temporaries.push_back(file.temporary);
+  }
+  for (const Staged& file : index_files) temporaries.push_back(file.temporary);
+  if (const platform::OsStatus flushed = platform::Files().FlushFiles(temporaries); !flushed.ok()) {
+    for (Slot& slot : slots) {
+      if (slot.row.code != kExitOk) continue;
+      slot.row.code = kExitWriteFailed;
+      slot.row.reason = "cannot flush the files to disk: " + flushed.message;
+      DiscardAll(slot.staged);
+    }
+    DiscardAll(index_files);
+    FailIndex(result, platform::PathToNative(plan.index_json) + ": " + flushed.message);
+    return;
+  }
+  if (guard != nullptr && !guard->BeginCommit(temporaries.size() + plan.stale.size())) return;
+  PlaceAll(plan, slots, index_files, result);
+  static_cast<void>(platform::Files().FlushFolder(plan.out_dir));  // the names are in place; a failure changes nothing
+  if (guard != nullptr) guard->EndCommit();
+}
+
+FleetResult NotMade(const FleetPlan& plan) {
   FleetResult result;
   result.usage_code = plan.usage_code;
   result.worst = plan.usage_code;
@@ -292,292 +329,49 @@ FleetResult Refused(const FleetPlan& plan) {
   return result;
 }
 
-}  // namespace
-
-FleetPlan PlanFleet(std::span<const std::u16string> sources, std::u16string_view out_dir) {
-  FleetPlan plan;
-  plan.out_dir = std::u16string(out_dir);
-  const auto usage = [&plan](std::u16string path, std::string why) {
-    plan.usage_code = kNoSuchFile;
-    plan.problem_path = std::move(path);
-    plan.problem = std::move(why);
-    return plan;
-  };
-  if (sources.empty()) return usage(plan.out_dir, "no source to convert");
-  platform::PathInfo folder;
-  if (const platform::OsStatus found = platform::Files().Inspect(plan.out_dir, &folder); !found.ok()) {
-    return usage(plan.out_dir, found.message);
-  }
-  if (folder.kind != platform::PathKind::kDirectory && folder.kind != platform::PathKind::kMissing) {
-    return usage(plan.out_dir, "is not a folder");
-  }
-
-  std::vector<std::u16string> absolute;
-  std::vector<platform::PathInfo> infos(sources.size());
-  bool input_named = false;
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    if (sources[i] == kStandardInput) {
-      if (input_named) return usage(u"-", "standard input can be read only once");
-      input_named = true;
-      absolute.emplace_back(kStandardInput);
-      continue;
-    }
-    absolute.push_back(platform::AbsolutePath(sources[i]));
-    static_cast<void>(platform::Files().Inspect(sources[i], &infos[i]));  // a failure is the source's row
-    for (std::size_t j = 0; j < i; ++j) {
-      if (SameExisting(infos[i], infos[j]) || absolute[i] == absolute[j]) {
-        return usage(sources[i], "is named twice (also as " + platform::PathToNative(sources[j]) + ")");
-      }
-    }
-  }
-  const std::vector<std::u16string> names = AssignNames(absolute);
-  for (std::size_t i = 0; i < sources.size(); ++i) {
-    PlannedSource planned{sources[i], absolute[i], names[i], {}};
-    planned.outputs.json = platform::JoinPath(plan.out_dir, FileName(names[i], u".json"));
-    planned.outputs.report_html = platform::JoinPath(plan.out_dir, FileName(names[i], u".report.html"));
-    planned.outputs.report_json = platform::JoinPath(plan.out_dir, FileName(names[i], u".report.json"));
-    plan.sources.push_back(std::move(planned));
-  }
-  plan.index_html = platform::JoinPath(plan.out_dir, u"index.html");
-  plan.index_json = platform::JoinPath(plan.out_dir, u"index.json");
-
-  // What exists already, and whether a source would be overwritten.
-  const auto look = [&](const std::u16string& output) -> bool {
-    platform::PathInfo info;
-    if (!platform::Files().Inspect(output, &info).ok()) return true;  // told when it is written
-    if (info.kind == platform::PathKind::kMissing && !info.is_link) return true;
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-      if (SameExisting(info, infos[i])) {
-        usage(sources[i], "is also an output (" + platform::PathToNative(output) + "); choose another folder");
-        return false;
-      }
-    }
-    plan.existing.push_back(output);
-    return true;
-  };
-  for (const PlannedSource& source : plan.sources) {
-    if (!look(source.outputs.json) || !look(source.outputs.report_html) || !look(source.outputs.report_json)) {
-      return plan;
-    }
-  }
-  if (!look(plan.index_json) || !look(plan.index_html)) return plan;
-  return plan;
-}
-
-FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, const Progress& progress) {
-  if (plan.usage_code != 0) return Refused(plan);
-  if (!plan.existing.empty() && !options.replace_existing) {
-    FleetResult result;
-    result.worst = kNotReplaced;
-    result.existing = plan.existing;
-    result.problem_path = plan.out_dir;
-    return result;
-  }
-  FleetResult result;
-  result.index_html = plan.index_html;
-  result.index_json = plan.index_json;
-  const auto fail_index = [&result](const std::u16string& path, std::string why) {
-    result.index_code = kWriteFailed;
-    result.index_reason = platform::PathToNative(path) + ": " + std::move(why);
-    result.worst = std::max(result.worst, kWriteFailed);
-  };
-  if (const platform::OsStatus made = platform::Files().CreateFolder(plan.out_dir); !made.ok()) {
-    result.problem = "cannot create the folder: " + made.message;
-    result.problem_path = plan.out_dir;
-    fail_index(plan.out_dir, made.message);
-    return result;
-  }
-
-  // The index is written as the sources come, in argument order.
-  OpenTemporary index_json;
-  OpenTemporary index_html;
-  const std::set<std::u16string> existing(plan.existing.begin(), plan.existing.end());
-  SystemError index_opened = index_json.Open(plan.index_json, existing.count(plan.index_json) != 0);
-  const std::u16string* index_failed = index_opened != platform::kSuccess ? &plan.index_json : nullptr;
-  if (index_failed == nullptr) {
-    index_opened = index_html.Open(plan.index_html, existing.count(plan.index_html) != 0);
-    if (index_opened != platform::kSuccess) index_failed = &plan.index_html;
-  }
-  std::unique_ptr<report::SinkStreamBuf> json_buffer;
-  std::unique_ptr<std::ostream> json_out;
-  std::unique_ptr<report::JsonReportWriter> json_writer;
-  std::unique_ptr<report::IndexHtmlWriter> html_writer;
-  if (index_failed == nullptr) {
-    json_buffer = std::make_unique<report::SinkStreamBuf>(index_json.sink());
-    json_out = std::make_unique<std::ostream>(json_buffer.get());
-    json_writer = std::make_unique<report::JsonReportWriter>(*json_out, options.program_version, "1.1");
-    html_writer = std::make_unique<report::IndexHtmlWriter>(index_html.sink());
-  }
-
-  const std::size_t total = plan.sources.size();
-  Run run(plan, options);
-  run.slots_.resize(total);
-  unsigned threads = options.threads != 0 ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, total));
-  // Workers run at most this far ahead of the index, so that few conversions wait in memory for it.
-  const std::size_t window = 4 * static_cast<std::size_t>(threads);
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::size_t next = 0;
-  std::size_t indexed = 0;
-  const auto work = [&] {
-    for (;;) {
-      std::size_t i = 0;
-      {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return next >= total || next < indexed + window; });
-        if (next >= total) return;
-        i = next++;
-      }
-      if (plan.sources[i].path != kStandardInput && SizeOf(plan.sources[i].path) > kLargeSourceBytes) {
-        // A large source waits until every source before it has gone through the index, so that at
-        // most one large conversion is held in memory however many follow.
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return indexed == i; });
-      }
-      run.Convert(i);
-      {
-        std::lock_guard lock(mutex);
-        run.slots_[i].done = true;
-      }
-      changed.notify_all();
-    }
-  };
-  std::vector<std::thread> pool;
-  for (unsigned t = 0; t < threads; ++t) pool.emplace_back(work);
-
-  std::vector<report::JsonSummaryRow> summaries;
-  for (std::size_t i = 0; i < total; ++i) {
-    {
-      std::unique_lock lock(mutex);
-      changed.wait(lock, [&] { return run.slots_[i].done; });
-    }
-    Slot& slot = run.slots_[i];
-    const FleetRow& row = slot.row;
-    const std::u16string json_name = FileName(row.name, u".json");
-    const std::u16string html_name = FileName(row.name, u".report.html");
-    const std::u16string report_json_name = FileName(row.name, u".report.json");
-    if (json_writer != nullptr) {
-      const report::JsonOutputs outputs{row.name, json_name, html_name, report_json_name};
-      report::JsonSource part{row.path, row.absolute_path, nullptr, row.reason, row.code, &outputs};
-      if (row.code == kConverted) part.conversion = &slot.conversion;
-      summaries.push_back(json_writer->Source(part));
-      if (row.code != kConverted) summaries.back().exit_code = row.code;
-      json_buffer->Flush();
-      const bool converted = row.code == kConverted;
-      html_writer->Row({&summaries.back(), row.name, row.absolute_path, converted ? json_name : u"",
-                        converted ? html_name : u"", converted ? report_json_name : u""});
-    } else {
-      summaries.push_back(SummaryOf(row));
-    }
-    slot.conversion = convert::ConversionResult();
-    {
-      std::lock_guard lock(mutex);
-      indexed = i + 1;
-    }
-    changed.notify_all();
-    if (progress) progress(i + 1, total);
-  }
-  for (std::thread& thread : pool) thread.join();
-
-  for (Slot& slot : run.slots_) {
-    Count(slot.row, result.totals);
-    result.worst = std::max(result.worst, slot.row.code);
-  }
-  std::vector<Staged> index_files;
-  if (index_failed == nullptr) {
-    json_writer->End(summaries);
-    json_writer.reset();
-    json_out.reset();
-    const bool json_done = json_buffer->Flush();
-    const report::IndexTotals totals{result.totals.sources, result.totals.converted,
-                                     result.totals.refused + result.totals.write_failed, result.totals.listeners,
-                                     result.totals.to_recreate};
-    const bool html_done = html_writer->End(totals);
-    Staged json_file;
-    Staged html_file;
-    if (const SystemError code = index_json.Close(json_done, &json_file); code != platform::kSuccess) {
-      fail_index(plan.index_json, convert::DescribeWriteError(code));
-    } else {
-      index_files.push_back(std::move(json_file));
-    }
-    if (const SystemError code = index_html.Close(html_done, &html_file); code != platform::kSuccess) {
-      fail_index(plan.index_html, convert::DescribeWriteError(code));
-    } else {
-      index_files.push_back(std::move(html_file));
-    }
-    if (result.index_code != kConverted) DiscardAll(index_files);
-  } else {
-    fail_index(*index_failed, convert::DescribeWriteError(index_opened));
-  }
-
-  // Every temporary flushed at once, then each put in place (the index last), then the folder flushed once.
-  platform::FileSystem& files = platform::Files();
-  std::vector<std::u16string> temporaries;
-  for (const Slot& slot : run.slots_) {
-    for (const Staged& file : slot.staged) temporaries.push_back(file.temporary);
-  }
-  for (const Staged& file : index_files) temporaries.push_back(file.temporary);
-  if (const platform::OsStatus flushed = files.FlushFiles(temporaries); !flushed.ok()) {
-    for (Slot& slot : run.slots_) {
-      if (slot.row.code != kConverted) continue;
-      slot.row.code = kWriteFailed;
-      slot.row.reason = "cannot flush the files to disk: " + flushed.message;
-      DiscardAll(slot.staged);
-    }
-    DiscardAll(index_files);
-    fail_index(plan.index_json, flushed.message);
-  }
-  const auto place = [&files](std::vector<Staged>& staged) -> platform::OsStatus {
-    for (std::size_t k = 0; k < staged.size(); ++k) {
-      const Staged& file = staged[k];
-      platform::OsStatus placed =
-          platform::RetryWhileShared(files, [&] { return files.ReplaceInBatch(file.temporary, file.destination); });
-      if (!placed.ok()) {
-        placed.message = platform::PathToNative(file.destination) + ": " + placed.message;
-        for (std::size_t rest = k; rest < staged.size(); ++rest) {
-          static_cast<void>(files.Discard(staged[rest].temporary));
-        }
-        staged.clear();
-        return placed;
-      }
-    }
-    staged.clear();
-    return platform::Ok();
-  };
-  const FleetRow* unplaced = nullptr;  // the first source whose files could not be put in place
-  for (Slot& slot : run.slots_) {
-    if (const platform::OsStatus placed = place(slot.staged); !placed.ok()) {
-      slot.row.code = kWriteFailed;
-      slot.row.reason = placed.message;
-      if (unplaced == nullptr) unplaced = &slot.row;
-    }
-  }
-  if (unplaced != nullptr && !index_files.empty()) {
-    // The index was written while the sources were converted, and lists this one as converted: it
-    // would say what is not so. It is not put in place; the rows and the exit code tell.
-    DiscardAll(index_files);
-    fail_index(plan.index_json, "not replaced, as it would list " + platform::PathToNative(unplaced->path) +
-                                    " as converted though its files could not be put in place");
-  } else if (const platform::OsStatus placed = place(index_files); !placed.ok()) {
-    result.index_code = kWriteFailed;
-    result.index_reason = placed.message;
-  }
-  static_cast<void>(files.FlushFolder(plan.out_dir));  // the names are in place; a failure here changes nothing
-
-  result.totals = FleetTotals();
-  result.worst = result.index_code;
-  for (Slot& slot : run.slots_) {
-    Count(slot.row, result.totals);
+FleetResult Rows(std::vector<Slot>& slots, FleetResult result) {
+  result.totals = CountRows(slots);
+  result.worst = std::max(result.worst, result.index_code);
+  for (Slot& slot : slots) {
     result.worst = std::max(result.worst, slot.row.code);
     result.rows.push_back(std::move(slot.row));
   }
   return result;
 }
 
-FleetResult ConvertFleet(std::span<const std::u16string> sources, std::u16string_view out_dir,
+}  // namespace
+
+FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, const Progress& progress) {
+  if (plan.usage_code != kExitOk) return NotMade(plan);
+  if ((!plan.existing.empty() || !plan.stale.empty()) && !options.replace_existing) {
+    FleetResult result;
+    result.worst = kExitNotReplaced;
+    result.existing = plan.existing;
+    result.existing.insert(result.existing.end(), plan.stale.begin(), plan.stale.end());
+    result.problem_path = plan.out_dir;
+    return result;
+  }
+  FleetResult result;
+  result.index_html = plan.index_html;
+  result.index_json = plan.index_json;
+  std::unique_ptr<platform::SignalGuard> guard;
+  if (options.guard_signals) guard = std::make_unique<platform::SignalGuard>();
+  std::vector<Slot> slots = SlotsFor(plan, options);
+  std::vector<Staged> index_files;
+  {
+    Index index(plan, options);
+    StageAndIndex(plan, options, progress, slots, index);
+    const FleetTotals totals = CountRows(slots);
+    if (totals.converted == 0) return Rows(slots, std::move(result));  // nothing is written, no index
+    if (std::string why; !index.Finish(totals, &index_files, &why)) FailIndex(result, std::move(why));
+  }
+  Commit(plan, slots, index_files, result, guard.get());
+  return Rows(slots, std::move(result));
+}
+
+FleetResult ConvertFleet(std::span<const std::u16string> arguments, std::u16string_view out_dir,
                          const FleetOptions& options, const Progress& progress) {
-  return ConvertFleet(PlanFleet(sources, out_dir), options, progress);
+  return ConvertFleet(PlanFleet(arguments, out_dir), options, progress);
 }
 
 }  // namespace recaster::fleet

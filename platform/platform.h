@@ -78,6 +78,7 @@ struct PathInfo {
   bool is_link = false;                // the path is a symbolic link (possibly dangling)
   std::u16string target;               // where the links end: the path to write; the path itself if no link
   FileId id;                           // zero when missing
+  std::uint64_t size = 0;              // of a regular file, in bytes, when it was looked at
 };
 
 // One entry of a folder (FileSystem::ListFolder).
@@ -211,6 +212,10 @@ class ScopedFile {
   FileSystem* fs_ = nullptr;
   FileHandle file_ = kNoFile;
 };
+
+// Reads the whole regular file `path` through Files() into `bytes`: kFileTooLarge when it holds more
+// than `limit` bytes (nothing is read then), kHandleEof when it ends short.
+OsStatus ReadWholeFile(const std::u16string& path, std::uint64_t limit, std::string* bytes);
 
 // The system's own text for a system error code (UTF-8, no trailing line break).
 std::string DescribeSystemError(SystemError code);

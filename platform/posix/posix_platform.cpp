@@ -244,6 +244,7 @@ class PosixFileSystem final : public FileSystem {
       info->kind = KindOf(st);
       info->target = Utf8ToWide(current);
       info->id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+      if (info->kind == PathKind::kRegularFile) info->size = static_cast<std::uint64_t>(st.st_size);
       return Ok();
     }
   }

@@ -170,6 +170,9 @@ class Win32FileSystem final : public FileSystem {
                                                                            : PathKind::kRegularFile;
       info->id = FileId{file.dwVolumeSerialNumber,
                         (static_cast<std::uint64_t>(file.nFileIndexHigh) << 32) | file.nFileIndexLow};
+      if (info->kind == PathKind::kRegularFile) {
+        info->size = (static_cast<std::uint64_t>(file.nFileSizeHigh) << 32) | file.nFileSizeLow;
+      }
       if (info->is_link) info->target = FinalPath(handle, path);
     }
     ::CloseHandle(handle);
