@@ -7,6 +7,8 @@
 
 #include "app/recaster.h"
 #include "convert/convert.h"
+#include "convert/source.h"
+#include "fleet/fleet.h"
 #include "platform/platform.h"
 #include "report/report.h"
 #include "settings/ov_settings.h"
@@ -32,13 +34,6 @@ constexpr std::u16string_view kNoMemory = u"not enough memory";
 constexpr std::u16string_view kNoReport = u"The report of what is left to do by hand could not be made: ";
 constexpr std::u16string_view kOpenReport = u"Open the report now?";
 constexpr std::u16string_view kNotOpened = u"The report could not be opened: ";
-
-void ShowError(std::u16string_view first, std::u16string_view second) {
-  std::u16string text(first);
-  text += u'\n';
-  text += second;
-  AfxMessageBox(text, MB_OK | MB_ICONERROR);
-}
 
 // The success message, and the report it can offer to open (empty when none was written).
 struct Saved {
@@ -84,34 +79,29 @@ void ShowSaved(const Saved& saved) {
   }
 }
 
-// The file to convert: `given` when it names a regular file, otherwise what the open dialog returns,
-// starting from `given` or, without one, the default source; empty when the dialog was cancelled.
-std::u16string ChooseSource(const std::u16string& given) {
-  if (!given.empty() && platform::GetPathKind(given) == platform::PathKind::kRegularFile) {
-    return platform::AbsolutePath(given);
-  }
+// The file to convert: `given` when it names a regular file (`known`: what it named, when the caller
+// looked), otherwise what the open dialog returns, starting from `given` or, without one, the default
+// source; empty when the dialog was cancelled.
+std::u16string ChooseSource(const std::u16string& given, const platform::PathInfo* known) {
+  if (known != nullptr && known->kind == platform::PathKind::kRegularFile) return platform::AbsolutePath(given);
   CFileDialog open(true, u"cfg", given.empty() ? convert::DefaultInputPath() : given, kFileMustExist, kOpenFilter);
   return open.DoModal() == IDOK ? open.GetPathName() : std::u16string();
 }
 
 // Steps 1 to 13 of one conversion; anything else thrown leaves before the destination is opened.
-void ConvertOnce(const std::u16string& given) {
-  const std::u16string source = ChooseSource(given);
+void ConvertOnce(const std::u16string& given, const platform::PathInfo* known) {
+  const std::u16string source = ChooseSource(given, known);
   if (source.empty()) return;
 
   // A file that cannot be read or is no version 5 configuration would convert as all defaults and be
-  // reported as saved; it is refused instead, with the loader's reason, and nothing is written.
-  convert::ConversionResult conversion;
-  try {
-    conversion = convert::BuildConfigTree(source);
-  } catch (const std::bad_alloc&) {
-    ShowError(kLoadFailed, kNoMemory);
+  // reported as saved; it is refused instead, with the reason, and nothing is written.
+  const bool chosen = known == nullptr || known->kind != platform::PathKind::kRegularFile;
+  convert::SourceOutcome taken = convert::TakeSource({source, nullptr, chosen ? nullptr : known, convert::SourceStage::kTree});
+  if (!taken.ok()) {
+    ShowError(kLoadFailed, platform::PathFromNative(taken.reason));
     return;
   }
-  if (!conversion.load.ok()) {
-    ShowError(kLoadFailed, platform::PathFromNative(xml::DescribeLoadResult(conversion.load)));
-    return;
-  }
+  const convert::ConversionResult conversion = std::move(taken.conversion);
 
   CFileDialog save(false, u"json", convert::DefaultOutputPath(), kOverwritePrompt, kSaveFilter);
   if (save.DoModal() != IDOK) return;
@@ -140,9 +130,9 @@ void ShowStopped(std::string_view what) { ShowError(kStopped, platform::PathFrom
 
 // An error thrown by a step (the tree library's, allocation failure) ends the command with a message
 // instead of ending the program.
-void ConvertGuarded(const std::u16string& given) {
+void ConvertGuarded(const std::u16string& given, const platform::PathInfo* known) {
   try {
-    ConvertOnce(given);
+    ConvertOnce(given, known);
   } catch (const std::exception& error) {
     ShowStopped(error.what());
   } catch (...) {
@@ -151,6 +141,13 @@ void ConvertGuarded(const std::u16string& given) {
 }
 
 }  // namespace
+
+void ShowError(std::u16string_view first, std::u16string_view second) {
+  std::u16string text(first);
+  text += u'\n';
+  text += second;
+  AfxMessageBox(text, MB_OK | MB_ICONERROR);
+}
 
 void AskToOpenReport(std::u16string text, const std::u16string& report) {
   text += u"\n\n";
@@ -163,15 +160,18 @@ void AskToOpenReport(std::u16string text, const std::u16string& report) {
   }
 }
 
-void CRecasterDlg::OnBnClickedConvert() { ConvertGuarded({}); }
-
-void CRecasterDlg::ConvertPath(const std::u16string& path) { ConvertGuarded(path); }
+void CRecasterDlg::OnBnClickedConvert() { ConvertGuarded({}, nullptr); }
 
 void CRecasterDlg::ConvertPaths(const std::vector<std::u16string>& paths) {
-  if (paths.size() == 1 && platform::GetPathKind(paths.front()) != platform::PathKind::kDirectory) {
-    ConvertPath(paths.front());
-  } else if (!paths.empty()) {
-    ConvertFleet(paths);
+  if (paths.empty()) return;
+  // Each path is looked at once: what it names decides the flow and goes on with it.
+  fleet::FoundSources found = fleet::FindSources(paths);
+  if (paths.size() == 1 && found.usage_code == kExitOk && found.sources.size() == 1 &&
+      found.sources.front().path == paths.front()) {
+    const fleet::FoundSource& only = found.sources.front();
+    ConvertGuarded(only.path, only.inspected ? &only.info : nullptr);
+  } else {
+    ConvertFleet(std::move(found), paths);
   }
 }
 

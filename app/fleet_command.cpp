@@ -1,10 +1,7 @@
 // Several files, or a folder of them, dropped on the program or the main dialog: converted into one
 // folder on a thread of their own, and the message with the totals that ends it.
-#include <algorithm>
 #include <exception>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -23,50 +20,11 @@ struct CRecasterDlg::FleetJob {
 
 namespace {
 
-constexpr std::wstring_view kSettingsFile = L"ov_server_settings.cfg";
 constexpr std::u16string_view kNoneFound = u"No Ornvale 5 server configuration (ov_server_settings.cfg) was found in:";
 constexpr std::u16string_view kNotStarted = u"The configurations were not converted:";
 constexpr std::u16string_view kStopped = u"The conversion stopped on an unexpected error; some files may be missing:";
 
-std::u16string FromWide(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
-
 std::u16string Number(std::size_t n) { return platform::PathFromNative(std::to_string(n)); }
-
-// The sources of a drop: each file as it is, and for each folder every ov_server_settings.cfg below it
-// (the name in any case; linked folders are not entered), in the order of their paths.
-std::vector<std::u16string> FleetSources(const std::vector<std::u16string>& paths) {
-  namespace fs = std::filesystem;
-  std::vector<std::u16string> sources;
-  for (const std::u16string& path : paths) {
-    if (platform::GetPathKind(path) != platform::PathKind::kDirectory) {
-      sources.push_back(path);
-      continue;
-    }
-    std::vector<std::u16string> found;
-    std::error_code error;
-    fs::recursive_directory_iterator it(fs::path(std::wstring(path.begin(), path.end())),
-                                        fs::directory_options::skip_permission_denied, error);
-    for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-      std::error_code ignored;
-      const std::wstring name = it->path().filename().wstring();
-      if (it->is_regular_file(ignored) &&
-          ::CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), kSettingsFile.data(),
-                                 static_cast<int>(kSettingsFile.size()), TRUE) == CSTR_EQUAL) {
-        found.push_back(FromWide(it->path().wstring()));
-      }
-    }
-    std::sort(found.begin(), found.end());
-    sources.insert(sources.end(), found.begin(), found.end());
-  }
-  return sources;
-}
-
-void ShowError(std::u16string_view first, std::u16string_view second) {
-  std::u16string text(first);
-  text += u'\n';
-  text += second;
-  AfxMessageBox(text, MB_OK | MB_ICONERROR);
-}
 
 // "Converted 3 of 4 configurations; 1 refused." and the settings to re-create, as the totals say.
 std::u16string Totals(const fleet::FleetTotals& totals) {
@@ -86,10 +44,9 @@ void CRecasterDlg::EndFleetJob::operator()(FleetJob* job) const {
   delete job;
 }
 
-void CRecasterDlg::ConvertFleet(const std::vector<std::u16string>& paths) {
+void CRecasterDlg::ConvertFleet(fleet::FoundSources found, const std::vector<std::u16string>& paths) {
   if (m_fleet != nullptr) return;
-  const std::vector<std::u16string> sources = FleetSources(paths);
-  if (sources.empty()) {
+  if (found.usage_code != kExitOk || found.sources.empty()) {
     std::u16string where;
     for (const std::u16string& path : paths) where += (where.empty() ? u"" : u"\n") + path;
     ShowError(kNoneFound, where);
@@ -97,13 +54,13 @@ void CRecasterDlg::ConvertFleet(const std::vector<std::u16string>& paths) {
   }
   CFolderPickerDialog folder;
   if (folder.DoModal() != IDOK) return;
-  fleet::FleetPlan plan = fleet::PlanFleet(sources, folder.GetPathName());
-  if (plan.usage_code != 0) {
+  fleet::FleetPlan plan = fleet::PlanFleet(std::move(found), folder.GetPathName());
+  if (plan.usage_code != kExitOk) {
     ShowError(kNotStarted, plan.problem_path + u": " + platform::PathFromNative(plan.problem));
     return;
   }
-  if (!plan.existing.empty()) {
-    const std::size_t count = plan.existing.size();
+  if (plan.Replacing() != 0) {
+    const std::size_t count = plan.Replacing();
     const std::u16string question = u"Replace " + Number(count) + (count == 1 ? u" file" : u" files") + u" in " +
                                     plan.out_dir + u"?";
     if (AfxMessageBox(question, MB_YESNO | MB_ICONWARNING) != IDYES) return;
@@ -136,7 +93,9 @@ void CRecasterDlg::OnFleetDone() {
     ShowError(kStopped, platform::PathFromNative(job->stopped));
   } else if (!result.problem.empty()) {
     ShowError(kNotStarted, result.problem_path + u": " + platform::PathFromNative(result.problem));
-  } else if (result.index_code != fleet::kConverted) {
+  } else if (result.totals.converted == 0) {
+    ShowError(Totals(result.totals), u"No configuration was converted; nothing was written.");
+  } else if (result.index_code != kExitOk) {
     ShowError(Totals(result.totals), u"The index could not be written to " + platform::AbsolutePath(result.index_html) +
                                          u": " + platform::PathFromNative(result.index_reason));
   } else {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/framework.h"
+#include "fleet/fleet.h"
 
 namespace recaster::app {
 
@@ -25,13 +26,11 @@ class CRecasterDlg : public CDialog {
 
   // One conversion: open dialog, load, map, save dialog, write, one message. Nothing is kept after it.
   void OnBnClickedConvert();
-  // One conversion of `path` as if the open dialog had returned it, when it names a regular file;
-  // otherwise the open dialog starts with it as the file name.
-  void ConvertPath(const std::u16string& path);
-  // Several files, or the version 5 files named ov_server_settings.cfg below a folder, converted into
-  // one folder that a folder dialog chooses, with an index. The conversion runs off the window's thread
-  // with the dialog disabled; a message gives the totals and asks to open the index.
-  void ConvertFleet(const std::vector<std::u16string>& paths);
+  // Several files, or the version 5 files named ov_server_settings.cfg below a folder (`found`, as
+  // fleet::FindSources found them in `paths`), converted into one folder that a folder dialog chooses,
+  // with an index. The conversion runs off the window's thread with the dialog disabled; a message
+  // gives the totals and asks to open the index.
+  void ConvertFleet(fleet::FoundSources found, const std::vector<std::u16string>& paths);
 
  protected:
   // Adds the About entry to the system menu and sets the icons; the focus goes to the first tab stop.
@@ -44,7 +43,8 @@ class CRecasterDlg : public CDialog {
   HCURSOR OnQueryDragIcon() override;
   // Control 1000 runs OnBnClickedConvert; the rest as the dialog does.
   void OnClicked(int id) override;
-  // One file dropped runs ConvertPath; several, or a folder, ConvertFleet.
+  // One file dropped is converted as if the open dialog had returned it (a path that names no regular
+  // file opens the open dialog with it as the file name); several, or a folder, ConvertFleet.
   void OnDropFiles(const std::vector<std::u16string>& paths) override;
   // The start files, once the dialog is shown; the end of a conversion of several files.
   void OnPosted(int code) override;
@@ -72,6 +72,9 @@ class CAboutDlg : public CDialog {
 // Shows `text`, then "Open the report now?", with Yes and No; Yes opens `report` with the program the
 // system opens its type with, and a failure to start it is said in a second message.
 void AskToOpenReport(std::u16string text, const std::u16string& report);
+
+// An error message: what failed, then why on a second line.
+void ShowError(std::u16string_view first, std::u16string_view second);
 
 // What the main dialog posts itself.
 inline constexpr int kConvertStartFiles = 1;  // convert the files it was started with

@@ -139,6 +139,9 @@ struct FleetPlan {
 // gives kExitWriteFailed with "another recaster call is writing this folder".
 FleetPlan PlanFleet(std::span<const std::u16string> arguments, std::u16string_view out_dir);
 
+// The same for the sources FindSources found, whose paths are not looked at again.
+FleetPlan PlanFleet(FoundSources found, std::u16string_view out_dir);
+
 struct FleetOptions {
   std::string program_version;     // for the JSON reports
   unsigned jobs = 0;               // the size of the pool; 0: the number of processors

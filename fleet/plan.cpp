@@ -231,17 +231,26 @@ FolderLock::~FolderLock() {
 }
 
 FleetPlan PlanFleet(std::span<const std::u16string> arguments, std::u16string_view out_dir) {
+  if (arguments.empty()) {
+    FleetPlan plan;
+    plan.out_dir = std::u16string(out_dir);
+    Usage(plan, kExitUsage, plan.out_dir, "no source to convert");
+    return plan;
+  }
+  return PlanFleet(FindSources(arguments), out_dir);
+}
+
+FleetPlan PlanFleet(FoundSources found, std::u16string_view out_dir) {
   FleetPlan plan;
   plan.out_dir = std::u16string(out_dir);
   plan.index_html = platform::JoinPath(plan.out_dir, kIndexHtml);
   plan.index_json = platform::JoinPath(plan.out_dir, kIndexJson);
-  if (arguments.empty()) {
-    Usage(plan, kExitUsage, plan.out_dir, "no source to convert");
-    return plan;
-  }
-  FoundSources found = FindSources(arguments);
   if (found.usage_code != kExitOk) {
     Usage(plan, found.usage_code, found.problem_path, found.problem);
+    return plan;
+  }
+  if (found.sources.empty()) {
+    Usage(plan, kExitUsage, plan.out_dir, "no source to convert");
     return plan;
   }
   // The lock is taken before anything in the folder is counted, so that what the prompt tells stays so.

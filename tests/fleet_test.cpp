@@ -13,6 +13,7 @@
 #include "cli/cli.h"
 #include "fleet/fleet.h"
 #include "platform/platform.h"
+#include "tests/support/fleet_fixture.h"
 #include "tests/support/forwarding_files.h"
 
 namespace recaster {
@@ -20,12 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kSample = fs::path(RECASTER_SOURCE_DIR) / "samples" / "ov_server_settings.cfg";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::kSample;
+using test::ReadFile;
+using test::Outcome;
 
 // ---- the names ----
 
@@ -78,43 +76,7 @@ TEST(FleetNames, OnlyCollidingNamesTakeTheirFolderThenANumber) {
 
 // ---- the command line ----
 
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-class Fleet : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("recaster_fleet_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    fs::create_directories(folder_ / "in");
-    fs::copy_file(kSample, folder_ / "in" / "srv01.cfg");
-    fs::copy_file(kSample, folder_ / "in" / "srv02.cfg");
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
-  }
-  Outcome Recaster(std::vector<std::string> args, const std::string& input = "", bool terminal = false) {
-    std::istringstream in(input);
-    std::ostringstream out;
-    std::ostringstream err;
-    cli::Console console{in, out, err, terminal};
-    const int code = cli::RunRecaster(args, console);
-    return {code, out.str(), err.str()};
-  }
-  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
-  std::size_t FilesIn(const std::string& name) const {
-    std::error_code ignored;
-    const fs::path path = folder_ / name;
-    return fs::is_directory(path) ? static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {})) : 0;
-  }
-
-  fs::path folder_;
-};
+using Fleet = test::FleetFixture;
 
 TEST_F(Fleet, UsageErrorsExitTwoBeforeAnythingIsWritten) {
   const std::string one = Path("in/srv01.cfg");
