@@ -132,13 +132,13 @@ def self_test():
     cases = [
         ("void f() {\n" + body + "}\n", []),
         ("void f() {\n" + body + "  x;\n}\n", ["s.cpp:1: function f is 61 lines (at most 60)"]),
-        ("namespace a {\nstruct S {\n public:\n  int operator()() const\n  {\n" + body + "  x;\n  }\n};\n}\n",
-         ["s.cpp:5: function operator is 61 lines (at most 60)"]),
+        ("namespace a {\nclass S {\n public:\n  struct In {\n    int operator()() const\n    {\n" + body
+         + "  x;\n    }\n  };\n};\n}\n", ["s.cpp:6: function operator is 61 lines (at most 60)"]),
         ("TEST(Suite, Name) {\n  auto l = [] {\n" + body + "  };\n}\n",
          ["s.cpp:1: function Suite.Name is 62 lines (at most 60)"]),
         ("S::S() : a_{1}, b_{'}'} {\n" + body + "  x;\n}\n", ["s.cpp:1: function S::S is 61 lines (at most 60)"]),
-        ('const char* k = R"x(})x" "}" /* } */; // }\n#define B }\nint n = 1\'0;\nconst int t[] = {\n'
-         + body + "};\nvoid h() {}\n", []),
+        ('const char* k = R"x(" { ")x" "{" /* { */; // {\n#define B {\nint n = 1\'000 + \'{\';\nint t[] = {\n'
+         + body + "};\nvoid h() {\n" + body + "  x;\n}\n", ["s.cpp:64: function h is 61 lines (at most 60)"]),
         ("int f() {\n" + "  ;\n" * 600 + "}\n",
          ["s.cpp: 602 lines (at most 600)", "s.cpp:1: function f is 602 lines (at most 60)"]),
     ]
