@@ -183,107 +183,105 @@ class Collector : public benchmark::ConsoleReporter {
 
 double MiBPerSecond(std::size_t bytes, double ms) { return ms > 0 ? bytes / 1048576.0 / (ms / 1e3) : 0; }
 
-}  // namespace
+// The mean milliseconds of the named benchmark, or 0 where it did not run.
+double TimeOf(const Collector& collector, const std::string& name) {
+  const auto it = collector.ms.find(name);
+  return it == collector.ms.end() ? 0.0 : it->second;
+}
 
-int main(int argc, char** argv) {
-  if (argc == 3 && std::string_view(argv[1]).substr(0, 10) == "--measure=") {
-    return MeasureInChild(std::string_view(argv[1]).substr(10), argv[2]);
-  }
-  // The hostile files take a minute and a few GiB of disk traffic; --no_hostile leaves them out.
-  bool skip_hostile = false;
+// Whether the flag was among the arguments; it is taken out of them.
+bool TakeFlag(int& argc, char** argv, std::string_view flag) {
   for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--no_hostile") {
-      skip_hostile = true;
+    if (std::string_view(argv[i]) == flag) {
       std::copy(argv + i + 1, argv + argc, argv + i);
       --argc;
-      break;
+      return true;
     }
   }
+  return false;
+}
 
-  struct Tier {
-    Size size;
-    std::string wellformed;
-    std::vector<recaster::bench::CraftedFile> crafted;
-    std::vector<std::string> outcomes;
-  };
-  std::vector<Tier> tiers;
-  for (const Size& size : kSizes) {
-    tiers.push_back({size, recaster::bench::RealisticFile(size.bytes), recaster::bench::CraftedFiles(size.bytes), {}});
+// One size's files and what loading each crafted one gave.
+struct Tier {
+  Size size;
+  std::string wellformed;
+  std::vector<recaster::bench::CraftedFile> crafted;
+  std::vector<std::string> outcomes;
+};
+
+// Registers the benchmarks of one size; false, said on standard error, where its well-formed file
+// does not load. The tier must stay where it is while the benchmarks run.
+bool RegisterTier(Tier& tier) {
+  const std::string tag = std::string("/") + tier.size.label;
+  if (!LoadOnce(tier.wellformed).ok() || !PugixmlOnce(tier.wellformed) || ConvertOnce(tier.wellformed) == 0) {
+    std::fprintf(stderr, "bench_recaster: the well-formed %s file does not load\n", tier.size.label);
+    return false;
   }
-
-  for (Tier& tier : tiers) {
-    const std::string tag = std::string("/") + tier.size.label;
-    if (!LoadOnce(tier.wellformed).ok() || !PugixmlOnce(tier.wellformed) || ConvertOnce(tier.wellformed) == 0) {
-      std::fprintf(stderr, "bench_recaster: the well-formed %s file does not load\n", tier.size.label);
-      return 1;
-    }
-    const std::string* wellformed = &tier.wellformed;
-    benchmark::RegisterBenchmark(("load" + tag).c_str(), [wellformed](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(LoadOnce(*wellformed));
-      state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * wellformed->size()));
+  const std::string* wellformed = &tier.wellformed;
+  benchmark::RegisterBenchmark(("load" + tag).c_str(), [wellformed](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(LoadOnce(*wellformed));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * wellformed->size()));
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(("pugixml" + tag).c_str(), [wellformed](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(PugixmlOnce(*wellformed));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * wellformed->size()));
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark(("convert" + tag).c_str(), [wellformed](benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(ConvertOnce(*wellformed));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * wellformed->size()));
+  })->Unit(benchmark::kMillisecond);
+  for (const auto& file : tier.crafted) {
+    tier.outcomes.push_back(recaster::xml::DescribeLoadResult(LoadOnce(file.bytes)));
+    const std::string* bytes = &file.bytes;
+    benchmark::RegisterBenchmark(("crafted/" + file.name + tag).c_str(), [bytes](benchmark::State& state) {
+      for (auto _ : state) benchmark::DoNotOptimize(LoadOnce(*bytes));
+      state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes->size()));
     })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("pugixml" + tag).c_str(), [wellformed](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(PugixmlOnce(*wellformed));
-      state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * wellformed->size()));
-    })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("convert" + tag).c_str(), [wellformed](benchmark::State& state) {
-      for (auto _ : state) benchmark::DoNotOptimize(ConvertOnce(*wellformed));
-      state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * wellformed->size()));
-    })->Unit(benchmark::kMillisecond);
-    for (const auto& file : tier.crafted) {
-      tier.outcomes.push_back(recaster::xml::DescribeLoadResult(LoadOnce(file.bytes)));
-      const std::string* bytes = &file.bytes;
-      benchmark::RegisterBenchmark(("crafted/" + file.name + tag).c_str(), [bytes](benchmark::State& state) {
-        for (auto _ : state) benchmark::DoNotOptimize(LoadOnce(*bytes));
-        state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes->size()));
-      })->Unit(benchmark::kMillisecond);
-    }
   }
+  return true;
+}
 
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  Collector collector;
-  benchmark::RunSpecifiedBenchmarks(&collector);
-  benchmark::Shutdown();
-  const auto time = [&collector](const std::string& name) {
-    const auto it = collector.ms.find(name);
-    return it == collector.ms.end() ? 0.0 : it->second;
-  };
-
+void PrintWellFormedTable(const std::vector<Tier>& tiers, const Collector& collector) {
   std::printf("\nWell-formed files: loading beside pugixml, and the whole conversion\n");
   std::printf("%-6s %10s %9s %9s %11s %11s %14s %11s %11s %16s\n", "size", "bytes", "load ms", "load MiB/s",
               "pugixml ms", "pugi MiB/s", "load : pugixml", "convert ms", "conv MiB/s", "convert : pugixml");
   for (const Tier& tier : tiers) {
     const std::string tag = std::string("/") + tier.size.label;
     const std::size_t n = tier.wellformed.size();
-    const double load = time("load" + tag), pugi = time("pugixml" + tag), conv = time("convert" + tag);
+    const double load = TimeOf(collector, "load" + tag), pugi = TimeOf(collector, "pugixml" + tag),
+                 conv = TimeOf(collector, "convert" + tag);
     if (load == 0 && pugi == 0 && conv == 0) continue;
     std::printf("%-6s %10zu %9.3f %10.1f %11.3f %11.1f %14.2f %11.3f %11.1f %16.2f\n", tier.size.label, n, load,
                 MiBPerSecond(n, load), pugi, MiBPerSecond(n, pugi), load > 0 ? pugi / load : 0, conv,
                 MiBPerSecond(n, conv), conv > 0 ? pugi / conv : 0);
   }
   std::printf("(\"load : pugixml\" is our loader's throughput over pugixml's: 1.00 is as fast, 0.50 half as fast)\n");
+}
 
+void PrintCraftedTable(const std::vector<Tier>& tiers, const Collector& collector) {
   std::printf("\nCrafted files against the well-formed file of their size (time per byte, loading only)\n");
   std::printf("%-32s %-6s %9s %9s %7s  %s\n", "case", "size", "MiB", "ms", "ratio", "outcome");
   for (const Tier& tier : tiers) {
     const std::string tag = std::string("/") + tier.size.label;
-    const double reference = time("load" + tag) / static_cast<double>(tier.wellformed.size());
+    const double reference = TimeOf(collector, "load" + tag) / static_cast<double>(tier.wellformed.size());
     for (std::size_t i = 0; i < tier.crafted.size(); ++i) {
       const auto& file = tier.crafted[i];
-      const double ms = time("crafted/" + file.name + tag);
+      const double ms = TimeOf(collector, "crafted/" + file.name + tag);
       if (ms == 0) continue;  // left out by --benchmark_filter
       std::printf("%-32s %-6s %9.2f %9.3f %7.2f  %s\n", file.name.c_str(), tier.size.label,
                   file.bytes.size() / 1048576.0, ms, reference > 0 ? ms / file.bytes.size() / reference : 0,
                   tier.outcomes[i].c_str());
     }
   }
+}
 
-  const Tier& largest = tiers.back();
-  const std::string path = TemporaryFile(largest.wellformed);
-  if (path.empty()) return 0;
+// Peak memory of fresh processes on the tier's well-formed file; false where no temporary file could
+// be made for them.
+bool PrintPeakMemoryTable(const Tier& tier) {
+  const std::string path = TemporaryFile(tier.wellformed);
+  if (path.empty()) return false;
   std::printf("\nPeak memory on the %s well-formed file (%.2f MiB), VmHWM of a fresh process\n",
-              largest.size.label, largest.wellformed.size() / 1048576.0);
+              tier.size.label, tier.wellformed.size() / 1048576.0);
   std::printf("%-34s %10s %16s\n", "what the process does", "peak MiB", "above reading");
   const long baseline = PeakKiB("read", path);
   for (const auto& [mode, label] : std::vector<std::pair<std::string, const char*>>{
@@ -293,6 +291,33 @@ int main(int argc, char** argv) {
     std::printf("%-34s %10.1f %16.1f\n", label, kib / 1024.0, (kib - baseline) / 1024.0);
   }
   std::remove(path.c_str());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::string_view(argv[1]).substr(0, 10) == "--measure=") {
+    return MeasureInChild(std::string_view(argv[1]).substr(10), argv[2]);
+  }
+  // The hostile files take a minute and a few GiB of disk traffic; --no_hostile leaves them out.
+  const bool skip_hostile = TakeFlag(argc, argv, "--no_hostile");
+  std::vector<Tier> tiers;
+  for (const Size& size : kSizes) {
+    tiers.push_back({size, recaster::bench::RealisticFile(size.bytes), recaster::bench::CraftedFiles(size.bytes), {}});
+  }
+  for (Tier& tier : tiers) {
+    if (!RegisterTier(tier)) return 1;
+  }
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  Collector collector;
+  benchmark::RunSpecifiedBenchmarks(&collector);
+  benchmark::Shutdown();
+  PrintWellFormedTable(tiers, collector);
+  PrintCraftedTable(tiers, collector);
+  if (!PrintPeakMemoryTable(tiers.back())) return 0;
   if (!skip_hostile) PrintHostileTable();
   return 0;
 }

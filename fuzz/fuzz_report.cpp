@@ -96,6 +96,34 @@ void CheckNoSecret(std::string_view text, const std::string& marker) {
   if (text.find(marker) != std::string_view::npos) __builtin_trap();
 }
 
+// No table row of the Markdown is cut in two, and tabs stand only in fenced blocks.
+void CheckMarkdownLines(std::string_view markdown) {
+  std::string_view fence;  // the fence of the block the line is in; empty outside blocks
+  for (std::size_t line = 0; line < markdown.size();) {
+    const std::size_t end = std::min(markdown.find('\n', line), markdown.size());
+    const std::string_view text(markdown.data() + line, end - line);
+    if (!fence.empty()) {
+      if (text == fence) fence = {};
+    } else if (text.starts_with("```") && text.find_first_not_of('`') == std::string_view::npos) {
+      fence = text;
+    } else if (text.starts_with('|') && !text.ends_with('|')) {
+      __builtin_trap();  // a table row cut in two
+    } else if (text.find('\t') != std::string_view::npos) {
+      __builtin_trap();  // a tab outside a block
+    }
+    line = end + 1;
+  }
+}
+
+// Tabs in the HTML stand only in <pre> blocks.
+void CheckHtmlTabs(const std::string& html) {
+  for (std::size_t tab = html.find('\t'); tab != std::string::npos; tab = html.find('\t', tab + 1)) {
+    const std::size_t open = html.rfind("<pre>", tab);
+    const std::size_t close = html.rfind("</pre>", tab);
+    if (open == std::string::npos || (close != std::string::npos && close > open)) __builtin_trap();  // a tab outside a block
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -119,31 +147,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string markdown = recaster::report::ToMarkdown(reports);
   CheckVisible(markdown, U"\n\t");
   CheckNoSecret(markdown, marker);
-  std::string_view fence;  // the fence of the block the line is in; empty outside blocks
-  for (std::size_t line = 0; line < markdown.size();) {
-    const std::size_t end = std::min(markdown.find('\n', line), markdown.size());
-    const std::string_view text(markdown.data() + line, end - line);
-    if (!fence.empty()) {
-      if (text == fence) fence = {};
-    } else if (text.starts_with("```") && text.find_first_not_of('`') == std::string_view::npos) {
-      fence = text;
-    } else if (text.starts_with('|') && !text.ends_with('|')) {
-      __builtin_trap();  // a table row cut in two
-    } else if (text.find('\t') != std::string_view::npos) {
-      __builtin_trap();  // a tab outside a block
-    }
-    line = end + 1;
-  }
+  CheckMarkdownLines(markdown);
 
   const std::string html = recaster::report::ToHtml(reports);
   CheckVisible(html, U"\n\t");
   CheckNoSecret(html, marker);
   if (html.find("<zq") != std::string::npos) __builtin_trap();
-  for (std::size_t tab = html.find('\t'); tab != std::string::npos; tab = html.find('\t', tab + 1)) {
-    const std::size_t open = html.rfind("<pre>", tab);
-    const std::size_t close = html.rfind("</pre>", tab);
-    if (open == std::string::npos || (close != std::string::npos && close > open)) __builtin_trap();  // a tab outside a block
-  }
+  CheckHtmlTabs(html);
 
   std::vector<recaster::convert::ConversionNote> notes = adjustments;
   for (auto& note : recaster::convert::NotCarriedOver(settings)) notes.push_back(std::move(note));

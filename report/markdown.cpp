@@ -158,48 +158,61 @@ void WritePadding(std::size_t width, std::size_t column_width, TextOut& out) {
 
 constexpr std::string_view kShownBelow = "(shown below the table)";
 
-void RenderTable(const Table& table, TextOut& out) {
+// A table's headers and the padded width of each column and of each cell, without the cells' text.
+struct TableLayout {
   std::vector<std::string> headers;
-  if (table.checklist) headers.emplace_back("To do");
-  for (const std::string& header : table.headers) headers.push_back(Visible(header));
-  const std::size_t first = table.checklist ? 1 : 0;  // the column of a row's first cell
+  std::size_t first = 0;  // the column of a row's first cell
+  std::vector<std::size_t> widths;
+  std::vector<std::vector<std::size_t>> cell_widths;
 
-  // The widths, and each cell's own, without the cells' text.
-  std::vector<std::size_t> widths(headers.size(), 3);
+  std::size_t ColumnWidth(std::size_t column) const { return column < widths.size() ? widths[column] : 0; }
+};
+
+TableLayout LayOutTable(const Table& table) {
+  TableLayout layout;
+  if (table.checklist) layout.headers.emplace_back("To do");
+  for (const std::string& header : table.headers) layout.headers.push_back(Visible(header));
+  layout.first = table.checklist ? 1 : 0;
+  std::vector<std::size_t>& widths = layout.widths;
+  widths.assign(layout.headers.size(), 3);
   const auto widen = [&widths](std::size_t column, std::size_t width) {
     if (column < widths.size()) widths[column] = std::max(widths[column], std::min(width, kMaxPaddedWidth));
   };
-  for (std::size_t i = 0; i < headers.size(); ++i) widen(i, Width(headers[i]));
-  std::vector<std::vector<std::size_t>> cell_widths;
+  for (std::size_t i = 0; i < layout.headers.size(); ++i) widen(i, Width(layout.headers[i]));
   for (const Row& row : table.rows) {
-    std::vector<std::size_t>& row_widths = cell_widths.emplace_back();
+    std::vector<std::size_t>& row_widths = layout.cell_widths.emplace_back();
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const Cell& cell = row.cells[i];
       row_widths.push_back(cell.block ? Width(kShownBelow) : CellWidth(cell.text));
-      widen(first + i, row_widths.back());
+      widen(layout.first + i, row_widths.back());
     }
   }
-  const auto column_width = [&widths](std::size_t column) { return column < widths.size() ? widths[column] : 0; };
+  return layout;
+}
 
+void WriteTableHead(const TableLayout& layout, TextOut& out) {
   out += '|';
-  for (std::size_t i = 0; i < headers.size(); ++i) {
+  for (std::size_t i = 0; i < layout.headers.size(); ++i) {
     out += ' ';
-    out += headers[i];
-    WritePadding(Width(headers[i]), widths[i], out);
+    out += layout.headers[i];
+    WritePadding(Width(layout.headers[i]), layout.widths[i], out);
     out += " |";
   }
   out += "\n|";
-  for (const std::size_t width : widths) {
+  for (const std::size_t width : layout.widths) {
     out.Repeat(width + 2, '-');
     out += '|';
   }
   out += '\n';
+}
+
+void WriteTableRows(const Table& table, const TableLayout& layout, TextOut& out) {
   for (std::size_t r = 0; r < table.rows.size(); ++r) {
     const Row& row = table.rows[r];
     out += '|';
     if (table.checklist) {
       out += row.to_do ? " [ ]" : " ";
-      WritePadding(row.to_do ? 3 : 0, widths[0], out);
+      WritePadding(row.to_do ? 3 : 0, layout.widths[0], out);
       out += " |";
     }
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
@@ -209,38 +222,47 @@ void RenderTable(const Table& table, TextOut& out) {
       } else {
         WriteInline(row.cells[i].text, true, out);
       }
-      WritePadding(cell_widths[r][i], column_width(first + i), out);
+      WritePadding(layout.cell_widths[r][i], layout.ColumnWidth(layout.first + i), out);
       out += " |";
     }
     out += '\n';
   }
   out += '\n';
+}
 
-  // Each block value after the table, under the name of its row and column: the text, then a line
-  // feed before the closing fence, so that a text that ends in a line feed keeps it as an empty last
-  // line.
+// A block value under the name of its row and column: the text, then a line feed before the closing
+// fence, so that a text that ends in a line feed keeps it as an empty last line.
+void WriteBlockBelow(const std::string& name, const std::string& column, const Cell& cell, TextOut& out) {
+  std::size_t longest = 0;
+  std::size_t run = 0;  // a run of backticks goes on from one span into the next
+  for (const Span& span : cell.text) {
+    for (const char c : span.text) {
+      run = c == '`' ? run + 1 : 0;
+      longest = std::max(longest, run);
+    }
+  }
+  const std::size_t fence = std::max<std::size_t>(3, longest + 1);
+  out += name + ", " + column + ":\n\n";
+  out.Repeat(fence, '`');
+  out += '\n';
+  for (const Span& span : cell.text) WriteVisible(span.text, true, false, out);
+  out += '\n';
+  out.Repeat(fence, '`');
+  out += "\n\n";
+}
+
+void RenderTable(const Table& table, TextOut& out) {
+  const TableLayout layout = LayOutTable(table);
+  WriteTableHead(layout, out);
+  WriteTableRows(table, layout, out);
+  // Each block value after the table.
   for (const Row& row : table.rows) {
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const Cell& cell = row.cells[i];
       if (!cell.block) continue;
       const std::string column = i < table.headers.size() ? Visible(table.headers[i]) : std::string();
       const std::string name = row.cells.empty() ? std::string() : Inline(row.cells.front().text);
-      std::size_t longest = 0;
-      std::size_t run = 0;  // a run of backticks goes on from one span into the next
-      for (const Span& span : cell.text) {
-        for (const char c : span.text) {
-          run = c == '`' ? run + 1 : 0;
-          longest = std::max(longest, run);
-        }
-      }
-      const std::size_t fence = std::max<std::size_t>(3, longest + 1);
-      out += name + ", " + column + ":\n\n";
-      out.Repeat(fence, '`');
-      out += '\n';
-      for (const Span& span : cell.text) WriteVisible(span.text, true, false, out);
-      out += '\n';
-      out.Repeat(fence, '`');
-      out += "\n\n";
+      WriteBlockBelow(name, column, cell, out);
     }
   }
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds optimised as a user's Release build is (-O3), with every warning as an error in this and every
-# other build, runs all tests, runs them again built with AddressSanitizer and UndefinedBehaviorSanitizer,
-# gives each fuzz target a short run from its corpus, and builds and tests the Windows programs under Wine.
+# Checks that every C++ file and function is within its length, builds optimised as a user's Release
+# build is (-O3), with every warning as an error in this and every other build, runs all tests, runs
+# them again built with AddressSanitizer and UndefinedBehaviorSanitizer, gives each fuzz target a short
+# run from its corpus, and builds and tests the Windows programs under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -10,6 +11,10 @@ jobs=$(nproc 2>/dev/null || echo 2)
 fuzz_seconds=${RECASTER_FUZZ_SECONDS:-60}
 
 step() { printf '\n== %s ==\n' "$*"; }
+
+step "limits: every C++ file 600 lines or fewer, every function 60 or fewer"
+python3 scripts/check-limits.py --self-test
+python3 scripts/check-limits.py
 
 step "build and test (release, -O3)"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DRECASTER_WERROR=ON >/dev/null

@@ -20,7 +20,8 @@ MessageFilter SeverityFilter(const char16_t* name, std::int32_t mask) {
   return f;
 }
 
-void Fill(COVSettings& doc) {
+// The display: processing, formats and the grid's colours.
+void FillDisplay(COVSettings& doc) {
   doc.Processing.DefFacility.SetValue(1);
   doc.Processing.ReplaceMultiWithOne.SetValue(true);
   doc.Format.UseSystemDate.SetValue(false);
@@ -42,7 +43,10 @@ void Fill(COVSettings& doc) {
     doc.Grid.Colors[i].BackColor.SetValue(colours[i].back);
     doc.Grid.Colors[i].Filter.Value() = SeverityFilter(colours[i].name, colours[i].mask);
   }
+}
 
+// The program's own logs and the message store.
+void FillStorage(COVSettings& doc) {
   doc.General.LogFolder.SetValue(u"C:\\ProgramData\\Ornvale\\Logs");
   doc.General.LogKeepPeriod.SetValue(30);
 
@@ -53,7 +57,10 @@ void Fill(COVSettings& doc) {
   doc.Storage.KeepPeriod[2].SetValue(365);
   doc.Storage.RemoveEmptySources.SetValue(true);
   doc.Storage.DayTimeForDelete.SetValue(180);
+}
 
+// Remote viewers, the listeners and name lookups.
+void FillNetwork(COVSettings& doc) {
   doc.RemConn.Enable.SetValue(true);
   doc.RemConn.Port.SetValue(4011);
   doc.RemConn.Secure.SetValue(true);
@@ -75,7 +82,10 @@ void Fill(COVSettings& doc) {
 
   doc.Dns.CacheDns.SetValue(24);
   doc.Dns.UseFqdn.SetValue(true);
+}
 
+// The backup and the exports to text files and to a database.
+void FillExports(COVSettings& doc) {
   doc.Backup.Enable.SetValue(true);
   doc.Backup.Folder.SetValue(u"E:\\Backup\\Syslog");
   doc.Backup.Schedule.DayMask.SetValue(62);  // Monday to Friday
@@ -99,7 +109,10 @@ void Fill(COVSettings& doc) {
   doc.ExportToDb.ExporterToDb.ConnString.SetValue(
       u"Driver={SQL Server};Server=db01.example.com;Database=Syslog;Trusted_Connection=yes;");
   doc.ExportToDb.ExporterToDb.UseTransactions.SetValue(true);
+}
 
+// The mail server and two alerts.
+void FillEmail(COVSettings& doc) {
   doc.Emailer.Server.SetValue(u"smtp.example.com");
   doc.Emailer.Port.SetValue(587);
   doc.Emailer.AuthType.SetValue(1);
@@ -124,7 +137,10 @@ void Fill(COVSettings& doc) {
   login.contentMatch.wildcards = true;
   login.tagCheck = true;
   login.tags = {u"sshd"};
+}
 
+// Three forwarders, each for one source.
+void FillForwarders(COVSettings& doc) {
   doc.SyslogForwarders.Enabled.SetValue(true);
   doc.SyslogForwarders.Forwarders.Resize(3);
   const struct {
@@ -144,6 +160,15 @@ void Fill(COVSettings& doc) {
     f.Filter.Value().sourceCheck = true;
     f.Filter.Value().sources = {forwarders[i].source};
   }
+}
+
+void Fill(COVSettings& doc) {
+  FillDisplay(doc);
+  FillStorage(doc);
+  FillNetwork(doc);
+  FillExports(doc);
+  FillEmail(doc);
+  FillForwarders(doc);
 }
 
 }  // namespace
