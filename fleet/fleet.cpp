@@ -206,10 +206,7 @@ class Run {
       return;
     }
     const mapping::Plan& plan = conversion.plan;
-    row.listeners = plan.network.udp.size() + plan.network.tcp.size();
-    row.keep_days = plan.storage.keep_days;
-    row.to_recreate = plan.RecreateCount();
-    row.adjustments = plan.adjustments.size();
+    row.summary = mapping::Summarize(plan);
 
     const std::u16string* failed = nullptr;
     SystemError code = Stage(source.outputs.json, Existed(source.outputs.json), [&](convert::TextSink& sink) {
@@ -250,30 +247,13 @@ class Run {
   std::mutex large_;
 };
 
-void Count(const FleetRow& row, FleetTotals& totals) {
-  ++totals.sources;
-  if (row.code == kConverted) {
-    ++totals.converted;
-    totals.listeners += row.listeners;
-    totals.to_recreate += row.to_recreate;
-    totals.adjustments += row.adjustments;
-  } else if (row.code == kWriteFailed) {
-    ++totals.write_failed;
-  } else {
-    ++totals.refused;
-  }
-}
-
 report::JsonSummaryRow SummaryOf(const FleetRow& row) {
   report::JsonSummaryRow summary;
   summary.path = row.path;
   summary.converted = row.code == kConverted;
   summary.reason = row.reason;
   summary.exit_code = row.code;
-  summary.listeners = row.listeners;
-  summary.keep_days = row.keep_days;
-  summary.to_recreate = row.to_recreate;
-  summary.adjustments = row.adjustments;
+  summary.summary = row.summary;
   return summary;
 }
 
@@ -481,7 +461,7 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
   for (std::thread& thread : pool) thread.join();
 
   for (Slot& slot : run.slots_) {
-    Count(slot.row, result.totals);
+    result.totals.Add(slot.row.code, slot.row.summary);
     result.worst = std::max(result.worst, slot.row.code);
   }
   std::vector<Staged> index_files;
@@ -490,10 +470,7 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
     json_writer.reset();
     json_out.reset();
     const bool json_done = json_buffer->Flush();
-    const report::IndexTotals totals{result.totals.sources, result.totals.converted,
-                                     result.totals.refused + result.totals.write_failed, result.totals.listeners,
-                                     result.totals.to_recreate};
-    const bool html_done = html_writer->End(totals);
+    const bool html_done = html_writer->End(result.totals);
     Staged json_file;
     Staged html_file;
     if (const SystemError code = index_json.Close(json_done, &json_file); code != platform::kSuccess) {
@@ -568,7 +545,7 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
   result.totals = FleetTotals();
   result.worst = result.index_code;
   for (Slot& slot : run.slots_) {
-    Count(slot.row, result.totals);
+    result.totals.Add(slot.row.code, slot.row.summary);
     result.worst = std::max(result.worst, slot.row.code);
     result.rows.push_back(std::move(slot.row));
   }

@@ -100,9 +100,9 @@ bool IndexHtmlWriter::Row(const IndexEntry& entry) {
   out += "</code></td>";
   if (row.converted) {
     out += "<td>converted</td>";
-    Number(row.listeners, out);
-    Number(row.keep_days, out);
-    Number(row.to_recreate, out);
+    Number(row.summary.listeners, out);
+    Number(row.summary.keep_days, out);
+    Number(row.summary.to_recreate, out);
     out += "<td>";
     Link(entry.json, "configuration", out);
     out += " &middot; ";
@@ -127,7 +127,7 @@ bool IndexHtmlWriter::End(const IndexTotals& totals) {
   out += "</td><td></td><td>";
   out += std::to_string(totals.converted);
   out += " converted, ";
-  out += std::to_string(totals.refused);
+  out += std::to_string(totals.NotConverted());
   out += " refused</td>";
   Number(totals.listeners, out);
   out += "<td></td>";
