@@ -13,8 +13,8 @@
 
 namespace recaster::report {
 
-// One server of the index: its summary row (its outcome and figures), its NAME, its source's absolute path, and the names of its
-// files beside the index (empty for a source that made none).
+// One server of the index: its summary row (its outcome and figures), its NAME, its source's absolute
+// path, and the names of its files beside the index (empty for a source that made none).
 struct IndexEntry {
   const JsonSummaryRow* row = nullptr;
   std::u16string_view name;
