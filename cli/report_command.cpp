@@ -223,7 +223,7 @@ int ReportJson(const std::vector<std::u16string>& sources, const StandardInput& 
   }
   writer.End(sources.size() > 1 ? std::span<const report::JsonSummaryRow>(rows) : std::span<const report::JsonSummaryRow>());
   if (!buffer.Flush()) return output.code();
-  const bool remain = std::any_of(rows.begin(), rows.end(), [](const report::JsonSummaryRow& row) { return row.to_recreate != 0; });
+  const bool remain = std::any_of(rows.begin(), rows.end(), [](const report::JsonSummaryRow& row) { return row.summary.to_recreate != 0; });
   return opt.detailed_exitcode ? DetailedExitCode(worst, remain) : worst;
 }
 
@@ -266,7 +266,7 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const StandardInpu
     if (!pieces->Next(whole)) return output.code();
   }
   if (!pieces->End()) return output.code();
-  const bool remain = std::any_of(summaries.begin(), summaries.end(), [](const report::Report& r) { return r.to_recreate != 0; });
+  const bool remain = std::any_of(summaries.begin(), summaries.end(), [](const report::Report& r) { return r.summary.to_recreate != 0; });
   return opt.detailed_exitcode ? DetailedExitCode(worst, remain) : worst;
 }
 
@@ -344,7 +344,7 @@ int run_report(const ReportOptions& opt, Console& io) {
   Output output(io);
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
   if (pieces->Begin({&whole, 1}) && pieces->Next(whole)) pieces->End();
-  return opt.detailed_exitcode ? DetailedExitCode(output.code(), whole.to_recreate != 0) : output.code();
+  return opt.detailed_exitcode ? DetailedExitCode(output.code(), whole.summary.to_recreate != 0) : output.code();
 }
 
 }  // namespace recaster::cli

@@ -171,8 +171,7 @@ bool Index::Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::
   json_.reset();
   json_out_.reset();
   const bool json_done = json_buffer_->Flush();
-  const bool html_done = html_->End({totals.sources, totals.converted, totals.refused + totals.write_failed,
-                                     totals.listeners, totals.to_recreate});
+  const bool html_done = html_->End(totals);
   Staged json_staged;
   Staged html_staged;
   if (const SystemError code = json_file_.Close(json_done, &json_staged); code != platform::kSuccess) {
@@ -189,23 +188,9 @@ bool Index::Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::
   return true;
 }
 
-void Count(const FleetRow& row, FleetTotals& totals) {
-  ++totals.sources;
-  if (row.code == kExitOk) {
-    ++totals.converted;
-    totals.listeners += row.listeners;
-    totals.to_recreate += row.to_recreate;
-    totals.adjustments += row.adjustments;
-  } else if (row.code == kExitWriteFailed) {
-    ++totals.write_failed;
-  } else {
-    ++totals.refused;
-  }
-}
-
 FleetTotals CountRows(const std::vector<Slot>& slots) {
   FleetTotals totals;
-  for (const Slot& slot : slots) Count(slot.row, totals);
+  for (const Slot& slot : slots) totals.Add(slot.row.code, slot.row.summary);
   return totals;
 }
 

@@ -20,6 +20,7 @@
 
 #include "convert/exit_code.h"
 #include "convert/source.h"
+#include "mapping/summary.h"
 #include "platform/platform.h"
 
 namespace recaster::fleet {
@@ -161,21 +162,11 @@ struct FleetRow {
   Outputs outputs;               // written when code is kExitOk
   int code = kExitOk;
   std::string reason;            // UTF-8, when code is not kExitOk
-  std::size_t listeners = 0;
-  std::uint32_t keep_days = 0;
-  std::size_t to_recreate = 0;   // settings to re-create by hand
-  std::size_t adjustments = 0;   // values changed to fit version 6
+  mapping::Summary summary;      // the plan's figures, when the source was converted
 };
 
-struct FleetTotals {
-  std::size_t sources = 0;
-  std::size_t converted = 0;
-  std::size_t refused = 0;       // codes 2 and 3
-  std::size_t write_failed = 0;  // code 1
-  std::size_t listeners = 0;
-  std::size_t to_recreate = 0;
-  std::size_t adjustments = 0;
-};
+// The rows counted by their codes (mapping::Totals::Add).
+using FleetTotals = mapping::Totals;
 
 // The outcome of a call: one row per source and the totals, the worst code (the highest of 1 to 4,
 // else 0), and the index: written (index_code 0) or why not.

@@ -76,11 +76,7 @@ void Convert(const PlannedSource& source, const FleetOptions& options, const std
     row.reason = "cannot produce the JSON text: " + problem;
     return;
   }
-  const mapping::Plan& plan = slot.conversion.plan;
-  row.listeners = plan.network.udp.size() + plan.network.tcp.size();
-  row.keep_days = plan.storage.keep_days;
-  row.to_recreate = plan.RecreateCount();
-  row.adjustments = plan.adjustments.size();
+  row.summary = mapping::Summarize(slot.conversion.plan);
   WriteOutputs(source, options, existing, slot);
 }
 

@@ -204,9 +204,7 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
   Report report;
   report.source = Literal(source).text;
   report.loaded = true;
-  report.adjustments = plan.adjustments.size();
-  report.keep_days = convert::NumberText(plan.storage.keep_days);
-  report.to_recreate = plan.RecreateCount();
+  report.summary = mapping::Summarize(plan);
 
   LeftBehindSections recreate(plan);
   settings::WalkSettings(document, recreate);
@@ -217,7 +215,7 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
   out.emplace_back(Title(report.source));
   out.emplace_back(Paragraph{{Words(
       "Ornvale 6 imports only the network listeners and the storage retention; they are listed under \"Carried "
-      "over\". The " + Counted(report.to_recreate, "setting", "settings") +
+      "over\". The " + Counted(report.summary.to_recreate, "setting", "settings") +
       " marked in the To do column under \"To re-create by hand\" must be set up again by hand in Ornvale Manager.")}});
   out.emplace_back(Paragraph{{Words(
       "How settings are counted: each version 5 setting that differs from its default and is not carried over "
@@ -232,7 +230,6 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
   out.emplace_back(Heading{2, {Words("Carried over")}});
   out.emplace_back(Heading{3, {Words("Listeners")}});
   Table listeners = ListenerTable(plan);
-  report.listeners = listeners.rows.size();
   if (listeners.rows.empty()) {
     out.emplace_back(Paragraph{{Words("None: the version 6 configuration opens no listener.")}});
   } else {
@@ -272,9 +269,10 @@ Table SummaryTable(std::span<const Report> reports) {
   Table table{{"Source", "Converted", "Listeners", "keep_days", "To re-create"}, {}, false};
   for (const Report& report : reports) {
     const auto count = [&report](std::size_t n) { return report.loaded ? convert::NumberText(static_cast<std::uint32_t>(n)) : "-"; };
+    const mapping::Summary& summary = report.summary;
     table.rows.push_back(Row{{Cell{{Span{report.source, true}}, std::nullopt, false},
-                              WordsCell(report.loaded ? "yes" : "no: " + report.problem), WordsCell(count(report.listeners)),
-                              WordsCell(report.loaded ? report.keep_days : "-"), WordsCell(count(report.to_recreate))},
+                              WordsCell(report.loaded ? "yes" : "no: " + report.problem), WordsCell(count(summary.listeners)),
+                              WordsCell(count(summary.keep_days)), WordsCell(count(summary.to_recreate))},
                              false});
   }
   return table;
@@ -290,12 +288,13 @@ std::u16string ReportPathBeside(std::u16string_view destination) {
 
 std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, std::string_view not_written) {
   std::string text;
-  if (report.to_recreate != 0) {
-    text = Counted(report.to_recreate, "setting", "settings") + " must be re-created by hand in Ornvale Manager";
+  const mapping::Summary& summary = report.summary;
+  if (summary.to_recreate != 0) {
+    text = Counted(summary.to_recreate, "setting", "settings") + " must be re-created by hand in Ornvale Manager";
   }
-  if (report.adjustments != 0) {
+  if (summary.adjustments != 0) {
     text += text.empty() ? "" : ", and ";
-    text += Counted(report.adjustments, "value was", "values were") + " adjusted to fit version 6";
+    text += Counted(summary.adjustments, "value was", "values were") + " adjusted to fit version 6";
   }
   const std::string path = convert::ToUtf8(report_path);
   if (not_written.empty()) return text + ". The report lists them with their values:\n" + path;

@@ -1,10 +1,11 @@
 // The report as one self-contained HTML page: every text escaped and its hidden characters made
 // visible, values from the file as code, no script and nothing fetched (the page's
-// Content-Security-Policy forbids both), a print style sheet.
+// Content-Security-Policy forbids both), a print style sheet; and those pieces for the index page.
 #include <algorithm>
 #include <memory>
 #include <string>
 
+#include "report/html_page.h"
 #include "report/report.h"
 #include "report/text_out.h"
 
@@ -44,8 +45,9 @@ pre { white-space: pre-wrap; overflow-wrap: anywhere; margin: 0; background: #f7
 }
 )";
 
-// The text escaped, its hidden characters made visible; a block's keeps its line feeds and tabs.
-void Escape(std::string_view text, TextOut& out, bool block = false) {
+}  // namespace
+
+void EscapeHtml(std::string_view text, TextOut& out, bool block) {
   ForVisiblePieces(text, block, [&out](std::string_view piece) {
     std::size_t kept = 0;  // the start of the run that goes out as it is
     for (std::size_t i = 0; i < piece.size(); ++i) {
@@ -77,10 +79,23 @@ void Escape(std::string_view text, TextOut& out, bool block = false) {
   });
 }
 
+void BeginHtmlPage(std::string_view title, TextOut& out) {
+  out += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+  out += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
+  out += "<meta name=\"referrer\" content=\"no-referrer\">\n";
+  out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+  EscapeHtml(title, out);
+  out += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+}
+
+void EndHtmlPage(TextOut& out) { out += "</body>\n</html>\n"; }
+
+namespace {
+
 void Inline(const Text& text, TextOut& out) {
   for (const Span& span : text) {
     if (span.literal) out += "<code>";
-    Escape(span.text, out);
+    EscapeHtml(span.text, out);
     if (span.literal) out += "</code>";
   }
 }
@@ -90,7 +105,7 @@ void RenderCell(const Cell& cell, TextOut& out) {
   if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";
   if (cell.block) {
     out += "<pre>\n";  // a browser drops one line feed right after <pre>; the text's own first one stays
-    for (const Span& span : cell.text) Escape(span.text, out, true);
+    for (const Span& span : cell.text) EscapeHtml(span.text, out, true);
     out += "</pre>";
   } else {
     Inline(cell.text, out);
@@ -103,7 +118,7 @@ void RenderTable(const Table& table, TextOut& out) {
   if (table.checklist) out += "<th>To do</th>";
   for (const std::string& header : table.headers) {
     out += "<th>";
-    Escape(header, out);
+    EscapeHtml(header, out);
     out += "</th>";
   }
   out += "</tr></thead>\n<tbody>\n";
@@ -146,12 +161,7 @@ class HtmlInTurn final : public ReportPieces {
     } else {
       title += "s: " + std::to_string(summaries.size()) + " sources";
     }
-    out_ += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
-    out_ += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
-    out_ += "<meta name=\"referrer\" content=\"no-referrer\">\n";
-    out_ += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
-    Escape(title, out_);
-    out_ += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+    BeginHtmlPage(title, out_);
     if (summaries.size() > 1) {
       out_ += "<section>\n<h1>Migration summary</h1>\n";
       RenderTable(SummaryTable(summaries), out_);
@@ -166,7 +176,7 @@ class HtmlInTurn final : public ReportPieces {
     return out_.ok();
   }
   bool End() override {
-    out_ += "</body>\n</html>\n";
+    EndHtmlPage(out_);
     return out_.Finish();
   }
 

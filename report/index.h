@@ -8,12 +8,13 @@
 #include <string_view>
 
 #include "convert/convert.h"
+#include "mapping/summary.h"
 #include "report/report.h"
 
 namespace recaster::report {
 
-// One server of the index: its summary row, its NAME, its source's absolute path, and the names of its
-// files beside the index (empty for a source that made none).
+// One server of the index: its summary row (its outcome and figures), its NAME, its source's absolute
+// path, and the names of its files beside the index (empty for a source that made none).
 struct IndexEntry {
   const JsonSummaryRow* row = nullptr;
   std::u16string_view name;
@@ -23,14 +24,8 @@ struct IndexEntry {
   std::u16string_view report_json;
 };
 
-// The totals under the index's rows.
-struct IndexTotals {
-  std::size_t sources = 0;
-  std::size_t converted = 0;
-  std::size_t refused = 0;
-  std::size_t listeners = 0;
-  std::size_t to_recreate = 0;
-};
+// The totals under the index's rows; its sources not written count as refused there.
+using IndexTotals = mapping::Totals;
 
 // The index as one self-contained HTML page (no script, nothing fetched, every text escaped and its
 // hidden characters made visible, each link percent-encoded), written to `sink` in pieces: the head at

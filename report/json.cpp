@@ -534,10 +534,7 @@ JsonSummaryRow JsonReportWriter::Source(const JsonSource& source) {
   }
   const mapping::Plan& plan = conversion->plan;
   row.converted = true;
-  row.listeners = plan.network.udp.size() + plan.network.tcp.size();
-  row.keep_days = plan.storage.keep_days;
-  row.to_recreate = plan.RecreateCount();
-  row.adjustments = plan.adjustments.size();
+  row.summary = mapping::Summarize(plan);
   json.Member("outcome", "\"converted\"");
   WriteCarriedOver(json, *conversion->document, plan);
   WriteAdjustments(json, plan);
@@ -545,7 +542,7 @@ JsonSummaryRow JsonReportWriter::Source(const JsonSource& source) {
   SettingsWriter writer(json, plan);
   settings::WalkSettings(*conversion->document, writer);
   json.Close('}');
-  json.Number("to_recreate", row.to_recreate);
+  json.Number("to_recreate", row.summary.to_recreate);
   if (source.outputs != nullptr) WriteOutputs(json, *source.outputs);
   json.Close('}');
   return row;
@@ -555,8 +552,7 @@ void JsonReportWriter::End(std::span<const JsonSummaryRow> summary) {
   Json json(out_, 1);
   json.Raw("\n  ]");
   if (!summary.empty()) {
-    JsonSummaryRow total;
-    std::size_t converted = 0;
+    mapping::Totals total;
     json.Raw(",");
     json.Raw("\n  \"summary\": ");
     json.Open('{');
@@ -566,25 +562,22 @@ void JsonReportWriter::End(std::span<const JsonSummaryRow> summary) {
       json.Text("path", row.path);
       json.Member("outcome", row.converted ? "\"converted\"" : "\"refused\"");
       if (row.converted) {
-        ++converted;
-        json.Number("listeners", row.listeners);
-        json.Number("keep_days", row.keep_days);
-        json.Number("to_recreate", row.to_recreate);
-        json.Number("adjustments", row.adjustments);
+        json.Number("listeners", row.summary.listeners);
+        json.Number("keep_days", row.summary.keep_days);
+        json.Number("to_recreate", row.summary.to_recreate);
+        json.Number("adjustments", row.summary.adjustments);
       } else {
         json.Text("reason", row.reason);
         json.Number("exit_code", row.exit_code);
       }
       json.Close('}');
-      total.listeners += row.listeners;
-      total.to_recreate += row.to_recreate;
-      total.adjustments += row.adjustments;
+      total.Add(row.code(), row.summary);
     }
     json.Close(']');
     json.Key("totals").Open('{');
-    json.Number("sources", summary.size());
-    json.Number("converted", converted);
-    json.Number("refused", summary.size() - converted);
+    json.Number("sources", total.sources);
+    json.Number("converted", total.converted);
+    json.Number("refused", total.NotConverted());
     json.Number("listeners", total.listeners);
     json.Number("to_recreate", total.to_recreate);
     json.Number("adjustments", total.adjustments);

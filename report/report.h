@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "convert/convert.h"
+#include "mapping/summary.h"
 #include "words/words.h"
 #include "xml/message_filter.h"
 
@@ -70,14 +71,11 @@ struct Report {
   std::string source;  // the source as the person named it (UTF-8, hidden characters made visible)
   bool loaded = false;
   std::string problem;               // why the source was not converted; empty when loaded
-  std::size_t listeners = 0;         // listeners in the version 6 configuration
-  std::string keep_days;             // the version 6 retention in days, as written
-  std::size_t to_recreate = 0;       // the settings the plan leaves behind (Plan::RecreateCount)
-  std::size_t adjustments = 0;       // values changed to fit version 6
+  mapping::Summary summary;          // the plan's figures (mapping::Summarize); all 0 when not loaded
   std::vector<Block> blocks;
 
   // True when the person has anything to finish by hand.
-  bool LeavesAnythingBehind() const { return to_recreate != 0 || adjustments != 0; }
+  bool LeavesAnythingBehind() const { return summary.to_recreate != 0 || summary.adjustments != 0; }
 };
 
 // The report of a loaded document and the mapping's plan of it (mapping::MakePlan): the listeners
@@ -159,16 +157,16 @@ struct JsonSource {
   const JsonOutputs* outputs = nullptr;                  // when not null and converted: an "outputs" member
 };
 
-// What the summary keeps of one source.
+// What the summary keeps of one source: its outcome, and the plan's figures when it was converted.
 struct JsonSummaryRow {
   std::u16string path;
   bool converted = false;
   std::string reason;
   int exit_code = 0;
-  std::size_t listeners = 0;
-  std::uint32_t keep_days = 0;
-  std::size_t to_recreate = 0;
-  std::size_t adjustments = 0;
+  mapping::Summary summary;  // all 0 when refused
+
+  // The source's outcome code: 0 when converted, else its exit code.
+  int code() const { return converted ? 0 : exit_code; }
 };
 
 // The JSON report (format_version "1.0"), written to `out` as it is made: the head when constructed,

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Renders the HTML migration report of a settings file full of hostile values in a real browser
+# Renders the HTML migration report of a settings file full of hostile values, and the index of a
+# folder converted from a folder whose name is markup, in a real browser
 # (Debian's headless Chromium) and fails if any element of the rendered page came from a value: the
 # page must hold exactly the elements of the report of its benign twin (the same texts with every
 # character an x, so the same shape), no attribute may run code, and the hostile texts must be there
@@ -54,6 +55,24 @@ check 'grep -F -q "&lt;/code&gt;&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&g
   "closing tags from a value are text"
 check 'grep -F -q "&amp;lt;b&amp;gt;not bold" "$work/hostile.dom.html"' "entities from a value are shown as written"
 check '! grep -F -q "<title>injected" "$work/hostile.dom.html"' "no value ran code"
+
+# The index of a folder of converted servers: one converted from a folder whose name is markup, one
+# missing there. Its links are its only attributes that name anything.
+for twin in hostile benign; do
+  folder="$work/$twin-servers/$([ "$twin" = hostile ] && echo '<img src=x onerror=alert(1)>&amp;' || echo xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx)"
+  mkdir -p "$folder"
+  cp "$work/$twin.cfg" "$folder/ov_server_settings.cfg"
+  "$build/cli/recaster" convert -q --out-dir "$work/$twin-index" "$folder/ov_server_settings.cfg" "$folder/missing.cfg" \
+    >/dev/null 2>&1 || true
+  browser --dump-dom "file://$work/$twin-index/index.html" >"$work/$twin-index.dom.html"
+  element_counts "$work/$twin-index.dom.html" >"$work/$twin-index.elements.txt"
+done
+check '[ -s "$work/benign-index.elements.txt" ] && diff -u "$work/benign-index.elements.txt" "$work/hostile-index.elements.txt"' \
+  "the rendered index has exactly the elements of its benign twin's, none from a name"
+check '! grep -E -i -q "<[^>]*[[:space:]](on[a-z]+|srcdoc|src)=" "$work/hostile-index.dom.html"' \
+  "no element of the index carries an attribute that runs code or loads anything"
+check '[ "$(grep -F -c "&lt;img src=x onerror=alert(1)&gt;&amp;amp;" "$work/hostile-index.dom.html")" -ge 1 ]' \
+  "a folder name of markup is text in the index"
 
 # The screenshot of the sample's report shown in the README.
 "$build/cli/recaster" report --html samples/ov_server_settings.cfg >"$work/sample.html"

@@ -31,21 +31,21 @@ TEST(ReportPath, BesideTheDestinationWithItsExtensionReplaced) {
 
 TEST(DialogMessage, SaysHowMuchIsLeftAndWhereTheReportIsOrWhyItIsNot) {
   Report report;
-  report.to_recreate = 47;
+  report.summary.to_recreate = 47;
   EXPECT_EQ(LeftBehindMessage(report, u"C:\\out.report.html", ""),
             "47 settings must be re-created by hand in Ornvale Manager. The report lists them with their values:\n"
             "C:\\out.report.html");
-  report.adjustments = 1;
+  report.summary.adjustments = 1;
   EXPECT_EQ(LeftBehindMessage(report, u"r.html", "").rfind(
                 "47 settings must be re-created by hand in Ornvale Manager, and 1 value was adjusted to fit version 6. ", 0),
             0u);
-  report.to_recreate = 1;
-  report.adjustments = 0;
+  report.summary.to_recreate = 1;
+  report.summary.adjustments = 0;
   EXPECT_EQ(LeftBehindMessage(report, u"r.html", "access denied"),
             "1 setting must be re-created by hand in Ornvale Manager. The report that lists them could not be written "
             "to r.html:\naccess denied");
-  report.to_recreate = 0;
-  report.adjustments = 2;
+  report.summary.to_recreate = 0;
+  report.summary.adjustments = 2;
   EXPECT_EQ(LeftBehindMessage(report, u"r.html", ""),
             "2 values were adjusted to fit version 6. The report lists them with their values:\nr.html");
 }

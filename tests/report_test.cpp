@@ -84,10 +84,10 @@ TEST(ReportText, CountIsTheNotesOfSettingsNotCarriedAndTheRowsMarkedToDo) {
   const convert::ConversionResult conversion = convert::BuildConfigTree(platform::PathFromNative(kSample.string()));
   ASSERT_TRUE(conversion.ok());
   const Report report = BuildReport(conversion, u"sample");
-  EXPECT_EQ(report.to_recreate, 47u);
-  EXPECT_EQ(report.to_recreate, convert::NotCarriedOver(*conversion.document).size());
-  EXPECT_EQ(report.listeners, 4u);
-  EXPECT_EQ(report.keep_days, "365");
+  EXPECT_EQ(report.summary.to_recreate, 47u);
+  EXPECT_EQ(report.summary.to_recreate, convert::NotCarriedOver(*conversion.document).size());
+  EXPECT_EQ(report.summary.listeners, 4u);
+  EXPECT_EQ(report.summary.keep_days, 365u);
   EXPECT_TRUE(report.LeavesAnythingBehind());
   const std::span<const Report> one(&report, 1);
   EXPECT_EQ(Occurrences(ToMarkdown(one), "\n| [ ]"), 47u);
@@ -107,7 +107,7 @@ TEST(ReportText, ListsAndCountsWhatThePlanLeavesBehindAndNothingElse) {
     if (setting == &doc.Dns.CacheDns) status = mapping::SettingStatus::kCarried;
   }
   const Report report = BuildReport(doc, plan, u"test.cfg");
-  EXPECT_EQ(report.to_recreate, 0u);
+  EXPECT_EQ(report.summary.to_recreate, 0u);
   const std::string text = ToMarkdown(std::span<const Report>(&report, 1));
   EXPECT_NE(text.find("| Dns.CacheDns "), std::string::npos) << text;
   EXPECT_NE(text.find("Nothing: every other version 5 setting is at its default."), std::string::npos) << text;
@@ -119,8 +119,8 @@ TEST(ReportText, NothingLeftBehindWhenOnlyCarriedSettingsDiffer) {
   doc.Storage.KeepPeriod[0].SetValue(30);
   doc.Network.UdpPort.SetValue(1514);
   const Report report = ReportOf(doc);
-  EXPECT_EQ(report.to_recreate, 0u);
-  EXPECT_EQ(report.adjustments, 0u);
+  EXPECT_EQ(report.summary.to_recreate, 0u);
+  EXPECT_EQ(report.summary.adjustments, 0u);
   EXPECT_FALSE(report.LeavesAnythingBehind());
   EXPECT_NE(Markdown(doc).find("Nothing: every other version 5 setting is at its default."), std::string::npos);
 }
@@ -136,7 +136,7 @@ TEST(ReportText, TheDialogScenarioFixtureLeavesNothingBehind) {
 TEST(ReportText, AnAdjustmentIsLeftBehindAndKeepDaysSaysWhereItCameFrom) {
   const COVSettings doc;  // no retention: keep_days becomes 1
   const Report report = ReportOf(doc);
-  EXPECT_EQ(report.adjustments, 1u);
+  EXPECT_EQ(report.summary.adjustments, 1u);
   EXPECT_TRUE(report.LeavesAnythingBehind());
   const std::string text = Markdown(doc);
   EXPECT_NE(text.find("| keep_days      | 1 day | Storage.KeepPeriod: empty; empty, so keep_days is 1"), std::string::npos)
@@ -495,7 +495,7 @@ TEST(ReportHtml, AnEmptyListReadsEmptyWithNoItems) {
   EXPECT_NE(html.find("<tr><td class=\"check\"></td><td>Forwarders</td><td>empty</td><td>empty</td></tr>"),
             std::string::npos);
   EXPECT_EQ(html.find("Forwarders[0]"), std::string::npos);
-  EXPECT_EQ(ReportOf(doc).to_recreate, 1u);  // Enabled alone
+  EXPECT_EQ(ReportOf(doc).summary.to_recreate, 1u);  // Enabled alone
 }
 
 TEST(ReportHtml, ListItemsFollowTheirGroupInFull) {
@@ -511,7 +511,7 @@ TEST(ReportHtml, ListItemsFollowTheirGroupInFull) {
   EXPECT_LT(first, second);
   EXPECT_NE(html.find("<td>Subject</td><td><code>[%SEVERITY%] %SOURCE_IP%</code></td>", second), std::string::npos);
   EXPECT_NE(html.find("<td>To</td><td><code>ops@example.com</code></td><td>empty</td>", second), std::string::npos);
-  EXPECT_EQ(ReportOf(doc).to_recreate, 1u);  // the list counts once
+  EXPECT_EQ(ReportOf(doc).summary.to_recreate, 1u);  // the list counts once
 }
 
 // ---- several sources, pieces ----
