@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cctype>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -174,6 +176,35 @@ TEST_F(Cli, SuggestedReportCommandForPowerShellNamesTheProgramByItsPath) {
   for (const auto& c : cases) {
     EXPECT_EQ(PowerShellReportCommand(program, c.source),
               "& 'C:\\Program Files\\Recaster\\recaster-cli.exe' report " + c.argument);
+  }
+}
+
+// Each exit code's entry in the man page and in the README begins with the program's own text for it,
+// and each lists the same codes.
+TEST(ExitCodes, TheManPageAndTheUserDocumentationSayWhatTheProgramSays) {
+  const fs::path root(RECASTER_SOURCE_DIR);
+  std::map<int, std::string> man;
+  std::map<int, std::string> readme;
+  const std::vector<std::string> page = Lines(ReadFile(root / "docs" / "recaster.1"));
+  bool in_section = false;
+  for (std::size_t i = 0; i + 1 < page.size(); ++i) {
+    if (page[i].starts_with(".SH")) in_section = page[i] == ".SH EXIT STATUS";
+    if (in_section && page[i].size() == 4 && page[i].starts_with(".B ") && std::isdigit(page[i][3])) {
+      std::string text = page[i + 1];
+      for (std::size_t at; (at = text.find("\\-")) != std::string::npos;) text.erase(at, 1);
+      man[page[i][3] - '0'] = text;
+    }
+  }
+  for (const std::string& line : Lines(ReadFile(root / "README.md"))) {
+    if (line.size() > 6 && line.starts_with("| ") && std::isdigit(line[2]) && line.substr(3, 3) == " | ") {
+      readme.emplace(line[2] - '0', line.substr(6));
+    }
+  }
+  EXPECT_EQ(man.size(), std::size(kExitCodes));
+  EXPECT_EQ(readme.size(), std::size(kExitCodes));
+  for (const ExitCode code : kExitCodes) {
+    EXPECT_TRUE(man[code].starts_with(ExitCodeText(code))) << code << ": " << man[code];
+    EXPECT_TRUE(readme[code].starts_with(ExitCodeText(code))) << code << ": " << readme[code];
   }
 }
 
