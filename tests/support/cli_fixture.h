@@ -70,7 +70,7 @@ class Cli : public ::testing::Test {
     return {code, out.str(), err.str()};
   }
 
-  std::string Path(const char* name) const { return (folder_ / name).string(); }
+  std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
   fs::path folder_;
 };
