@@ -1,12 +1,11 @@
 // The plan of a call: its folder's lock, its sources and their NAMEs and outputs, what exists already,
 // and what the folder's earlier index lists that this call will not write again.
-#include <boost/json.hpp>
-
 #include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "fleet/earlier_index.h"
 #include "fleet/fleet.h"
 
 namespace recaster::fleet {
@@ -14,8 +13,6 @@ namespace {
 
 constexpr std::u16string_view kIndexJson = u"index.json";
 constexpr std::u16string_view kIndexHtml = u"index.html";
-// An earlier index larger than this is not read; nothing is then taken to be stale.
-constexpr std::uint64_t kMaxEarlierIndexBytes = std::uint64_t{512} << 20;
 
 // Two looks at one existing regular file, however each was named.
 bool SameExisting(const platform::PathInfo& a, const platform::PathInfo& b) {
@@ -40,60 +37,13 @@ bool RemovableName(std::u16string_view name) {
   return folded != Folded(kIndexJson) && folded != Folded(kIndexHtml) && folded != Folded(kLockFileName);
 }
 
-// One converted source of the earlier index: its absolute path, its NAME and its files.
-struct EarlierSource {
-  std::u16string absolute_path;
-  std::u16string name;
-  std::vector<std::u16string> files;
-};
-
-std::u16string Wide(const boost::json::value* text) {
-  if (text == nullptr || !text->is_string()) return {};
-  return platform::PathFromNative(std::string_view(text->as_string()));
-}
-
-std::vector<EarlierSource> EarlierSources(const boost::json::value& index) {
-  std::vector<EarlierSource> earlier;
-  const boost::json::object* root = index.if_object();
-  const boost::json::value* sources = root != nullptr ? root->if_contains("sources") : nullptr;
-  if (sources == nullptr || !sources->is_array()) return earlier;
-  for (const boost::json::value& source : sources->as_array()) {
-    const boost::json::object* fields = source.if_object();
-    const boost::json::value* outputs = fields != nullptr ? fields->if_contains("outputs") : nullptr;
-    if (outputs == nullptr || !outputs->is_object()) continue;
-    const boost::json::object& files = outputs->as_object();
-    EarlierSource entry{Wide(fields->if_contains("absolute_path")), Wide(files.if_contains("name")), {}};
-    for (const char* key : {"json", "report_html", "report_json"}) {
-      if (std::u16string file = Wide(files.if_contains(key)); RemovableName(file)) entry.files.push_back(file);
-    }
-    earlier.push_back(std::move(entry));
-  }
-  return earlier;
-}
-
-// The folder's earlier index, when it has one that can be read.
-bool ReadEarlierIndex(const std::u16string& path, std::vector<EarlierSource>* earlier, std::string* problem) {
-  platform::PathInfo info;
-  if (!platform::Files().Inspect(path, &info).ok() || info.kind != platform::PathKind::kRegularFile || info.is_link) {
-    return false;
-  }
-  std::string bytes;
-  if (const platform::OsStatus read = platform::ReadWholeFile(path, kMaxEarlierIndexBytes, &bytes); !read.ok()) {
-    *problem = read.message;
-    return false;
-  }
-  boost::json::error_code error;
-  const boost::json::value index = boost::json::parse(bytes, error);
-  if (error) {
-    *problem = "not a JSON document: " + error.message();
-    return false;
-  }
-  *earlier = EarlierSources(index);
-  return true;
-}
-
 // The stale outputs and renamed servers, from the earlier index.
 void CompareWithEarlier(FleetPlan& plan) {
+  platform::PathInfo index;
+  if (!platform::Files().Inspect(plan.index_json, &index).ok() || index.is_link ||
+      index.kind != platform::PathKind::kRegularFile) {
+    return;
+  }
   std::vector<EarlierSource> earlier;
   if (!ReadEarlierIndex(plan.index_json, &earlier, &plan.earlier_index_problem)) return;
   std::set<std::u16string> written;
@@ -104,13 +54,17 @@ void CompareWithEarlier(FleetPlan& plan) {
   }
   std::set<std::u16string> listed;
   for (const EarlierSource& entry : earlier) {
+    const std::u16string name = platform::PathFromNative(entry.name);
+    const std::u16string absolute = platform::PathFromNative(entry.absolute_path);
     for (const PlannedSource& source : plan.sources) {
-      if (source.absolute_path == entry.absolute_path && source.name != entry.name && !entry.name.empty()) {
-        plan.renamed.push_back({entry.name, source.name});
+      if (source.absolute_path == absolute && source.name != name && !name.empty()) {
+        plan.renamed.push_back({name, source.name});
       }
     }
-    for (const std::u16string& file : entry.files) {
-      const std::u16string path = platform::JoinPath(plan.out_dir, file);
+    for (const std::string& file : entry.files) {
+      const std::u16string wide = platform::PathFromNative(file);
+      if (!RemovableName(wide)) continue;
+      const std::u16string path = platform::JoinPath(plan.out_dir, wide);
       if (written.count(Folded(path)) != 0 || !listed.insert(Folded(path)).second) continue;
       platform::PathInfo info;
       if (!platform::Files().Inspect(path, &info).ok() || info.is_link || info.kind != platform::PathKind::kRegularFile) {

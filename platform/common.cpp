@@ -1,8 +1,6 @@
 // The parts of the platform layer that every operating system shares.
 #include "platform/platform.h"
 
-#include <algorithm>
-
 namespace recaster::platform {
 namespace {
 
@@ -39,25 +37,6 @@ SignalGuard::SignalGuard() = default;
 SignalGuard::~SignalGuard() = default;
 bool SignalGuard::BeginCommit(std::size_t) { return true; }
 void SignalGuard::EndCommit() {}
-
-OsStatus ReadWholeFile(const std::u16string& path, std::uint64_t limit, std::string* bytes) {
-  FileSystem& files = Files();
-  FileHandle handle = kNoFile;
-  if (OsStatus opened = files.OpenForReading(path, &handle); !opened.ok()) return opened;
-  const ScopedFile file(files, handle);
-  std::uint64_t size = 0;
-  if (OsStatus sized = files.FileSize(handle, &size); !sized.ok()) return sized;
-  if (size > limit) return OsStatus{kFileTooLarge, DescribeSystemError(kFileTooLarge)};
-  bytes->assign(static_cast<std::size_t>(size), '\0');
-  for (std::size_t at = 0; at < bytes->size();) {
-    const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(bytes->size() - at, std::size_t{1} << 30));
-    std::uint32_t read = 0;
-    if (OsStatus status = files.Read(handle, bytes->data() + at, want, &read); !status.ok()) return status;
-    if (read == 0) return OsStatus{kHandleEof, DescribeSystemError(kHandleEof)};
-    at += read;
-  }
-  return Ok();
-}
 
 FileSystem& Files() { return g_file_system != nullptr ? *g_file_system : SystemFiles(); }
 

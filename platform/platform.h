@@ -213,10 +213,6 @@ class ScopedFile {
   FileHandle file_ = kNoFile;
 };
 
-// Reads the whole regular file `path` through Files() into `bytes`: kFileTooLarge when it holds more
-// than `limit` bytes (nothing is read then), kHandleEof when it ends short.
-OsStatus ReadWholeFile(const std::u16string& path, std::uint64_t limit, std::string* bytes);
-
 // The system's own text for a system error code (UTF-8, no trailing line break).
 std::string DescribeSystemError(SystemError code);
 
