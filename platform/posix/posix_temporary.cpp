@@ -131,7 +131,10 @@ int OpenAndRemember(const std::string& candidate, mode_t mode) {
     WaitForTheEnd();
   }
   const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  const int err = errno;
   if (fd >= 0) RememberTemporary(candidate);
+  lock.unlock();
+  errno = err;
   return fd;
 }
 
