@@ -275,13 +275,15 @@ std::string DescribeLastStreamError();
 // own, never by a thread that is writing:
 // - before BeginCommit, or when no commit is under way: every temporary is removed (none is created
 //   after that) and the process ends as the signal would have ended it;
-// - during a commit: "recaster: finishing: placing N files" goes to standard error, the commit goes on
-//   to EndCommit, then what is left is removed and the process ends as the signal would.
+// - during a commit: "recaster: finishing: placing N files" ("1 file" for one) goes to standard error,
+//   the commit goes on to EndCommit, then what is left is removed and the process ends as the signal
+//   would (on Windows, with the exit code of a Ctrl+C, STATUS_CONTROL_C_EXIT, whatever the event).
 // A second signal changes nothing. A thread that creates a temporary once the end has begun waits for
 // the end and never returns. Only one guard lives at a time; construct it before the threads that
 // write are started (on POSIX they inherit the blocked signals) and destroy it on the thread that
 // constructed it, once they are done. On POSIX a signal that the process ignores or that someone
-// else handles is left to them, and SIGURG is the guard's own while it lives.
+// else handles is left to them, so is one that a thread brings on itself (SIGPIPE, SIGSYS), and
+// SIGURG is the guard's own while it lives.
 class SignalGuard {
  public:
   SignalGuard();

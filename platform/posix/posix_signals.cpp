@@ -82,6 +82,13 @@ extern "C" void* TakeSignals(void*) {
   }
 }
 
+// A signal that a thread brings on itself (SIGPIPE from a write to a closed pipe, SIGSYS) is meant for
+// that thread and would stay pending on it, blocked: it is left to the handler of the single writes.
+bool TakenByTheGuard(int signal_number) {
+  if (signal_number == SIGPIPE || signal_number == SIGSYS) return false;
+  return posix::EndsWithCleanup(signal_number);
+}
+
 }  // namespace
 
 // Only the signals that would end the process are taken: one that is ignored, or that someone else
@@ -94,7 +101,7 @@ SignalGuard::SignalGuard() {
   }
   sigemptyset(&g_waited);
   for (int signal_number : posix::CleanupSignals()) {
-    if (posix::EndsWithCleanup(signal_number)) sigaddset(&g_waited, signal_number);
+    if (TakenByTheGuard(signal_number)) sigaddset(&g_waited, signal_number);
   }
   sigaddset(&g_waited, kStopSignal);
   ::pthread_sigmask(SIG_BLOCK, &g_waited, &g_previous_mask);
