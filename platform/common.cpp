@@ -32,12 +32,6 @@ OsStatus FileSystem::LockFile(const std::u16string&, FileHandle*) { return NotSu
 
 OsStatus FileSystem::ListFolder(const std::u16string&, std::vector<FolderEntry>*) { return NotSupported(); }
 
-// Until the layers of the systems guard their own: nothing more than the handlers of single writes.
-SignalGuard::SignalGuard() = default;
-SignalGuard::~SignalGuard() = default;
-bool SignalGuard::BeginCommit(std::size_t) { return true; }
-void SignalGuard::EndCommit() {}
-
 FileSystem& Files() { return g_file_system != nullptr ? *g_file_system : SystemFiles(); }
 
 ScopedFileSystem::ScopedFileSystem(FileSystem& fake) : previous_(g_file_system) { g_file_system = &fake; }

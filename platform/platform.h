@@ -97,6 +97,8 @@ class FileSystem {
 
   // Opens an existing file for reading. Other readers are welcome; a file that another process is
   // writing is tried kSharingAttempts times, kSharingWaitMs apart, then gives kSharingViolation.
+  // On POSIX, anything but a regular file (a FIFO, a device) is refused at once, never waited for:
+  // kAccessDenied, with the text "not a regular file" (a folder's text is the system's own).
   virtual OsStatus OpenForReading(const std::u16string& path, FileHandle* file) = 0;
   // The size of an open file in bytes.
   virtual OsStatus FileSize(FileHandle file, std::uint64_t* size) = 0;
@@ -213,7 +215,9 @@ class ScopedFile {
   FileHandle file_ = kNoFile;
 };
 
-// The system's own text for a system error code (UTF-8, no trailing line break).
+// The system's own text for a system error code (UTF-8, no trailing line break). On POSIX, the text of
+// kLinkNotFollowed is the one of the last refusal of a link on the calling thread, which names the
+// link's owner, so that a caller that kept only the code says what the refusal said.
 std::string DescribeSystemError(SystemError code);
 
 // The folders the default paths start from.
@@ -272,10 +276,15 @@ std::string DescribeLastStreamError();
 // own, never by a thread that is writing:
 // - before BeginCommit, or when no commit is under way: every temporary is removed (none is created
 //   after that) and the process ends as the signal would have ended it;
-// - during a commit: "recaster: finishing: placing N files" goes to standard error, the commit goes on
-//   to EndCommit, then what is left is removed and the process ends as the signal would.
-// A second signal changes nothing. Only one guard lives at a time; construct it before the threads
-// that write are started (on POSIX they inherit the blocked signals).
+// - during a commit: "recaster: finishing: placing N files" ("1 file" for one) goes to standard error,
+//   the commit goes on to EndCommit, then what is left is removed and the process ends as the signal
+//   would (on Windows, with the exit code of a Ctrl+C, STATUS_CONTROL_C_EXIT, whatever the event).
+// A second signal changes nothing. A thread that creates a temporary once the end has begun waits for
+// the end and never returns. Only one guard lives at a time; construct it before the threads that
+// write are started (on POSIX they inherit the blocked signals) and destroy it on the thread that
+// constructed it, once they are done. On POSIX a signal that the process ignores or that someone
+// else handles is left to them, so is one that a thread brings on itself (SIGPIPE, SIGSYS), and
+// SIGURG is the guard's own while it lives.
 class SignalGuard {
  public:
   SignalGuard();

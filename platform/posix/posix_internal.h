@@ -2,8 +2,10 @@
 // boundary, errno as Windows codes, and the temporary files a signal must not leave behind.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -36,7 +38,28 @@ bool RememberTemporary(const std::string& path);
 // Forgets a temporary file that was put in place or removed.
 void ForgetTemporary(const std::string& path);
 
+// The signals whose ending of the process removes the temporaries first (FileSystem::CreateTemporary).
+std::span<const int> CleanupSignals();
+
+// True when the signal's action is the default one or the removal of the temporaries, so that it ends
+// the process; false when it is ignored or handled by someone else.
+bool EndsWithCleanup(int signal_number);
+
+// Marks the process as ending, so that every later creation of a temporary waits for the end and never
+// returns, and removes every temporary remembered; for the thread that is about to end the process.
+void EndTemporaries();
+
 // FileSystem::CreateTemporary of the POSIX layer.
 OsStatus CreateTemporaryFile(const std::u16string& destination, std::u16string* temporary, FileHandle* file);
+
+// FileSystem::LockFile of the POSIX layer.
+OsStatus LockFileAt(const std::string& path, FileHandle* lock);
+
+// FileSystem::ListFolder of the POSIX layer.
+OsStatus ListFolderEntries(const std::string& folder, std::vector<FolderEntry>* entries);
+
+// The text of the last kLinkNotFollowed that CheckLinksOnTheWay gave on the calling thread; empty when
+// none was given.
+const std::string& LastLinkRefusal();
 
 }  // namespace recaster::platform::posix

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "platform/posix/posix_internal.h"
@@ -25,6 +26,10 @@ using posix::Utf8ToWide;
 using posix::WideToUtf8;
 
 int ToFd(FileHandle file) { return static_cast<int>(file); }
+
+// The text of the last link that CheckLinksOnTheWay refused on this thread, for the callers that keep
+// only the code (DescribeSystemError(kLinkNotFollowed)).
+thread_local std::string g_last_link_refusal;
 
 // How many symbolic links are followed before the path counts as a loop (Linux's own limit).
 constexpr int kMaxLinks = 40;
@@ -128,15 +133,27 @@ OsStatus OpenLocked(const std::string& native, int flags, int lock, FileHandle* 
 
 class PosixFileSystem final : public FileSystem {
  public:
-  // A folder is refused as Windows refuses it (access denied), not left for the read to trip over.
+  // A folder is refused as Windows refuses it (access denied), not left for the read to trip over. The
+  // open never waits for a FIFO's writer or a device: anything but a regular file is refused at once
+  // (access denied, "not a regular file"), and a regular file is read with O_NONBLOCK cleared again.
   OsStatus OpenForReading(const std::u16string& path, FileHandle* file) override {
     const std::string native = WideToUtf8(path);
     FileHandle fd = kNoFile;
-    OsStatus status = RetryWhileShared(*this, [&] { return OpenLocked(native, O_RDONLY, LOCK_SH, &fd); });
+    OsStatus status =
+        RetryWhileShared(*this, [&] { return OpenLocked(native, O_RDONLY | O_NONBLOCK, LOCK_SH, &fd); });
     if (!status.ok()) return status;
     struct stat st{};
-    if (::fstat(ToFd(fd), &st) != 0 || S_ISDIR(st.st_mode)) {
-      status = ErrnoStatus(S_ISDIR(st.st_mode) ? EISDIR : errno);
+    const bool stated = ::fstat(ToFd(fd), &st) == 0;
+    if (!stated || !S_ISREG(st.st_mode)) {
+      status = !stated                ? ErrnoStatus(errno)
+               : S_ISDIR(st.st_mode) ? ErrnoStatus(EISDIR)
+                                     : OsStatus{kAccessDenied, "not a regular file"};
+      ::close(ToFd(fd));
+      return status;
+    }
+    const int flags = ::fcntl(ToFd(fd), F_GETFL);
+    if (flags == -1 || ::fcntl(ToFd(fd), F_SETFL, flags & ~O_NONBLOCK) == -1) {
+      status = ErrnoStatus(errno);
       ::close(ToFd(fd));
       return status;
     }
@@ -327,6 +344,14 @@ class PosixFileSystem final : public FileSystem {
     return ErrnoStatus(err, name);
   }
 
+  OsStatus LockFile(const std::u16string& path, FileHandle* lock) override {
+    return posix::LockFileAt(WideToUtf8(path), lock);
+  }
+
+  OsStatus ListFolder(const std::u16string& folder, std::vector<FolderEntry>* entries) override {
+    return posix::ListFolderEntries(WideToUtf8(folder), entries);
+  }
+
   OsStatus Discard(const std::u16string& temporary) override {
     const std::string temp = WideToUtf8(temporary);
     const OsStatus status = ::unlink(temp.c_str()) == 0 ? Ok() : ErrnoStatus(errno, temp);
@@ -365,6 +390,8 @@ class PosixFileSystem final : public FileSystem {
 
 namespace posix {
 
+const std::string& LastLinkRefusal() { return g_last_link_refusal; }
+
 OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link) {
   std::deque<std::string> names;
   PushComponents(path, &names, false);
@@ -386,7 +413,8 @@ OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link) {
     const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
     if (shared && st.st_uid != ::geteuid() && st.st_uid != folder.st_uid) {
       *link = next;
-      return OsStatus{kLinkNotFollowed, "a link owned by " + UserName(st.st_uid) + " in a shared folder; not followed"};
+      g_last_link_refusal = "a link owned by " + UserName(st.st_uid) + " in a shared folder; not followed";
+      return OsStatus{kLinkNotFollowed, g_last_link_refusal};
     }
     if (++links > kMaxLinks) return Ok();
     std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');

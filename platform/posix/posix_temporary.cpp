@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 #include <random>
+#include <span>
 #include <thread>
 
 #include "platform/posix/posix_internal.h"
@@ -41,6 +42,11 @@ struct Chunk {
 Chunk g_first_chunk;
 std::once_flag g_handlers_installed;
 
+// Taken around the creation of a temporary and its remembering, and by EndTemporaries, so that no
+// temporary is created between the marking of the end and the removal of every one remembered.
+std::mutex g_creation_lock;
+bool g_ending = false;  // under g_creation_lock
+
 // Every signal whose default action ends the process and that a program may be sent in the ordinary
 // course of things (a terminal closed, a timer, a CPU limit, a broken pipe). SIGXFSZ is not here: a
 // write past the size limit fails instead (the writer ignores it meanwhile).
@@ -54,15 +60,19 @@ constexpr int kCleanupSignals[] = {
 #endif
 };
 
-// Only async-signal-safe calls: unlink and raise. SA_RESETHAND has put the default action back, so the
-// signal raised again ends the process as it would have without us once this handler returns.
-extern "C" void RemoveTemporariesAndEnd(int signal_number) {
+void RemoveRemembered() {
   for (Chunk* chunk = &g_first_chunk; chunk != nullptr; chunk = chunk->next.load(std::memory_order_acquire)) {
     for (Slot& slot : chunk->slots) {
       const int state = slot.state.load(std::memory_order_acquire);
       if (state == kLive || state == kChecking) ::unlink(slot.path);
     }
   }
+}
+
+// Only async-signal-safe calls: unlink and raise. SA_RESETHAND has put the default action back, so the
+// signal raised again ends the process as it would have without us once this handler returns.
+extern "C" void RemoveTemporariesAndEnd(int signal_number) {
+  RemoveRemembered();
   ::raise(signal_number);
 }
 
@@ -108,7 +118,42 @@ std::string FittingName(std::string name) {
   return name;
 }
 
+// The process is ending: the calling thread waits for it to end, and never returns.
+[[noreturn]] void WaitForTheEnd() {
+  for (;;) ::pause();
+}
+
+// Opens a new temporary at `candidate` and remembers it; -1 with errno otherwise.
+int OpenAndRemember(const std::string& candidate, mode_t mode) {
+  std::unique_lock<std::mutex> lock(g_creation_lock);
+  if (g_ending) {
+    lock.unlock();
+    WaitForTheEnd();
+  }
+  const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  const int err = errno;
+  if (fd >= 0) RememberTemporary(candidate);
+  lock.unlock();
+  errno = err;
+  return fd;
+}
+
 }  // namespace
+
+std::span<const int> CleanupSignals() { return kCleanupSignals; }
+
+bool EndsWithCleanup(int signal_number) {
+  struct sigaction old{};
+  if (::sigaction(signal_number, nullptr, &old) != 0) return false;
+  if ((old.sa_flags & SA_SIGINFO) != 0) return false;
+  return old.sa_handler == SIG_DFL || old.sa_handler == RemoveTemporariesAndEnd;
+}
+
+void EndTemporaries() {
+  const std::lock_guard<std::mutex> lock(g_creation_lock);
+  g_ending = true;
+  RemoveRemembered();
+}
 
 bool RememberTemporary(const std::string& path) {
   std::call_once(g_handlers_installed, InstallHandlers);
@@ -178,10 +223,9 @@ OsStatus CreateTemporaryFile(const std::u16string& destination, std::u16string* 
 
   for (int tries = 0; tries < 100; ++tries) {
     const std::string candidate = folder + "." + FittingName(name) + ".recaster-" + RandomSuffix();
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, replaces ? 0600 : 0666);
+    const int fd = OpenAndRemember(candidate, replaces ? 0600 : 0666);
     if (fd < 0 && (errno == EEXIST || errno == EINTR)) continue;
     if (fd < 0) return ErrnoStatus(errno, candidate);
-    RememberTemporary(candidate);
     if (replaces) {
       if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
         [[maybe_unused]] const int ignored = ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);

@@ -1,10 +1,13 @@
 // The file system of the Windows layer: share modes for sharing, MoveFileExW for the replacement in one
-// step, and a console control handler that removes temporary files when Ctrl+C ends the program.
+// step, and a console control handler that removes temporary files when Ctrl+C ends the program (and,
+// under a SignalGuard, lets a commit under way finish first).
 #include <windows.h>
 
 #include <chrono>
-#include <span>
+#include <condition_variable>
+#include <cstddef>
 #include <mutex>
+#include <span>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,24 +33,124 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The temporary files that a console control event (Ctrl+C, Ctrl+Break, closing the console) removes.
 // The handler runs on a thread of its own, so it may wait for the lock; the files are open with
 // FILE_SHARE_DELETE, so it can delete them while they are written.
+// The creation of a temporary and its remembering happen under the lock, and a guarded event marks
+// the end under it, so that none is created between that mark and the removal of every one.
 std::mutex g_temporaries_lock;
 std::vector<std::wstring> g_temporaries;
+bool g_ending = false;  // under g_temporaries_lock
+
+// What a SignalGuard and the console handler share; one guard lives at a time.
+struct GuardState {
+  std::mutex lock;
+  std::condition_variable commit_ended;
+  bool alive = false;
+  bool signalled = false;  // an event was taken: the process is ending
+  bool committing = false;
+  std::size_t files = 0;  // of the commit under way
+};
+GuardState g_guard;
+
+void InstallConsoleHandler() {
+  static std::once_flag installed;
+  std::call_once(installed, [] { ::SetConsoleCtrlHandler(win32::RemoveTemporariesOnConsoleEvent, TRUE); });
+}
+
+// The process is ending: the calling thread waits for it to end, and never returns.
+[[noreturn]] void WaitForTheEnd() {
+  for (;;) ::Sleep(INFINITE);
+}
+
+void RemoveTemporaries() {
+  for (const std::wstring& path : g_temporaries) ::DeleteFileW(path.c_str());
+}
+
+void WriteFinishing(std::size_t files) {
+  const std::string line =
+      "recaster: finishing: placing " + std::to_string(files) + (files == 1 ? " file\n" : " files\n");
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+// A guarded event: the commit under way ends first, then the temporaries are removed for good.
+void EndGuarded(std::unique_lock<std::mutex>& guard) {
+  if (g_guard.signalled) {
+    guard.unlock();
+    WaitForTheEnd();  // a second event changes nothing
+  }
+  g_guard.signalled = true;
+  if (g_guard.committing) {
+    WriteFinishing(g_guard.files);
+    g_guard.commit_ended.wait(guard, [] { return !g_guard.committing; });
+  }
+  guard.unlock();
+  const std::lock_guard<std::mutex> lock(g_temporaries_lock);
+  g_ending = true;
+  RemoveTemporaries();
+}
+
+void ExitOnConsoleEvent(UINT exit_code) { ::ExitProcess(exit_code); }
 
 }  // namespace
 
+void (*win32::EndProcessOnConsoleEvent)(UINT exit_code) = ExitOnConsoleEvent;
+
 BOOL WINAPI win32::RemoveTemporariesOnConsoleEvent(DWORD) {
+  std::unique_lock<std::mutex> guard(g_guard.lock);
+  if (g_guard.alive) {
+    EndGuarded(guard);
+    EndProcessOnConsoleEvent(STATUS_CONTROL_C_EXIT);
+    return TRUE;
+  }
+  guard.unlock();
   const std::lock_guard<std::mutex> lock(g_temporaries_lock);
-  for (const std::wstring& path : g_temporaries) ::DeleteFileW(path.c_str());
+  RemoveTemporaries();
   return FALSE;  // the next handler, in the end the system's, ends the process
+}
+
+SignalGuard::SignalGuard() {
+  InstallConsoleHandler();
+  const std::lock_guard<std::mutex> lock(g_guard.lock);
+  g_guard.alive = true;
+  g_guard.signalled = g_guard.committing = false;
+  g_guard.files = 0;
+}
+
+SignalGuard::~SignalGuard() {
+  const std::lock_guard<std::mutex> lock(g_guard.lock);
+  g_guard.alive = false;
+}
+
+bool SignalGuard::BeginCommit(std::size_t files) {
+  const std::lock_guard<std::mutex> lock(g_guard.lock);
+  if (g_guard.signalled) return false;
+  g_guard.committing = true;
+  g_guard.files = files;
+  return true;
+}
+
+void SignalGuard::EndCommit() {
+  {
+    const std::lock_guard<std::mutex> lock(g_guard.lock);
+    g_guard.committing = false;
+  }
+  g_guard.commit_ended.notify_all();
 }
 
 namespace {
 
-void RememberTemporary(const std::wstring& path) {
-  static std::once_flag installed;
-  std::call_once(installed, [] { ::SetConsoleCtrlHandler(win32::RemoveTemporariesOnConsoleEvent, TRUE); });
-  const std::lock_guard<std::mutex> lock(g_temporaries_lock);
-  g_temporaries.push_back(path);
+// Creates the temporary at `candidate` and remembers it; INVALID_HANDLE_VALUE and the error otherwise.
+HANDLE CreateAndRemember(const std::wstring& candidate, DWORD* error) {
+  InstallConsoleHandler();
+  std::unique_lock<std::mutex> lock(g_temporaries_lock);
+  if (g_ending) {
+    lock.unlock();
+    WaitForTheEnd();
+  }
+  const HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  *error = handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
+  if (handle != INVALID_HANDLE_VALUE) g_temporaries.push_back(candidate);
+  return handle;
 }
 
 void ForgetTemporary(const std::wstring& path) {
@@ -197,14 +300,12 @@ class Win32FileSystem final : public FileSystem {
     const bool replaces = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     for (int tries = 0; tries < 100; ++tries) {
       const std::wstring candidate = folder + L"." + name + L".recaster-" + RandomSuffix();
-      const HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      DWORD error = ERROR_SUCCESS;
+      const HANDLE handle = CreateAndRemember(candidate, &error);
       if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
         return ErrorStatus(error);
       }
-      RememberTemporary(candidate);
       if (replaces) CarryOverPermissions(dest, candidate, attributes);
       *temporary = FromWide(candidate);
       *file = FromHandle(handle);
@@ -274,6 +375,14 @@ class Win32FileSystem final : public FileSystem {
       return Ok();
     }
     return ErrorStatus(error);
+  }
+
+  OsStatus LockFile(const std::u16string& path, FileHandle* lock) override {
+    return win32::LockFileAt(ToWide(path), lock);
+  }
+
+  OsStatus ListFolder(const std::u16string& folder, std::vector<FolderEntry>* entries) override {
+    return win32::ListFolderEntries(ToWide(folder), entries);
   }
 
   OsStatus Discard(const std::u16string& temporary) override {
