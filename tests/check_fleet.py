@@ -92,8 +92,8 @@ for source in index["sources"]:
 check(len(names) == 197, "197 names, distinct with case ignored")
 check(sorted(os.listdir(out)) == sorted([n for s in index["sources"] if "outputs" in s
                                          for n in (s["outputs"]["json"], s["outputs"]["report_html"],
-                                                   s["outputs"]["report_json"])] + ["index.html", "index.json"]),
-      "the folder holds the outputs and the index, and nothing else")
+                                                   s["outputs"]["report_json"])] + ["index.html", "index.json", ".recaster.lock"]),
+      "the folder holds the outputs, the index and the lock file, and nothing else")
 
 
 def snapshot():

@@ -2,6 +2,7 @@
 // in/, for the fleet's tests.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -24,9 +25,14 @@ class FleetFixture : public cli::Cli {
     fs::copy_file(kSample, folder_ / "in" / "srv01.cfg");
     fs::copy_file(kSample, folder_ / "in" / "srv02.cfg");
   }
+  // The files in the folder, its lock file left out.
   std::size_t FilesIn(const std::string& name) const {
     const fs::path path = folder_ / name;
-    return fs::is_directory(path) ? static_cast<std::size_t>(std::distance(fs::directory_iterator(path), {})) : 0;
+    if (!fs::is_directory(path)) return 0;
+    const auto count = std::count_if(fs::directory_iterator(path), {}, [](const fs::directory_entry& entry) {
+      return entry.path().filename() != ".recaster.lock";
+    });
+    return static_cast<std::size_t>(count);
   }
 };
 
