@@ -116,11 +116,11 @@ class Index {
     const std::set<std::u16string> existing(plan.existing.begin(), plan.existing.end());
     opened_ = json_file_.Open(plan.index_json, existing.count(plan.index_json) != 0);
     failed_ = &plan.index_json;
-    if (opened_ == platform::kSuccess) {
+    if (opened_.ok()) {
       opened_ = html_file_.Open(plan.index_html, existing.count(plan.index_html) != 0);
       failed_ = &plan.index_html;
     }
-    if (opened_ != platform::kSuccess) return;
+    if (!opened_.ok()) return;
     failed_ = nullptr;
     json_buffer_ = std::make_unique<report::SinkStreamBuf>(json_file_.sink());
     json_out_ = std::make_unique<std::ostream>(json_buffer_.get());
@@ -136,7 +136,7 @@ class Index {
   const FleetPlan& plan_;
   OpenTemporary json_file_;
   OpenTemporary html_file_;
-  SystemError opened_ = platform::kSuccess;
+  platform::OsStatus opened_;
   const std::u16string* failed_ = nullptr;
   std::unique_ptr<report::SinkStreamBuf> json_buffer_;
   std::unique_ptr<std::ostream> json_out_;
@@ -164,7 +164,7 @@ void Index::Add(const Slot& slot) {
 
 bool Index::Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::string* why) {
   if (failed_ != nullptr) {
-    *why = platform::PathToNative(*failed_) + ": " + convert::DescribeWriteError(opened_);
+    *why = platform::PathToNative(*failed_) + ": " + opened_.message;
     return false;
   }
   json_->End(summaries_);

@@ -14,15 +14,19 @@ namespace {
 using platform::SystemError;
 using Producer = std::function<bool(convert::TextSink&)>;
 
-SystemError StageFile(const std::u16string& destination, bool existed, const Producer& produce,
-                      std::vector<Staged>* staged) {
+// Why a file could not be written: the system's words where it said why, else the writer's text.
+platform::OsStatus WriteFailure(SystemError code) { return {code, convert::DescribeWriteError(code)}; }
+
+platform::OsStatus StageFile(const std::u16string& destination, bool existed, const Producer& produce,
+                             std::vector<Staged>* staged) {
   OpenTemporary temporary;
-  if (const SystemError opened = temporary.Open(destination, existed); opened != platform::kSuccess) return opened;
+  if (platform::OsStatus opened = temporary.Open(destination, existed); !opened.ok()) return opened;
   const bool produced = produce(temporary.sink());
   Staged done;
   const SystemError closed = temporary.Close(produced, &done);
-  if (closed == platform::kSuccess) staged->push_back(std::move(done));
-  return closed;
+  if (closed != platform::kSuccess) return WriteFailure(closed);
+  staged->push_back(std::move(done));
+  return platform::Ok();
 }
 
 // The three files of a converted source; the first that cannot be written names itself in the row.
@@ -31,20 +35,20 @@ void WriteOutputs(const PlannedSource& source, const FleetOptions& options, cons
   const convert::ConversionResult& conversion = slot.conversion;
   const auto existed = [&existing](const std::u16string& output) { return existing.count(output) != 0; };
   const std::u16string* failed = &source.outputs.json;
-  SystemError code = StageFile(source.outputs.json, existed(source.outputs.json), [&](convert::TextSink& sink) {
+  platform::OsStatus written = StageFile(source.outputs.json, existed(source.outputs.json), [&](convert::TextSink& sink) {
     return convert::WriteJson(conversion.tree, sink);
   }, &slot.staged);
-  if (code == platform::kSuccess) {
+  if (written.ok()) {
     failed = &source.outputs.report_html;
     const report::Report whole = report::BuildReport(conversion, source.path);
-    code = StageFile(source.outputs.report_html, existed(source.outputs.report_html), [&](convert::TextSink& sink) {
+    written = StageFile(source.outputs.report_html, existed(source.outputs.report_html), [&](convert::TextSink& sink) {
       const std::unique_ptr<report::ReportPieces> pieces = report::HtmlPieces(sink);
       return pieces->Begin({&whole, 1}) && pieces->Next(whole) && pieces->End();
     }, &slot.staged);
   }
-  if (code == platform::kSuccess) {
+  if (written.ok()) {
     failed = &source.outputs.report_json;
-    code = StageFile(source.outputs.report_json, existed(source.outputs.report_json), [&](convert::TextSink& sink) {
+    written = StageFile(source.outputs.report_json, existed(source.outputs.report_json), [&](convert::TextSink& sink) {
       report::SinkStreamBuf buffer(sink);
       std::ostream out(&buffer);
       report::JsonReportWriter writer(out, options.program_version);
@@ -53,10 +57,10 @@ void WriteOutputs(const PlannedSource& source, const FleetOptions& options, cons
       return buffer.Flush();
     }, &slot.staged);
   }
-  if (code != platform::kSuccess) {
+  if (!written.ok()) {
     DiscardAll(slot.staged);
     slot.row.code = kExitWriteFailed;
-    slot.row.reason = platform::PathToNative(*failed) + ": " + convert::DescribeWriteError(code);
+    slot.row.reason = platform::PathToNative(*failed) + ": " + written.message;
   }
 }
 
@@ -87,25 +91,25 @@ OpenTemporary::~OpenTemporary() {
   if (!staged_.temporary.empty()) static_cast<void>(platform::Files().Discard(staged_.temporary));
 }
 
-SystemError OpenTemporary::Open(const std::u16string& destination, bool existed) {
+platform::OsStatus OpenTemporary::Open(const std::u16string& destination, bool existed) {
   platform::FileSystem& files = platform::Files();
   staged_.destination = destination;
   if (existed) {
     platform::PathInfo info;
-    if (const platform::OsStatus found = files.Inspect(destination, &info); !found.ok()) return found.code;
+    if (platform::OsStatus found = files.Inspect(destination, &info); !found.ok()) return found;
     if (info.kind == platform::PathKind::kDirectory || info.kind == platform::PathKind::kOther) {
-      return platform::kAccessDenied;
+      return WriteFailure(platform::kAccessDenied);
     }
     staged_.destination = info.target;
   }
   platform::FileHandle handle = platform::kNoFile;
-  if (const platform::OsStatus created = files.CreateTemporary(staged_.destination, &staged_.temporary, &handle);
+  if (platform::OsStatus created = files.CreateTemporary(staged_.destination, &staged_.temporary, &handle);
       !created.ok()) {
-    return created.code;
+    return created;
   }
   file_ = std::make_unique<platform::ScopedFile>(files, handle);
   sink_ = std::make_unique<convert::HandleSink>(files, handle);
-  return platform::kSuccess;
+  return platform::Ok();
 }
 
 SystemError OpenTemporary::Close(bool produced, Staged* staged) {

@@ -31,7 +31,8 @@ class OpenTemporary {
   OpenTemporary& operator=(const OpenTemporary&) = delete;
   ~OpenTemporary();
 
-  platform::SystemError Open(const std::u16string& destination, bool existed);
+  // Creates the temporary; a refusal keeps the system's words (a link's owner among them).
+  platform::OsStatus Open(const std::u16string& destination, bool existed);
   convert::HandleSink& sink() { return *sink_; }
   // Closes the file; once it was `produced` whole, the temporary is the caller's to place or discard.
   platform::SystemError Close(bool produced, Staged* staged);

@@ -190,6 +190,20 @@ TEST_F(Fleet, ADroppedFilesKindIsAskedOnce) {
 }
 
 #ifndef _WIN32
+// Another user's link planted among the outputs, in a folder that everyone may write, is refused when
+// the file is written, and the refusal names the link's owner.
+TEST_F(Fleet, APlantedLinkIsRefusedByItsOwnersName) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can make a link that another user owns";
+  fs::create_directories(folder_ / "out");
+  fs::permissions(folder_ / "out", fs::perms(01777));
+  fs::create_symlink(folder_ / "in" / "srv02.cfg", folder_ / "out" / "srv01.json");
+  ASSERT_EQ(::lchown((folder_ / "out" / "srv01.json").c_str(), 65534, 65534), 0);
+  const Outcome run = Recaster({"convert", "-q", "-f", "-o", Path("out"), Path("in/srv01.cfg")});
+  EXPECT_EQ(run.code, kExitWriteFailed);
+  EXPECT_NE(run.err.find("a link owned by nobody in a shared folder; not followed"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(folder_ / "in" / "srv02.cfg"), ReadFile(kSample));
+}
+
 // A FIFO among the sources is refused by its kind, never opened: the call ends, the others convert.
 TEST_F(Fleet, AFifoAmongTheSourcesIsRefusedWithoutWaiting) {
   ASSERT_EQ(::mkfifo(Path("in/ff.cfg").c_str(), 0600), 0);

@@ -58,8 +58,4 @@ OsStatus LockFileAt(const std::string& path, FileHandle* lock);
 // FileSystem::ListFolder of the POSIX layer.
 OsStatus ListFolderEntries(const std::string& folder, std::vector<FolderEntry>* entries);
 
-// The text of the last kLinkNotFollowed that CheckLinksOnTheWay gave on the calling thread; empty when
-// none was given.
-const std::string& LastLinkRefusal();
-
 }  // namespace recaster::platform::posix

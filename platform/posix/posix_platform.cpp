@@ -27,10 +27,6 @@ using posix::WideToUtf8;
 
 int ToFd(FileHandle file) { return static_cast<int>(file); }
 
-// The text of the last link that CheckLinksOnTheWay refused on this thread, for the callers that keep
-// only the code (DescribeSystemError(kLinkNotFollowed)).
-thread_local std::string g_last_link_refusal;
-
 // How many symbolic links are followed before the path counts as a loop (Linux's own limit).
 constexpr int kMaxLinks = 40;
 
@@ -390,8 +386,6 @@ class PosixFileSystem final : public FileSystem {
 
 namespace posix {
 
-const std::string& LastLinkRefusal() { return g_last_link_refusal; }
-
 OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link) {
   std::deque<std::string> names;
   PushComponents(path, &names, false);
@@ -413,8 +407,7 @@ OsStatus CheckLinksOnTheWay(const std::string& path, std::string* link) {
     const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
     if (shared && st.st_uid != ::geteuid() && st.st_uid != folder.st_uid) {
       *link = next;
-      g_last_link_refusal = "a link owned by " + UserName(st.st_uid) + " in a shared folder; not followed";
-      return OsStatus{kLinkNotFollowed, g_last_link_refusal};
+      return OsStatus{kLinkNotFollowed, "a link owned by " + UserName(st.st_uid) + " in a shared folder; not followed"};
     }
     if (++links > kMaxLinks) return Ok();
     std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');

@@ -159,11 +159,7 @@ std::string DescribeSystemError(SystemError code) {
     case kDirectory: return std::strerror(EISDIR);
     case kFileTooLarge:
     case kFileSystemLimit: return std::strerror(EFBIG);
-    case kLinkNotFollowed: {
-      // The link's owner is named as the refusal named it, for a caller that kept only the code.
-      const std::string& refused = posix::LastLinkRefusal();
-      return refused.empty() ? "a link owned by another user in a shared folder; not followed" : refused;
-    }
+    case kLinkNotFollowed: return "a link owned by another user in a shared folder; not followed";
     case kTooManyLinks: return std::strerror(EMLINK);
     case kCantResolveName: return std::strerror(ELOOP);
     default: return "Unknown system error";
