@@ -18,6 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Everything linked in, so that the executables run on a bare Windows without the compiler's DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# ctest and gtest discovery run the test programs through Wine.
+# ctest and gtest discovery run the test programs through Wine, by a script that ends with each program
+# whatever Wine started for it (cmake/run-under-wine.sh).
 find_program(RECASTER_WINE wine REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${RECASTER_WINE})
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/run-under-wine.sh ${RECASTER_WINE})

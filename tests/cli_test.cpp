@@ -432,37 +432,5 @@ TEST_F(Cli, RunningOutOfMemoryInEachStepOfAConversion) {
   }
 }
 
-// Real processes of the program, all at once; each waits for its end in ChildProcess's destructor.
-std::vector<int> RunInParallel(const std::vector<std::vector<std::string>>& runs) {
-  std::vector<std::unique_ptr<test::ChildProcess>> children;
-  for (const auto& args : runs) {
-    children.push_back(std::make_unique<test::ChildProcess>());
-    std::string error;
-    EXPECT_TRUE(children.back()->Start(RECASTER_PROGRAM, args, &error)) << error;
-  }
-  std::vector<int> codes;
-  for (auto& child : children) codes.push_back(child->Wait());
-  return codes;
-}
-
-TEST_F(Cli, FiftyParallelConversionsOfOneSourceAllSucceed) {
-  const std::string source = (folder_ / "ov_server_settings.cfg").string();
-  fs::copy_file(kSample, source);
-  std::vector<std::vector<std::string>> separate;
-  std::vector<std::vector<std::string>> shared;
-  for (int i = 0; i < 50; ++i) {
-    separate.push_back({"convert", "-q", source, Path(("out-" + std::to_string(i) + ".json").c_str())});
-    shared.push_back({"convert", "-q", "--force", source, Path("shared.json")});
-  }
-  const std::string golden = ReadFile(kGolden);
-  EXPECT_EQ(RunInParallel(separate), std::vector<int>(50, kExitOk));
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(ReadFile(folder_ / ("out-" + std::to_string(i) + ".json")), golden) << i;
-  EXPECT_EQ(RunInParallel(shared), std::vector<int>(50, kExitOk));
-  EXPECT_EQ(ReadFile(folder_ / "shared.json"), golden);
-  for (const auto& entry : fs::directory_iterator(folder_)) {
-    EXPECT_EQ(entry.path().filename().string().find(".recaster-"), std::string::npos) << entry.path();
-  }
-}
-
 }  // namespace
 }  // namespace recaster::cli

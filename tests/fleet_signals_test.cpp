@@ -115,7 +115,7 @@ TEST_F(FleetSignals, PlacementIsAllOrNothing) {
           EXPECT_EQ(second.code, kExitWriteFailed) << second.err;
         }
         ASSERT_EQ(::kill(child, signal_number), 0);
-        if (in_commit) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the guard's thread wakes meanwhile
         static_cast<void>(::write(down[1], "g", 1));
         EXPECT_EQ(EndingSignal(child), signal_number) << what;
         for (int fd : {up[0], up[1], down[0], down[1]}) ::close(fd);

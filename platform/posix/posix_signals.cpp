@@ -123,9 +123,27 @@ SignalGuard::~SignalGuard() {
   ::pthread_sigmask(SIG_SETMASK, &g_previous_mask, nullptr);
 }
 
+namespace {
+
+// A signal sent before the commit is pending until the guard's thread wakes to take it: it counts as
+// come first, as one already taken does.
+bool SignalPending() {
+  sigset_t pending;
+  if (::sigpending(&pending) != 0) return false;
+  for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
+    if (signal_number != kStopSignal && ::sigismember(&g_waited, signal_number) == 1 &&
+        ::sigismember(&pending, signal_number) == 1) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 bool SignalGuard::BeginCommit(std::size_t files) {
   const std::lock_guard<std::mutex> lock(g_guard.lock);
-  if (g_guard.signalled) return false;
+  if (g_guard.signalled || SignalPending()) return false;
   g_guard.committing = true;
   g_guard.files = files;
   return true;

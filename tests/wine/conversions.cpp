@@ -249,6 +249,107 @@ void CheckOpened(const std::wstring& answer, const std::wstring& report) {
   }
 }
 
+// The open dialog, shown after the convert button or a dropped path that is no regular file: its file
+// types and initial name, and then `source` chosen or, with "cancel-open", the dialog cancelled.
+void AnswerOpenDialog(const Program& program, const std::wstring& how, const std::wstring& source,
+                      const std::wstring& answer) {
+  const DWORD pid = program.info.dwProcessId;
+  const std::wstring default_source = SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\Ornvale\\ov_server_settings.cfg";
+  HWND open = WaitForDialog(pid, program.main, "open dialog");
+  DumpDialog(open);
+  CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
+  Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
+  HWND box = FileNameBox(open);
+  Check(box != nullptr, "the open dialog has a file name box");
+  if (box != nullptr) {
+    CheckText(TextOf(box), how == L"click" ? default_source : source, "the open dialog's initial file name");
+  }
+  if (answer == L"cancel-open") {
+    ClickId(open, IDCANCEL, "open dialog Cancel");
+    WaitGone(open, "the open dialog");
+    Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
+  } else {
+    ChooseFile(open, source, "the open dialog");
+    WaitGone(open, "the open dialog");
+  }
+}
+
+// The save dialog: its file types and initial name, then `destination` chosen, with Yes to the question
+// to replace it, or the dialog cancelled with "cancel-save". What the program shows next, or null.
+HWND AnswerSaveDialog(const Program& program, HWND save, const std::wstring& destination, bool destination_existed,
+                      const std::wstring& answer) {
+  const DWORD pid = program.info.dwProcessId;
+  const std::wstring default_destination = SpecialFolder(CSIDL_PERSONAL) + L"\\converted_ov_config.json";
+  DumpDialog(save);
+  CheckFileTypes(save, {L"Ornvale 6 - Server Configuration (*.json)", L"All Files (*.*)"}, "the save dialog's");
+  CheckText(TextOf(FileNameBox(save)), default_destination, "the save dialog's initial file name");
+  if (answer == L"cancel-save") {
+    ClickId(save, IDCANCEL, "save dialog Cancel");
+    WaitGone(save, "the save dialog");
+    Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the save dialog");
+    return nullptr;
+  }
+  ChooseFile(save, destination, "the save dialog");
+  // The dialog asks before replacing a file, also one it found by adding the default extension.
+  bool asked = false;
+  if (!WaitUntil([&] {
+        if (HWND prompt = NextDialog(pid, save, 0); prompt != nullptr && !asked) {
+          asked = true;
+          Check(MessageText(prompt).find(L"already exists") != std::wstring::npos,
+                "the save dialog asks before replacing: \"" + Shown(MessageText(prompt)) + "\"");
+          ClickId(prompt, IDYES, "Yes");
+        }
+        return !::IsWindow(save) || !::IsWindowVisible(save);
+      })) {
+    Abort("the save dialog did not close");
+  }
+  if (destination_existed) Check(asked, "the save dialog asked before replacing the existing file");
+  return WaitForDialog(pid, program.main, "message");
+}
+
+// The message that ends the conversion: caption, buttons, text and icon as `expect` says, then
+// answered (OK, or Yes or No to opening the report as `answer` says).
+void AnswerMessage(HWND message, const std::wstring& expect, const std::wstring& destination,
+                   const std::wstring& answer) {
+  const std::wstring text = MessageText(message);
+  const bool asks = expect.rfind(L"saved:", 0) == 0 && expect.find(L":not-written") == std::wstring::npos;
+  CheckText(TextOf(message), L"Recaster", "the message caption (the application's name)");
+  if (asks) {
+    Check(ChildWithId(message, IDYES) != nullptr && ChildWithId(message, IDNO) != nullptr &&
+              ChildWithId(message, IDOK) == nullptr && ChildWithId(message, IDCANCEL) == nullptr,
+          "Yes and No are the message's only buttons");
+  } else {
+    Check(ChildWithId(message, IDOK) != nullptr && ChildWithId(message, IDCANCEL) == nullptr &&
+              ChildWithId(message, IDYES) == nullptr && ChildWithId(message, IDNO) == nullptr,
+          "OK is the message's only button");
+  }
+  if (expect.rfind(L"saved", 0) == 0) {
+    CheckSaved(text, expect, destination);
+    CheckName(MessageIcon(message), "information", "the message icon");
+  } else if (expect == L"write-failed") {
+    CheckText(text, kWriteFailed, "the message");
+    CheckName(MessageIcon(message), "error", "the message icon");
+  } else if (expect == L"load-failed") {
+    const std::wstring first = text.substr(0, text.find(L'\n'));
+    CheckText(first, kLoadFailed, "the message's first line");
+    Check(text.find(L'\n') != std::wstring::npos && text.size() > first.size() + 1,
+          "the message gives the reason on a second line: \"" + Shown(text) + "\"");
+    CheckName(MessageIcon(message), "error", "the message icon");
+  } else {
+    Check(false, "no message was expected, found \"" + Shown(text) + "\"");
+  }
+  CheckTextFits(message, MessageFont(), "the message");
+  if (!asks) {
+    ClickId(message, IDOK, "message OK");
+  } else if (answer.rfind(L"open:", 0) == 0) {
+    ClickId(message, IDYES, "message Yes");
+  } else {
+    ClickId(message, IDNO, "message No");
+  }
+  WaitGone(message, "the message");
+  if (asks) CheckOpened(answer, ReportPathFor(destination));
+}
+
 }  // namespace
 
 int RecordOpened(const std::wstring& log, const std::wstring& file) {
@@ -261,8 +362,6 @@ int RecordOpened(const std::wstring& log, const std::wstring& file) {
 
 int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstring& source,
                const std::wstring& destination, const std::wstring& expect, const std::wstring& answer) {
-  const std::wstring default_source = SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\Ornvale\\ov_server_settings.cfg";
-  const std::wstring default_destination = SpecialFolder(CSIDL_PERSONAL) + L"\\converted_ov_config.json";
   const bool destination_existed = Exists(destination);
   // A regular file given on the command line or dropped stands for the open dialog's answer.
   const DWORD attributes = ::GetFileAttributesW(source.c_str());
@@ -279,94 +378,15 @@ int RunConvert(const std::wstring& exe, const std::wstring& how, const std::wstr
     ClickId(program.main, 1000, "Convert");
   }
 
-  if (!given_file) {
-    HWND open = WaitForDialog(pid, program.main, "open dialog");
-    DumpDialog(open);
-    CheckFileTypes(open, {L"Ornvale 5 - Server Configuration", L"All Files (*.*)"}, "the open dialog's");
-    Check(!::IsWindowEnabled(program.main), "the main dialog takes no input while the open dialog is shown");
-    HWND box = FileNameBox(open);
-    Check(box != nullptr, "the open dialog has a file name box");
-    if (box != nullptr) {
-      CheckText(TextOf(box), how == L"click" ? default_source : source, "the open dialog's initial file name");
-    }
-    if (answer == L"cancel-open") {
-      ClickId(open, IDCANCEL, "open dialog Cancel");
-      WaitGone(open, "the open dialog");
-      Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the open dialog");
-    } else {
-      ChooseFile(open, source, "the open dialog");
-      WaitGone(open, "the open dialog");
-    }
-  }
+  if (!given_file) AnswerOpenDialog(program, how, source, answer);
   if (answer != L"cancel-open") {
     HWND next = WaitForDialog(pid, program.main, "save dialog or message");
     if (FileNameBox(next) != nullptr && MessageText(next).empty()) {
-      HWND save = next;
       Check(true, given_file ? "the save dialog comes first" : "the save dialog follows the open dialog");
-      DumpDialog(save);
-      CheckFileTypes(save, {L"Ornvale 6 - Server Configuration (*.json)", L"All Files (*.*)"}, "the save dialog's");
-      CheckText(TextOf(FileNameBox(save)), default_destination, "the save dialog's initial file name");
-      if (answer == L"cancel-save") {
-        ClickId(save, IDCANCEL, "save dialog Cancel");
-        WaitGone(save, "the save dialog");
-        Check(NextDialog(pid, program.main, 1500) == nullptr, "nothing is shown after cancelling the save dialog");
-      } else {
-        ChooseFile(save, destination, "the save dialog");
-        // The dialog asks before replacing a file, also one it found by adding the default extension.
-        bool asked = false;
-        if (!WaitUntil([&] {
-              if (HWND prompt = NextDialog(pid, save, 0); prompt != nullptr && !asked) {
-                asked = true;
-                Check(MessageText(prompt).find(L"already exists") != std::wstring::npos,
-                      "the save dialog asks before replacing: \"" + Shown(MessageText(prompt)) + "\"");
-                ClickId(prompt, IDYES, "Yes");
-              }
-              return !::IsWindow(save) || !::IsWindowVisible(save);
-            })) {
-          Abort("the save dialog did not close");
-        }
-        if (destination_existed) Check(asked, "the save dialog asked before replacing the existing file");
-        next = WaitForDialog(pid, program.main, "message");
-      }
+      next = AnswerSaveDialog(program, next, destination, destination_existed, answer);
     }
     if (next != nullptr && ::IsWindow(next) && !MessageText(next).empty()) {
-      const std::wstring text = MessageText(next);
-      const bool asks = expect.rfind(L"saved:", 0) == 0 && expect.find(L":not-written") == std::wstring::npos;
-      CheckText(TextOf(next), L"Recaster", "the message caption (the application's name)");
-      if (asks) {
-        Check(ChildWithId(next, IDYES) != nullptr && ChildWithId(next, IDNO) != nullptr &&
-                  ChildWithId(next, IDOK) == nullptr && ChildWithId(next, IDCANCEL) == nullptr,
-              "Yes and No are the message's only buttons");
-      } else {
-        Check(ChildWithId(next, IDOK) != nullptr && ChildWithId(next, IDCANCEL) == nullptr &&
-                  ChildWithId(next, IDYES) == nullptr && ChildWithId(next, IDNO) == nullptr,
-              "OK is the message's only button");
-      }
-      if (expect.rfind(L"saved", 0) == 0) {
-        CheckSaved(text, expect, destination);
-        CheckName(MessageIcon(next), "information", "the message icon");
-      } else if (expect == L"write-failed") {
-        CheckText(text, kWriteFailed, "the message");
-        CheckName(MessageIcon(next), "error", "the message icon");
-      } else if (expect == L"load-failed") {
-        const std::wstring first = text.substr(0, text.find(L'\n'));
-        CheckText(first, kLoadFailed, "the message's first line");
-        Check(text.find(L'\n') != std::wstring::npos && text.size() > first.size() + 1,
-              "the message gives the reason on a second line: \"" + Shown(text) + "\"");
-        CheckName(MessageIcon(next), "error", "the message icon");
-      } else {
-        Check(false, "no message was expected, found \"" + Shown(text) + "\"");
-      }
-      CheckTextFits(next, MessageFont(), "the message");
-      if (!asks) {
-        ClickId(next, IDOK, "message OK");
-      } else if (answer.rfind(L"open:", 0) == 0) {
-        ClickId(next, IDYES, "message Yes");
-      } else {
-        ClickId(next, IDNO, "message No");
-      }
-      WaitGone(next, "the message");
-      if (asks) CheckOpened(answer, ReportPathFor(destination));
+      AnswerMessage(next, expect, destination, answer);
     } else if (expect != L"nothing") {
       Check(false, "a message was expected");
     }

@@ -138,15 +138,8 @@ std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* key) {
   return text;
 }
 
-}  // namespace
-
-int RunResources(const std::wstring& exe) {
-  HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (module == nullptr) Abort("cannot load " + Utf8(exe) + " as a data file");
-  CheckTemplate(module, kMainDialog, "main dialog");
-  CheckTemplate(module, kAboutBox, "About box");
-
-  // String 101 in the block of strings 96 to 111.
+// String 101, in the block of strings 96 to 111.
+void CheckAboutString(HMODULE module) {
   const Resource strings = FindRes(module, RT_STRING, MAKEINTRESOURCEW(101 / 16 + 1));
   std::wstring about;
   if (strings.data != nullptr) {
@@ -155,61 +148,80 @@ int RunResources(const std::wstring& exe) {
     about.assign(reinterpret_cast<const wchar_t*>(p + 1), *p);
   }
   CheckText(about, L"&About Recaster...", "string 101");
+}
 
-  // Icon group 128: 16, 32 and 64 pixels in 16 colours, 256 pixels as PNG.
+// Icon group 128: 16, 32 and 64 pixels in 16 colours, 256 pixels as PNG.
+void CheckIcons(HMODULE module) {
   const Resource group = FindRes(module, RT_GROUP_ICON, MAKEINTRESOURCEW(128));
   Check(group.data != nullptr, "icon group 128 exists");
-  if (group.data != nullptr) {
-    const WORD count = reinterpret_cast<const WORD*>(group.data)[2];
-    CheckValue(count, 4, "icon group 128 image count");
-    const int sizes[] = {16, 32, 64, 256};
-    for (WORD i = 0; i < count && i < 4; ++i) {
-      const BYTE* entry = group.data + 6 + 14 * i;
-      const int width = entry[0] == 0 ? 256 : entry[0];
-      WORD bits = 0, id = 0;
-      std::memcpy(&bits, entry + 6, 2);
-      std::memcpy(&id, entry + 12, 2);
-      const Resource image = FindRes(module, RT_ICON, MAKEINTRESOURCEW(id));
-      const bool png = image.data != nullptr && image.size > 8 && std::memcmp(image.data, "\x89PNG", 4) == 0;
-      const std::string what = "icon image " + std::to_string(i + 1);
-      CheckValue(width, sizes[i], what + " width");
-      if (sizes[i] == 256) {
-        Check(png && bits == 32, what + " is a PNG with alpha");
-      } else {
-        Check(!png && bits == 4 && entry[2] == 16, what + " has 16 colours");
-      }
+  if (group.data == nullptr) return;
+  const WORD count = reinterpret_cast<const WORD*>(group.data)[2];
+  CheckValue(count, 4, "icon group 128 image count");
+  const int sizes[] = {16, 32, 64, 256};
+  for (WORD i = 0; i < count && i < 4; ++i) {
+    const BYTE* entry = group.data + 6 + 14 * i;
+    const int width = entry[0] == 0 ? 256 : entry[0];
+    WORD bits = 0, id = 0;
+    std::memcpy(&bits, entry + 6, 2);
+    std::memcpy(&id, entry + 12, 2);
+    const Resource image = FindRes(module, RT_ICON, MAKEINTRESOURCEW(id));
+    const bool png = image.data != nullptr && image.size > 8 && std::memcmp(image.data, "\x89PNG", 4) == 0;
+    const std::string what = "icon image " + std::to_string(i + 1);
+    CheckValue(width, sizes[i], what + " width");
+    if (sizes[i] == 256) {
+      Check(png && bits == 32, what + " is a PNG with alpha");
+    } else {
+      Check(!png && bits == 4 && entry[2] == 16, what + " has 16 colours");
     }
   }
+}
 
+// The manifest: common controls 6, amd64, run as the invoker, aware of the system's scale.
+void CheckManifest(HMODULE module) {
   const Resource manifest = FindRes(module, RT_MANIFEST, MAKEINTRESOURCEW(1));
   const std::string text = manifest.data != nullptr ? std::string(reinterpret_cast<const char*>(manifest.data), manifest.size) : "";
   for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "processorArchitecture=\"amd64\"",
                            "level=\"asInvoker\" uiAccess=\"false\"", ">true</dpiAware>"}) {
     Check(text.find(part) != std::string::npos, std::string("manifest holds ") + part);
   }
-  ::FreeLibrary(module);
+}
 
+// The version information: 1.0.1 in numbers and in words, the program's names, English (US).
+void CheckVersionInformation(const std::wstring& exe) {
   DWORD ignored = 0;
   std::vector<BYTE> info(::GetFileVersionInfoSizeW(exe.c_str(), &ignored));
   Check(!info.empty() && ::GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()),
         "version information exists");
-  if (!info.empty()) {
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    ::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
-    Check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0x00010000 &&
-              fixed->dwProductVersionMS == 0x00010000 && fixed->dwProductVersionLS == 0x00010000,
-          "file and product version are 1.0.1");
-    CheckText(VersionString(info, L"FileDescription"), L"Recaster", "file description");
-    CheckText(VersionString(info, L"FileVersion"), L"1.0.1", "file version text");
-    CheckText(VersionString(info, L"ProductVersion"), L"1.0.1", "product version text");
-    CheckText(VersionString(info, L"InternalName"), L"Recaster.exe", "internal name");
-    CheckText(VersionString(info, L"OriginalFilename"), L"Recaster.exe", "file name");
-    CheckText(VersionString(info, L"ProductName"), L"Ornvale - Recaster", "product name");
-    DWORD* translation = nullptr;
-    ::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length);
-    Check(translation != nullptr && *translation == MAKELONG(0x0409, 1200), "language English (US), Unicode");
-  }
+  if (info.empty()) return;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length);
+  Check(fixed != nullptr && fixed->dwFileVersionMS == 0x00010000 && fixed->dwFileVersionLS == 0x00010000 &&
+            fixed->dwProductVersionMS == 0x00010000 && fixed->dwProductVersionLS == 0x00010000,
+        "file and product version are 1.0.1");
+  CheckText(VersionString(info, L"FileDescription"), L"Recaster", "file description");
+  CheckText(VersionString(info, L"FileVersion"), L"1.0.1", "file version text");
+  CheckText(VersionString(info, L"ProductVersion"), L"1.0.1", "product version text");
+  CheckText(VersionString(info, L"InternalName"), L"Recaster.exe", "internal name");
+  CheckText(VersionString(info, L"OriginalFilename"), L"Recaster.exe", "file name");
+  CheckText(VersionString(info, L"ProductName"), L"Ornvale - Recaster", "product name");
+  DWORD* translation = nullptr;
+  ::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length);
+  Check(translation != nullptr && *translation == MAKELONG(0x0409, 1200), "language English (US), Unicode");
+}
+
+}  // namespace
+
+int RunResources(const std::wstring& exe) {
+  HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) Abort("cannot load " + Utf8(exe) + " as a data file");
+  CheckTemplate(module, kMainDialog, "main dialog");
+  CheckTemplate(module, kAboutBox, "About box");
+  CheckAboutString(module);
+  CheckIcons(module);
+  CheckManifest(module);
+  ::FreeLibrary(module);
+  CheckVersionInformation(exe);
   return ExitCode();
 }
 
