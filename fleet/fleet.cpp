@@ -20,6 +20,9 @@ namespace {
 
 using platform::SystemError;
 
+// A conversion charged more than this gives the memory it held back to the system once it is let go.
+constexpr std::uint64_t kLargeCharge = std::uint64_t{64} << 20;
+
 // The pool of workers. Sources start in argument order, each once its charge fits what is left of the
 // memory budget (a charge over the whole budget once nothing else is held) and it is at most a few
 // sources per worker ahead of the index; its charge goes back when the index has taken it. As sources
@@ -204,6 +207,7 @@ void StageAndIndex(const FleetPlan& plan, const FleetOptions& options, const Pro
     Slot& slot = pool.Wait(i);
     index.Add(slot);
     slot.conversion = convert::ConversionResult();
+    if (slot.charge > kLargeCharge) platform::ReleaseFreedMemory();
     pool.Release(i);
     if (progress) progress(i + 1, slots.size());
   }

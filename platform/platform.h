@@ -299,6 +299,11 @@ class SignalGuard {
   void EndCommit();
 };
 
+// Gives the memory that the process has freed back to the system where its allocator keeps it (glibc
+// keeps what each thread's arena once held); nothing elsewhere. For a call that lets go of a large
+// conversion, so that what it holds does not grow with the number of threads that once held one.
+void ReleaseFreedMemory();
+
 // The full path of the running program's file; empty when the system cannot tell it.
 std::u16string ProgramPath();
 

@@ -4,6 +4,9 @@
 # same three files per source (`convert`, `report --html`, `report --format json`). Prints the wall
 # time of each, the time per source, the speed-up, and the peak resident memory of the call for N
 # sources and for one (/usr/bin/time -v). The goals: 5 times faster, 2 ms per source, 4 times the memory.
+# Then the memory budget: 16 files of five 16,384-item lists (653 KiB each, 147 MiB each when converted)
+# with --jobs 16, which must stay under 1 GiB; it writes about 7.7 GB, so TMPDIR wants room
+# (FLEET_MEMORY=0 leaves it out).
 #   bash scripts/bench-fleet.sh [BUILD]
 # BUILD is a build folder (default build/bench-fleet, configured Release and built here). N=200 changes
 # the count.
@@ -65,4 +68,27 @@ awk -v n="$count" -v f="$fleet_wall" -v l="$loop_wall" -v fp="$fleet_peak" -v op
   printf "shell loop (3 runs a source):  %7.2f s, %5.2f ms per source\n", l, 1000 * l / n
   printf "speed-up: %.1f times\n", l / f
   printf "peak memory: %.1f MiB for %d sources, %.1f MiB for one (%.2f times)\n", fp / 1024, n, op / 1024, fp / op
+}'
+
+[ "${FLEET_MEMORY:-1}" = 0 ] && exit 0
+# The file of long lists: the five longest lists the loader takes, of empty items.
+mkdir -p "$work/lists"
+python3 - "$work/lists" <<'PY'
+import sys
+items = "<a/>" * 16384
+body = ("<RIZavoza><Grid><Colors>" + items + "</Colors></Grid><EmailAlerts><Alerts>" + items +
+        "</Alerts></EmailAlerts><SyslogForwarders><Forwarders>" + items + "</Forwarders></SyslogForwarders>"
+        "<Storage><KeepPeriod>" + items + "</KeepPeriod></Storage><Backup><Schedule><Times>" + items +
+        "</Times></Schedule></Backup></RIZavoza>")
+data = b"\xff\xfe" + ('<?xml version="1.0" encoding="UTF-16"?>' + body).encode("utf-16-le")
+for i in range(16):
+    open("%s/s%02d.cfg" % (sys.argv[1], i), "wb").write(data)
+PY
+rm -rf "$work/fleet" "$work/one" "$work/loop"
+measure "$recaster" convert -q -o "$work/lists-one" "$work/lists/s00.cfg"
+lists_one=$peak
+rm -rf "$work/lists-one"
+measure "$recaster" convert -q --jobs 16 -o "$work/lists-out" "$work/lists"/*.cfg
+awk -v p="$peak" -v o="$lists_one" -v w="$wall" 'BEGIN {
+  printf "16 files of long lists, --jobs 16: %.2f s, peak %.0f MiB (one alone: %.0f MiB; the goal: under 1024)\n", w, p / 1024, o / 1024
 }'

@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -142,6 +145,12 @@ OsStatus ReadStandardInput(std::size_t limit, std::string* bytes) {
     if (n == 0) break;
   }
   return Ok();
+}
+
+void ReleaseFreedMemory() {
+#ifdef __GLIBC__
+  ::malloc_trim(0);
+#endif
 }
 
 void GuardStandardStreams() {

@@ -95,6 +95,9 @@ std::string PathToNative(std::u16string_view path) { return WideToUtf8(ToWide(pa
 // Windows gives a process without a stream no handle at all; nothing the program opens takes its place.
 void GuardStandardStreams() {}
 
+// The process heap of Windows hands freed memory back by itself.
+void ReleaseFreedMemory() {}
+
 std::string DescribeLastStreamError() {
   const int err = errno;
   return std::strerror(err != 0 ? err : EIO);
