@@ -48,7 +48,9 @@ inline constexpr std::u16string_view kMask = u"********";
 // names a secret: it holds password, passwd, pwd, secret, accountkey, sharedaccesskey or token, in any
 // case, blanks ignored. A value is masked as any reader would take it (with quotes and braces, braces
 // only, or plain), with the pieces without a key that follow it; a value no reader takes with certainty
-// (an unbalanced quote or brace) is hidden with everything after it. URLs are masked as MaskUrlSecrets.
+// (an unbalanced quote or brace) is hidden with everything after it. A quoted or braced value of any
+// other key is read as a connection string of its own by the same rule, at any depth (past six levels
+// it is hidden whole). URLs are masked as MaskUrlSecrets.
 std::u16string MaskConnectionString(std::u16string_view text);
 
 // The text with the secrets of every URL in it replaced by kMask: the password of the user
