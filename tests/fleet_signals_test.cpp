@@ -115,8 +115,13 @@ TEST_F(FleetSignals, PlacementIsAllOrNothing) {
           EXPECT_EQ(second.code, kExitWriteFailed) << second.err;
         }
         ASSERT_EQ(::kill(child, signal_number), 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the guard's thread wakes meanwhile
-        static_cast<void>(::write(down[1], "g", 1));
+        // Before the commit the guard ends the child while it waits; in the commit, the guard's thread has
+        // taken the signal once it says so, and the commit then goes on.
+        for (int waited = 0; in_commit && waited < 1000 && ReadFile(folder_ / "err.txt").find("finishing") == std::string::npos;
+             ++waited) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (in_commit) static_cast<void>(::write(down[1], "g", 1));
         EXPECT_EQ(EndingSignal(child), signal_number) << what;
         for (int fd : {up[0], up[1], down[0], down[1]}) ::close(fd);
         for (const std::string& name : names) {
