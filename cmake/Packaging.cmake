@@ -38,8 +38,9 @@ if(WIN32)
   if(windows_programs)
     install(TARGETS ${windows_programs} RUNTIME DESTINATION . COMPONENT windows)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide.md ${PROJECT_SOURCE_DIR}/LICENSE
-                ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES ${PROJECT_SOURCE_DIR}/docs/report.schema.json
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide.md
+                ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
+                ${PROJECT_SOURCE_DIR}/docs/report.schema.json
           DESTINATION . COMPONENT windows)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -69,8 +70,9 @@ if(WIN32)
     endif()
   endforeach()
 else()
-  # The manual page, the changelog, the README and the guide compressed as Debian keeps them (gzip -9n: no name
-  # and no time stamp inside, so unchanged text gives unchanged bytes); the copyright file as it is.
+  # The manual page, the changelog, the README and the guide compressed as Debian keeps them (gzip
+  # -9n: no name and no time stamp inside, so unchanged text gives unchanged bytes); the copyright file
+  # as it is.
   find_program(RECASTER_GZIP gzip)
   set(packed_files)
   function(recaster_install_gzipped source destination)
