@@ -1,8 +1,8 @@
 # What `cmake --install` puts where, and the packages CPack makes of it:
-#   - on Linux: the command-line program, its manual page, the README, the changelog, the copyright
-#     file (which holds every licence text) and the JSON report's schema, as the Debian package
-#     "recaster";
-#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe, the README, LICENSE,
+#   - on Linux: the command-line program, its manual page, the README, the guide, the changelog, the
+#     copyright file (which holds every licence text) and the JSON report's schema, as the Debian
+#     package "recaster";
+#   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe, the README, the guide, LICENSE,
 #     THIRD-PARTY-NOTICES and the JSON report's schema (`cpack -G ZIP`), and an MSI of the same
 #     (`cpack -G External`, which runs packaging/msi.cmake).
 # Included from the top-level CMakeLists.txt after every target exists.
@@ -38,8 +38,9 @@ if(WIN32)
   if(windows_programs)
     install(TARGETS ${windows_programs} RUNTIME DESTINATION . COMPONENT windows)
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-                ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES ${PROJECT_SOURCE_DIR}/docs/report.schema.json
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide.md
+                ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
+                ${PROJECT_SOURCE_DIR}/docs/report.schema.json
           DESTINATION . COMPONENT windows)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -69,8 +70,9 @@ if(WIN32)
     endif()
   endforeach()
 else()
-  # The manual page, the changelog and the README compressed as Debian keeps them (gzip -9n: no name
-  # and no time stamp inside, so unchanged text gives unchanged bytes); the copyright file as it is.
+  # The manual page, the changelog, the README and the guide compressed as Debian keeps them (gzip
+  # -9n: no name and no time stamp inside, so unchanged text gives unchanged bytes); the copyright file
+  # as it is.
   find_program(RECASTER_GZIP gzip)
   set(packed_files)
   function(recaster_install_gzipped source destination)
@@ -90,6 +92,7 @@ else()
   recaster_install_gzipped(${PROJECT_SOURCE_DIR}/docs/recaster.1 ${CMAKE_INSTALL_MANDIR}/man1)
   recaster_install_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${doc_folder})
   recaster_install_gzipped(${PROJECT_SOURCE_DIR}/README.md ${doc_folder})
+  recaster_install_gzipped(${PROJECT_SOURCE_DIR}/docs/guide.md ${doc_folder})
   if(packed_files)
     add_custom_target(recaster_packed_docs ALL DEPENDS ${packed_files})
   endif()

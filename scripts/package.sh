@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the three packages:
 #   build/package/recaster_<version>_amd64.deb  the command-line program, for Debian
-#   build/windows/recaster-<version>-win64.zip  Recaster.exe, recaster-cli.exe and the README
+#   build/windows/recaster-<version>-win64.zip  Recaster.exe, recaster-cli.exe, the README and the guide
 #   build/windows/recaster-<version>-x64.msi    the same as a Windows installer, built with wixl
 # The Windows packages come from the cross-build in build/windows (scripts/test-windows.sh makes it);
 # when there is none yet, this script makes it.

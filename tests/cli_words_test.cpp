@@ -179,12 +179,12 @@ TEST_F(Cli, SuggestedReportCommandForPowerShellNamesTheProgramByItsPath) {
   }
 }
 
-// Each exit code's entry in the man page and in the README begins with the program's own text for it,
-// and each lists the same codes.
+// Each exit code's entry in the man page and in the guide's table begins with the program's own text
+// for it, and each lists the same codes.
 TEST(ExitCodes, TheManPageAndTheUserDocumentationSayWhatTheProgramSays) {
   const fs::path root(RECASTER_SOURCE_DIR);
   std::map<int, std::string> man;
-  std::map<int, std::string> readme;
+  std::map<int, std::string> guide;
   const std::vector<std::string> page = Lines(ReadFile(root / "docs" / "recaster.1"));
   bool in_section = false;
   for (std::size_t i = 0; i + 1 < page.size(); ++i) {
@@ -195,16 +195,16 @@ TEST(ExitCodes, TheManPageAndTheUserDocumentationSayWhatTheProgramSays) {
       man[page[i][3] - '0'] = text;
     }
   }
-  for (const std::string& line : Lines(ReadFile(root / "README.md"))) {
+  for (const std::string& line : Lines(ReadFile(root / "docs" / "guide.md"))) {
     if (line.size() > 6 && line.starts_with("| ") && std::isdigit(line[2]) && line.substr(3, 3) == " | ") {
-      readme.emplace(line[2] - '0', line.substr(6));
+      guide.emplace(line[2] - '0', line.substr(6));
     }
   }
   EXPECT_EQ(man.size(), std::size(kExitCodes));
-  EXPECT_EQ(readme.size(), std::size(kExitCodes));
+  EXPECT_EQ(guide.size(), std::size(kExitCodes));
   for (const ExitCode code : kExitCodes) {
     EXPECT_TRUE(man[code].starts_with(ExitCodeText(code))) << code << ": " << man[code];
-    EXPECT_TRUE(readme[code].starts_with(ExitCodeText(code))) << code << ": " << readme[code];
+    EXPECT_TRUE(guide[code].starts_with(ExitCodeText(code))) << code << ": " << guide[code];
   }
 }
 
