@@ -40,10 +40,17 @@ inline std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::s
   return {cp, length};
 }
 
+// IsHiddenCharacter, made inline here for the long runs.
+constexpr bool Hidden(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
+         c == 0xFEFF || c == 0x2028 || c == 0x2029;
+}
+
 // True for a character that AppendVisible writes as a visible form of its own.
 bool ShownByItsForm(char32_t c, std::size_t length, bool keep_lines) {
   if (c == kReplacementCharacter && length == 1) return true;  // a byte that starts no character
-  return IsHiddenCharacter(c) && !(keep_lines && (c == u'\n' || c == u'\t'));
+  return Hidden(c) && !(keep_lines && (c == u'\n' || c == u'\t'));
 }
 
 // Writes the visible form of the character at `p` (eight bytes at most); returns the place after it.
@@ -94,11 +101,7 @@ std::size_t AppendHiddenRun(std::string_view utf8, std::size_t i, bool keep_line
 
 }  // namespace
 
-bool IsHiddenCharacter(char32_t c) {
-  return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
-         (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
-         c == 0xFEFF || c == 0x2028 || c == 0x2029;
-}
+bool IsHiddenCharacter(char32_t c) { return Hidden(c); }
 
 void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
   std::size_t kept = 0;  // the start of the run of characters that go out as they are
