@@ -155,6 +155,11 @@ std::string BindAddressOfControls() {
                        u"\"/>");
 }
 
+std::string BindAddressOfOverrides() {
+  return NetworkFilled(u"<Ipv4BindAny>0</Ipv4BindAny><Udp>1</Udp><Tcp>1</Tcp><Ipv4BindAddr text=\"", u"\x202E",
+                       u"\"/>");
+}
+
 std::string AttributesOnOneElement() {
   const std::size_t units = (xml::kMaxFileSize - 2) / 2 - testing::kXmlDeclaration.size() - 120;
   std::u16string attributes;
@@ -171,6 +176,7 @@ std::string ForwardersFile() { return FileWithRules(0, xml::kMaxChildren); }
 std::vector<HostileFile> LimitFiles() {
   std::vector<HostileFile> files = HostileFiles();
   files.push_back({"bind address of 32 M U+0001, UDP and TCP", BindAddressOfControls});
+  files.push_back({"bind address of 32 M U+202E, UDP and TCP", BindAddressOfOverrides});
   files.push_back({"2.8 million attributes on Ipv4BindAddr", AttributesOnOneElement});
   files.push_back({"16384 forwarders, each with a filter", ForwardersFile});
   return files;

@@ -42,7 +42,8 @@ std::vector<HostileFile> HostileFiles();
 
 // The files of the size limit that the limits of time and memory are measured on, besides the crafted
 // files: the hostile files, a bind address of 32 million U+0001 with UDP and TCP on (about 400 MB of
-// JSON escapes), one element of 2.8 million attributes inside a file that loads, and ForwardersFile.
+// JSON escapes), the same of U+202E (each made visible as "<U+202E>"), one element of 2.8 million
+// attributes inside a file that loads, and ForwardersFile.
 std::vector<HostileFile> LimitFiles();
 
 }  // namespace recaster::bench

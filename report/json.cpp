@@ -22,8 +22,9 @@ using settings::VarKind;
 constexpr char kHex[] = "0123456789abcdef";
 
 // Writes one code point of a JSON string at `p` (six bytes at most): the JSON escapes, every hidden
-// character and lone surrogate as \u; returns the place after it.
+// character as \u, a lone surrogate as U+FFFD (no reader takes its escape); returns the place after it.
 char* PutCodePoint(char32_t c, char* p) {
+  if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
   const auto escape = [&p](char letter) {
     *p++ = '\\';
     *p++ = letter;
@@ -43,7 +44,7 @@ char* PutCodePoint(char32_t c, char* p) {
     default:
       break;
   }
-  if (c < 0x20 || (c >= 0x7F && convert::IsHiddenCharacter(c)) || (c >= 0xD800 && c <= 0xDFFF)) {
+  if (c < 0x20 || (c >= 0x7F && convert::IsHiddenCharacter(c))) {
     escape('u');
     *p++ = kHex[c >> 12 & 0xFu];
     *p++ = kHex[c >> 8 & 0xFu];
@@ -164,7 +165,7 @@ class Json {
     buffer_ += '"';
   }
 
-  // The JSON string of UTF-16 text; a lone surrogate stays as its escape.
+  // The JSON string of UTF-16 text; a lone surrogate becomes U+FFFD, the unit after it read on its own.
   void String(std::u16string_view text) {
     buffer_ += '"';
     for (std::size_t i = 0; i < text.size();) {

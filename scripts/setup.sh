@@ -9,7 +9,7 @@
 set -euo pipefail
 
 posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev
-                python3-jsonschema)
+                python3-jsonschema jq)
 bench_packages=(libpugixml-dev)
 browser_packages=(chromium fonts-dejavu-core)
 

@@ -1,5 +1,6 @@
 // Making a text from the file visible to a person: every character that hides itself, reorders text or
 // controls a terminal shown as a sign of its own.
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -14,7 +15,7 @@ constexpr char32_t kReplacementCharacter = 0xFFFD;
 
 // The code point at `at` of UTF-8 text and its length in bytes; a byte that starts no well-formed
 // sequence reads as U+FFFD, one byte long.
-std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t at) {
+inline std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t at) {
   const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   const unsigned char lead = byte(at);
   if (lead < 0x80) return {lead, 1};
@@ -39,16 +40,70 @@ std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t a
   return {cp, length};
 }
 
-}  // namespace
-
-bool IsHiddenCharacter(char32_t c) {
+// IsHiddenCharacter, made inline here for the long runs.
+constexpr bool Hidden(char32_t c) {
   return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x061C || (c >= 0x200B && c <= 0x200F) ||
          (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x2069) ||
          c == 0xFEFF || c == 0x2028 || c == 0x2029;
 }
 
-void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
+// True for a character that AppendVisible writes as a visible form of its own.
+bool ShownByItsForm(char32_t c, std::size_t length, bool keep_lines) {
+  if (c == kReplacementCharacter && length == 1) return true;  // a byte that starts no character
+  return Hidden(c) && !(keep_lines && (c == u'\n' || c == u'\t'));
+}
+
+// Writes the visible form of the character at `p` (eight bytes at most); returns the place after it.
+char* PutVisible(char32_t c, bool bad_byte, char* p) {
   static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto put = [&p](std::string_view bytes) {
+    for (const char b : bytes) *p++ = b;
+    return p;
+  };
+  if (bad_byte || (c >= 0x80 && c < 0xA0)) return put("\uFFFD");  // C1 controls have no pictures
+  if (c == 0x7F) return put("\u2421");
+  if (c < 0x20) {
+    // the control picture, U+2400 onwards
+    *p++ = '\xE2';
+    *p++ = '\x90';
+    *p++ = static_cast<char>(0x80 + c);
+    return p;
+  }
+  p[0] = '<', p[1] = 'U', p[2] = '+', p[7] = '>';
+  for (int k = 3, shift = 12; shift >= 0; ++k, shift -= 4) p[k] = kHex[c >> shift & 0xFu];
+  return p + 8;
+}
+
+// Appends the visible forms of the run of hidden characters at `i` in one go, at most kRun of them
+// between two looks at the room left; returns the place after the run. With `keep_lines`, a CR before
+// a line feed ends the run unwritten, and the line feed goes out with the text after it.
+std::size_t AppendHiddenRun(std::string_view utf8, std::size_t i, bool keep_lines, std::string& out) {
+  static constexpr std::size_t kRun = 4096;
+  bool ended = false;
+  while (!ended && i < utf8.size()) {
+    const std::size_t room = std::min(kRun, utf8.size() - i);  // a character is one byte or more
+    const std::size_t at = out.size();
+    out.resize(at + 8 * room);
+    char* p = out.data() + at;
+    for (std::size_t n = 0; n < room && i < utf8.size(); ++n) {
+      const auto [c, length] = DecodeUtf8(utf8, i);
+      ended = !ShownByItsForm(c, length, keep_lines);
+      if (ended) break;
+      i += length;
+      ended = keep_lines && c == u'\r' && i < utf8.size() && utf8[i] == '\n';
+      if (ended) break;
+      p = PutVisible(c, c == kReplacementCharacter && length == 1, p);
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
+  }
+  return i;
+}
+
+}  // namespace
+
+bool IsHiddenCharacter(char32_t c) { return Hidden(c); }
+
+void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
   std::size_t kept = 0;  // the start of the run of characters that go out as they are
   for (std::size_t i = 0; i < utf8.size();) {
     const auto byte = static_cast<unsigned char>(utf8[i]);
@@ -72,28 +127,12 @@ void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
       continue;
     }
     const auto [c, length] = DecodeUtf8(utf8, i);
-    const bool bad_byte = c == kReplacementCharacter && length == 1;
-    if (!bad_byte && (!IsHiddenCharacter(c) || (keep_lines && (c == u'\n' || c == u'\t')))) {
+    if (!ShownByItsForm(c, length, keep_lines)) {
       i += length;
       continue;
     }
     out.append(utf8, kept, i - kept);
-    if (keep_lines && c == u'\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
-      // CR LF: the line feed goes out with the next run
-    } else if (bad_byte) {
-      out += "\uFFFD";
-    } else if (c < 0x20) {
-      out += {'\xE2', '\x90', static_cast<char>(0x80 + c)};  // the control picture, U+2400 onwards
-    } else if (c == 0x7F) {
-      out += "\u2421";
-    } else if (c < 0xA0) {
-      out += "\uFFFD";  // C1 controls have no pictures
-    } else {
-      out += "<U+";
-      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[c >> shift & 0xFu];
-      out += '>';
-    }
-    i += length;
+    i = AppendHiddenRun(utf8, i, keep_lines, out);
     kept = i;
   }
   out.append(utf8, kept, utf8.size() - kept);
@@ -107,8 +146,7 @@ std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string
       continue;
     }
     const auto [c, length] = DecodeUtf8(utf8, i);
-    if ((c == kReplacementCharacter && length == 1) ||
-        (IsHiddenCharacter(c) && !(keep_lines && (c == u'\n' || c == u'\t')))) {
+    if (ShownByItsForm(c, length, keep_lines)) {
       buffer.clear();
       buffer.reserve(utf8.size() + utf8.size() / 8);
       buffer.append(utf8, 0, i);
