@@ -7,6 +7,7 @@
 #include "convert/convert.h"
 #include "settings/setting_walk.h"
 #include "words/words.h"
+#include "text/utf8.h"
 
 namespace recaster::cli {
 namespace {
@@ -15,7 +16,7 @@ namespace json = boost::json;
 using settings::SettingView;
 using settings::VarKind;
 
-json::string Utf8(std::u16string_view text) { return json::string(convert::ToUtf8(text)); }
+json::string Utf8(std::u16string_view text) { return json::string(text::ToUtf8(text)); }
 
 // A text as `show` prints it: as stored with `show_secrets`, else hidden by the one rule for secrets.
 json::string Shown(std::u16string_view text, settings::Secrecy secrecy, bool show_secrets) {

@@ -14,6 +14,5 @@ using tree::PutBool;
 using tree::PutNumber;
 using tree::PutSubtree;
 using tree::PutText;
-using tree::ToUtf8;
 
 }  // namespace recaster::convert

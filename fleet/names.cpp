@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fleet/fleet.h"
+#include "text/utf8.h"
 
 namespace recaster::fleet {
 namespace {
@@ -46,27 +47,17 @@ std::u16string Folded(std::u16string_view text) {
 
 bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
-// The bytes of one UTF-16 unit in UTF-8 (a surrogate pair counts 2 + 2).
-std::size_t Utf8Bytes(char16_t c) {
-  if (c < 0x80) return 1;
-  if (c < 0x800) return 2;
-  if (c >= 0xD800 && c <= 0xDFFF) return 2;
-  return 3;
-}
-
 // At most `limit` bytes of UTF-8, never cutting a surrogate pair.
 void CutToBytes(std::u16string& name, std::size_t limit) {
   std::size_t bytes = 0;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const std::size_t width = IsHighSurrogate(name[i]) && i + 1 < name.size() ? 4 : Utf8Bytes(name[i]);
-    if (bytes + width > limit) {
+  for (std::size_t i = 0; i < name.size();) {
+    const text::Decoded c = text::DecodeUtf16(name, i);
+    bytes += text::Utf8Length(c.code_point);
+    if (bytes > limit) {
       name.resize(i);
       return;
     }
-    bytes += width;
-    if (width == 4) ++i;
+    i += c.length;
   }
 }
 

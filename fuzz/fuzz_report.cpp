@@ -25,6 +25,7 @@
 #include "convert/convert.h"
 #include "report/report.h"
 #include "settings/ov_settings.h"
+#include "text/utf8.h"
 #include "xml/xml_document.h"
 
 namespace {
@@ -134,7 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   recaster::settings::COVSettings settings;
   settings.Load(document, false);
   const std::u16string marker16 = SecretMarker(data, size);
-  const std::string marker = recaster::convert::ToUtf8(marker16);
+  const std::string marker = recaster::text::ToUtf8(marker16);
   Plant(settings, marker16, size == 0 ? 0 : data[size - 1]);
 
   std::vector<recaster::convert::ConversionNote> adjustments;

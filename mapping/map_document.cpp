@@ -6,6 +6,7 @@
 #include "mapping/mapping.h"
 #include "settings/ov_settings.h"
 #include "settings/setting_walk.h"
+#include "text/utf8.h"
 
 namespace recaster::mapping {
 namespace {
@@ -193,7 +194,7 @@ ConfigTree PlanToTree(const Plan& plan) {
 std::vector<ListenFamily> ListenFamilies(const COVSettings& document) {
   const Families on = FamiliesOf(document);
   std::vector<ListenFamily> families;
-  for (const ListenOn& family : on.InUse()) families.push_back({FamilyName(family.family), tree::ToUtf8(family.addr)});
+  for (const ListenOn& family : on.InUse()) families.push_back({FamilyName(family.family), text::ToUtf8(family.addr)});
   return families;
 }
 

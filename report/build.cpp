@@ -7,6 +7,7 @@
 #include "report/report.h"
 #include "settings/ov_settings.h"
 #include "settings/setting_walk.h"
+#include "text/utf8.h"
 
 namespace recaster::report {
 namespace {
@@ -296,7 +297,7 @@ std::string LeftBehindMessage(const Report& report, std::u16string_view report_p
     text += text.empty() ? "" : ", and ";
     text += Counted(summary.adjustments, "value was", "values were") + " adjusted to fit version 6";
   }
-  const std::string path = convert::ToUtf8(report_path);
+  const std::string path = text::ToUtf8(report_path);
   if (not_written.empty()) return text + ". The report lists them with their values:\n" + path;
   return text + ". The report that lists them could not be written to " + path + ":\n" + std::string(not_written);
 }

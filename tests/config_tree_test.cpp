@@ -10,6 +10,7 @@
 #include <boost/property_tree/json_parser.hpp>
 
 #include "convert/convert.h"
+#include "text/utf8.h"
 #include "tree/config_tree.h"
 
 namespace recaster::convert {
@@ -25,7 +26,7 @@ void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.name; }
 
 class ToUtf8Table : public testing::TestWithParam<Utf8Case> {};
 
-TEST_P(ToUtf8Table, ConvertsUnits) { EXPECT_EQ(ToUtf8(GetParam().input), GetParam().expected); }
+TEST_P(ToUtf8Table, ConvertsUnits) { EXPECT_EQ(text::ToUtf8(GetParam().input), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(
     ToUtf8, ToUtf8Table,

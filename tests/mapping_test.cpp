@@ -10,6 +10,7 @@
 #include "mapping/mapping.h"
 #include "platform/platform.h"
 #include "settings/ov_settings.h"
+#include "text/utf8.h"
 
 namespace recaster::mapping {
 namespace {
@@ -396,7 +397,7 @@ std::vector<std::string> PlannedListeners(const Plan& plan) {
   std::vector<std::string> listeners;
   const auto add = [&listeners](Protocol protocol, const ListenerConfig& l) {
     listeners.push_back(std::string(ProtocolName(protocol)) + "/" + std::string(FamilyName(l.family)) + "/" +
-                        tree::ToUtf8(l.addr));
+                        text::ToUtf8(l.addr));
   };
   for (const UdpListener& l : plan.network.udp) add(UdpListener::kProtocol, l);
   for (const TcpListener& l : plan.network.tcp) add(TcpListener::kProtocol, l);

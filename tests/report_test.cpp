@@ -18,6 +18,7 @@
 #include "platform/platform.h"
 #include "report/report.h"
 #include "settings/ov_settings.h"
+#include "text/utf8.h"
 
 namespace recaster::report {
 namespace {
@@ -283,11 +284,11 @@ TEST(ReportSecrets, NoHostileConnectionStringShowsItsSecret) {
     for (const convert::ConversionNote& note : convert::NotCarriedOver(doc)) notes += convert::FormatNote(note) + "\n";
     const std::string show = cli::SettingsToJson(doc, false);
     for (const std::string& shown : {Markdown(doc), Html(doc), notes, show}) {
-      EXPECT_EQ(shown.find("SECRET"), std::string::npos) << convert::ToUtf8(text) << "\n" << shown;
-      EXPECT_EQ(shown.find("SEC/RET"), std::string::npos) << convert::ToUtf8(text) << "\n" << shown;
+      EXPECT_EQ(shown.find("SECRET"), std::string::npos) << text::ToUtf8(text) << "\n" << shown;
+      EXPECT_EQ(shown.find("SEC/RET"), std::string::npos) << text::ToUtf8(text) << "\n" << shown;
     }
     EXPECT_NE(show.find("********"), std::string::npos) << show;  // a multi-line note gives only the length
-    EXPECT_NE(cli::SettingsToJson(doc, true).find("SECRET"), std::string::npos) << convert::ToUtf8(text);
+    EXPECT_NE(cli::SettingsToJson(doc, true).find("SECRET"), std::string::npos) << text::ToUtf8(text);
   }
 }
 
@@ -314,7 +315,7 @@ TEST(HostileCharacters, AreShownInEveryOutput) {
     std::u16string text(1, u'a');
     text += c.raw;
     text += u'b';
-    const std::string raw = convert::ToUtf8(std::u16string_view(&c.raw, 1));
+    const std::string raw = text::ToUtf8(std::u16string_view(&c.raw, 1));
     std::string shown(1, 'a');
     shown += c.shown;
     shown += 'b';

@@ -1,6 +1,5 @@
 // File: tree/config_tree.h - the version 6 configuration tree: its type, how values become its text
-// (classic decimal numbers, "true"/"false"), building it in place, and the one UTF-16 to UTF-8
-// conversion. Below both the mapping and the conversion core; it knows nothing of either.
+// (classic decimal numbers, "true"/"false") and building it in place. Below both the mapping and the conversion core; it knows nothing of either.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +14,6 @@ namespace recaster::tree {
 // whose children all have the empty key; numbers and booleans are stored as text.
 using ConfigTree = boost::property_tree::ptree;
 
-// UTF-8 of the UTF-16 text; never fails. A broken surrogate becomes U+FFFD and the unit after an
-// unpaired high surrogate is converted on its own, so no character is lost with it.
-std::string ToUtf8(std::u16string_view text);
-
 // The decimal digits of the number: no sign, no grouping, no leading zeros, whatever the locale.
 std::string NumberText(std::uint32_t value);
 
@@ -29,7 +24,7 @@ std::string_view BoolText(bool value);
 // place, or a new child is appended. The key is one key, never a dotted path.
 void PutText(ConfigTree& node, std::string_view key, std::string_view utf8);
 
-// Puts the UTF-8 of the UTF-16 text (ToUtf8), made once, right in its place.
+// Puts the UTF-8 of the UTF-16 text (text::ToUtf8), made once, right in its place.
 void PutWideText(ConfigTree& node, std::string_view key, std::u16string_view text);
 
 // Puts an unsigned number (8, 16 or 32 bits) as its decimal digits; an 8-bit value is a number too.

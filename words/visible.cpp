@@ -5,39 +5,19 @@
 #include <string_view>
 #include <utility>
 
-#include "tree/config_tree.h"
+#include "text/utf8.h"
 #include "words/words.h"
 
 namespace recaster::words {
 namespace {
 
-constexpr char32_t kReplacementCharacter = 0xFFFD;
+constexpr char32_t kReplacementCharacter = text::kReplacement;
 
 // The code point at `at` of UTF-8 text and its length in bytes; a byte that starts no well-formed
 // sequence reads as U+FFFD, one byte long.
-inline std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t at) {
-  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return {lead, 1};
-  std::size_t length = 0;
-  char32_t cp = 0;
-  char32_t least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, cp = lead & 0x1Fu, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, cp = lead & 0x0Fu, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, cp = lead & 0x07u, least = 0x10000;
-  } else {
-    return {kReplacementCharacter, 1};
-  }
-  if (at + length > text.size()) return {kReplacementCharacter, 1};
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0u) != 0x80) return {kReplacementCharacter, 1};
-    cp = cp << 6 | (byte(at + i) & 0x3Fu);
-  }
-  if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return {kReplacementCharacter, 1};
-  return {cp, length};
+inline std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view utf8, std::size_t at) {
+  const text::Decoded c = text::DecodeUtf8(utf8, at);
+  return {c.code_point, c.length};
 }
 
 // IsHiddenCharacter, made inline here for the long runs.
@@ -159,7 +139,7 @@ std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string
 }
 
 std::string VisibleText(std::u16string_view text, bool keep_lines) {
-  const std::string utf8 = tree::ToUtf8(text);
+  const std::string utf8 = text::ToUtf8(text);
   std::string out;
   out.reserve(utf8.size());
   AppendVisible(utf8, keep_lines, out);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "settings/setting_walk.h"
-#include "tree/config_tree.h"
+#include "text/utf8.h"
 #include "words/words.h"
 
 namespace recaster::words {
@@ -156,7 +156,7 @@ bool IsLong(std::u16string_view text) {
 Cell FileTextCell(std::u16string_view text, bool block) {
   Cell cell{{}, std::nullopt, block};
   const bool url = text.find(u"://") != std::u16string_view::npos;
-  cell.text.push_back(Span{tree::ToUtf8(url ? std::u16string_view(MaskUrlSecrets(text)) : text), true});
+  cell.text.push_back(Span{text::ToUtf8(url ? std::u16string_view(MaskUrlSecrets(text)) : text), true});
   return cell;
 }
 
@@ -254,7 +254,7 @@ Span Literal(std::u16string_view text, bool keep_lines) {
 }
 
 std::string Counted(std::size_t n, std::string_view one, std::string_view many) {
-  return tree::NumberText(static_cast<std::uint32_t>(n)) + " " + std::string(n == 1 ? one : many);
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
 std::string HexColour(std::uint32_t rgb) {

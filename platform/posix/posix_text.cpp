@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/posix/posix_internal.h"
+#include "text/utf8.h"
 
 namespace recaster::platform {
 namespace posix {
@@ -56,32 +57,14 @@ OsStatus ErrnoStatus(int err, const std::string& path) { return OsStatus{FromErr
 std::string WideToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + (((cp & 0x3FF) << 10) | (text[i + 1] & 0x3FF));
-      ++i;
-    } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
-      out.push_back(static_cast<char>(cp - 0xDC00));
-      continue;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  for (std::size_t i = 0; i < text.size();) {
+    const text::Decoded c = text::DecodeUtf16(text, i);
+    if (c.broken && text[i] >= 0xDC80 && text[i] <= 0xDCFF) {
+      out.push_back(static_cast<char>(text[i] - 0xDC00));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      text::AppendUtf8(c.code_point, out);
     }
+    i += c.length;
   }
   return out;
 }
@@ -89,43 +72,14 @@ std::string WideToUtf8(std::u16string_view text) {
 std::u16string Utf8ToWide(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    std::uint32_t cp = 0;
-    std::size_t len = 0;
-    if (b0 < 0x80) {
-      cp = b0, len = 1;
-    } else if (b0 >= 0xC2 && b0 <= 0xDF) {
-      cp = b0 & 0x1F, len = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      cp = b0 & 0x0F, len = 3;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      cp = b0 & 0x07, len = 4;
-    }
-    bool valid = len > 0 && i + len <= bytes.size();
-    for (std::size_t k = 1; valid && k < len; ++k) {
-      const auto b = static_cast<unsigned char>(bytes[i + k]);
-      if ((b & 0xC0) != 0x80) valid = false;
-      cp = (cp << 6) | (b & 0x3F);
-    }
-    if (valid && len > 1) {
-      static constexpr std::uint32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) valid = false;
-    }
-    if (!valid) {
-      out.push_back(static_cast<char16_t>(0xDC00 + b0));
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  for (std::size_t i = 0; i < bytes.size();) {
+    const text::Decoded c = text::DecodeUtf8(bytes, i);
+    if (c.broken) {
+      out.push_back(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i])));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      text::AppendUtf16(c.code_point, out);
     }
-    i += len;
+    i += c.length;
   }
   return out;
 }

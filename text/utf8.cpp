@@ -1,0 +1,107 @@
+// The one UTF-8 coder.
+#include "text/utf8.h"
+
+namespace recaster::text {
+
+Decoded DecodeUtf8(std::string_view text, std::size_t at) {
+  const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  constexpr Decoded kBroken{kReplacement, 1, true};
+  const unsigned char lead = byte(at);
+  if (lead < 0x80) return {lead, 1, false};
+  std::size_t length = 0;
+  char32_t cp = 0;
+  char32_t least = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, cp = lead & 0x1Fu, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, cp = lead & 0x0Fu, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, cp = lead & 0x07u, least = 0x10000;
+  } else {
+    return kBroken;
+  }
+  if (at + length > text.size()) return kBroken;
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0u) != 0x80) return kBroken;
+    cp = cp << 6 | (byte(at + i) & 0x3Fu);
+  }
+  if (cp < least || cp > 0x10FFFF || IsSurrogate(cp)) return kBroken;
+  return {cp, length, false};
+}
+
+char* PutUtf8(char32_t cp, char* p) {
+  if (IsSurrogate(cp)) cp = kReplacement;
+  const auto put = [&p](unsigned value) { *p++ = static_cast<char>(value); };
+  switch (Utf8Length(cp)) {
+    case 1:
+      put(cp);
+      break;
+    case 2:
+      put(0xC0 | (cp >> 6));
+      put(0x80 | (cp & 0x3F));
+      break;
+    case 3:
+      put(0xE0 | (cp >> 12));
+      put(0x80 | ((cp >> 6) & 0x3F));
+      put(0x80 | (cp & 0x3F));
+      break;
+    default:
+      put(0xF0 | (cp >> 18));
+      put(0x80 | ((cp >> 12) & 0x3F));
+      put(0x80 | ((cp >> 6) & 0x3F));
+      put(0x80 | (cp & 0x3F));
+      break;
+  }
+  return p;
+}
+
+void AppendUtf8(char32_t code_point, std::string& out) {
+  char bytes[4];
+  out.append(bytes, PutUtf8(code_point, bytes));
+}
+
+void AppendUtf16(char32_t code_point, std::u16string& out) {
+  if (code_point < 0x10000) {
+    out.push_back(static_cast<char16_t>(code_point));
+    return;
+  }
+  code_point -= 0x10000;
+  out.push_back(static_cast<char16_t>(0xD800 + (code_point >> 10)));
+  out.push_back(static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
+}
+
+std::size_t Utf8Length(std::u16string_view text) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < 0x80) {
+      ++length, ++i;
+      continue;
+    }
+    const Decoded c = DecodeUtf16(text, i);
+    length += Utf8Length(c.code_point);
+    i += c.length;
+  }
+  return length;
+}
+
+char* PutUtf8(std::u16string_view text, char* out) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < 0x80) {
+      *out++ = static_cast<char>(text[i++]);
+      continue;
+    }
+    const Decoded c = DecodeUtf16(text, i);
+    out = PutUtf8(c.code_point, out);
+    i += c.length;
+  }
+  return out;
+}
+
+std::string ToUtf8(std::u16string_view text) {
+  // The length first, then the bytes in place: no growth.
+  std::string out(Utf8Length(text), '\0');
+  PutUtf8(text, out.data());
+  return out;
+}
+
+}  // namespace recaster::text
