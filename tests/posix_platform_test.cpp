@@ -279,3 +279,16 @@ TEST_F(PosixFiles, AWriteRefusedByALinkNamesItsOwner) {
 
 }  // namespace
 }  // namespace recaster::platform
+
+namespace recaster::platform {
+namespace {
+
+// A file name is bytes: one that is no UTF-8 survives the way into UTF-16 and back unchanged.
+TEST(PosixPaths, EveryFileNameSurvivesTheRoundTrip) {
+  const std::string names[] = {"plain", "caf\xC3\xA9", "\xF0\x9F\x98\x80", "bad\xFF", "\xC0\xAF", "cut\xE2\x80",
+                               "\xED\xA0\x80", "\x80\x80"};
+  for (const std::string& name : names) EXPECT_EQ(PathToNative(PathFromNative(name)), name);
+}
+
+}  // namespace
+}  // namespace recaster::platform

@@ -1,0 +1,50 @@
+// The one UTF-8 coder: what it takes for a character and what it refuses.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "text/utf8.h"
+
+namespace recaster::text {
+namespace {
+
+struct DecodeCase {
+  const char* name;
+  std::string_view bytes;
+  char32_t code_point;
+  std::size_t length;
+};
+
+TEST(DecodeUtf8, TakesWellFormedCharactersAndRefusesTheRestOneByteAtATime) {
+  const DecodeCase cases[] = {
+      {"ascii", "A", U'A', 1},
+      {"four bytes", "\xF0\x9F\x98\x80", 0x1F600, 4},
+      {"overlong slash", "\xC0\xAF", kReplacement, 1},
+      {"overlong three bytes", "\xE0\x80\xAF", kReplacement, 1},
+      {"an encoded surrogate", "\xED\xA0\x80", kReplacement, 1},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", kReplacement, 1},
+      {"cut short", "\xE2\x80", kReplacement, 1},
+      {"a continuation byte alone", "\x80", kReplacement, 1},
+      {"a lead byte before ASCII", "\xC3(", kReplacement, 1},
+  };
+  for (const DecodeCase& c : cases) {
+    const Decoded d = DecodeUtf8(c.bytes, 0);
+    EXPECT_EQ(d.code_point, c.code_point) << c.name;
+    EXPECT_EQ(d.length, c.length) << c.name;
+    EXPECT_EQ(d.broken, c.code_point == kReplacement) << c.name;
+  }
+}
+
+TEST(Utf8Length, CountsWhatPutUtf8Writes) {
+  const std::u16string texts[] = {u"", u"abc", u"\u00E9\u07FF\u0800\uFFFF", u"\U0001F600", {0xD800, u'A'},
+                                  {0xDC00}, {u'x', 0xD800}, {0xDBFF, 0xDBFF, 0xDFFF}};
+  for (const std::u16string& text : texts) {
+    std::string bytes(Utf8Length(text) + 4, '*');
+    EXPECT_EQ(static_cast<std::size_t>(PutUtf8(text, bytes.data()) - bytes.data()), Utf8Length(text));
+    EXPECT_EQ(bytes.substr(Utf8Length(text)), "****");
+  }
+}
+
+}  // namespace
+}  // namespace recaster::text
