@@ -1,5 +1,7 @@
-// The one JSON writer: a fixed buffer handed to the sink whenever it is full, strings escaped by a
-// table per byte so that runs without an escape are copied at once.
+// The one JSON writer: a fixed buffer handed to the sink a piece at a time, strings escaped by a table
+// per byte so that runs without an escape are copied at once. The buffer always has room for one
+// escape (kSlack bytes) past what is written, so an escape is written in place and split only when
+// the piece goes.
 #include "text/json_writer.h"
 
 #include <algorithm>
@@ -45,7 +47,39 @@ JsonEscaping CharacterEscaping(bool (*hidden)(char32_t)) {
 }
 
 JsonWriter::JsonWriter(TextSink& sink, JsonLayout layout, const JsonEscaping& escaping, std::size_t depth)
-    : sink_(sink), layout_(layout), escaping_(escaping), buffer_(new char[kPiece]), empty_(depth, false) {}
+    : sink_(sink), layout_(layout), escaping_(escaping), buffer_(new char[kPiece + kSlack]), empty_(depth, false) {}
+
+void JsonWriter::Spill() {
+  // A full piece goes; what was written past it (less than kSlack bytes) starts the next.
+  if (ok_) ok_ = sink_.Write(std::string_view(buffer_.get(), kPiece));
+  used_ -= kPiece;
+  std::memmove(buffer_.get(), buffer_.get() + kPiece, used_);
+}
+
+inline void JsonWriter::Done(char* end) {
+  used_ = static_cast<std::size_t>(end - buffer_.get());
+  if (used_ >= kPiece) Spill();
+}
+
+inline void JsonWriter::EscapeUnit(char32_t unit) {
+  const char* hex = escaping_.hex;
+  char* p = At();
+  p[0] = '\\';
+  p[1] = 'u';
+  p[2] = hex[unit >> 12 & 0xF];
+  p[3] = hex[unit >> 8 & 0xF];
+  p[4] = hex[unit >> 4 & 0xF];
+  p[5] = hex[unit & 0xF];
+  Done(p + 6);
+}
+
+inline void JsonWriter::Escape(char action, unsigned char byte) {
+  if (action == 'u') return EscapeUnit(byte);
+  char* p = At();
+  p[0] = '\\';
+  p[1] = action;
+  Done(p + 2);
+}
 
 void JsonWriter::Open(char bracket) {
   Raw(bracket);
@@ -101,120 +135,89 @@ void JsonWriter::Chars(std::string_view utf8) {
       ++i;
       continue;
     }
+    Decoded c{byte, 1, false};
     if (action == JsonEscaping::kCharacter) {
-      const Decoded c = DecodeUtf8(utf8, i);
+      c = DecodeUtf8(utf8, i);
       if (!c.broken && !Hidden(c.code_point)) {
         i += c.length;
         continue;
       }
-      Raw(utf8.substr(run, i - run));
-      EscapeCodePoint(c.code_point);  // U+FFFD for a broken byte, which is no hidden character
-      i += c.length;
-    } else {
-      Raw(utf8.substr(run, i - run));
-      Escape(action, byte);
-      ++i;
     }
+    if (i != run) Raw(utf8.substr(run, i - run));
+    if (action != JsonEscaping::kCharacter) {
+      Escape(action, byte);
+    } else if (c.broken) {
+      Done(PutUtf8(kReplacement, At()));
+    } else {
+      EscapeHidden(c.code_point);
+    }
+    i += c.length;
     run = i;
   }
-  Raw(utf8.substr(run));
+  if (run != utf8.size()) Raw(utf8.substr(run));
 }
 
 void JsonWriter::Chars(std::u16string_view text) {
   const auto plain = [this](char16_t unit) { return unit < 0x80 && escaping_.bytes[unit] == 0; };
   for (std::size_t i = 0; i < text.size();) {
-    if (used_ == kPiece) Flush();
     // Plain ASCII straight into the buffer, as much as it has room for; then one other character.
     char* const start = buffer_.get() + used_;
     char* p = start;
     const std::size_t stop = i + std::min(text.size() - i, kPiece - used_);
     while (i < stop && plain(text[i])) *p++ = static_cast<char>(text[i++]);
-    used_ += static_cast<std::size_t>(p - start);
+    Done(p);
     if (i < stop) i = CharacterAt(text, i);
   }
 }
 
 void JsonWriter::Raw(std::string_view json) {
-  if (json.size() <= kPiece - used_) {
-    std::memcpy(buffer_.get() + used_, json.data(), json.size());
-    used_ += json.size();
-    return;
-  }
   while (!json.empty()) {
-    if (used_ == kPiece) Flush();
     const std::size_t take = std::min(json.size(), kPiece - used_);
-    std::memcpy(buffer_.get() + used_, json.data(), take);
-    used_ += take;
+    std::memcpy(At(), json.data(), take);
+    Done(At() + take);
     json.remove_prefix(take);
   }
 }
 
 void JsonWriter::Raw(char c) {
-  if (used_ == kPiece) Flush();
-  buffer_[used_++] = c;
+  buffer_[used_] = c;
+  if (++used_ == kPiece) Done(At());
 }
 
 bool JsonWriter::Finish() {
-  Flush();
+  if (ok_ && used_ != 0) ok_ = sink_.Write(std::string_view(buffer_.get(), used_));
+  used_ = 0;
   return ok_;
 }
 
-void JsonWriter::Flush() {
-  if (ok_ && used_ != 0) ok_ = sink_.Write(std::string_view(buffer_.get(), used_));
-  used_ = 0;
-}
-
 void JsonWriter::NewLine() {
-  Raw('\n');
-  for (std::size_t blanks = layout_.indent * empty_.size(); blanks != 0; --blanks) Raw(' ');
+  static constexpr std::string_view kBlanks = "\n                                                               ";
+  std::size_t blanks = layout_.indent * empty_.size();
+  Raw(kBlanks.substr(0, std::min(blanks, kBlanks.size() - 1) + 1));
+  for (blanks -= std::min(blanks, kBlanks.size() - 1); blanks != 0; --blanks) Raw(' ');
 }
 
 // Writes the character of UTF-16 text at `at`, which is no plain ASCII; returns the place after it.
 std::size_t JsonWriter::CharacterAt(std::u16string_view text, std::size_t at) {
   const char16_t unit = text[at];
-  if (unit < 0x80) {
-    const char action = escaping_.bytes[unit];
-    if (action != JsonEscaping::kCharacter) {
-      Escape(action, static_cast<unsigned char>(unit));
-    } else if (Hidden(unit)) {
-      EscapeCodePoint(unit);
-    } else {
-      Raw(static_cast<char>(unit));
-    }
+  if (unit < 0x80 && escaping_.bytes[unit] != JsonEscaping::kCharacter) {
+    Escape(escaping_.bytes[unit], static_cast<unsigned char>(unit));
     return at + 1;
   }
-  const Decoded c = DecodeUtf16(text, at);
+  const Decoded c = unit < 0x80 ? Decoded{unit, 1, false} : DecodeUtf16(text, at);
   if (Hidden(c.code_point)) {
-    EscapeCodePoint(c.code_point);
+    EscapeHidden(c.code_point);
   } else {
-    char bytes[4];
-    Raw(std::string_view(bytes, static_cast<std::size_t>(PutUtf8(c.code_point, bytes) - bytes)));
+    Done(PutUtf8(c.code_point, At()));  // U+FFFD for a lone surrogate
   }
   return at + c.length;
 }
 
-void JsonWriter::Escape(char action, unsigned char byte) {
-  if (action == 'u') return EscapeUnit(byte);
-  const char escape[2] = {'\\', action};
-  Raw(std::string_view(escape, 2));
-}
-
-// A character that must not appear as it is: hidden ones as \u escapes (a pair above U+FFFF), any
-// other (U+FFFD for a broken one) in UTF-8.
-void JsonWriter::EscapeCodePoint(char32_t c) {
-  if (!Hidden(c)) {
-    char bytes[4];
-    return Raw(std::string_view(bytes, static_cast<std::size_t>(PutUtf8(c, bytes) - bytes)));
-  }
+// A hidden character as a \u escape, a pair of them above U+FFFF.
+void JsonWriter::EscapeHidden(char32_t c) {
   if (c < 0x10000) return EscapeUnit(c);
   EscapeUnit(0xD800 + ((c - 0x10000) >> 10));
   EscapeUnit(0xDC00 + ((c - 0x10000) & 0x3FF));
-}
-
-void JsonWriter::EscapeUnit(char32_t unit) {
-  const char* hex = escaping_.hex;
-  const char escape[6] = {'\\', 'u', hex[unit >> 12 & 0xF], hex[unit >> 8 & 0xF], hex[unit >> 4 & 0xF], hex[unit & 0xF]};
-  Raw(std::string_view(escape, 6));
 }
 
 }  // namespace recaster::text

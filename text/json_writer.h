@@ -91,11 +91,17 @@ class JsonWriter {
   bool Finish();
 
  private:
-  void Flush();
+  static constexpr std::size_t kSlack = 16;  // the longest escape, a pair of \u escapes, and more
+
+  // Where the next byte goes; Done takes the place after what was written there (kSlack bytes at
+  // most) and hands a full piece to the sink.
+  char* At() { return buffer_.get() + used_; }
+  void Done(char* end);
+  void Spill();
   void NewLine();
   std::size_t CharacterAt(std::u16string_view text, std::size_t at);
   void Escape(char action, unsigned char byte);
-  void EscapeCodePoint(char32_t c);
+  void EscapeHidden(char32_t c);
   void EscapeUnit(char32_t unit);
   bool Hidden(char32_t c) const { return escaping_.hidden != nullptr && escaping_.hidden(c); }
 
@@ -103,7 +109,7 @@ class JsonWriter {
   JsonLayout layout_;
   const JsonEscaping& escaping_;
   std::unique_ptr<char[]> buffer_;
-  std::size_t used_ = 0;
+  std::size_t used_ = 0;  // below kPiece between calls
   bool ok_ = true;
   std::vector<bool> empty_;  // per open container: nothing written in it yet
 };
