@@ -1,7 +1,6 @@
 // The JSON report: the plan of each source and every version 5 setting with its status, written as it
 // is made.
 #include <algorithm>
-#include <charconv>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -12,64 +11,13 @@
 #include "report/text_out.h"
 #include "settings/ov_settings.h"
 #include "settings/setting_walk.h"
+#include "text/json_writer.h"
 
 namespace recaster::report {
 namespace {
 
 using settings::SettingView;
 using settings::VarKind;
-
-constexpr char kHex[] = "0123456789abcdef";
-
-// Writes one code point of a JSON string at `p` (six bytes at most): the JSON escapes, every hidden
-// character as \u, a lone surrogate as U+FFFD (no reader takes its escape); returns the place after it.
-char* PutCodePoint(char32_t c, char* p) {
-  if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
-  const auto escape = [&p](char letter) {
-    *p++ = '\\';
-    *p++ = letter;
-    return p;
-  };
-  switch (c) {
-    case U'"':
-      return escape('"');
-    case U'\\':
-      return escape('\\');
-    case U'\n':
-      return escape('n');
-    case U'\t':
-      return escape('t');
-    case U'\r':
-      return escape('r');
-    default:
-      break;
-  }
-  if (c < 0x20 || (c >= 0x7F && convert::IsHiddenCharacter(c))) {
-    escape('u');
-    *p++ = kHex[c >> 12 & 0xFu];
-    *p++ = kHex[c >> 8 & 0xFu];
-    *p++ = kHex[c >> 4 & 0xFu];
-    *p++ = kHex[c & 0xFu];
-  } else if (c < 0x80) {
-    *p++ = static_cast<char>(c);
-  } else if (c < 0x800) {
-    *p++ = static_cast<char>(0xC0 | (c >> 6));
-    *p++ = static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    *p++ = static_cast<char>(0xE0 | (c >> 12));
-    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *p++ = static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    *p++ = static_cast<char>(0xF0 | (c >> 18));
-    *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    *p++ = static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return p;
-}
-
-// An ASCII character a JSON string holds as it is.
-constexpr bool Plain(char32_t c) { return c >= 0x20 && c < 0x7F && c != U'"' && c != U'\\'; }
 
 std::string_view KindName(VarKind kind) {
   switch (kind) {
@@ -109,44 +57,55 @@ std::string_view UnitName(settings::Unit unit) {
   return "";
 }
 
-// A JSON text written as it is made: objects and arrays opened and closed in turn, one member or
-// item a line, indented by two blanks per level. Strings are escaped straight into the output, which
-// goes to the stream in pieces of about kOutPiece bytes, and all of it when the writer goes.
+// The stream as the writer's sink.
+class StreamSink final : public text::TextSink {
+ public:
+  explicit StreamSink(std::ostream& out) : out_(out) {}
+  bool Write(std::string_view bytes) override {
+    out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return true;
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+// The report's escaping: every hidden character as \u, a lone surrogate or a broken byte as U+FFFD.
+const text::JsonEscaping& ReportEscaping() {
+  static const text::JsonEscaping escaping = text::CharacterEscaping(&convert::IsHiddenCharacter);
+  return escaping;
+}
+
+// A JSON text written as it is made by the one JSON writer: one member or item a line, indented by two
+// blanks per level, handed to the stream in pieces and all of it when the writer goes.
 class Json {
  public:
-  explicit Json(std::ostream& out, int depth = 0) : out_(out) { first_.assign(static_cast<std::size_t>(depth), false); }
+  explicit Json(std::ostream& out, int depth = 0)
+      : sink_(out), writer_(sink_, text::JsonLayout{2, false}, ReportEscaping(), static_cast<std::size_t>(depth)) {}
   Json(const Json&) = delete;
   Json& operator=(const Json&) = delete;
-  ~Json() { Flush(); }
+  ~Json() { static_cast<void>(writer_.Finish()); }  // a stream takes every piece
 
   // A member's key (in an object) or the next item's place (in an array).
   Json& Key(std::string_view key) {
-    Next();
-    String(key);
-    Raw(": ");
+    writer_.Key(key);
     return *this;
   }
   Json& Item() {
-    Next();
+    writer_.Item();
     return *this;
   }
   // A value already in JSON text.
-  void Raw(std::string_view json) {
-    buffer_ += json;
-    Spill();
-  }
+  void Raw(std::string_view json) { writer_.Raw(json); }
   void Member(std::string_view key, std::string_view json) { Key(key).Raw(json); }
-  void Flag(std::string_view key, bool value) { Key(key).Raw(value ? "true" : "false"); }
+  void Flag(std::string_view key, bool value) { Key(key).writer_.Bool(value); }
   template <typename N>
   void Number(std::string_view key, N value) {
-    Key(key);
-    Number(value);
+    Key(key).Number(value);
   }
   template <typename N>
   void Number(N value) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    Raw(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    writer_.Number(value);
   }
   // Members whose value is a string.
   void Text(std::string_view key, std::string_view utf8) { Key(key).String(utf8); }
@@ -158,119 +117,22 @@ class Json {
   }
   // The words a renderer prints for a cell: its spans joined, hidden characters made visible.
   void Words(const Cell& cell) {
-    buffer_ += '"';
+    writer_.Raw('"');
     for (const Span& span : cell.text) {
-      ForVisiblePieces(span.text, cell.block, [this](std::string_view piece) { Utf8Chars(piece); });
+      ForVisiblePieces(span.text, cell.block, [this](std::string_view piece) { writer_.Chars(piece); });
     }
-    buffer_ += '"';
+    writer_.Raw('"');
   }
+  // JSON strings: a lone surrogate and a byte that starts no UTF-8 character become U+FFFD.
+  void String(std::u16string_view text) { writer_.String(text); }
+  void String(std::string_view utf8) { writer_.String(utf8); }
 
-  // The JSON string of UTF-16 text; a lone surrogate becomes U+FFFD, the unit after it read on its own.
-  void String(std::u16string_view text) {
-    buffer_ += '"';
-    for (std::size_t i = 0; i < text.size();) {
-      const std::size_t end = std::min(text.size(), i + kChunk);
-      char* p = Room(end - i);
-      for (; i < end; ++i) {
-        char32_t c = text[i];
-        if (Plain(c)) {
-          *p++ = static_cast<char>(c);
-          continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-          c = 0x10000 + (((c & 0x3FF) << 10) | (text[i + 1] & 0x3FF));
-          ++i;
-        }
-        p = PutCodePoint(c, p);
-      }
-      Used(p);
-    }
-    buffer_ += '"';
-    Spill();
-  }
-  // The JSON string of UTF-8 text; a byte that starts no UTF-8 character reads as U+FFFD.
-  void String(std::string_view utf8) {
-    buffer_ += '"';
-    Utf8Chars(utf8);
-    buffer_ += '"';
-    Spill();
-  }
-
-  void Open(char bracket) {
-    buffer_ += bracket;
-    first_.push_back(true);
-  }
-  void Close(char bracket) {
-    const bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) NewLine();
-    buffer_ += bracket;
-    Spill();
-  }
-
-  // Hands what is written to the stream.
-  void Flush() {
-    if (!buffer_.empty()) out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    buffer_.clear();
-  }
+  void Open(char bracket) { writer_.Open(bracket); }
+  void Close(char bracket) { writer_.Close(bracket); }
 
  private:
-  void Spill() {
-    if (buffer_.size() >= kOutPiece) Flush();
-  }
-  // The characters of UTF-8 text in a JSON string.
-  void Utf8Chars(std::string_view utf8) {
-    for (std::size_t i = 0; i < utf8.size();) {
-      const std::size_t end = std::min(utf8.size(), i + kChunk);
-      char* p = Room(end - i);
-      while (i < end) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (Plain(lead)) {
-          *p++ = static_cast<char>(lead);
-          ++i;
-          continue;
-        }
-        std::size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
-        char32_t c = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-          if (i + k >= utf8.size() || (static_cast<unsigned char>(utf8[i + k]) & 0xC0) != 0x80) {
-            length = 0;
-            break;
-          }
-          c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3Fu);
-        }
-        p = PutCodePoint(length == 0 ? U'\uFFFD' : c, p);
-        i += length == 0 ? 1 : length;
-      }
-      Used(p);
-    }
-  }
-  // Room at the end of the buffer for `units` characters of text, escaped (six bytes each at most);
-  // Used gives back what was not written.
-  char* Room(std::size_t units) {
-    const std::size_t size = buffer_.size();
-    buffer_.resize(size + 6 * units);
-    return buffer_.data() + size;
-  }
-  void Used(const char* end) {
-    buffer_.resize(static_cast<std::size_t>(end - buffer_.data()));
-    Spill();
-  }
-  void Next() {
-    if (!first_.back()) buffer_ += ',';
-    first_.back() = false;
-    NewLine();
-  }
-  void NewLine() {
-    buffer_ += '\n';
-    buffer_.append(2 * first_.size(), ' ');
-  }
-
-  static constexpr std::size_t kChunk = 4096;  // characters escaped between two looks at the buffer's size
-
-  std::ostream& out_;
-  std::string buffer_;
-  std::vector<bool> first_;  // per open container: nothing written in it yet
+  StreamSink sink_;
+  text::JsonWriter writer_;
 };
 
 void TextArray(Json& json, std::string_view key, const std::vector<std::u16string>& texts) {
