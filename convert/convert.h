@@ -126,16 +126,18 @@ std::u16string DefaultOutputPath();
 // One thing a person finishes by hand: a value the mapping adjusted, or a version 5 setting that
 // differs from its default and is not carried over. `setting` is "Group.Key" (nested:
 // "Backup.Schedule.Times"); `text` never holds the value of a secret.
-using ConversionNote = mapping::MappingNote;
+struct ConversionNote {
+  std::string setting;
+  std::string text;
+};
 
 // The outcome of building the tree: the load status and why, the loaded settings, the plan made of
-// them, the tree, and the values the mapping had to adjust. Movable, not copyable: the plan views the
+// them and the tree. Movable, not copyable: the plan views the
 // document this result owns (a move keeps the document where it is).
 struct [[nodiscard]] ConversionResult {
   xml::XmlLoadResult load;
   std::unique_ptr<settings::COVSettings> document;  // the settings read; null when the load failed
   ConfigTree tree;                                  // "network" then "storage"; empty when the load failed
-  std::vector<ConversionNote> adjustments;          // the plan's adjustments as notes, in mapping order
   mapping::Plan plan;                               // of *document; empty when the load failed
 
   bool ok() const { return load.ok(); }
@@ -146,14 +148,14 @@ struct [[nodiscard]] ConversionResult {
 // document and an empty tree, and the caller stops before touching any destination.
 ConversionResult BuildConfigTree(const std::u16string& source);
 
-// BuildConfigTree without the tree: the loaded document, its plan and the adjustments, for a reader
+// BuildConfigTree without the tree: the loaded document and its plan, for a reader
 // that renders the plan (the migration report) and writes no version 6 file.
 ConversionResult PlanConversion(const std::u16string& source);
 
-// The plan and the adjustments of a conversion whose document is loaded, without the tree.
+// The plan of a conversion whose document is loaded, without the tree.
 void PlanConversion(ConversionResult& conversion);
 
-// The plan, the tree and the adjustments of a conversion whose document is loaded (the second half of
+// The plan and the tree of a conversion whose document is loaded (the second half of
 // BuildConfigTree, for a caller that loads on its own).
 void MapConversion(ConversionResult& conversion);
 
@@ -161,8 +163,8 @@ void MapConversion(ConversionResult& conversion);
 // the plan leaves behind (NotCarriedOver). Empty for a conversion that did not load.
 std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion);
 
-// The tree of a loaded document: "network" then "storage"; the mapping's adjustments go to `notes`.
-ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes);
+// The same notes for a plan: its adjustments (mapping::AdjustmentText), then the settings it leaves behind.
+std::vector<ConversionNote> ConversionNotes(const mapping::Plan& plan);
 
 // Every setting of the document that differs from a fresh document's and is not carried over, in
 // document order, each as "VALUE (default DEFAULT), not carried over" in the words of the migration

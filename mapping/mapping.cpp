@@ -12,12 +12,6 @@ using tree::PutBool;
 using tree::PutNumber;
 using tree::PutText;
 
-void Note(std::vector<MappingNote>* notes, std::string_view setting, const Fitted& fit) {
-  if (notes == nullptr || !fit.reason) return;
-  notes->push_back(MappingNote{std::string(setting), AdjustmentText(Adjustment{nullptr, std::string(setting), fit.before,
-                                                                               fit.value, *fit.reason})});
-}
-
 std::string SignedText(std::int32_t value) { return std::to_string(value); }
 
 void FillUdp(const UdpListener& listener, ConfigTree& object) {
@@ -43,17 +37,6 @@ void FillStorage(const StorageConfig& storage, ConfigTree& object) {
   PutNumber(object, "check_period", storage.check_period);
   PutNumber(object, "flush_period", storage.flush_period);
   PutNumber(object, "hours_per_file", storage.hours_per_file);
-}
-
-// The largest item taken as unsigned 32-bit, at least 1, at most kMaxKeepDays; `value` reads an item.
-template <typename Item, typename Value>
-Fitted KeepDays(std::span<const Item> items, Value value) {
-  std::uint32_t largest = 0;
-  for (const Item& item : items) largest = std::max(largest, static_cast<std::uint32_t>(value(item)));
-  const auto as_stored = static_cast<std::int32_t>(largest);
-  if (largest == 0) return {1, items.empty() ? AdjustReason::kEmptyRetention : AdjustReason::kNoRetention, 0};
-  if (largest > kMaxKeepDays) return {kMaxKeepDays, AdjustReason::kRetentionCapped, as_stored};
-  return {largest, std::nullopt, as_stored};
 }
 
 }  // namespace
@@ -191,28 +174,12 @@ Fitted Fit32(std::int32_t value, std::uint32_t initial) {
 }
 
 Fitted FitKeepDays(std::span<const settings::VarInt_t> items) {
-  return KeepDays(items, [](const settings::VarInt_t& item) { return item.Value(); });
-}
-
-std::uint16_t FitUnsigned16(std::int32_t value, std::uint16_t initial, std::string_view setting,
-                            std::vector<MappingNote>* notes) {
-  const Fitted fit = Fit16(value, initial);
-  Note(notes, setting, fit);
-  return static_cast<std::uint16_t>(fit.value);
-}
-
-std::uint32_t FitUnsigned32(std::int32_t value, std::uint32_t initial, std::string_view setting,
-                            std::vector<MappingNote>* notes) {
-  const Fitted fit = Fit32(value, initial);
-  Note(notes, setting, fit);
-  return fit.value;
-}
-
-std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::string_view setting,
-                                     std::vector<MappingNote>* notes) {
-  const Fitted fit = KeepDays(items, [](std::int32_t item) { return item; });
-  Note(notes, setting, fit);
-  return fit.value;
+  std::uint32_t largest = 0;
+  for (const settings::VarInt_t& item : items) largest = std::max(largest, static_cast<std::uint32_t>(item.Value()));
+  const auto as_stored = static_cast<std::int32_t>(largest);
+  if (largest == 0) return {1, items.empty() ? AdjustReason::kEmptyRetention : AdjustReason::kNoRetention, 0};
+  if (largest > kMaxKeepDays) return {kMaxKeepDays, AdjustReason::kRetentionCapped, as_stored};
+  return {largest, std::nullopt, as_stored};
 }
 
 }  // namespace recaster::mapping
