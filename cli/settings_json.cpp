@@ -132,7 +132,7 @@ class Out {
 };
 
 // A text as a JSON string: the escapes of Boost's serializer (\", \\, \b, \t, \n, \f, \r, \u00XX for the
-// other C0 controls), and every other hidden character (convert::IsHiddenCharacter) as a "\u" escape too:
+// other C0 controls), and every other hidden character (words::IsHiddenCharacter) as a "\u" escape too:
 // DEL, the C1 controls and the characters that reorder or hide text must not reach a terminal raw either.
 void WriteString(std::string_view utf8, Out& out) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -162,7 +162,7 @@ void WriteString(std::string_view utf8, Out& out) {
                                           : c == '\f'  ? "\\f"
                                           : c == '\r'  ? "\\r"
                                                        : "";
-    if (short_escape.empty() && !(c <= 0xFFFF && convert::IsHiddenCharacter(c))) {
+    if (short_escape.empty() && !(c <= 0xFFFF && words::IsHiddenCharacter(c))) {
       i += length;
       continue;
     }

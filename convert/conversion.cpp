@@ -83,7 +83,7 @@ std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion) 
 
 std::string FormatNote(const ConversionNote& note) {
   std::string line;
-  AppendVisible(note.setting + ": " + note.text, false, line);
+  words::AppendVisible(note.setting + ": " + note.text, false, line);
   return line;
 }
 

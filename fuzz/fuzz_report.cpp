@@ -1,7 +1,7 @@
 // Fuzz target: whole settings files through the migration report: load, settings model, mapping,
 // the report of the file beside one that did not load (so the summary is drawn too), both renderers,
 // the notes and `show`. Every input must keep the rendering rules:
-// - no hidden character (convert::IsHiddenCharacter) reaches an output raw, but line feeds, and tabs
+// - no hidden character (words::IsHiddenCharacter) reaches an output raw, but line feeds, and tabs
 //   inside a block; every output is well-formed UTF-8;
 // - a Markdown table row stays on one line;
 // - no '<' from the file reaches the HTML unescaped: the file's texts are given "<zq", which no tag of
@@ -31,7 +31,7 @@
 
 namespace {
 
-using recaster::convert::IsHiddenCharacter;
+using recaster::words::IsHiddenCharacter;
 
 // The marker: "zqS" and the input's 64-bit FNV-1a hash in hex; the input cannot hold its own hash.
 std::u16string SecretMarker(const std::uint8_t* data, std::size_t size) {

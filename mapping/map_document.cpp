@@ -179,8 +179,8 @@ Plan MakePlan(const COVSettings& document) {
   return plan;
 }
 
-ConfigTree PlanToTree(const Plan& plan) {
-  ConfigTree tree;
+tree::ConfigTree PlanToTree(const Plan& plan) {
+  tree::ConfigTree tree;
   PutNetwork(plan.network, tree);
   PutStorage(plan.storage, tree);
   return tree;
@@ -199,8 +199,8 @@ std::vector<const Var_t*> CarriedOver(const COVSettings& document) {
           &document.NetworkEx.SeparateTcpStreamWithCRLF, &document.Storage.KeepPeriod};
 }
 
-void MapNetwork(const COVSettings& document, ConfigTree& root) { PutNetwork(MakePlan(document).network, root); }
+void MapNetwork(const COVSettings& document, tree::ConfigTree& root) { PutNetwork(MakePlan(document).network, root); }
 
-void MapStorage(const COVSettings& document, ConfigTree& root) { PutStorage(MakePlan(document).storage, root); }
+void MapStorage(const COVSettings& document, tree::ConfigTree& root) { PutStorage(MakePlan(document).storage, root); }
 
 }  // namespace recaster::mapping

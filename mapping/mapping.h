@@ -22,8 +22,6 @@ class COVSettings;
 
 namespace recaster::mapping {
 
-using tree::ConfigTree;
-
 // What a version 6 listener listens with.
 enum class Protocol : std::uint8_t { kUdp, kTcp };
 // The address family a version 6 listener listens in.
@@ -83,32 +81,32 @@ struct StorageConfig {
 };
 
 // Puts "addr", "port", "max_msg_len", "socket_buffer_size", "max_session_history", in that order.
-void PutListenerFields(const ListenerConfig& listener, ConfigTree& object);
+void PutListenerFields(const ListenerConfig& listener, tree::ConfigTree& object);
 
 // Puts "detect_octet_count", then "separate_by_cr_lf".
-void PutFramingFields(const FramingOptions& framing, ConfigTree& object);
+void PutFramingFields(const FramingOptions& framing, tree::ConfigTree& object);
 
 // The listener fields, then "disconnect_inactive_sec", "disconnect_oldest", "max_concurrent_sessions"
 // and the framing fields.
-void PutStreamFields(const TcpListener& listener, ConfigTree& object);
+void PutStreamFields(const TcpListener& listener, tree::ConfigTree& object);
 
 // A new object: the listener fields and "type" "udp".
-ConfigTree UdpListenerToTree(const UdpListener& listener);
+tree::ConfigTree UdpListenerToTree(const UdpListener& listener);
 
 // A new object: the stream fields and "type" "tcp".
-ConfigTree TcpListenerToTree(const TcpListener& listener);
+tree::ConfigTree TcpListenerToTree(const TcpListener& listener);
 
 // A new object whose only member "interfaces" lists the UDP listeners, then the TCP listeners; with no
 // listener at all "interfaces" is a node without members (written as "").
-ConfigTree NetworkToTree(const NetworkConfig& network);
+tree::ConfigTree NetworkToTree(const NetworkConfig& network);
 
 // A new object: "folder", "keep_days", "keep_gbs", "check_period", "flush_period", "hours_per_file".
-ConfigTree StorageToTree(const StorageConfig& storage);
+tree::ConfigTree StorageToTree(const StorageConfig& storage);
 
 // NetworkToTree and StorageToTree built in place: as "network" and "storage" of `root`, each replacing
 // a member of that name in its place, else appended.
-void PutNetwork(const NetworkConfig& network, ConfigTree& root);
-void PutStorage(const StorageConfig& storage, ConfigTree& root);
+void PutNetwork(const NetworkConfig& network, tree::ConfigTree& root);
+void PutStorage(const StorageConfig& storage, tree::ConfigTree& root);
 
 // Limits of the version 6 model that version 5 values are fitted into.
 inline constexpr std::uint32_t kMaxKeepDays = 9999;
@@ -187,7 +185,7 @@ struct Plan {
 Plan MakePlan(const settings::COVSettings& document);
 
 // The tree of a plan: "network" then "storage", each built in place.
-ConfigTree PlanToTree(const Plan& plan);
+tree::ConfigTree PlanToTree(const Plan& plan);
 
 // An address family a version 5 server listens in, with the address it listens on there.
 struct ListenFamily {
@@ -207,10 +205,10 @@ std::vector<const settings::Var_t*> CarriedOver(const settings::COVSettings& doc
 // The plan's network (from the Network and NetworkEx groups) put as "network" into `root`, replacing a
 // "network" member in place, else appended. The document is only read; IPv6 "bind any" listens on
 // "::". The adjusted values are the plan's (MakePlan).
-void MapNetwork(const settings::COVSettings& document, ConfigTree& root);
+void MapNetwork(const settings::COVSettings& document, tree::ConfigTree& root);
 
 // The plan's storage (keep_days from Storage.KeepPeriod, everything else fixed) put as "storage" into
 // `root` (replacing in place, else appended).
-void MapStorage(const settings::COVSettings& document, ConfigTree& root);
+void MapStorage(const settings::COVSettings& document, tree::ConfigTree& root);
 
 }  // namespace recaster::mapping

@@ -44,7 +44,7 @@ char* PutCodePoint(char32_t c, char* p) {
     default:
       break;
   }
-  if (c < 0x20 || (c >= 0x7F && convert::IsHiddenCharacter(c))) {
+  if (c < 0x20 || (c >= 0x7F && words::IsHiddenCharacter(c))) {
     escape('u');
     *p++ = kHex[c >> 12 & 0xFu];
     *p++ = kHex[c >> 8 & 0xFu];
@@ -154,12 +154,12 @@ class Json {
   // A text from the file: the secrets of its URLs masked, as every reader shows it.
   void FileText(std::u16string_view text) {
     if (text.find(u"://") == std::u16string_view::npos) return String(text);
-    String(MaskUrlSecrets(text));
+    String(words::MaskUrlSecrets(text));
   }
   // The words a renderer prints for a cell: its spans joined, hidden characters made visible.
-  void Words(const Cell& cell) {
+  void Words(const words::Cell& cell) {
     buffer_ += '"';
-    for (const Span& span : cell.text) {
+    for (const words::Span& span : cell.text) {
       ForVisiblePieces(span.text, cell.block, [this](std::string_view piece) { Utf8Chars(piece); });
     }
     buffer_ += '"';
@@ -313,7 +313,7 @@ void WriteFilter(Json& json, const xml::MessageFilter& f) {
   json.Key("content").FileText(f.content);
   MatchObject(json, "content_match", f.contentMatch);
   json.Number("wildcard_type", f.wildcardType);
-  json.Key("words").Words(Cell{DescribeFilter(f), std::nullopt, false});
+  json.Key("words").Words(words::Cell{words::DescribeFilter(f), std::nullopt, false});
   json.Close('}');
 }
 
@@ -324,7 +324,7 @@ void WriteText(Json& json, std::u16string_view text, settings::Secrecy secrecy) 
       json.Raw(text.empty() ? "{\"set\": false}" : "{\"set\": true}");
       return;
     case settings::Secrecy::kConnectionString:
-      json.String(MaskConnectionString(text));
+      json.String(words::MaskConnectionString(text));
       return;
     case settings::Secrecy::kShown:
       json.FileText(text);
@@ -405,8 +405,8 @@ class SettingsWriter final : public settings::SettingVisitor {
 
   void Tail(const SettingView& s) {
     if (s.Kind() != VarKind::kGroup) {
-      json_.Key("words").Words(ValueCell(s));
-      json_.Key("default_words").Words(DefaultCell(s));
+      json_.Key("words").Words(words::ValueCell(s));
+      json_.Key("default_words").Words(words::DefaultCell(s));
     }
     json_.Close('}');
     in_list_.pop_back();

@@ -16,7 +16,7 @@ namespace recaster::mapping {
 namespace {
 
 // The keys of an object's members, in order.
-std::vector<std::string> Keys(const ConfigTree& object) {
+std::vector<std::string> Keys(const tree::ConfigTree& object) {
   std::vector<std::string> keys;
   for (const auto& member : object) keys.push_back(member.first);
   return keys;
@@ -25,7 +25,7 @@ std::vector<std::string> Keys(const ConfigTree& object) {
 TEST(ListenerToTree, UdpMembersComeInTheVersion6Order) {
   UdpListener udp;
   udp.addr = u"0.0.0.0";
-  const ConfigTree object = UdpListenerToTree(udp);
+  const tree::ConfigTree object = UdpListenerToTree(udp);
   EXPECT_EQ(Keys(object), (std::vector<std::string>{"addr", "port", "max_msg_len", "socket_buffer_size",
                                                     "max_session_history", "type"}));
   EXPECT_EQ(object.get<std::string>("addr"), "0.0.0.0");
@@ -39,7 +39,7 @@ TEST(ListenerToTree, UdpMembersComeInTheVersion6Order) {
 TEST(ListenerToTree, TcpMembersComeInTheVersion6Order) {
   TcpListener tcp;
   tcp.framing.separate_by_cr_lf = false;
-  const ConfigTree object = TcpListenerToTree(tcp);
+  const tree::ConfigTree object = TcpListenerToTree(tcp);
   EXPECT_EQ(Keys(object),
             (std::vector<std::string>{"addr", "port", "max_msg_len", "socket_buffer_size", "max_session_history",
                                       "disconnect_inactive_sec", "disconnect_oldest", "max_concurrent_sessions",
@@ -63,7 +63,7 @@ TEST(NetworkToTree, ListsUdpListenersBeforeTcpListeners) {
   udp.addr = u"u2";
   network.udp.push_back(udp);
   network.udp.push_back(udp);  // an equal listener is a second element
-  const ConfigTree tree = NetworkToTree(network);
+  const tree::ConfigTree tree = NetworkToTree(network);
   ASSERT_EQ(Keys(tree), std::vector<std::string>{"interfaces"});
   std::vector<std::string> order;
   for (const auto& element : tree.get_child("interfaces")) {
@@ -74,15 +74,15 @@ TEST(NetworkToTree, ListsUdpListenersBeforeTcpListeners) {
 }
 
 TEST(NetworkToTree, NoListenerIsWrittenAsEmptyString) {
-  ConfigTree root;
-  convert::PutSubtree(root, "network", NetworkToTree(NetworkConfig{}));
+  tree::ConfigTree root;
+  tree::PutSubtree(root, "network", NetworkToTree(NetworkConfig{}));
   EXPECT_EQ(convert::ConfigTreeToJson(root), "{\n    \"network\": {\n        \"interfaces\": \"\"\n    }\n}\n");
 }
 
 TEST(StorageToTree, WritesSixMembersInOrderWithHoursAsDigits) {
   StorageConfig storage;
   storage.folder = u"D:\\Logs";
-  const ConfigTree object = StorageToTree(storage);
+  const tree::ConfigTree object = StorageToTree(storage);
   EXPECT_EQ(Keys(object), (std::vector<std::string>{"folder", "keep_days", "keep_gbs", "check_period",
                                                     "flush_period", "hours_per_file"}));
   EXPECT_EQ(object.get<std::string>("folder"), "D:\\Logs");
@@ -174,7 +174,7 @@ std::vector<std::string> Adjusted(const settings::COVSettings& document, std::st
 }
 
 // "addr/type" of every listener, in order.
-std::vector<std::string> Listeners(const ConfigTree& root) {
+std::vector<std::string> Listeners(const tree::ConfigTree& root) {
   std::vector<std::string> listeners;
   for (const auto& element : root.get_child("network.interfaces")) {
     listeners.push_back(element.second.get<std::string>("addr") + "/" + element.second.get<std::string>("type"));
@@ -184,7 +184,7 @@ std::vector<std::string> Listeners(const ConfigTree& root) {
 
 TEST(MapNetwork, DefaultsGiveTwoUdpListenersOnTheAnyAddresses) {
   const settings::COVSettings doc;
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_TRUE(Adjusted(doc, "Network").empty());
   const std::string udp_fields =
@@ -227,7 +227,7 @@ TEST_P(MapNetworkListeners, MakesOneListenerPerProtocolAndFamily) {
   doc.Network.Tcp.SetValue(c.tcp);
   doc.Network.Ipv4.SetValue(c.ipv4);
   doc.Network.Ipv6.SetValue(c.ipv6);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(Listeners(root), c.expected);
 }
@@ -247,7 +247,7 @@ TEST(MapNetwork, NoListenerWritesEmptyInterfacesAndAdjustsNothing) {
   settings::COVSettings doc;
   doc.Network.Udp.SetValue(false);
   doc.NetworkEx.MaxPacketSize.SetValue(99999);  // carried by no listener
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(convert::ConfigTreeToJson(root), "{\n    \"network\": {\n        \"interfaces\": \"\"\n    }\n}\n");
   EXPECT_TRUE(Adjusted(doc, "Network").empty());
@@ -259,7 +259,7 @@ TEST(MapNetwork, CopiesBindAddressesAsText) {
   doc.Network.Ipv4BindAddr.SetValue(u"not an address");
   doc.Network.Ipv6BindAny.SetValue(false);
   doc.Network.Ipv6BindAddr.SetValue(std::u16string{u'f', u'e', 0xD800, u'8'});
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(Listeners(root), (std::vector<std::string>{"not an address/udp", "fe\xEF\xBF\xBD" "8/udp"}));
 }
@@ -268,7 +268,7 @@ TEST(MapNetwork, EmptyBindAddressGivesEmptyAddr) {
   settings::COVSettings doc;
   doc.Network.Ipv4BindAny.SetValue(false);
   doc.Network.Ipv6.SetValue(false);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(Listeners(root), std::vector<std::string>{"/udp"});
 }
@@ -280,12 +280,12 @@ TEST(MapNetwork, TcpListenersTakeTheStreamSettings) {
   doc.Network.TcpPort.SetValue(1468);
   doc.NetworkEx.MaxTcpClients.SetValue(250);
   doc.NetworkEx.SeparateTcpStreamWithCRLF.SetValue(false);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
-  const ConfigTree& interfaces = root.get_child("network.interfaces");
+  const tree::ConfigTree& interfaces = root.get_child("network.interfaces");
   ASSERT_EQ(interfaces.size(), 2u);
   for (const auto& element : interfaces) {
-    const ConfigTree& tcp = element.second;
+    const tree::ConfigTree& tcp = element.second;
     EXPECT_EQ(tcp.get<std::string>("port"), "1468");
     EXPECT_EQ(tcp.get<std::string>("max_concurrent_sessions"), "250");
     EXPECT_EQ(tcp.get<std::string>("separate_by_cr_lf"), "false");
@@ -304,14 +304,14 @@ TEST(MapNetwork, FitsOutOfRangeValuesAndRecordsEachOnce) {
   doc.Network.SocketBufferSize.SetValue(-524288);
   doc.NetworkEx.MaxPacketSize.SetValue(99999);
   doc.NetworkEx.MaxTcpClients.SetValue(-3);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(Adjusted(doc, "Network"), (std::vector<std::string>{"NetworkEx.MaxPacketSize", "Network.SocketBufferSize",
                                                     "Network.UdpPort", "Network.TcpPort", "NetworkEx.MaxTcpClients"}));
-  const ConfigTree& interfaces = root.get_child("network.interfaces");
+  const tree::ConfigTree& interfaces = root.get_child("network.interfaces");
   ASSERT_EQ(interfaces.size(), 4u);
-  const ConfigTree& udp = interfaces.begin()->second;
-  const ConfigTree& tcp = interfaces.rbegin()->second;
+  const tree::ConfigTree& udp = interfaces.begin()->second;
+  const tree::ConfigTree& tcp = interfaces.rbegin()->second;
   EXPECT_EQ(udp.get<std::string>("port"), "514");
   EXPECT_EQ(udp.get<std::string>("max_msg_len"), "65535");
   EXPECT_EQ(udp.get<std::string>("socket_buffer_size"), "1048576");
@@ -321,9 +321,9 @@ TEST(MapNetwork, FitsOutOfRangeValuesAndRecordsEachOnce) {
 
 TEST(MapNetwork, ReplacesAnEarlierNetworkBranchInPlace) {
   settings::COVSettings doc;
-  ConfigTree root;
-  convert::PutText(root, "network", "old");
-  convert::PutText(root, "other", "x");
+  tree::ConfigTree root;
+  tree::PutText(root, "network", "old");
+  tree::PutText(root, "other", "x");
   doc.Network.Ipv6.SetValue(false);
   MapNetwork(doc, root);
   EXPECT_EQ(Keys(root), (std::vector<std::string>{"network", "other"}));
@@ -338,12 +338,12 @@ TEST(MapStorage, FollowsNetworkAndTakesTheLargestKeepPeriod) {
   doc.Storage.KeepPeriod[0].SetValue(7);
   doc.Storage.KeepPeriod[1].SetValue(90);
   doc.Storage.KeepPeriod[2].SetValue(30);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   MapStorage(doc, root);
   EXPECT_TRUE(Adjusted(doc, "").empty());
   EXPECT_EQ(Keys(root), (std::vector<std::string>{"network", "storage"}));
-  const ConfigTree& storage = root.get_child("storage");
+  const tree::ConfigTree& storage = root.get_child("storage");
   EXPECT_EQ(storage.get<std::string>("folder"), "");
   EXPECT_EQ(storage.get<std::string>("keep_days"), "90");
   EXPECT_EQ(storage.get<std::string>("hours_per_file"), "24");
@@ -351,7 +351,7 @@ TEST(MapStorage, FollowsNetworkAndTakesTheLargestKeepPeriod) {
 
 TEST(MapStorage, EmptyKeepPeriodGivesOneDayAndANote) {
   const settings::COVSettings doc;
-  ConfigTree root;
+  tree::ConfigTree root;
   MapStorage(doc, root);
   EXPECT_EQ(convert::ConfigTreeToJson(root),
             "{\n"
@@ -371,7 +371,7 @@ TEST(MapStorage, NegativeKeepPeriodIsCappedNotReset) {
   settings::COVSettings doc;
   doc.Storage.KeepPeriod.Resize(1);
   doc.Storage.KeepPeriod[0].SetValue(-1);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapStorage(doc, root);
   EXPECT_EQ(root.get<std::string>("storage.keep_days"), "9999");
 }
@@ -402,7 +402,7 @@ TEST(MakePlan, SampleListensInBothFamiliesKeepsItsRetentionAndLeaves47Behind) {
   EXPECT_EQ(plan.storage.keep_days, 365u);
   EXPECT_TRUE(plan.adjustments.empty());
   EXPECT_EQ(plan.RecreateCount(), 47u);
-  ConfigTree mapped;
+  tree::ConfigTree mapped;
   MapNetwork(doc, mapped);
   MapStorage(doc, mapped);
   EXPECT_EQ(PlanToTree(plan), mapped);
