@@ -24,6 +24,7 @@
 #include "bench/bench_files.h"
 #include "cli/cli.h"
 #include "convert/convert.h"
+#include "mapping/mapping.h"
 #include "settings/ov_settings.h"
 #include "xml/xml_document.h"
 
@@ -54,8 +55,7 @@ std::size_t ConvertOnce(const std::string& bytes) {
   if (!document.LoadFromBytes(bytes).ok()) return 0;
   recaster::settings::COVSettings settings;
   settings.Load(document, false);
-  std::vector<recaster::convert::ConversionNote> notes;
-  const recaster::convert::ConfigTree tree = recaster::convert::MapSettings(settings, &notes);
+  const recaster::tree::ConfigTree tree = recaster::mapping::PlanToTree(recaster::mapping::MakePlan(settings));
   return recaster::convert::ConfigTreeToJson(tree).size();
 }
 

@@ -37,7 +37,7 @@ std::vector<Piece> PiecesOf(std::u16string_view path) {
       units = 2;
     }
     const bool lone_byte = units == 1 && c >= 0xDC80 && c <= 0xDCFF;
-    pieces.push_back({c, platform::PathToNative(path.substr(i, units)), convert::IsHiddenCharacter(c) || lone_byte});
+    pieces.push_back({c, platform::PathToNative(path.substr(i, units)), words::IsHiddenCharacter(c) || lone_byte});
     i += units;
   }
   return pieces;

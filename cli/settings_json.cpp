@@ -19,7 +19,7 @@ using settings::VarKind;
 // short escapes \b and \f it has always written.
 const text::JsonEscaping& ShowEscaping() {
   static const text::JsonEscaping escaping = [] {
-    text::JsonEscaping e = text::CharacterEscaping(&convert::IsHiddenCharacter);
+    text::JsonEscaping e = text::CharacterEscaping(&words::IsHiddenCharacter);
     e.bytes['\b'] = 'b';
     e.bytes['\f'] = 'f';
     return e;

@@ -1,5 +1,6 @@
 // Building the configuration tree from a version 5 file, and the notes on what it leaves behind.
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 #include <utility>
 
@@ -22,13 +23,6 @@ std::string Difference(const SettingView& setting) {
 
 }  // namespace
 
-ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes) {
-  ConfigTree tree;
-  mapping::MapNetwork(document, tree, notes);
-  mapping::MapStorage(document, tree, notes);
-  return tree;
-}
-
 std::vector<ConversionNote> NotCarriedOver(const mapping::Plan& plan) {
   std::vector<ConversionNote> notes;
   notes.reserve(plan.left_behind.size());
@@ -40,13 +34,7 @@ std::vector<ConversionNote> NotCarriedOver(const settings::COVSettings& document
   return NotCarriedOver(mapping::MakePlan(document));
 }
 
-void PlanConversion(ConversionResult& conversion) {
-  conversion.plan = mapping::MakePlan(*conversion.document);
-  conversion.adjustments.clear();
-  for (const mapping::Adjustment& adjustment : conversion.plan.adjustments) {
-    conversion.adjustments.push_back(ConversionNote{adjustment.path, mapping::AdjustmentText(adjustment)});
-  }
-}
+void PlanConversion(ConversionResult& conversion) { conversion.plan = mapping::MakePlan(*conversion.document); }
 
 namespace {
 
@@ -77,17 +65,25 @@ ConversionResult PlanConversion(const std::u16string& source) {
   return result;
 }
 
+std::vector<ConversionNote> ConversionNotes(const mapping::Plan& plan) {
+  std::vector<ConversionNote> notes;
+  notes.reserve(plan.adjustments.size() + plan.left_behind.size());
+  for (const mapping::Adjustment& adjustment : plan.adjustments) {
+    notes.push_back(ConversionNote{adjustment.path, mapping::AdjustmentText(adjustment)});
+  }
+  std::vector<ConversionNote> left = NotCarriedOver(plan);
+  notes.insert(notes.end(), std::make_move_iterator(left.begin()), std::make_move_iterator(left.end()));
+  return notes;
+}
+
 std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion) {
   if (conversion.document == nullptr) return {};
-  std::vector<ConversionNote> notes = conversion.adjustments;
-  std::vector<ConversionNote> left = NotCarriedOver(conversion.plan);
-  notes.insert(notes.end(), left.begin(), left.end());
-  return notes;
+  return ConversionNotes(conversion.plan);
 }
 
 std::string FormatNote(const ConversionNote& note) {
   std::string line;
-  AppendVisible(note.setting + ": " + note.text, false, line);
+  words::AppendVisible(note.setting + ": " + note.text, false, line);
   return line;
 }
 

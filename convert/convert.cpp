@@ -135,7 +135,7 @@ SystemError WriteTextFile(const std::u16string& path, std::string_view bytes) {
   return WriteFileWith(path, [bytes](TextSink& sink) { return sink.Write(bytes); });
 }
 
-SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path) {
+SystemError WriteConfigFile(const tree::ConfigTree& tree, const std::u16string& path) {
   if (std::string problem = JsonProblem(tree); !problem.empty()) {
     throw boost::property_tree::json_parser::json_parser_error(problem, "", 0);
   }

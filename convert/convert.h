@@ -1,5 +1,5 @@
 // File: convert/convert.h - one conversion's platform-free core: the configuration tree's JSON text
-// and writing it to the destination file. Re-exports the configuration tree (convert/config_tree.h).
+// and writing it to the destination file.
 //
 // For the command line, one conversion is:
 //   ConversionResult built = BuildConfigTree(source);     // stop when !built.ok(): DescribeLoadResult
@@ -15,11 +15,10 @@
 
 #include <vector>
 
-#include "convert/config_tree.h"
 #include "mapping/mapping.h"
 #include "platform/platform.h"
 #include "settings/ov_settings.h"
-#include "words/words.h"
+#include "tree/config_tree.h"
 #include "xml/xml_document.h"
 
 namespace recaster::convert {
@@ -72,17 +71,17 @@ class HandleSink final : public TextSink {
 
 // The writer's message when the tree cannot be JSON ("ptree contains data that cannot be represented
 // in JSON format": the root has a value, or a node has both a value and children); empty when it can.
-std::string JsonProblem(const ConfigTree& tree);
+std::string JsonProblem(const tree::ConfigTree& tree);
 
 // Writes the JSON text of a tree that JsonProblem passes to the sink in pieces of 64 KiB (the last
 // shorter): pretty, 4-space indentation, every value a string, UTF-8 passed through, the escapes of
 // Boost's JSON writer (\/ included, \u00XX for other control characters), one line feed after the
 // root's "}". False when the sink refused a piece; nothing more was offered to it then.
-bool WriteJson(const ConfigTree& tree, TextSink& sink);
+bool WriteJson(const tree::ConfigTree& tree, TextSink& sink);
 
 // The whole JSON text of the tree (WriteJson into a string). Throws
 // boost::property_tree::json_parser_error with JsonProblem's message when the tree cannot be JSON.
-std::string ConfigTreeToJson(const ConfigTree& tree);
+std::string ConfigTreeToJson(const tree::ConfigTree& tree);
 
 // The JSON text, or why there is none.
 struct [[nodiscard]] JsonResult {
@@ -93,7 +92,7 @@ struct [[nodiscard]] JsonResult {
 };
 
 // The whole JSON text of the tree, or JsonProblem's message.
-JsonResult TryConfigTreeToJson(const ConfigTree& tree);
+JsonResult TryConfigTreeToJson(const tree::ConfigTree& tree);
 
 // Writes the file so that it is never lost nor seen half written: the bytes go, in one request, to a
 // new temporary file beside the destination, are flushed to disk, and the temporary then takes the
@@ -110,7 +109,7 @@ JsonResult TryConfigTreeToJson(const ConfigTree& tree);
 // piece of 64 KiB per request, so that the whole text never exists at once. A tree that cannot be JSON
 // throws as ConfigTreeToJson does, before anything is opened; the caller that must not throw asks
 // JsonProblem first.
-[[nodiscard]] SystemError WriteConfigFile(const ConfigTree& tree, const std::u16string& path);
+[[nodiscard]] SystemError WriteConfigFile(const tree::ConfigTree& tree, const std::u16string& path);
 
 // A person's text for a code WriteTextFile returned.
 std::string DescribeWriteError(SystemError code);
@@ -126,16 +125,18 @@ std::u16string DefaultOutputPath();
 // One thing a person finishes by hand: a value the mapping adjusted, or a version 5 setting that
 // differs from its default and is not carried over. `setting` is "Group.Key" (nested:
 // "Backup.Schedule.Times"); `text` never holds the value of a secret.
-using ConversionNote = mapping::MappingNote;
+struct ConversionNote {
+  std::string setting;
+  std::string text;
+};
 
 // The outcome of building the tree: the load status and why, the loaded settings, the plan made of
-// them, the tree, and the values the mapping had to adjust. Movable, not copyable: the plan views the
+// them and the tree. Movable, not copyable: the plan views the
 // document this result owns (a move keeps the document where it is).
 struct [[nodiscard]] ConversionResult {
   xml::XmlLoadResult load;
   std::unique_ptr<settings::COVSettings> document;  // the settings read; null when the load failed
-  ConfigTree tree;                                  // "network" then "storage"; empty when the load failed
-  std::vector<ConversionNote> adjustments;          // the plan's adjustments as notes, in mapping order
+  tree::ConfigTree tree;                                  // "network" then "storage"; empty when the load failed
   mapping::Plan plan;                               // of *document; empty when the load failed
 
   bool ok() const { return load.ok(); }
@@ -146,14 +147,14 @@ struct [[nodiscard]] ConversionResult {
 // document and an empty tree, and the caller stops before touching any destination.
 ConversionResult BuildConfigTree(const std::u16string& source);
 
-// BuildConfigTree without the tree: the loaded document, its plan and the adjustments, for a reader
+// BuildConfigTree without the tree: the loaded document and its plan, for a reader
 // that renders the plan (the migration report) and writes no version 6 file.
 ConversionResult PlanConversion(const std::u16string& source);
 
-// The plan and the adjustments of a conversion whose document is loaded, without the tree.
+// The plan of a conversion whose document is loaded, without the tree.
 void PlanConversion(ConversionResult& conversion);
 
-// The plan, the tree and the adjustments of a conversion whose document is loaded (the second half of
+// The plan and the tree of a conversion whose document is loaded (the second half of
 // BuildConfigTree, for a caller that loads on its own).
 void MapConversion(ConversionResult& conversion);
 
@@ -161,8 +162,8 @@ void MapConversion(ConversionResult& conversion);
 // the plan leaves behind (NotCarriedOver). Empty for a conversion that did not load.
 std::vector<ConversionNote> ConversionNotes(const ConversionResult& conversion);
 
-// The tree of a loaded document: "network" then "storage"; the mapping's adjustments go to `notes`.
-ConfigTree MapSettings(const settings::COVSettings& document, std::vector<ConversionNote>* notes);
+// The same notes for a plan: its adjustments (mapping::AdjustmentText), then the settings it leaves behind.
+std::vector<ConversionNote> ConversionNotes(const mapping::Plan& plan);
 
 // Every setting of the document that differs from a fresh document's and is not carried over, in
 // document order, each as "VALUE (default DEFAULT), not carried over" in the words of the migration
@@ -175,12 +176,5 @@ std::vector<ConversionNote> NotCarriedOver(const mapping::Plan& plan);
 
 // "setting: text", one line, with every hidden character made visible (AppendVisible).
 std::string FormatNote(const ConversionNote& note);
-
-// The one way a text from the file is made visible to a person (words/words.h), under the names its
-// readers know from here.
-using words::AppendVisible;
-using words::IsHiddenCharacter;
-using words::VisibleText;
-using words::VisibleView;
 
 }  // namespace recaster::convert

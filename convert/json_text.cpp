@@ -29,7 +29,7 @@ class ToSink final : public text::TextSink {
   convert::TextSink& sink_;
 };
 
-bool AllUnnamed(const ConfigTree& node) {
+bool AllUnnamed(const tree::ConfigTree& node) {
   for (const auto& child : node) {
     if (!child.first.empty()) return false;
   }
@@ -38,7 +38,7 @@ bool AllUnnamed(const ConfigTree& node) {
 
 // A node at `level` (the root is 0): a value, an array (every child unnamed) or an object; the root is
 // always an object. The tree's depth is the mapping's, a handful of levels.
-void WriteNode(const ConfigTree& node, std::size_t level, text::JsonWriter& out) {
+void WriteNode(const tree::ConfigTree& node, std::size_t level, text::JsonWriter& out) {
   if (level > 0 && node.empty()) return out.String(node.data());
   const char open = level > 0 && AllUnnamed(node) ? '[' : '{';
   out.Open(open);
@@ -70,12 +70,12 @@ void BeginStep(ConversionStep step) {
   if (g_before_step != nullptr) g_before_step(step);
 }
 
-std::string JsonProblem(const ConfigTree& tree) {
+std::string JsonProblem(const tree::ConfigTree& tree) {
   // The root holds no value and no node holds both a value and children. Walked without recursion.
   if (!tree.data().empty()) return kNotJson;
-  std::vector<const ConfigTree*> pending{&tree};
+  std::vector<const tree::ConfigTree*> pending{&tree};
   while (!pending.empty()) {
-    const ConfigTree* node = pending.back();
+    const tree::ConfigTree* node = pending.back();
     pending.pop_back();
     if (!node->data().empty() && !node->empty()) return kNotJson;
     for (const auto& child : *node) pending.push_back(&child.second);
@@ -83,7 +83,7 @@ std::string JsonProblem(const ConfigTree& tree) {
   return std::string();
 }
 
-bool WriteJson(const ConfigTree& tree, TextSink& sink) {
+bool WriteJson(const tree::ConfigTree& tree, TextSink& sink) {
   BeginStep(ConversionStep::kJsonText);
   ToSink to(sink);
   text::JsonWriter out(to, kFileLayout, text::ByteEscaping());
@@ -92,14 +92,14 @@ bool WriteJson(const ConfigTree& tree, TextSink& sink) {
   return out.Finish();
 }
 
-JsonResult TryConfigTreeToJson(const ConfigTree& tree) {
+JsonResult TryConfigTreeToJson(const tree::ConfigTree& tree) {
   if (std::string problem = JsonProblem(tree); !problem.empty()) return {std::string(), std::move(problem)};
   StringSink sink;
   static_cast<void>(WriteJson(tree, sink));  // a string takes every piece
   return {std::move(sink.text), std::string()};
 }
 
-std::string ConfigTreeToJson(const ConfigTree& tree) {
+std::string ConfigTreeToJson(const tree::ConfigTree& tree) {
   JsonResult json = TryConfigTreeToJson(tree);
   if (!json.ok()) throw pt::json_parser_error(json.error, "", 0);
   return std::move(json.text);

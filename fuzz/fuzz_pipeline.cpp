@@ -13,12 +13,13 @@
 #include <boost/json/src.hpp>  // Boost.JSON header-only: this program's one translation unit of it
 
 #include "convert/convert.h"
+#include "mapping/mapping.h"
 #include "settings/ov_settings.h"
 #include "xml/xml_document.h"
 
 namespace {
 
-using recaster::convert::ConfigTree;
+using recaster::tree::ConfigTree;
 
 // True when `value` is what the writer makes of `node`: a childless node its data as a string, a node
 // whose children all have the empty key an array, any other node an object with its keys in order.
@@ -56,10 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   recaster::settings::COVSettings settings;
   settings.Load(document, false);
 
-  std::vector<recaster::convert::ConversionNote> notes;
-  const ConfigTree tree = recaster::convert::MapSettings(settings, &notes);
-  for (const auto& note : recaster::convert::NotCarriedOver(settings)) notes.push_back(note);
-  for (const auto& note : notes) {
+  const recaster::mapping::Plan plan = recaster::mapping::MakePlan(settings);
+  const ConfigTree tree = recaster::mapping::PlanToTree(plan);
+  for (const auto& note : recaster::convert::ConversionNotes(plan)) {
     if (recaster::convert::FormatNote(note).empty()) __builtin_trap();
   }
 

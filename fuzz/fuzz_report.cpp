@@ -1,7 +1,7 @@
 // Fuzz target: whole settings files through the migration report: load, settings model, mapping,
 // the report of the file beside one that did not load (so the summary is drawn too), both renderers,
 // the notes and `show`. Every input must keep the rendering rules:
-// - no hidden character (convert::IsHiddenCharacter) reaches an output raw, but line feeds, and tabs
+// - no hidden character (words::IsHiddenCharacter) reaches an output raw, but line feeds, and tabs
 //   inside a block; every output is well-formed UTF-8;
 // - a Markdown table row stays on one line;
 // - no '<' from the file reaches the HTML unescaped: the file's texts are given "<zq", which no tag of
@@ -23,6 +23,7 @@
 
 #include "cli/settings_json.h"
 #include "convert/convert.h"
+#include "mapping/mapping.h"
 #include "report/report.h"
 #include "settings/ov_settings.h"
 #include "text/utf8.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-using recaster::convert::IsHiddenCharacter;
+using recaster::words::IsHiddenCharacter;
 
 // The marker: "zqS" and the input's 64-bit FNV-1a hash in hex; the input cannot hold its own hash.
 std::u16string SecretMarker(const std::uint8_t* data, std::size_t size) {
@@ -138,10 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string marker = recaster::text::ToUtf8(marker16);
   Plant(settings, marker16, size == 0 ? 0 : data[size - 1]);
 
-  std::vector<recaster::convert::ConversionNote> adjustments;
-  (void)recaster::convert::MapSettings(settings, &adjustments);
+  const recaster::mapping::Plan plan = recaster::mapping::MakePlan(settings);
   const recaster::report::Report reports[] = {
-      recaster::report::BuildReport(settings, recaster::mapping::MakePlan(settings), u"in\u202E<zq\x1B\n.cfg"),
+      recaster::report::BuildReport(settings, plan, u"in\u202E<zq\x1B\n.cfg"),
       recaster::report::UnreadReport(u"gone\u2066<zq\x07.cfg", "no such file \x1B[2J\u2028<zq"),
   };
 
@@ -156,9 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (html.find("<zq") != std::string::npos) __builtin_trap();
   CheckHtmlTabs(html);
 
-  std::vector<recaster::convert::ConversionNote> notes = adjustments;
-  for (auto& note : recaster::convert::NotCarriedOver(settings)) notes.push_back(std::move(note));
-  for (const auto& note : notes) {
+  for (const auto& note : recaster::convert::ConversionNotes(plan)) {
     const std::string line = recaster::convert::FormatNote(note);
     CheckVisible(line, U"");
     CheckNoSecret(line, marker);  // the notes hide secrets by the report's rule

@@ -112,11 +112,6 @@ StorageConfig PlanStorage(const COVSettings& document, std::vector<Adjustment>& 
   return config;
 }
 
-void AddNotes(const std::vector<Adjustment>& adjustments, std::vector<MappingNote>* notes) {
-  if (notes == nullptr) return;
-  for (const Adjustment& adjustment : adjustments) notes->push_back(MappingNote{adjustment.path, AdjustmentText(adjustment)});
-}
-
 // Gives every leaf setting and every list outside list items its status, and keeps those to
 // re-create; a carried group stands for everything it holds, and no list is entered.
 class StatusWalk final : public settings::SettingVisitor {
@@ -184,8 +179,8 @@ Plan MakePlan(const COVSettings& document) {
   return plan;
 }
 
-ConfigTree PlanToTree(const Plan& plan) {
-  ConfigTree tree;
+tree::ConfigTree PlanToTree(const Plan& plan) {
+  tree::ConfigTree tree;
   PutNetwork(plan.network, tree);
   PutStorage(plan.storage, tree);
   return tree;
@@ -204,16 +199,8 @@ std::vector<const Var_t*> CarriedOver(const COVSettings& document) {
           &document.NetworkEx.SeparateTcpStreamWithCRLF, &document.Storage.KeepPeriod};
 }
 
-void MapNetwork(const COVSettings& document, ConfigTree& root, std::vector<MappingNote>* notes) {
-  std::vector<Adjustment> adjustments;
-  PutNetwork(PlanNetwork(document, adjustments), root);
-  AddNotes(adjustments, notes);
-}
+void MapNetwork(const COVSettings& document, tree::ConfigTree& root) { PutNetwork(MakePlan(document).network, root); }
 
-void MapStorage(const COVSettings& document, ConfigTree& root, std::vector<MappingNote>* notes) {
-  std::vector<Adjustment> adjustments;
-  PutStorage(PlanStorage(document, adjustments), root);
-  AddNotes(adjustments, notes);
-}
+void MapStorage(const COVSettings& document, tree::ConfigTree& root) { PutStorage(MakePlan(document).storage, root); }
 
 }  // namespace recaster::mapping

@@ -8,52 +8,32 @@
 namespace recaster::mapping {
 namespace {
 
-using tree::PutBool;
-using tree::PutNumber;
-using tree::PutText;
-
-void Note(std::vector<MappingNote>* notes, std::string_view setting, const Fitted& fit) {
-  if (notes == nullptr || !fit.reason) return;
-  notes->push_back(MappingNote{std::string(setting), AdjustmentText(Adjustment{nullptr, std::string(setting), fit.before,
-                                                                               fit.value, *fit.reason})});
-}
 
 std::string SignedText(std::int32_t value) { return std::to_string(value); }
 
-void FillUdp(const UdpListener& listener, ConfigTree& object) {
+void FillUdp(const UdpListener& listener, tree::ConfigTree& object) {
   PutListenerFields(listener, object);
-  PutText(object, "type", "udp");
+  tree::PutText(object, "type", "udp");
 }
 
-void FillTcp(const TcpListener& listener, ConfigTree& object) {
+void FillTcp(const TcpListener& listener, tree::ConfigTree& object) {
   PutStreamFields(listener, object);
-  PutText(object, "type", "tcp");
+  tree::PutText(object, "type", "tcp");
 }
 
-void FillNetwork(const NetworkConfig& network, ConfigTree& object) {
-  ConfigTree& interfaces = tree::PutChild(object, "interfaces");
+void FillNetwork(const NetworkConfig& network, tree::ConfigTree& object) {
+  tree::ConfigTree& interfaces = tree::PutChild(object, "interfaces");
   for (const UdpListener& listener : network.udp) FillUdp(listener, tree::AppendChild(interfaces));
   for (const TcpListener& listener : network.tcp) FillTcp(listener, tree::AppendChild(interfaces));
 }
 
-void FillStorage(const StorageConfig& storage, ConfigTree& object) {
+void FillStorage(const StorageConfig& storage, tree::ConfigTree& object) {
   tree::PutWideText(object, "folder", storage.folder);
-  PutNumber(object, "keep_days", storage.keep_days);
-  PutNumber(object, "keep_gbs", storage.keep_gbs);
-  PutNumber(object, "check_period", storage.check_period);
-  PutNumber(object, "flush_period", storage.flush_period);
-  PutNumber(object, "hours_per_file", storage.hours_per_file);
-}
-
-// The largest item taken as unsigned 32-bit, at least 1, at most kMaxKeepDays; `value` reads an item.
-template <typename Item, typename Value>
-Fitted KeepDays(std::span<const Item> items, Value value) {
-  std::uint32_t largest = 0;
-  for (const Item& item : items) largest = std::max(largest, static_cast<std::uint32_t>(value(item)));
-  const auto as_stored = static_cast<std::int32_t>(largest);
-  if (largest == 0) return {1, items.empty() ? AdjustReason::kEmptyRetention : AdjustReason::kNoRetention, 0};
-  if (largest > kMaxKeepDays) return {kMaxKeepDays, AdjustReason::kRetentionCapped, as_stored};
-  return {largest, std::nullopt, as_stored};
+  tree::PutNumber(object, "keep_days", storage.keep_days);
+  tree::PutNumber(object, "keep_gbs", storage.keep_gbs);
+  tree::PutNumber(object, "check_period", storage.check_period);
+  tree::PutNumber(object, "flush_period", storage.flush_period);
+  tree::PutNumber(object, "hours_per_file", storage.hours_per_file);
 }
 
 }  // namespace
@@ -129,54 +109,54 @@ std::string AdjustmentText(const Adjustment& adjustment) {
   return std::string();
 }
 
-void PutListenerFields(const ListenerConfig& listener, ConfigTree& object) {
+void PutListenerFields(const ListenerConfig& listener, tree::ConfigTree& object) {
   tree::PutWideText(object, "addr", listener.addr);
-  PutNumber(object, "port", listener.port);
-  PutNumber(object, "max_msg_len", listener.max_msg_len);
-  PutNumber(object, "socket_buffer_size", listener.socket_buffer_size);
-  PutNumber(object, "max_session_history", listener.max_session_history);
+  tree::PutNumber(object, "port", listener.port);
+  tree::PutNumber(object, "max_msg_len", listener.max_msg_len);
+  tree::PutNumber(object, "socket_buffer_size", listener.socket_buffer_size);
+  tree::PutNumber(object, "max_session_history", listener.max_session_history);
 }
 
-void PutFramingFields(const FramingOptions& framing, ConfigTree& object) {
-  PutBool(object, "detect_octet_count", framing.detect_octet_count);
-  PutBool(object, "separate_by_cr_lf", framing.separate_by_cr_lf);
+void PutFramingFields(const FramingOptions& framing, tree::ConfigTree& object) {
+  tree::PutBool(object, "detect_octet_count", framing.detect_octet_count);
+  tree::PutBool(object, "separate_by_cr_lf", framing.separate_by_cr_lf);
 }
 
-void PutStreamFields(const TcpListener& listener, ConfigTree& object) {
+void PutStreamFields(const TcpListener& listener, tree::ConfigTree& object) {
   PutListenerFields(listener, object);
-  PutNumber(object, "disconnect_inactive_sec", listener.disconnect_inactive_sec);
-  PutBool(object, "disconnect_oldest", listener.disconnect_oldest);
-  PutNumber(object, "max_concurrent_sessions", listener.max_concurrent_sessions);
+  tree::PutNumber(object, "disconnect_inactive_sec", listener.disconnect_inactive_sec);
+  tree::PutBool(object, "disconnect_oldest", listener.disconnect_oldest);
+  tree::PutNumber(object, "max_concurrent_sessions", listener.max_concurrent_sessions);
   PutFramingFields(listener.framing, object);
 }
 
-ConfigTree UdpListenerToTree(const UdpListener& listener) {
-  ConfigTree object;
+tree::ConfigTree UdpListenerToTree(const UdpListener& listener) {
+  tree::ConfigTree object;
   FillUdp(listener, object);
   return object;
 }
 
-ConfigTree TcpListenerToTree(const TcpListener& listener) {
-  ConfigTree object;
+tree::ConfigTree TcpListenerToTree(const TcpListener& listener) {
+  tree::ConfigTree object;
   FillTcp(listener, object);
   return object;
 }
 
-ConfigTree NetworkToTree(const NetworkConfig& network) {
-  ConfigTree object;
+tree::ConfigTree NetworkToTree(const NetworkConfig& network) {
+  tree::ConfigTree object;
   FillNetwork(network, object);
   return object;
 }
 
-ConfigTree StorageToTree(const StorageConfig& storage) {
-  ConfigTree object;
+tree::ConfigTree StorageToTree(const StorageConfig& storage) {
+  tree::ConfigTree object;
   FillStorage(storage, object);
   return object;
 }
 
-void PutNetwork(const NetworkConfig& network, ConfigTree& root) { FillNetwork(network, tree::PutChild(root, "network")); }
+void PutNetwork(const NetworkConfig& network, tree::ConfigTree& root) { FillNetwork(network, tree::PutChild(root, "network")); }
 
-void PutStorage(const StorageConfig& storage, ConfigTree& root) { FillStorage(storage, tree::PutChild(root, "storage")); }
+void PutStorage(const StorageConfig& storage, tree::ConfigTree& root) { FillStorage(storage, tree::PutChild(root, "storage")); }
 
 Fitted Fit16(std::int32_t value, std::uint16_t initial) {
   constexpr std::int32_t kMax = std::numeric_limits<std::uint16_t>::max();
@@ -191,28 +171,12 @@ Fitted Fit32(std::int32_t value, std::uint32_t initial) {
 }
 
 Fitted FitKeepDays(std::span<const settings::VarInt_t> items) {
-  return KeepDays(items, [](const settings::VarInt_t& item) { return item.Value(); });
-}
-
-std::uint16_t FitUnsigned16(std::int32_t value, std::uint16_t initial, std::string_view setting,
-                            std::vector<MappingNote>* notes) {
-  const Fitted fit = Fit16(value, initial);
-  Note(notes, setting, fit);
-  return static_cast<std::uint16_t>(fit.value);
-}
-
-std::uint32_t FitUnsigned32(std::int32_t value, std::uint32_t initial, std::string_view setting,
-                            std::vector<MappingNote>* notes) {
-  const Fitted fit = Fit32(value, initial);
-  Note(notes, setting, fit);
-  return fit.value;
-}
-
-std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::string_view setting,
-                                     std::vector<MappingNote>* notes) {
-  const Fitted fit = KeepDays(items, [](std::int32_t item) { return item; });
-  Note(notes, setting, fit);
-  return fit.value;
+  std::uint32_t largest = 0;
+  for (const settings::VarInt_t& item : items) largest = std::max(largest, static_cast<std::uint32_t>(item.Value()));
+  const auto as_stored = static_cast<std::int32_t>(largest);
+  if (largest == 0) return {1, items.empty() ? AdjustReason::kEmptyRetention : AdjustReason::kNoRetention, 0};
+  if (largest > kMaxKeepDays) return {kMaxKeepDays, AdjustReason::kRetentionCapped, as_stored};
+  return {largest, std::nullopt, as_stored};
 }
 
 }  // namespace recaster::mapping

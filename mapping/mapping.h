@@ -22,14 +22,6 @@ class COVSettings;
 
 namespace recaster::mapping {
 
-using tree::ConfigTree;
-
-// One adjustment the mapping made to a version 5 value, for a person finishing the migration.
-struct MappingNote {
-  std::string setting;  // "Group.Key", e.g. "Network.UdpPort"
-  std::string text;     // what was read and what was written instead
-};
-
 // What a version 6 listener listens with.
 enum class Protocol : std::uint8_t { kUdp, kTcp };
 // The address family a version 6 listener listens in.
@@ -89,32 +81,32 @@ struct StorageConfig {
 };
 
 // Puts "addr", "port", "max_msg_len", "socket_buffer_size", "max_session_history", in that order.
-void PutListenerFields(const ListenerConfig& listener, ConfigTree& object);
+void PutListenerFields(const ListenerConfig& listener, tree::ConfigTree& object);
 
 // Puts "detect_octet_count", then "separate_by_cr_lf".
-void PutFramingFields(const FramingOptions& framing, ConfigTree& object);
+void PutFramingFields(const FramingOptions& framing, tree::ConfigTree& object);
 
 // The listener fields, then "disconnect_inactive_sec", "disconnect_oldest", "max_concurrent_sessions"
 // and the framing fields.
-void PutStreamFields(const TcpListener& listener, ConfigTree& object);
+void PutStreamFields(const TcpListener& listener, tree::ConfigTree& object);
 
 // A new object: the listener fields and "type" "udp".
-ConfigTree UdpListenerToTree(const UdpListener& listener);
+tree::ConfigTree UdpListenerToTree(const UdpListener& listener);
 
 // A new object: the stream fields and "type" "tcp".
-ConfigTree TcpListenerToTree(const TcpListener& listener);
+tree::ConfigTree TcpListenerToTree(const TcpListener& listener);
 
 // A new object whose only member "interfaces" lists the UDP listeners, then the TCP listeners; with no
 // listener at all "interfaces" is a node without members (written as "").
-ConfigTree NetworkToTree(const NetworkConfig& network);
+tree::ConfigTree NetworkToTree(const NetworkConfig& network);
 
 // A new object: "folder", "keep_days", "keep_gbs", "check_period", "flush_period", "hours_per_file".
-ConfigTree StorageToTree(const StorageConfig& storage);
+tree::ConfigTree StorageToTree(const StorageConfig& storage);
 
 // NetworkToTree and StorageToTree built in place: as "network" and "storage" of `root`, each replacing
 // a member of that name in its place, else appended.
-void PutNetwork(const NetworkConfig& network, ConfigTree& root);
-void PutStorage(const StorageConfig& storage, ConfigTree& root);
+void PutNetwork(const NetworkConfig& network, tree::ConfigTree& root);
+void PutStorage(const StorageConfig& storage, tree::ConfigTree& root);
 
 // Limits of the version 6 model that version 5 values are fitted into.
 inline constexpr std::uint32_t kMaxKeepDays = 9999;
@@ -151,25 +143,13 @@ struct Fitted {
   std::int32_t before = 0;             // what was read (for the retention, its largest item as stored)
 };
 
-// The rules of FitUnsigned16, FitUnsigned32 and KeepDaysFromKeepPeriod below, as values.
+// The rules of fitting a version 5 value into its version 6 field, as values: a 16-bit field takes the
+// value unchanged when it fits, 65535 when above, its `initial` value when negative; a 32-bit field
+// changes only a negative value, to `initial`; the retention in days is the largest KeepPeriod item
+// taken as unsigned 32-bit (a negative one is huge), at least 1, at most kMaxKeepDays.
 Fitted Fit16(std::int32_t value, std::uint16_t initial);
 Fitted Fit32(std::int32_t value, std::uint32_t initial);
 Fitted FitKeepDays(std::span<const settings::VarInt_t> items);
-
-// A version 5 integer in a 16-bit version 6 field: unchanged when it fits, 65535 when above, the
-// field's `initial` value when negative. Every change is added to `notes` (when given) under `setting`.
-std::uint16_t FitUnsigned16(std::int32_t value, std::uint16_t initial, std::string_view setting,
-                            std::vector<MappingNote>* notes);
-
-// The same for a 32-bit version 6 field: only a negative value changes, to `initial`.
-std::uint32_t FitUnsigned32(std::int32_t value, std::uint32_t initial, std::string_view setting,
-                            std::vector<MappingNote>* notes);
-
-// The retention in days from the version 5 KeepPeriod items: the largest item taken as unsigned
-// 32-bit (a negative one is huge), at least 1, at most kMaxKeepDays. An empty or all-zero list (no
-// retention in version 5) and a capped value are noted under `setting`.
-std::uint32_t KeepDaysFromKeepPeriod(std::span<const std::int32_t> items, std::string_view setting,
-                                     std::vector<MappingNote>* notes);
 
 // Where a version 5 setting stands in the plan. Leaf settings and lists as a whole have one of the
 // first four; groups, list items and the settings inside list items have none.
@@ -205,7 +185,7 @@ struct Plan {
 Plan MakePlan(const settings::COVSettings& document);
 
 // The tree of a plan: "network" then "storage", each built in place.
-ConfigTree PlanToTree(const Plan& plan);
+tree::ConfigTree PlanToTree(const Plan& plan);
 
 // An address family a version 5 server listens in, with the address it listens on there.
 struct ListenFamily {
@@ -224,11 +204,11 @@ std::vector<const settings::Var_t*> CarriedOver(const settings::COVSettings& doc
 
 // The plan's network (from the Network and NetworkEx groups) put as "network" into `root`, replacing a
 // "network" member in place, else appended. The document is only read; IPv6 "bind any" listens on
-// "::". Adjusted values are added to `notes` when given.
-void MapNetwork(const settings::COVSettings& document, ConfigTree& root, std::vector<MappingNote>* notes = nullptr);
+// "::". The adjusted values are the plan's (MakePlan).
+void MapNetwork(const settings::COVSettings& document, tree::ConfigTree& root);
 
 // The plan's storage (keep_days from Storage.KeepPeriod, everything else fixed) put as "storage" into
-// `root` (replacing in place, else appended). Adjustments go to `notes` when given.
-void MapStorage(const settings::COVSettings& document, ConfigTree& root, std::vector<MappingNote>* notes = nullptr);
+// `root` (replacing in place, else appended).
+void MapStorage(const settings::COVSettings& document, tree::ConfigTree& root);
 
 }  // namespace recaster::mapping

@@ -15,8 +15,8 @@ namespace {
 using settings::SettingView;
 using settings::VarKind;
 
-Span Words(std::string text) { return Span{std::move(text), false}; }
-Cell WordsCell(std::string text) { return Cell{{Words(std::move(text))}, std::nullopt, false}; }
+words::Span Words(std::string text) { return words::Span{std::move(text), false}; }
+words::Cell WordsCell(std::string text) { return words::Cell{{Words(std::move(text))}, std::nullopt, false}; }
 
 // A row of the cells, moved in: a braced list would copy each cell, and a cell may hold a long text.
 template <typename... Cells>
@@ -60,7 +60,7 @@ class CarriedCollector final : public settings::SettingVisitor {
   }
 
  private:
-  void AddRow(const SettingView& s) { table.rows.push_back(RowOf(false, WordsCell(s.Path()), ValueCell(s))); }
+  void AddRow(const SettingView& s) { table.rows.push_back(RowOf(false, WordsCell(s.Path()), words::ValueCell(s))); }
 
   const mapping::Plan& plan_;
   std::vector<bool> opened_;
@@ -125,7 +125,7 @@ class LeftBehindSections final : public settings::SettingVisitor {
     Section& section = open_.back();
     const bool to_do = plan_.StatusOf(&s.Setting()) == mapping::SettingStatus::kRecreate;
     section.table.rows.push_back(
-        RowOf(to_do, WordsCell(s.Path().substr(section.prefix.size())), ValueCell(s), DefaultCell(s)));
+        RowOf(to_do, WordsCell(s.Path().substr(section.prefix.size())), words::ValueCell(s), words::DefaultCell(s)));
   }
 
   void Emit(Section& section, int level) {
@@ -141,7 +141,7 @@ class LeftBehindSections final : public settings::SettingVisitor {
 
 // One listener's row: its protocol and family as the plan decided them, and its version 6 values in
 // the order of its object in the version 6 file (`object`, whose address is moved into the row).
-Row ListenerRow(mapping::Protocol protocol, mapping::Family family, convert::ConfigTree object) {
+Row ListenerRow(mapping::Protocol protocol, mapping::Family family, tree::ConfigTree object) {
   std::string others;
   for (const auto& [field, value] : object) {
     if (field == "type" || field == "addr" || field == "port") continue;
@@ -150,8 +150,8 @@ Row ListenerRow(mapping::Protocol protocol, mapping::Family family, convert::Con
     others += ' ';
     others += value.data();
   }
-  Cell address{{}, std::nullopt, false};
-  address.text.push_back(Span{std::move(object.get_child("addr").data()), true});
+  words::Cell address{{}, std::nullopt, false};
+  address.text.push_back(words::Span{std::move(object.get_child("addr").data()), true});
   return RowOf(false, WordsCell(std::string(mapping::ProtocolName(protocol))),
                WordsCell(std::string(mapping::FamilyName(family))), std::move(address),
                WordsCell(object.get<std::string>("port", "")), WordsCell(std::move(others)));
@@ -183,7 +183,7 @@ Table StorageTable(const settings::COVSettings& document, const mapping::Plan& p
     }
     std::string from = path + ": ";
     for (std::uint32_t i = 0; i < retention.Count(); ++i) {
-      const Cell item = NumberCell(retention[i].Value(), retention.ItemUnit());
+      const words::Cell item = words::NumberCell(retention[i].Value(), retention.ItemUnit());
       from += (i == 0 ? "" : ", ") + item.text.front().text;
     }
     if (retention.Count() == 0) from += "empty";
@@ -197,13 +197,13 @@ Table StorageTable(const settings::COVSettings& document, const mapping::Plan& p
   return table;
 }
 
-Heading Title(const std::string& source) { return Heading{1, {Words("Migration report: "), Span{source, true}}}; }
+Heading Title(const std::string& source) { return Heading{1, {Words("Migration report: "), words::Span{source, true}}}; }
 
 }  // namespace
 
 Report BuildReport(const settings::COVSettings& document, const mapping::Plan& plan, std::u16string_view source) {
   Report report;
-  report.source = Literal(source).text;
+  report.source = words::Literal(source).text;
   report.loaded = true;
   report.summary = mapping::Summarize(plan);
 
@@ -216,7 +216,7 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
   out.emplace_back(Title(report.source));
   out.emplace_back(Paragraph{{Words(
       "Ornvale 6 imports only the network listeners and the storage retention; they are listed under \"Carried "
-      "over\". The " + Counted(report.summary.to_recreate, "setting", "settings") +
+      "over\". The " + words::Counted(report.summary.to_recreate, "setting", "settings") +
       " marked in the To do column under \"To re-create by hand\" must be set up again by hand in Ornvale Manager.")}});
   out.emplace_back(Paragraph{{Words(
       "How settings are counted: each version 5 setting that differs from its default and is not carried over "
@@ -224,7 +224,7 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
       "after it.")}});
   out.emplace_back(Paragraph{{Words("Passwords show only whether they are set; in a connection string the value of "
                                     "every password field is replaced by "),
-                              Span{"********", true},
+                              words::Span{"********", true},
                               Words(". Colours read #RRGGBB, red taken from the lowest byte of the stored number (the "
                                     "Windows order), which follows in brackets.")}});
 
@@ -269,9 +269,9 @@ Report BuildReport(const convert::ConversionResult& conversion, std::u16string_v
 Table SummaryTable(std::span<const Report> reports) {
   Table table{{"Source", "Converted", "Listeners", "keep_days", "To re-create"}, {}, false};
   for (const Report& report : reports) {
-    const auto count = [&report](std::size_t n) { return report.loaded ? convert::NumberText(static_cast<std::uint32_t>(n)) : "-"; };
+    const auto count = [&report](std::size_t n) { return report.loaded ? tree::NumberText(static_cast<std::uint32_t>(n)) : "-"; };
     const mapping::Summary& summary = report.summary;
-    table.rows.push_back(Row{{Cell{{Span{report.source, true}}, std::nullopt, false},
+    table.rows.push_back(Row{{words::Cell{{words::Span{report.source, true}}, std::nullopt, false},
                               WordsCell(report.loaded ? "yes" : "no: " + report.problem), WordsCell(count(summary.listeners)),
                               WordsCell(count(summary.keep_days)), WordsCell(count(summary.to_recreate))},
                              false});
@@ -291,11 +291,11 @@ std::string LeftBehindMessage(const Report& report, std::u16string_view report_p
   std::string text;
   const mapping::Summary& summary = report.summary;
   if (summary.to_recreate != 0) {
-    text = Counted(summary.to_recreate, "setting", "settings") + " must be re-created by hand in Ornvale Manager";
+    text = words::Counted(summary.to_recreate, "setting", "settings") + " must be re-created by hand in Ornvale Manager";
   }
   if (summary.adjustments != 0) {
     text += text.empty() ? "" : ", and ";
-    text += Counted(summary.adjustments, "value was", "values were") + " adjusted to fit version 6";
+    text += words::Counted(summary.adjustments, "value was", "values were") + " adjusted to fit version 6";
   }
   const std::string path = text::ToUtf8(report_path);
   if (not_written.empty()) return text + ". The report lists them with their values:\n" + path;
@@ -304,7 +304,7 @@ std::string LeftBehindMessage(const Report& report, std::u16string_view report_p
 
 Report UnreadReport(std::u16string_view source, std::string problem) {
   Report report;
-  report.source = Literal(source).text;
+  report.source = words::Literal(source).text;
   report.problem = std::move(problem);
   report.blocks.emplace_back(Title(report.source));
   report.blocks.emplace_back(Paragraph{{Words("Not converted: " + report.problem)}});

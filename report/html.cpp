@@ -92,20 +92,20 @@ void EndHtmlPage(TextOut& out) { out += "</body>\n</html>\n"; }
 
 namespace {
 
-void Inline(const Text& text, TextOut& out) {
-  for (const Span& span : text) {
+void Inline(const words::Text& text, TextOut& out) {
+  for (const words::Span& span : text) {
     if (span.literal) out += "<code>";
     EscapeHtml(span.text, out);
     if (span.literal) out += "</code>";
   }
 }
 
-void RenderCell(const Cell& cell, TextOut& out) {
+void RenderCell(const words::Cell& cell, TextOut& out) {
   out += "<td>";
-  if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";
+  if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + words::HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";
   if (cell.block) {
     out += "<pre>\n";  // a browser drops one line feed right after <pre>; the text's own first one stays
-    for (const Span& span : cell.text) EscapeHtml(span.text, out, true);
+    for (const words::Span& span : cell.text) EscapeHtml(span.text, out, true);
     out += "</pre>";
   } else {
     Inline(cell.text, out);
@@ -125,7 +125,7 @@ void RenderTable(const Table& table, TextOut& out) {
   for (const Row& row : table.rows) {
     out += row.to_do ? "<tr class=\"todo\">" : "<tr>";
     if (table.checklist) out += row.to_do ? "<td class=\"check\">&#9744;</td>" : "<td class=\"check\"></td>";
-    for (const Cell& cell : row.cells) RenderCell(cell, out);
+    for (const words::Cell& cell : row.cells) RenderCell(cell, out);
     out += "</tr>\n";
   }
   out += "</tbody>\n</table>\n";

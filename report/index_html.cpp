@@ -16,7 +16,7 @@ constexpr std::string_view kTable = R"(<h1>Converted servers</h1>
 )";
 
 // The text made visible and escaped.
-void Escape(std::u16string_view text, TextOut& out) { EscapeHtml(convert::VisibleText(text), out); }
+void Escape(std::u16string_view text, TextOut& out) { EscapeHtml(words::VisibleText(text), out); }
 
 void Link(std::u16string_view file, std::string_view label, TextOut& out) {
   out += "<a href=\"";

@@ -72,7 +72,7 @@ class StreamSink final : public text::TextSink {
 
 // The report's escaping: every hidden character as \u, a lone surrogate or a broken byte as U+FFFD.
 const text::JsonEscaping& ReportEscaping() {
-  static const text::JsonEscaping escaping = text::CharacterEscaping(&convert::IsHiddenCharacter);
+  static const text::JsonEscaping escaping = text::CharacterEscaping(&words::IsHiddenCharacter);
   return escaping;
 }
 
@@ -113,12 +113,12 @@ class Json {
   // A text from the file: the secrets of its URLs masked, as every reader shows it.
   void FileText(std::u16string_view text) {
     if (text.find(u"://") == std::u16string_view::npos) return String(text);
-    String(MaskUrlSecrets(text));
+    String(words::MaskUrlSecrets(text));
   }
   // The words a renderer prints for a cell: its spans joined, hidden characters made visible.
-  void Words(const Cell& cell) {
+  void Words(const words::Cell& cell) {
     writer_.Raw('"');
-    for (const Span& span : cell.text) {
+    for (const words::Span& span : cell.text) {
       ForVisiblePieces(span.text, cell.block, [this](std::string_view piece) { writer_.Chars(piece); });
     }
     writer_.Raw('"');
@@ -175,7 +175,7 @@ void WriteFilter(Json& json, const xml::MessageFilter& f) {
   json.Key("content").FileText(f.content);
   MatchObject(json, "content_match", f.contentMatch);
   json.Number("wildcard_type", f.wildcardType);
-  json.Key("words").Words(Cell{DescribeFilter(f), std::nullopt, false});
+  json.Key("words").Words(words::Cell{words::DescribeFilter(f), std::nullopt, false});
   json.Close('}');
 }
 
@@ -186,7 +186,7 @@ void WriteText(Json& json, std::u16string_view text, settings::Secrecy secrecy) 
       json.Raw(text.empty() ? "{\"set\": false}" : "{\"set\": true}");
       return;
     case settings::Secrecy::kConnectionString:
-      json.String(MaskConnectionString(text));
+      json.String(words::MaskConnectionString(text));
       return;
     case settings::Secrecy::kShown:
       json.FileText(text);
@@ -267,8 +267,8 @@ class SettingsWriter final : public settings::SettingVisitor {
 
   void Tail(const SettingView& s) {
     if (s.Kind() != VarKind::kGroup) {
-      json_.Key("words").Words(ValueCell(s));
-      json_.Key("default_words").Words(DefaultCell(s));
+      json_.Key("words").Words(words::ValueCell(s));
+      json_.Key("default_words").Words(words::DefaultCell(s));
     }
     json_.Close('}');
     in_list_.pop_back();

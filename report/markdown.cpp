@@ -18,12 +18,12 @@ constexpr std::size_t kMaxPaddedWidth = 40;  // wider cells are not padded to by
 // The text with its hidden characters made visible; a block's keeps its line feeds and tabs.
 std::string Visible(std::string_view text, bool block = false) {
   std::string buffer;
-  const std::string_view visible = convert::VisibleView(text, block, buffer);
+  const std::string_view visible = words::VisibleView(text, block, buffer);
   return visible.data() == buffer.data() ? std::move(buffer) : std::string(visible);
 }
 
 // A span as it reads: a literal in a code span.
-std::string SpanText(const Span& span);
+std::string SpanText(const words::Span& span);
 
 // The number of characters (not bytes) of UTF-8 text.
 std::size_t Width(std::string_view text) {
@@ -52,20 +52,20 @@ std::string CodeSpan(std::string_view text) {
   return fence + space + std::string(text) + space + fence;
 }
 
-std::string SpanText(const Span& span) {
+std::string SpanText(const words::Span& span) {
   std::string buffer;
-  const std::string_view visible = convert::VisibleView(span.text, false, buffer);
+  const std::string_view visible = words::VisibleView(span.text, false, buffer);
   return span.literal ? CodeSpan(visible) : std::string(visible);
 }
 
-std::string Inline(const Text& text) {
+std::string Inline(const words::Text& text) {
   std::string out;
-  for (const Span& span : text) out += SpanText(span);
+  for (const words::Span& span : text) out += SpanText(span);
   return out;
 }
 
 // In a table cell a vertical bar would end the cell, inside a code span too.
-std::string CellText(const Text& text) {
+std::string CellText(const words::Text& text) {
   std::string out;
   for (const char c : Inline(text)) {
     if (c == '|') out += '\\';
@@ -75,10 +75,10 @@ std::string CellText(const Text& text) {
 }
 
 // The paragraph wrapped at the blanks between words; a value from the file is never split.
-std::string Wrapped(const Text& text) {
+std::string Wrapped(const words::Text& text) {
   std::string line;
   std::vector<bool> breakable;  // per byte of `line`: a blank where the line may break
-  for (const Span& span : text) {
+  for (const words::Span& span : text) {
     const std::string piece = SpanText(span);
     line += piece;
     for (const char c : piece) breakable.push_back(!span.literal && c == ' ');
@@ -123,7 +123,7 @@ void WriteVisible(std::string_view text, bool block, bool in_cell, TextOut& out)
 
 // SpanText written as it is made. The fence and the blanks of a code span are chosen on the text
 // before it is made visible: that keeps every backtick and blank, and adds neither.
-void WriteSpan(const Span& span, bool in_cell, TextOut& out) {
+void WriteSpan(const words::Span& span, bool in_cell, TextOut& out) {
   if (!span.literal || span.text.empty()) return WriteVisible(span.text, false, in_cell, out);
   const std::string_view text = span.text;
   const std::size_t fence = LongestRun(text, '`') + 1;
@@ -136,17 +136,17 @@ void WriteSpan(const Span& span, bool in_cell, TextOut& out) {
   out.Repeat(fence, '`');
 }
 
-void WriteInline(const Text& text, bool in_cell, TextOut& out) {
-  for (const Span& span : text) WriteSpan(span, in_cell, out);
+void WriteInline(const words::Text& text, bool in_cell, TextOut& out) {
+  for (const words::Span& span : text) WriteSpan(span, in_cell, out);
 }
 
 // The width of a cell's text up to kMaxPaddedWidth, made only for short spans: every character of a
 // longer one shows as one character at least.
-std::size_t CellWidth(const Text& text) {
+std::size_t CellWidth(const words::Text& text) {
   std::size_t width = 0;
-  for (const Span& span : text) {
+  for (const words::Span& span : text) {
     if (span.text.size() > 4 * kMaxPaddedWidth) return kMaxPaddedWidth;
-    width += Width(CellText(Text{span}));
+    width += Width(CellText(words::Text{span}));
     if (width >= kMaxPaddedWidth) return kMaxPaddedWidth;
   }
   return width;
@@ -182,7 +182,7 @@ TableLayout LayOutTable(const Table& table) {
   for (const Row& row : table.rows) {
     std::vector<std::size_t>& row_widths = layout.cell_widths.emplace_back();
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
-      const Cell& cell = row.cells[i];
+      const words::Cell& cell = row.cells[i];
       row_widths.push_back(cell.block ? Width(kShownBelow) : CellWidth(cell.text));
       widen(layout.first + i, row_widths.back());
     }
@@ -232,10 +232,10 @@ void WriteTableRows(const Table& table, const TableLayout& layout, TextOut& out)
 
 // A block value under the name of its row and column: the text, then a line feed before the closing
 // fence, so that a text that ends in a line feed keeps it as an empty last line.
-void WriteBlockBelow(const std::string& name, const std::string& column, const Cell& cell, TextOut& out) {
+void WriteBlockBelow(const std::string& name, const std::string& column, const words::Cell& cell, TextOut& out) {
   std::size_t longest = 0;
   std::size_t run = 0;  // a run of backticks goes on from one span into the next
-  for (const Span& span : cell.text) {
+  for (const words::Span& span : cell.text) {
     for (const char c : span.text) {
       run = c == '`' ? run + 1 : 0;
       longest = std::max(longest, run);
@@ -245,7 +245,7 @@ void WriteBlockBelow(const std::string& name, const std::string& column, const C
   out += name + ", " + column + ":\n\n";
   out.Repeat(fence, '`');
   out += '\n';
-  for (const Span& span : cell.text) WriteVisible(span.text, true, false, out);
+  for (const words::Span& span : cell.text) WriteVisible(span.text, true, false, out);
   out += '\n';
   out.Repeat(fence, '`');
   out += "\n\n";
@@ -258,7 +258,7 @@ void RenderTable(const Table& table, TextOut& out) {
   // Each block value after the table.
   for (const Row& row : table.rows) {
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
-      const Cell& cell = row.cells[i];
+      const words::Cell& cell = row.cells[i];
       if (!cell.block) continue;
       const std::string column = i < table.headers.size() ? Visible(table.headers[i]) : std::string();
       const std::string name = row.cells.empty() ? std::string() : Inline(row.cells.front().text);

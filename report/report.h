@@ -24,26 +24,9 @@ class COVSettings;
 
 namespace recaster::report {
 
-// The words for values (words/words.h) under the report's names: a run of text, a cell, and the
-// value, default, filter, mask and literal words every renderer prints.
-using words::Cell;
-using words::Counted;
-using words::DefaultCell;
-using words::DescribeFilter;
-using words::FacilityName;
-using words::HexColour;
-using words::Literal;
-using words::MaskConnectionString;
-using words::MaskUrlSecrets;
-using words::NumberCell;
-using words::SeverityName;
-using words::Span;
-using words::Text;
-using words::ValueCell;
-
 // One table row; `to_do` marks one of the settings to re-create by hand.
 struct Row {
-  std::vector<Cell> cells;
+  std::vector<words::Cell> cells;
   bool to_do = false;
 };
 
@@ -57,11 +40,11 @@ struct Table {
 // A heading: 1 for a report's title, 2 for its parts, 3 for a group, 4 for a list item.
 struct Heading {
   int level = 1;
-  Text text;
+  words::Text text;
 };
 
 struct Paragraph {
-  Text text;
+  words::Text text;
 };
 
 using Block = std::variant<Heading, Paragraph, Table>;
@@ -171,7 +154,7 @@ struct JsonSummaryRow {
 
 // The JSON report (format_version "1.0"), written to `out` as it is made: the head when constructed,
 // each source as Source is called, then End. UTF-8, two-blank indentation, every hidden character
-// (convert::IsHiddenCharacter) and every lone surrogate a "\u" escape; secrets never appear.
+// (words::IsHiddenCharacter) and every lone surrogate a "\u" escape; secrets never appear.
 class JsonReportWriter {
  public:
   JsonReportWriter(std::ostream& out, std::string_view program_version);

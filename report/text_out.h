@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "convert/convert.h"
+#include "words/words.h"
 
 namespace recaster::report {
 
@@ -116,7 +117,7 @@ class StringSink final : public convert::TextSink {
   std::string text;
 };
 
-// Calls `use` with the UTF-8 text made visible (convert::VisibleView; a block keeps its line feeds and
+// Calls `use` with the UTF-8 text made visible (words::VisibleView; a block keeps its line feeds and
 // tabs), a piece of about kOutPiece bytes at a time: each piece ends before a byte that starts a
 // character, and never between CR and LF, so that the pieces joined are the text made visible whole.
 template <typename Use>
@@ -130,7 +131,7 @@ void ForVisiblePieces(std::string_view text, bool block, Use use) {
       if ((static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) end = start;
       if (text[end] == '\n' && text[end - 1] == '\r') --end;
     }
-    use(convert::VisibleView(text.substr(0, end), block, buffer));
+    use(words::VisibleView(text.substr(0, end), block, buffer));
     text.remove_prefix(end);
   }
 }

@@ -16,6 +16,13 @@
 namespace recaster::convert {
 namespace {
 
+using tree::AppendElement;
+using tree::ConfigTree;
+using tree::PutBool;
+using tree::PutNumber;
+using tree::PutSubtree;
+using tree::PutText;
+
 struct Utf8Case {
   const char* name;
   std::u16string input;

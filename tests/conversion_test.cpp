@@ -149,7 +149,7 @@ TEST_F(ConversionFiles, LoadedValuesReachTheTreeAndTheNotes) {
   const ConversionResult result = BuildConfigTree(SaveAsFile(doc));
   ASSERT_TRUE(result.ok()) << xml::DescribeLoadResult(result.load);
   EXPECT_EQ(result.tree.get<std::string>("storage.keep_days"), "45");
-  const ConfigTree& udp = result.tree.get_child("network.interfaces").begin()->second;
+  const tree::ConfigTree& udp = result.tree.get_child("network.interfaces").begin()->second;
   EXPECT_EQ(udp.get<std::string>("port"), "1514");
   EXPECT_EQ(udp.get<std::string>("max_msg_len"), "65535");
   EXPECT_EQ(Lines(ConversionNotes(result)),

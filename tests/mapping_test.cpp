@@ -16,7 +16,7 @@ namespace recaster::mapping {
 namespace {
 
 // The keys of an object's members, in order.
-std::vector<std::string> Keys(const ConfigTree& object) {
+std::vector<std::string> Keys(const tree::ConfigTree& object) {
   std::vector<std::string> keys;
   for (const auto& member : object) keys.push_back(member.first);
   return keys;
@@ -25,7 +25,7 @@ std::vector<std::string> Keys(const ConfigTree& object) {
 TEST(ListenerToTree, UdpMembersComeInTheVersion6Order) {
   UdpListener udp;
   udp.addr = u"0.0.0.0";
-  const ConfigTree object = UdpListenerToTree(udp);
+  const tree::ConfigTree object = UdpListenerToTree(udp);
   EXPECT_EQ(Keys(object), (std::vector<std::string>{"addr", "port", "max_msg_len", "socket_buffer_size",
                                                     "max_session_history", "type"}));
   EXPECT_EQ(object.get<std::string>("addr"), "0.0.0.0");
@@ -39,7 +39,7 @@ TEST(ListenerToTree, UdpMembersComeInTheVersion6Order) {
 TEST(ListenerToTree, TcpMembersComeInTheVersion6Order) {
   TcpListener tcp;
   tcp.framing.separate_by_cr_lf = false;
-  const ConfigTree object = TcpListenerToTree(tcp);
+  const tree::ConfigTree object = TcpListenerToTree(tcp);
   EXPECT_EQ(Keys(object),
             (std::vector<std::string>{"addr", "port", "max_msg_len", "socket_buffer_size", "max_session_history",
                                       "disconnect_inactive_sec", "disconnect_oldest", "max_concurrent_sessions",
@@ -63,7 +63,7 @@ TEST(NetworkToTree, ListsUdpListenersBeforeTcpListeners) {
   udp.addr = u"u2";
   network.udp.push_back(udp);
   network.udp.push_back(udp);  // an equal listener is a second element
-  const ConfigTree tree = NetworkToTree(network);
+  const tree::ConfigTree tree = NetworkToTree(network);
   ASSERT_EQ(Keys(tree), std::vector<std::string>{"interfaces"});
   std::vector<std::string> order;
   for (const auto& element : tree.get_child("interfaces")) {
@@ -74,15 +74,15 @@ TEST(NetworkToTree, ListsUdpListenersBeforeTcpListeners) {
 }
 
 TEST(NetworkToTree, NoListenerIsWrittenAsEmptyString) {
-  ConfigTree root;
-  convert::PutSubtree(root, "network", NetworkToTree(NetworkConfig{}));
+  tree::ConfigTree root;
+  tree::PutSubtree(root, "network", NetworkToTree(NetworkConfig{}));
   EXPECT_EQ(convert::ConfigTreeToJson(root), "{\n    \"network\": {\n        \"interfaces\": \"\"\n    }\n}\n");
 }
 
 TEST(StorageToTree, WritesSixMembersInOrderWithHoursAsDigits) {
   StorageConfig storage;
   storage.folder = u"D:\\Logs";
-  const ConfigTree object = StorageToTree(storage);
+  const tree::ConfigTree object = StorageToTree(storage);
   EXPECT_EQ(Keys(object), (std::vector<std::string>{"folder", "keep_days", "keep_gbs", "check_period",
                                                     "flush_period", "hours_per_file"}));
   EXPECT_EQ(object.get<std::string>("folder"), "D:\\Logs");
@@ -97,23 +97,21 @@ struct FitCase {
   const char* name;
   std::int32_t value;
   std::uint32_t expected;
-  bool noted;
+  bool adjusted;
 };
 
 void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 
-class FitUnsigned16Table : public testing::TestWithParam<FitCase> {};
+class Fit16Table : public testing::TestWithParam<FitCase> {};
 
-TEST_P(FitUnsigned16Table, KeepsFittingValuesAndNotesTheOthers) {
-  std::vector<MappingNote> notes;
-  EXPECT_EQ(FitUnsigned16(GetParam().value, 514, "Network.UdpPort", &notes), GetParam().expected);
-  ASSERT_EQ(notes.size(), GetParam().noted ? 1u : 0u);
-  if (GetParam().noted) {
-    EXPECT_EQ(notes[0].setting, "Network.UdpPort");
-  }
+TEST_P(Fit16Table, KeepsFittingValuesAndGivesTheOthersAReason) {
+  const Fitted fit = Fit16(GetParam().value, 514);
+  EXPECT_EQ(fit.value, GetParam().expected);
+  EXPECT_EQ(fit.reason.has_value(), GetParam().adjusted);
+  EXPECT_EQ(fit.before, GetParam().value);
 }
 
-INSTANTIATE_TEST_SUITE_P(FitUnsigned16, FitUnsigned16Table,
+INSTANTIATE_TEST_SUITE_P(Fit16, Fit16Table,
                          testing::Values(FitCase{"Zero", 0, 0, false}, FitCase{"Typical", 1514, 1514, false},
                                          FitCase{"Largest", 65535, 65535, false},
                                          FitCase{"JustAbove", 65536, 65535, true},
@@ -123,25 +121,22 @@ INSTANTIATE_TEST_SUITE_P(FitUnsigned16, FitUnsigned16Table,
                                          FitCase{"Int32Min", -2147483647 - 1, 514, true}),
                          [](const testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
 
-TEST(FitUnsigned32, OnlyNegativeValuesChange) {
-  std::vector<MappingNote> notes;
-  EXPECT_EQ(FitUnsigned32(2147483647, 1048576, "Network.SocketBufferSize", &notes), 2147483647u);
-  EXPECT_EQ(FitUnsigned32(0, 1048576, "Network.SocketBufferSize", &notes), 0u);
-  EXPECT_TRUE(notes.empty());
-  EXPECT_EQ(FitUnsigned32(-5, 1048576, "Network.SocketBufferSize", &notes), 1048576u);
-  ASSERT_EQ(notes.size(), 1u);
-  EXPECT_EQ(notes[0].setting, "Network.SocketBufferSize");
-  EXPECT_NE(notes[0].text.find("-5"), std::string::npos);
-  EXPECT_NE(notes[0].text.find("1048576"), std::string::npos);
+TEST(Fit32, OnlyNegativeValuesChange) {
+  EXPECT_EQ(Fit32(2147483647, 1048576).value, 2147483647u);
+  EXPECT_FALSE(Fit32(2147483647, 1048576).reason);
+  EXPECT_EQ(Fit32(0, 1048576).value, 0u);
+  EXPECT_FALSE(Fit32(0, 1048576).reason);
+  const Fitted fit = Fit32(-5, 1048576);
+  EXPECT_EQ(fit.value, 1048576u);
+  EXPECT_EQ(fit.reason, AdjustReason::kNegative);
+  EXPECT_EQ(fit.before, -5);
 }
-
-TEST(FitUnsigned16, WorksWithoutANoteList) { EXPECT_EQ(FitUnsigned16(-1, 100, "x", nullptr), 100); }
 
 struct KeepCase {
   const char* name;
   std::vector<std::int32_t> items;
   std::uint32_t days;
-  bool noted;
+  bool adjusted;
 };
 
 void PrintTo(const KeepCase& c, std::ostream* os) { *os << c.name; }
@@ -149,12 +144,13 @@ void PrintTo(const KeepCase& c, std::ostream* os) { *os << c.name; }
 class KeepDaysTable : public testing::TestWithParam<KeepCase> {};
 
 TEST_P(KeepDaysTable, TakesTheLargestItemWithinOneTo9999) {
-  std::vector<MappingNote> notes;
-  EXPECT_EQ(KeepDaysFromKeepPeriod(GetParam().items, "Storage.KeepPeriod", &notes), GetParam().days);
-  ASSERT_EQ(notes.size(), GetParam().noted ? 1u : 0u);
-  if (GetParam().noted) {
-    EXPECT_EQ(notes[0].setting, "Storage.KeepPeriod");
-  }
+  settings::COVSettings doc;
+  auto& items = doc.Storage.KeepPeriod;
+  items.Resize(static_cast<std::uint32_t>(GetParam().items.size()));
+  for (std::uint32_t i = 0; i < items.Count(); ++i) items[i].SetValue(GetParam().items[i]);
+  const Fitted fit = FitKeepDays({items.begin(), items.Count()});
+  EXPECT_EQ(fit.value, GetParam().days);
+  EXPECT_EQ(fit.reason.has_value(), GetParam().adjusted);
 }
 
 INSTANTIATE_TEST_SUITE_P(KeepDays, KeepDaysTable,
@@ -166,24 +162,19 @@ INSTANTIATE_TEST_SUITE_P(KeepDays, KeepDaysTable,
                                          KeepCase{"Int32Min", {-2147483647 - 1}, 9999, true}),
                          [](const testing::TestParamInfo<KeepCase>& info) { return std::string(info.param.name); });
 
-TEST(KeepDays, NegativeItemIsNotedAsStored) {
-  std::vector<MappingNote> notes;
-  const std::int32_t items[] = {-1};
-  KeepDaysFromKeepPeriod(items, "Storage.KeepPeriod", &notes);
-  ASSERT_EQ(notes.size(), 1u);
-  EXPECT_NE(notes[0].text.find("4294967295 (-1 as stored)"), std::string::npos) << notes[0].text;
-}
-
 // --- filling from a version 5 document ---
 
-std::vector<std::string> Notes(const std::vector<MappingNote>& notes) {
-  std::vector<std::string> settings;
-  for (const MappingNote& note : notes) settings.push_back(note.setting);
-  return settings;
+// The paths of the plan's adjustments that begin with `prefix` ("Network" for Network and NetworkEx), in order.
+std::vector<std::string> Adjusted(const settings::COVSettings& document, std::string_view prefix) {
+  std::vector<std::string> paths;
+  for (const Adjustment& adjustment : MakePlan(document).adjustments) {
+    if (adjustment.path.starts_with(prefix)) paths.push_back(adjustment.path);
+  }
+  return paths;
 }
 
 // "addr/type" of every listener, in order.
-std::vector<std::string> Listeners(const ConfigTree& root) {
+std::vector<std::string> Listeners(const tree::ConfigTree& root) {
   std::vector<std::string> listeners;
   for (const auto& element : root.get_child("network.interfaces")) {
     listeners.push_back(element.second.get<std::string>("addr") + "/" + element.second.get<std::string>("type"));
@@ -193,10 +184,9 @@ std::vector<std::string> Listeners(const ConfigTree& root) {
 
 TEST(MapNetwork, DefaultsGiveTwoUdpListenersOnTheAnyAddresses) {
   const settings::COVSettings doc;
-  ConfigTree root;
-  std::vector<MappingNote> notes;
-  MapNetwork(doc, root, &notes);
-  EXPECT_TRUE(notes.empty());
+  tree::ConfigTree root;
+  MapNetwork(doc, root);
+  EXPECT_TRUE(Adjusted(doc, "Network").empty());
   const std::string udp_fields =
       "                \"port\": \"514\",\n"
       "                \"max_msg_len\": \"4096\",\n"
@@ -237,7 +227,7 @@ TEST_P(MapNetworkListeners, MakesOneListenerPerProtocolAndFamily) {
   doc.Network.Tcp.SetValue(c.tcp);
   doc.Network.Ipv4.SetValue(c.ipv4);
   doc.Network.Ipv6.SetValue(c.ipv6);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(Listeners(root), c.expected);
 }
@@ -253,15 +243,14 @@ INSTANTIATE_TEST_SUITE_P(
         ListenerCase{"NoFamily", true, true, false, false, {}}),
     [](const testing::TestParamInfo<ListenerCase>& info) { return std::string(info.param.name); });
 
-TEST(MapNetwork, NoListenerWritesEmptyInterfacesAndNotesNothing) {
+TEST(MapNetwork, NoListenerWritesEmptyInterfacesAndAdjustsNothing) {
   settings::COVSettings doc;
   doc.Network.Udp.SetValue(false);
   doc.NetworkEx.MaxPacketSize.SetValue(99999);  // carried by no listener
-  ConfigTree root;
-  std::vector<MappingNote> notes;
-  MapNetwork(doc, root, &notes);
+  tree::ConfigTree root;
+  MapNetwork(doc, root);
   EXPECT_EQ(convert::ConfigTreeToJson(root), "{\n    \"network\": {\n        \"interfaces\": \"\"\n    }\n}\n");
-  EXPECT_TRUE(notes.empty());
+  EXPECT_TRUE(Adjusted(doc, "Network").empty());
 }
 
 TEST(MapNetwork, CopiesBindAddressesAsText) {
@@ -270,7 +259,7 @@ TEST(MapNetwork, CopiesBindAddressesAsText) {
   doc.Network.Ipv4BindAddr.SetValue(u"not an address");
   doc.Network.Ipv6BindAny.SetValue(false);
   doc.Network.Ipv6BindAddr.SetValue(std::u16string{u'f', u'e', 0xD800, u'8'});
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(Listeners(root), (std::vector<std::string>{"not an address/udp", "fe\xEF\xBF\xBD" "8/udp"}));
 }
@@ -279,7 +268,7 @@ TEST(MapNetwork, EmptyBindAddressGivesEmptyAddr) {
   settings::COVSettings doc;
   doc.Network.Ipv4BindAny.SetValue(false);
   doc.Network.Ipv6.SetValue(false);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
   EXPECT_EQ(Listeners(root), std::vector<std::string>{"/udp"});
 }
@@ -291,12 +280,12 @@ TEST(MapNetwork, TcpListenersTakeTheStreamSettings) {
   doc.Network.TcpPort.SetValue(1468);
   doc.NetworkEx.MaxTcpClients.SetValue(250);
   doc.NetworkEx.SeparateTcpStreamWithCRLF.SetValue(false);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapNetwork(doc, root);
-  const ConfigTree& interfaces = root.get_child("network.interfaces");
+  const tree::ConfigTree& interfaces = root.get_child("network.interfaces");
   ASSERT_EQ(interfaces.size(), 2u);
   for (const auto& element : interfaces) {
-    const ConfigTree& tcp = element.second;
+    const tree::ConfigTree& tcp = element.second;
     EXPECT_EQ(tcp.get<std::string>("port"), "1468");
     EXPECT_EQ(tcp.get<std::string>("max_concurrent_sessions"), "250");
     EXPECT_EQ(tcp.get<std::string>("separate_by_cr_lf"), "false");
@@ -307,7 +296,7 @@ TEST(MapNetwork, TcpListenersTakeTheStreamSettings) {
   }
 }
 
-TEST(MapNetwork, FitsOutOfRangeValuesAndNotesEachOnce) {
+TEST(MapNetwork, FitsOutOfRangeValuesAndRecordsEachOnce) {
   settings::COVSettings doc;
   doc.Network.Tcp.SetValue(true);
   doc.Network.UdpPort.SetValue(-1);
@@ -315,15 +304,14 @@ TEST(MapNetwork, FitsOutOfRangeValuesAndNotesEachOnce) {
   doc.Network.SocketBufferSize.SetValue(-524288);
   doc.NetworkEx.MaxPacketSize.SetValue(99999);
   doc.NetworkEx.MaxTcpClients.SetValue(-3);
-  ConfigTree root;
-  std::vector<MappingNote> notes;
-  MapNetwork(doc, root, &notes);
-  EXPECT_EQ(Notes(notes), (std::vector<std::string>{"NetworkEx.MaxPacketSize", "Network.SocketBufferSize",
+  tree::ConfigTree root;
+  MapNetwork(doc, root);
+  EXPECT_EQ(Adjusted(doc, "Network"), (std::vector<std::string>{"NetworkEx.MaxPacketSize", "Network.SocketBufferSize",
                                                     "Network.UdpPort", "Network.TcpPort", "NetworkEx.MaxTcpClients"}));
-  const ConfigTree& interfaces = root.get_child("network.interfaces");
+  const tree::ConfigTree& interfaces = root.get_child("network.interfaces");
   ASSERT_EQ(interfaces.size(), 4u);
-  const ConfigTree& udp = interfaces.begin()->second;
-  const ConfigTree& tcp = interfaces.rbegin()->second;
+  const tree::ConfigTree& udp = interfaces.begin()->second;
+  const tree::ConfigTree& tcp = interfaces.rbegin()->second;
   EXPECT_EQ(udp.get<std::string>("port"), "514");
   EXPECT_EQ(udp.get<std::string>("max_msg_len"), "65535");
   EXPECT_EQ(udp.get<std::string>("socket_buffer_size"), "1048576");
@@ -333,9 +321,9 @@ TEST(MapNetwork, FitsOutOfRangeValuesAndNotesEachOnce) {
 
 TEST(MapNetwork, ReplacesAnEarlierNetworkBranchInPlace) {
   settings::COVSettings doc;
-  ConfigTree root;
-  convert::PutText(root, "network", "old");
-  convert::PutText(root, "other", "x");
+  tree::ConfigTree root;
+  tree::PutText(root, "network", "old");
+  tree::PutText(root, "other", "x");
   doc.Network.Ipv6.SetValue(false);
   MapNetwork(doc, root);
   EXPECT_EQ(Keys(root), (std::vector<std::string>{"network", "other"}));
@@ -350,13 +338,12 @@ TEST(MapStorage, FollowsNetworkAndTakesTheLargestKeepPeriod) {
   doc.Storage.KeepPeriod[0].SetValue(7);
   doc.Storage.KeepPeriod[1].SetValue(90);
   doc.Storage.KeepPeriod[2].SetValue(30);
-  ConfigTree root;
-  std::vector<MappingNote> notes;
-  MapNetwork(doc, root, &notes);
-  MapStorage(doc, root, &notes);
-  EXPECT_TRUE(notes.empty());
+  tree::ConfigTree root;
+  MapNetwork(doc, root);
+  MapStorage(doc, root);
+  EXPECT_TRUE(Adjusted(doc, "").empty());
   EXPECT_EQ(Keys(root), (std::vector<std::string>{"network", "storage"}));
-  const ConfigTree& storage = root.get_child("storage");
+  const tree::ConfigTree& storage = root.get_child("storage");
   EXPECT_EQ(storage.get<std::string>("folder"), "");
   EXPECT_EQ(storage.get<std::string>("keep_days"), "90");
   EXPECT_EQ(storage.get<std::string>("hours_per_file"), "24");
@@ -364,9 +351,8 @@ TEST(MapStorage, FollowsNetworkAndTakesTheLargestKeepPeriod) {
 
 TEST(MapStorage, EmptyKeepPeriodGivesOneDayAndANote) {
   const settings::COVSettings doc;
-  ConfigTree root;
-  std::vector<MappingNote> notes;
-  MapStorage(doc, root, &notes);
+  tree::ConfigTree root;
+  MapStorage(doc, root);
   EXPECT_EQ(convert::ConfigTreeToJson(root),
             "{\n"
             "    \"storage\": {\n"
@@ -378,14 +364,14 @@ TEST(MapStorage, EmptyKeepPeriodGivesOneDayAndANote) {
             "        \"hours_per_file\": \"24\"\n"
             "    }\n"
             "}\n");
-  EXPECT_EQ(Notes(notes), std::vector<std::string>{"Storage.KeepPeriod"});
+  EXPECT_EQ(Adjusted(doc, "Storage"), std::vector<std::string>{"Storage.KeepPeriod"});
 }
 
 TEST(MapStorage, NegativeKeepPeriodIsCappedNotReset) {
   settings::COVSettings doc;
   doc.Storage.KeepPeriod.Resize(1);
   doc.Storage.KeepPeriod[0].SetValue(-1);
-  ConfigTree root;
+  tree::ConfigTree root;
   MapStorage(doc, root);
   EXPECT_EQ(root.get<std::string>("storage.keep_days"), "9999");
 }
@@ -416,7 +402,10 @@ TEST(MakePlan, SampleListensInBothFamiliesKeepsItsRetentionAndLeaves47Behind) {
   EXPECT_EQ(plan.storage.keep_days, 365u);
   EXPECT_TRUE(plan.adjustments.empty());
   EXPECT_EQ(plan.RecreateCount(), 47u);
-  EXPECT_EQ(PlanToTree(plan), convert::MapSettings(doc, nullptr));
+  tree::ConfigTree mapped;
+  MapNetwork(doc, mapped);
+  MapStorage(doc, mapped);
+  EXPECT_EQ(PlanToTree(plan), mapped);
 }
 
 struct AdjustCase {

@@ -54,9 +54,9 @@ std::string Markdown(const COVSettings& doc) {
   return ToMarkdown(std::span<const Report>(&report, 1));
 }
 
-std::string Plain(const Text& text) {
+std::string Plain(const words::Text& text) {
   std::string out;
-  for (const Span& span : text) out += span.literal ? "`" + span.text + "`" : span.text;
+  for (const words::Span& span : text) out += span.literal ? "`" + span.text + "`" : span.text;
   return out;
 }
 
@@ -205,8 +205,8 @@ TEST(ReportText, ControlCharactersAreShownAsTheirPictures) {
   EXPECT_EQ(text.find('\x1B'), std::string::npos);
   EXPECT_EQ(text.find('\x07'), std::string::npos);
   EXPECT_NE(text.find("`red\u241B[31m\u2407\u2421\uFFFD!`"), std::string::npos);
-  EXPECT_EQ(Literal(u"a\r\nb\tc\rd", true).text, "a\nb\tc\u240Dd");
-  EXPECT_EQ(Literal(u"a\r\nb\tc").text, "a\u240D\u240Ab\u2409c");
+  EXPECT_EQ(words::Literal(u"a\r\nb\tc\rd", true).text, "a\nb\tc\u240Dd");
+  EXPECT_EQ(words::Literal(u"a\r\nb\tc").text, "a\u240D\u240Ab\u2409c");
 }
 
 TEST(ReportHtml, IsOneSelfContainedPageThatForbidsScripts) {
@@ -389,9 +389,9 @@ TEST(FilterWords, SeverityMasksNameTheirSeverities) {
 
 TEST(FilterWords, EveryConditionWithHowItMatches) {
   xml::MessageFilter f;
-  EXPECT_EQ(Plain(DescribeFilter(f)), "all messages");
+  EXPECT_EQ(Plain(words::DescribeFilter(f)), "all messages");
   f.negation = true;
-  EXPECT_EQ(Plain(DescribeFilter(f)), "not (all messages)");
+  EXPECT_EQ(Plain(words::DescribeFilter(f)), "not (all messages)");
 
   f = xml::MessageFilter();
   f.name = u"Auth";
@@ -403,7 +403,7 @@ TEST(FilterWords, EveryConditionWithHowItMatches) {
   f.tagCheck = true;
   f.tagMatch.wildcards = true;
   f.negation = true;
-  EXPECT_EQ(Plain(DescribeFilter(f)),
+  EXPECT_EQ(Plain(words::DescribeFilter(f)),
             "`Auth`: not (facility auth, authpriv, local7 (mask 8389648); origin `host-a` or `host-b` (match case yes, "
             "whole word no, wildcards no); tag none listed (match case no, whole word no, wildcards yes))");
 
@@ -415,10 +415,10 @@ TEST(FilterWords, EveryConditionWithHowItMatches) {
   f.content = u"fail";
   f.contentMatch.matchWhole = true;
   f.wildcardType = 2;
-  EXPECT_EQ(Plain(DescribeFilter(f)),
+  EXPECT_EQ(Plain(words::DescribeFilter(f)),
             "message text `fail` (match case no, whole word yes, wildcards no; WildcardType 2); switched off: severity "
             "Emergency, and other bits (mask 513); source `10.0.0.1`");
-  EXPECT_EQ(Plain(DescribeFilter([] {
+  EXPECT_EQ(Plain(words::DescribeFilter([] {
               xml::MessageFilter all;
               all.facilityCheck = true;
               all.facilityMask = 0;

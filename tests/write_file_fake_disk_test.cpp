@@ -208,8 +208,8 @@ TEST(WriteTextFile, RefusesFourGibibytesWithoutOpening) {
 // The JSON text goes to the temporary as it is made, 64 KiB a request; a failed request ends the
 // writing there and the temporary goes.
 TEST(WriteConfigFile, StreamsTheTextAndDiscardsTheTemporaryOnAFailedWrite) {
-  ConfigTree tree;
-  PutText(tree, "addr", std::string(200000, '\x01'));
+  tree::ConfigTree tree;
+  tree::PutText(tree, "addr", std::string(200000, '\x01'));
   const std::string text = ConfigTreeToJson(tree);
   FakeFiles fake;
   platform::ScopedFileSystem scoped(fake);
@@ -229,7 +229,7 @@ TEST(WriteConfigFile, StreamsTheTextAndDiscardsTheTemporaryOnAFailedWrite) {
 TEST(WriteConfigFile, LeavesTheDestinationAloneWhenTheTreeCannotBeJson) {
   FakeFiles fake;
   platform::ScopedFileSystem scoped(fake);
-  ConfigTree tree;
+  tree::ConfigTree tree;
   tree.put_value(std::string("root value"));
   EXPECT_THROW(static_cast<void>(WriteConfigFile(tree, u"out.json")), boost::property_tree::ptree_error);
   EXPECT_EQ(fake.creates, 0);
