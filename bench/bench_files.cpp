@@ -237,7 +237,7 @@ std::vector<CraftedFile> CraftedFiles(std::size_t bytes) {
   files.push_back({"one text run without \"<\"", File(u"<r><a>" + std::u16string(units - 6, u'x'))});
   files.push_back({"one text run, closed", File(u"<r><a>" + std::u16string(units - 14, u'x') + u"</a></r>")});
   files.push_back({"unclosed tag run", File(u"<r><" + std::u16string(units - 4, u'x'))});
-  files.push_back({"entities", File(u"<r><a>" + Repeat(u"&amp;amp;&lt;", units - 14) + u"</a></r>")});
+  files.push_back({"entities", File(u"<r><a>" + Repeat(u"&amp;amp;&" u"lt;", units - 14) + u"</a></r>")});
   return files;
 }
 

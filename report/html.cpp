@@ -8,6 +8,7 @@
 #include "report/html_page.h"
 #include "report/report.h"
 #include "report/text_out.h"
+#include "text/html.h"
 
 namespace recaster::report {
 namespace {
@@ -47,35 +48,12 @@ pre { white-space: pre-wrap; overflow-wrap: anywhere; margin: 0; background: #f7
 
 }  // namespace
 
-void EscapeHtml(std::string_view text, TextOut& out, bool block) {
-  ForVisiblePieces(text, block, [&out](std::string_view piece) {
-    std::size_t kept = 0;  // the start of the run that goes out as it is
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-      std::string_view entity;
-      switch (piece[i]) {
-        case '&':
-          entity = "&amp;";
-          break;
-        case '<':
-          entity = "&lt;";
-          break;
-        case '>':
-          entity = "&gt;";
-          break;
-        case '"':
-          entity = "&quot;";
-          break;
-        case '\'':
-          entity = "&#39;";
-          break;
-        default:
-          continue;
-      }
-      out += piece.substr(kept, i - kept);
-      out += entity;
-      kept = i + 1;
-    }
-    out += piece.substr(kept);
+void HtmlText(std::string_view text, TextOut& out, bool block) {
+  std::string escaped;
+  ForVisiblePieces(text, block, [&out, &escaped](std::string_view piece) {
+    escaped.clear();
+    text::AppendEscapedHtml(piece, escaped);
+    out += escaped;
   });
 }
 
@@ -84,7 +62,7 @@ void BeginHtmlPage(std::string_view title, TextOut& out) {
   out += "<meta http-equiv=\"Content-Security-Policy\" content=\"" + std::string(kPolicy) + "\">\n";
   out += "<meta name=\"referrer\" content=\"no-referrer\">\n";
   out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
-  EscapeHtml(title, out);
+  HtmlText(title, out);
   out += "</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
 }
 
@@ -95,7 +73,7 @@ namespace {
 void Inline(const words::Text& text, TextOut& out) {
   for (const words::Span& span : text) {
     if (span.literal) out += "<code>";
-    EscapeHtml(span.text, out);
+    HtmlText(span.text, out);
     if (span.literal) out += "</code>";
   }
 }
@@ -105,7 +83,7 @@ void RenderCell(const words::Cell& cell, TextOut& out) {
   if (cell.colour) out += "<span class=\"swatch\" style=\"background:" + words::HexColour(*cell.colour & 0xFFFFFFu) + "\"></span>";
   if (cell.block) {
     out += "<pre>\n";  // a browser drops one line feed right after <pre>; the text's own first one stays
-    for (const words::Span& span : cell.text) EscapeHtml(span.text, out, true);
+    for (const words::Span& span : cell.text) HtmlText(span.text, out, true);
     out += "</pre>";
   } else {
     Inline(cell.text, out);
@@ -118,7 +96,7 @@ void RenderTable(const Table& table, TextOut& out) {
   if (table.checklist) out += "<th>To do</th>";
   for (const std::string& header : table.headers) {
     out += "<th>";
-    EscapeHtml(header, out);
+    HtmlText(header, out);
     out += "</th>";
   }
   out += "</tr></thead>\n<tbody>\n";

@@ -1,5 +1,5 @@
-// File: report/html_page.h - the pieces every HTML page of the report is made of, the index's too: the
-// one escaper, and the head with the one Content-Security-Policy and the one style sheet.
+// File: report/html_page.h - the pieces every HTML page of the report is made of, the index's too: a
+// text made visible and escaped, and the head with the one Content-Security-Policy and the one style sheet.
 #pragma once
 
 #include <string_view>
@@ -8,9 +8,9 @@
 
 namespace recaster::report {
 
-// The text escaped (& < > " ' as entities), its hidden characters made visible; a block's keeps its
-// line feeds and tabs.
-void EscapeHtml(std::string_view text, TextOut& out, bool block = false);
+// The text with its hidden characters made visible (a block's keeps its line feeds and tabs), then
+// escaped by text::AppendEscapedHtml, a piece of about kOutPiece bytes at a time.
+void HtmlText(std::string_view text, TextOut& out, bool block = false);
 
 // The page up to and with <body>: UTF-8, a Content-Security-Policy under which only the page's own
 // style applies and nothing is fetched or run, no referrer, `title` escaped, and the style sheet.

@@ -16,7 +16,7 @@ constexpr std::string_view kTable = R"(<h1>Converted servers</h1>
 )";
 
 // The text made visible and escaped.
-void Escape(std::u16string_view text, TextOut& out) { EscapeHtml(words::VisibleText(text), out); }
+void Escape(std::u16string_view text, TextOut& out) { HtmlText(words::VisibleText(text), out); }
 
 void Link(std::u16string_view file, std::string_view label, TextOut& out) {
   out += "<a href=\"";
@@ -72,7 +72,7 @@ bool IndexHtmlWriter::Row(const IndexEntry& entry) {
     out += "</td>";
   } else {
     out += "<td>refused: ";
-    EscapeHtml(row.reason, out);
+    HtmlText(row.reason, out);
     out += "</td><td></td><td></td><td></td><td></td>";
   }
   out += "</tr>\n";

@@ -229,7 +229,7 @@ class XmlDocument : public XmlNode {
 // Removes blanks, tabs, CRs and LFs from both ends.
 std::u16string_view TrimXmlSpace(std::u16string_view text);
 
-// Decodes &gt; &lt; &quot; and &amp;, in that order, one pass each.
+// Decodes the entities for >, <, " and &, in that order, one pass each.
 std::u16string UnescapeXml(std::u16string_view text);
 
 // A parse failure: what went wrong and at which code-unit offset of the document text.

@@ -120,7 +120,7 @@ inline Units Trim(Units text) {
   return text.Sub(begin, end - begin);
 }
 
-// `text` with &gt; &lt; &quot; and &amp; decoded, into `out`. One pass gives what four passes in that
+// `text` with the entities for >, <, " and & decoded, into `out`. One pass gives what four passes in that
 // order give: references never overlap, and each pass puts in a character that no reference holds.
 inline void DecodeEntities(Units text, std::u16string* out) {
   struct Entity {
