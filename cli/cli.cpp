@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 
+#include "check/nearest_name.h"
 #include "cli/commands.h"
 #include "convert/convert.h"
 #include "platform/platform.h"
@@ -89,31 +90,10 @@ void setup_help(CLI::App& app, HelpOptions& opt) {
   help->add_option("COMMAND", opt.command, "show, convert, report or help");
 }
 
-// The number of single-character edits that turn `a` into `b`.
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
 // "unknown command "WORD"", with the command it most likely stands for: one it begins, or one a slip
 // or two away; otherwise the commands there are.
 std::string UnknownCommand(std::string_view word) {
-  std::string_view nearest;
-  std::size_t best = 3;
-  for (const std::string_view command : kCommands) {
-    const std::size_t distance = command.starts_with(word) && word.size() >= 2 ? 0 : EditDistance(word, command);
-    if (distance < best) best = distance, nearest = command;
-  }
+  const std::string_view nearest = check::NearestName(word, kCommands);
   const std::string named = "unknown command \"" + std::string(word) + "\"";
   if (nearest.empty()) return named + "; the commands are show, convert, report and help";
   return named + "; did you mean \"" + std::string(nearest) + "\"?";
