@@ -83,11 +83,11 @@ struct HelpOptions {
   std::string command;
 };
 
-constexpr std::string_view kCommands[] = {"show", "convert", "report", "help"};
+constexpr std::string_view kCommands[] = {"show", "convert", "report", "check", "help"};
 
 void setup_help(CLI::App& app, HelpOptions& opt) {
   auto* help = app.add_subcommand("help", "Print the help of the program, or of COMMAND");
-  help->add_option("COMMAND", opt.command, "show, convert, report or help");
+  help->add_option("COMMAND", opt.command, "show, convert, report, check or help");
 }
 
 // "unknown command "WORD"", with the command it most likely stands for: one it begins, or one a slip
@@ -95,7 +95,7 @@ void setup_help(CLI::App& app, HelpOptions& opt) {
 std::string UnknownCommand(std::string_view word) {
   const std::string_view nearest = check::NearestName(word, kCommands);
   const std::string named = "unknown command \"" + std::string(word) + "\"";
-  if (nearest.empty()) return named + "; the commands are show, convert, report and help";
+  if (nearest.empty()) return named + "; the commands are show, convert, report, check and help";
   return named + "; did you mean \"" + std::string(nearest) + "\"?";
 }
 
@@ -138,10 +138,12 @@ int Run(const std::vector<std::string>& args, Console& io) {
   ConvertOptions convert;
   ReportOptions report;
   report.program_version = RECASTER_VERSION;
+  CheckOptions checking;
   HelpOptions help;
   setup_show(app, show);
   setup_convert(app, convert);
   setup_report(app, report);
+  setup_check(app, checking);
   setup_help(app, help);
   for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
 
@@ -162,6 +164,7 @@ int Run(const std::vector<std::string>& args, Console& io) {
   if (app.got_subcommand("show")) return run_show(show, io);
   if (app.got_subcommand("convert")) return run_convert(convert, io);
   if (app.got_subcommand("report")) return run_report(report, io);
+  if (app.got_subcommand("check")) return run_check(checking, io);
   if (help.command.empty()) return Run({"--help"}, io);
   if (std::find(std::begin(kCommands), std::end(kCommands), help.command) == std::end(kCommands)) {
     return UsageError(UnknownCommand(help.command), io);
