@@ -195,7 +195,12 @@ void Parse(std::string_view bytes, std::size_t base, Findings& out) {
   auto parser = std::make_unique<boost::json::basic_parser<Handler>>(boost::json::parse_options{}, text, base, out);
   error_code error;
   const std::size_t used = parser->write_some(false, text.data(), text.size(), error);
-  if (error) out.Error(base + used, "", ParseError(error, bytes, base + used));
+  if (error) return out.Error(base + used, "", ParseError(error, bytes, base + used));
+  // The parser stops after one value; what follows it may only be blanks.
+  const auto after = std::find_if_not(text.begin() + static_cast<std::ptrdiff_t>(used), text.end(), IsBlank);
+  if (after != text.end()) {
+    out.Error(base + static_cast<std::size_t>(after - text.begin()), "", ParseError(boost::json::error::extra_data, bytes, bytes.size()));
+  }
 }
 
 }  // namespace
