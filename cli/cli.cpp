@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 
+#include "check/nearest_name.h"
 #include "cli/commands.h"
 #include "convert/convert.h"
 #include "platform/platform.h"
@@ -82,40 +83,19 @@ struct HelpOptions {
   std::string command;
 };
 
-constexpr std::string_view kCommands[] = {"show", "convert", "report", "help"};
+constexpr std::string_view kCommands[] = {"show", "convert", "report", "check", "help"};
 
 void setup_help(CLI::App& app, HelpOptions& opt) {
   auto* help = app.add_subcommand("help", "Print the help of the program, or of COMMAND");
-  help->add_option("COMMAND", opt.command, "show, convert, report or help");
-}
-
-// The number of single-character edits that turn `a` into `b`.
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
+  help->add_option("COMMAND", opt.command, "show, convert, report, check or help");
 }
 
 // "unknown command "WORD"", with the command it most likely stands for: one it begins, or one a slip
 // or two away; otherwise the commands there are.
 std::string UnknownCommand(std::string_view word) {
-  std::string_view nearest;
-  std::size_t best = 3;
-  for (const std::string_view command : kCommands) {
-    const std::size_t distance = command.starts_with(word) && word.size() >= 2 ? 0 : EditDistance(word, command);
-    if (distance < best) best = distance, nearest = command;
-  }
+  const std::string_view nearest = check::NearestName(word, kCommands);
   const std::string named = "unknown command \"" + std::string(word) + "\"";
-  if (nearest.empty()) return named + "; the commands are show, convert, report and help";
+  if (nearest.empty()) return named + "; the commands are show, convert, report, check and help";
   return named + "; did you mean \"" + std::string(nearest) + "\"?";
 }
 
@@ -158,10 +138,12 @@ int Run(const std::vector<std::string>& args, Console& io) {
   ConvertOptions convert;
   ReportOptions report;
   report.program_version = RECASTER_VERSION;
+  CheckOptions checking;
   HelpOptions help;
   setup_show(app, show);
   setup_convert(app, convert);
   setup_report(app, report);
+  setup_check(app, checking);
   setup_help(app, help);
   for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
 
@@ -182,6 +164,7 @@ int Run(const std::vector<std::string>& args, Console& io) {
   if (app.got_subcommand("show")) return run_show(show, io);
   if (app.got_subcommand("convert")) return run_convert(convert, io);
   if (app.got_subcommand("report")) return run_report(report, io);
+  if (app.got_subcommand("check")) return run_check(checking, io);
   if (help.command.empty()) return Run({"--help"}, io);
   if (std::find(std::begin(kCommands), std::end(kCommands), help.command) == std::end(kCommands)) {
     return UsageError(UnknownCommand(help.command), io);

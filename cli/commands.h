@@ -126,4 +126,17 @@ void setup_report(CLI::App& app, ReportOptions& opt);
 // reported in it as refused, and its summary follows the sources. With --detailed-exitcode, DetailedExitCode.
 [[nodiscard]] int run_report(const ReportOptions& opt, Console& io);
 
+struct CheckOptions {
+  std::vector<std::string> files;
+  bool strict = false;
+};
+
+// Adds `check [--strict] FILE...` to the program.
+void setup_check(CLI::App& app, CheckOptions& opt);
+
+// Checks each version 6 file (or standard input for -): a line per finding and a summary on standard
+// output. 0 when every file is valid, 6 when one is not, 3 when one cannot be read, 1 when standard
+// output cannot be written; the highest any file gave.
+[[nodiscard]] int run_check(const CheckOptions& opt, Console& io);
+
 }  // namespace recaster::cli

@@ -1,7 +1,7 @@
 # What `cmake --install` puts where, and the packages CPack makes of it:
 #   - on Linux: the command-line program, its manual page, the README, the guide, the changelog, the
-#     copyright file (which holds every licence text) and the JSON report's schema, as the Debian
-#     package "recaster";
+#     copyright file (which holds every licence text), the JSON report's schema and the version 6
+#     schema, as the Debian package "recaster";
 #   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe, the README, the guide, LICENSE,
 #     THIRD-PARTY-NOTICES and the JSON report's schema (`cpack -G ZIP`), and an MSI of the same
 #     (`cpack -G External`, which runs packaging/msi.cmake).
@@ -97,8 +97,8 @@ else()
     add_custom_target(recaster_packed_docs ALL DEPENDS ${packed_files})
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_folder} COMPONENT cli)
-  install(FILES ${PROJECT_SOURCE_DIR}/docs/report.schema.json DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/recaster
-          COMPONENT cli)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/report.schema.json ${PROJECT_SOURCE_DIR}/docs/v6.schema.json
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/recaster COMPONENT cli)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_COMPONENTS_ALL cli)

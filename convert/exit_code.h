@@ -14,10 +14,12 @@ enum ExitCode : int {
   kExitUnreadable = 3,   // a source is not a readable version 5 configuration
   kExitNotReplaced = 4,  // an output exists and was not to be replaced
   kExitLeftBehind = 5,   // with --detailed-exitcode: done, and settings remain to re-create by hand
+  kExitNotValid = 6,     // check: a file was read and is not a valid version 6 configuration
 };
 
 inline constexpr ExitCode kExitCodes[] = {kExitOk,         kExitWriteFailed, kExitUsage,
-                                          kExitUnreadable, kExitNotReplaced, kExitLeftBehind};
+                                          kExitUnreadable, kExitNotReplaced, kExitLeftBehind,
+                                          kExitNotValid};
 
 // What the code means, in a few words (the help's footer, the man page and the guide start with these).
 constexpr std::string_view ExitCodeText(ExitCode code) {
@@ -28,6 +30,7 @@ constexpr std::string_view ExitCodeText(ExitCode code) {
     case kExitUnreadable: return "a source is not a readable Ornvale 5 server configuration";
     case kExitNotReplaced: return "an output exists and was not replaced";
     case kExitLeftBehind: return "with --detailed-exitcode: done, and settings remain to re-create by hand";
+    case kExitNotValid: return "check: a file is not a valid version 6 configuration";
   }
   return "";
 }

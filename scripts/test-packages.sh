@@ -51,12 +51,13 @@ cat "$work/lintian.txt"
 dpkg-deb -x "$deb" "$work/deb"
 for file in usr/bin/recaster usr/share/man/man1/recaster.1.gz usr/share/doc/recaster/copyright \
   usr/share/doc/recaster/changelog.gz usr/share/doc/recaster/README.md.gz usr/share/doc/recaster/guide.md.gz \
-  usr/share/recaster/report.schema.json; do
+  usr/share/recaster/report.schema.json usr/share/recaster/v6.schema.json; do
   check '[ -f "$work/deb/$file" ]' "it holds /$file"
 done
 check 'zcat "$work/deb/usr/share/doc/recaster/README.md.gz" | cmp -s - README.md' "its README is the project's"
 check 'zcat "$work/deb/usr/share/doc/recaster/guide.md.gz" | cmp -s - docs/guide.md' "its guide is the project's"
 check 'cmp -s "$work/deb/usr/share/recaster/report.schema.json" docs/report.schema.json' "its report schema is the project's"
+check 'cmp -s "$work/deb/usr/share/recaster/v6.schema.json" docs/v6.schema.json' "its version 6 schema is the project's"
 # The licences of what the program holds: ours, CLI11's and Boost's, each with its text.
 for licence in MIT BSD-3-Clause BSL-1.0; do
   check 'grep -qx "License: $licence" "$work/deb/usr/share/doc/recaster/copyright" && grep -q "^License: .*\b$licence\b" <(sed -n "1,/^\$/p" "$work/deb/usr/share/doc/recaster/copyright")' \

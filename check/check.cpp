@@ -1,0 +1,259 @@
+// The check of a version 6 document: strict UTF-8 and one JSON value, streamed through Boost.JSON's
+// parser; the rules (check/rules.h) see each value with its offset and its JSON pointer.
+#include "check/check.h"
+
+#include <boost/json/basic_parser_impl.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <unordered_set>
+
+#include "check/rules.h"
+#include "text/utf8.h"
+#include "words/words.h"
+
+namespace recaster::check {
+namespace {
+
+using boost::json::error_code;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Walks the text a token at a time beside the parser, which validated it already: each event of the
+// parser is the next token, and this gives where it starts. Escaped strings come to the handler from
+// the parser's own buffer, so their place could not be read from the text it hands over.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : text_(text) {}
+
+  std::size_t Take() {
+    while (at_ < text_.size() && (IsBlank(text_[at_]) || text_[at_] == ',' || text_[at_] == ':')) ++at_;
+    const std::size_t start = at_;
+    if (at_ == text_.size()) return start;
+    const char c = text_[at_];
+    if (c == '"') {
+      std::size_t i = at_ + 1;
+      while ((i = text_.find_first_of("\"\\", i)) != std::string_view::npos && text_[i] == '\\') i += 2;
+      at_ = i == std::string_view::npos ? text_.size() : i + 1;
+    } else if (c == '{' || c == '}' || c == '[' || c == ']') {
+      ++at_;
+    } else {
+      while (at_ < text_.size() && !IsBlank(text_[at_]) && std::string_view(",:]}").find(text_[at_]) == std::string_view::npos) ++at_;
+    }
+    return start;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+// The parser's handler: keeps one frame per open container, and no value it does not check.
+class Handler {
+ public:
+  static constexpr std::size_t max_array_size = static_cast<std::size_t>(-1);
+  static constexpr std::size_t max_object_size = static_cast<std::size_t>(-1);
+  static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
+  static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
+
+  Handler(std::string_view text, std::size_t base, Findings& out) : cursor_(text), base_(base), out_(out) {}
+
+  bool on_document_begin(error_code&) { return true; }
+  bool on_document_end(error_code&) { return true; }
+  bool on_object_begin(error_code&) { return Open(Kind::kObject); }
+  bool on_object_end(std::size_t, error_code&) { return Close(); }
+  bool on_array_begin(error_code&) { return Open(Kind::kArray); }
+  bool on_array_end(std::size_t, error_code&) { return Close(); }
+  bool on_key_part(std::string_view part, std::size_t, error_code&) { return Append(part); }
+  bool on_key(std::string_view part, std::size_t, error_code&) {
+    Append(part);
+    Key(Take(), std::move(text_));
+    text_.clear();
+    return true;
+  }
+  bool on_string_part(std::string_view part, std::size_t, error_code&) { return Append(part); }
+  bool on_string(std::string_view part, std::size_t, error_code&) { return Scalar(Kind::kString, part); }
+  bool on_number_part(std::string_view part, error_code&) { return Append(part); }
+  bool on_int64(std::int64_t, std::string_view part, error_code&) { return Scalar(Kind::kNumber, part); }
+  bool on_uint64(std::uint64_t, std::string_view part, error_code&) { return Scalar(Kind::kNumber, part); }
+  bool on_double(double, std::string_view part, error_code&) { return Scalar(Kind::kNumber, part); }
+  bool on_bool(bool value, error_code&) { return Scalar(Kind::kBool, value ? "true" : "false"); }
+  bool on_null(error_code&) { return Scalar(Kind::kNull, "null"); }
+  bool on_comment_part(std::string_view, error_code&) { return true; }
+  bool on_comment(std::string_view, error_code&) { return true; }
+
+ private:
+  struct Frame {
+    Shape shape;
+    Kind kind;
+    std::size_t begin;
+    std::string pointer;
+    std::unordered_set<std::string> keys;
+    std::string key;  // the member being read, in an object
+    std::size_t key_offset = 0;
+    bool duplicate = false;
+    std::size_t count = 0;  // elements so far, in an array
+    std::vector<Member> members;
+  };
+
+  std::size_t Take() { return base_ + cursor_.Take(); }
+  bool Append(std::string_view part) {
+    text_ += part;
+    return true;
+  }
+
+  void Key(std::size_t offset, std::string key) {
+    Frame& frame = frames_.back();
+    frame.duplicate = !frame.keys.insert(key).second;
+    if (frame.duplicate) out_.Error(offset, ChildPointer(frame.pointer, key), "duplicate member " + Quoted(key) + "; the first is checked");
+    frame.key = std::move(key);
+    frame.key_offset = offset;
+  }
+
+  bool Scalar(Kind kind, std::string_view part) {
+    Append(part);
+    Value value{kind, Take(), std::move(text_)};
+    text_.clear();
+    static_cast<void>(Begin(value));
+    return true;
+  }
+
+  // A value starts: its pointer, its place in its parent, and the shape a container of it takes.
+  std::pair<std::string, Shape> Begin(const Value& value) {
+    if (frames_.empty()) {
+      CheckRoot(value, out_);
+      return {std::string(), Shape::kRoot};
+    }
+    Frame& parent = frames_.back();
+    if (parent.kind == Kind::kArray) {
+      std::string pointer = ChildPointer(parent.pointer, std::to_string(parent.count++));
+      CheckElement(parent.shape, value, pointer, out_);
+      return {std::move(pointer), ShapeOfElement(parent.shape, value.kind)};
+    }
+    if (!parent.duplicate && parent.shape != Shape::kUnchecked) parent.members.push_back({parent.key, parent.key_offset, value});
+    const Shape shape = parent.duplicate ? Shape::kUnchecked : ShapeOfMember(parent.shape, parent.key, value.kind);
+    return {ChildPointer(parent.pointer, parent.key), shape};
+  }
+
+  bool Open(Kind kind) {
+    const std::size_t offset = Take();
+    auto [pointer, shape] = Begin(Value{kind, offset, {}});
+    frames_.push_back(Frame{shape, kind, offset, std::move(pointer), {}, {}, 0, false, 0, {}});
+    return true;
+  }
+
+  bool Close() {
+    static_cast<void>(Take());
+    const Frame& frame = frames_.back();
+    if (frame.kind == Kind::kObject) CheckObject(frame.shape, frame.begin, frame.pointer, frame.members, out_);
+    else CheckArrayEnd(frame.shape, frame.begin, frame.pointer, frame.count, out_);
+    frames_.pop_back();
+    return true;
+  }
+
+  Cursor cursor_;
+  std::size_t base_;
+  Findings& out_;
+  std::vector<Frame> frames_;
+  std::string text_;
+};
+
+// The offset of the first byte that starts no UTF-8 character, or npos.
+std::size_t FirstBrokenByte(std::string_view bytes, std::size_t from) {
+  for (std::size_t i = from; i < bytes.size();) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const text::Decoded decoded = text::DecodeUtf8(bytes, i);
+    if (decoded.broken) return i;
+    i += decoded.length;
+  }
+  return std::string_view::npos;
+}
+
+std::string Hex(unsigned char byte) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  return {kDigits[byte >> 4], kDigits[byte & 0xF]};
+}
+
+// The parser's refusal in a person's words: a raw control character, text after the value, an end
+// inside a value, or the parser's own.
+std::string ParseError(const error_code& error, std::string_view bytes, std::size_t at) {
+  if (at < bytes.size() && static_cast<unsigned char>(bytes[at]) < 0x20 && !IsBlank(bytes[at])) {
+    const std::string code = "00" + Hex(static_cast<unsigned char>(bytes[at]));
+    return "a raw control character U+" + code + "; a string holds it as \\u" + code;
+  }
+  if (error == boost::json::error::extra_data) return "text after the JSON value: a configuration is one object";
+  if (error == boost::json::error::incomplete) return "the document ends inside a value";
+  return "not JSON: " + error.message();
+}
+
+void Parse(std::string_view bytes, std::size_t base, Findings& out) {
+  const std::string_view text = bytes.substr(base);
+  auto parser = std::make_unique<boost::json::basic_parser<Handler>>(boost::json::parse_options{}, text, base, out);
+  error_code error;
+  const std::size_t used = parser->write_some(false, text.data(), text.size(), error);
+  if (error) return out.Error(base + used, "", ParseError(error, bytes, base + used));
+  // The parser stops after one value; what follows it may only be blanks.
+  const auto after = std::find_if_not(text.begin() + static_cast<std::ptrdiff_t>(used), text.end(), IsBlank);
+  if (after != text.end()) {
+    out.Error(base + static_cast<std::size_t>(after - text.begin()), "", ParseError(boost::json::error::extra_data, bytes, bytes.size()));
+  }
+}
+
+}  // namespace
+
+CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options) {
+  Findings out{options, {}, 0};
+  std::size_t base = 0;
+  if (bytes.starts_with("\xEF\xBB\xBF")) {
+    out.Error(0, "", "a byte-order mark: a configuration is UTF-8 without one");
+    base = 3;
+  }
+  if (const std::size_t broken = FirstBrokenByte(bytes, base); broken != std::string_view::npos) {
+    out.Error(broken, "", "byte 0x" + Hex(static_cast<unsigned char>(bytes[broken])) + " starts no UTF-8 character");
+  } else if (std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(base), bytes.end(), IsBlank)) {
+    out.Error(base, "", "an empty document: a configuration is one JSON object");
+  } else {
+    Parse(bytes, base, out);
+  }
+  CheckResult result;
+  result.findings = std::move(out.list);
+  if (result.findings.empty() && out.checked == 0) result.findings.push_back({Severity::kError, 0, "", "nothing in the file was checked"});
+  std::stable_sort(result.findings.begin(), result.findings.end(),
+                   [](const Finding& a, const Finding& b) { return a.offset < b.offset; });
+  for (const Finding& finding : result.findings) ++(finding.severity == Severity::kError ? result.errors : result.warnings);
+  return result;
+}
+
+std::vector<Position> PositionsOf(std::string_view bytes, const std::vector<Finding>& findings) {
+  std::vector<Position> positions;
+  Position here;
+  std::size_t at = 0;
+  for (const Finding& finding : findings) {
+    const std::size_t to = std::min(finding.offset, bytes.size());
+    for (; at < to; ++at) {
+      if (bytes[at] == '\n') here = {here.line + 1, 1};
+      else if ((static_cast<unsigned char>(bytes[at]) & 0xC0) != 0x80) ++here.column;
+    }
+    positions.push_back(here);
+  }
+  return positions;
+}
+
+std::string FindingLines(std::string_view file, std::string_view bytes, const std::vector<Finding>& findings) {
+  const std::vector<Position> positions = PositionsOf(bytes, findings);
+  std::string lines;
+  for (std::size_t i = 0; i < findings.size(); ++i) {
+    const Finding& finding = findings[i];
+    lines += std::string(file) + ":" + std::to_string(positions[i].line) + ":" + std::to_string(positions[i].column) +
+             (finding.severity == Severity::kError ? ": error: " : ": warning: ");
+    if (!finding.pointer.empty()) words::AppendVisible(finding.pointer, false, lines), lines += ": ";
+    lines += finding.message + "\n";
+  }
+  return lines;
+}
+
+}  // namespace recaster::check

@@ -1,0 +1,52 @@
+// File: check/check.h - the check of a version 6 configuration file as an administrator edited it:
+// well-formed strict JSON first, then the members, forms and ranges `convert` writes, then what a
+// person likely did not mean. Platform-free: the caller reads the bytes.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace recaster::check {
+
+enum class Severity { kError, kWarning };
+
+// One thing found: where (a byte offset into the file, and the JSON pointer of the value) and what.
+struct Finding {
+  Severity severity = Severity::kError;
+  std::size_t offset = 0;
+  std::string pointer;  // "/network/interfaces/1/port"; empty for the document as a whole
+  std::string message;
+};
+
+struct CheckOptions {
+  bool strict = false;  // an unknown member is an error, not a warning
+};
+
+// What the check found, in the order of the file.
+struct CheckResult {
+  std::vector<Finding> findings;
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+
+  bool valid() const { return errors == 0; }
+};
+
+// Checks the whole file's bytes. The document is streamed through the parser, never held as a tree.
+CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options);
+
+// A place in the file as a person counts it: the line from 1, the column in characters from 1.
+struct Position {
+  std::size_t line = 1;
+  std::size_t column = 1;
+};
+
+// The positions of the findings' offsets (in file order, as CheckDocument gives them), worked out in
+// one pass over the bytes.
+std::vector<Position> PositionsOf(std::string_view bytes, const std::vector<Finding>& findings);
+
+// "FILE:LINE:COLUMN: error: POINTER: MESSAGE", one line per finding, each ending in a line feed.
+std::string FindingLines(std::string_view file, std::string_view bytes, const std::vector<Finding>& findings);
+
+}  // namespace recaster::check
