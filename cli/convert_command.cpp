@@ -148,7 +148,7 @@ void PrintNotes(const std::vector<convert::ConversionNote>& notes, const std::u1
 }
 
 // Standard output as a sink for the JSON text; it refuses once the stream has failed.
-class OutputSink final : public convert::TextSink {
+class OutputSink final : public text::TextSink {
  public:
   explicit OutputSink(std::ostream& out) : out_(out) {}
   bool Write(std::string_view bytes) override {

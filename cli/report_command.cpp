@@ -182,7 +182,7 @@ Stamp StampOf(const std::u16string& path, const StandardInput& input) {
 
 // Standard output as the renderers' sink: each piece written and flushed as it comes; stops at the
 // first that cannot be written.
-class Output final : public convert::TextSink {
+class Output final : public text::TextSink {
  public:
   explicit Output(Console& io) : io_(io) {}
   bool Write(std::string_view piece) override {

@@ -18,23 +18,9 @@ using settings::VarKind;
 // `show`'s escaping: the report's (every hidden character as \u, never a lone surrogate), with the
 // short escapes \b and \f it has always written.
 const text::JsonEscaping& ShowEscaping() {
-  static const text::JsonEscaping escaping = [] {
-    text::JsonEscaping e = text::CharacterEscaping(&words::IsHiddenCharacter);
-    e.bytes['\b'] = 'b';
-    e.bytes['\f'] = 'f';
-    return e;
-  }();
+  static const text::JsonEscaping escaping = text::CharacterEscaping(&words::IsHiddenCharacter, true);
   return escaping;
 }
-
-class ToSink final : public text::TextSink {
- public:
-  explicit ToSink(convert::TextSink& sink) : sink_(sink) {}
-  bool Write(std::string_view bytes) override { return sink_.Write(bytes); }
-
- private:
-  convert::TextSink& sink_;
-};
 
 // A text as `show` prints it: as stored with `show_secrets`, else hidden by the one rule for secrets.
 void Shown(text::JsonWriter& json, std::u16string_view text, settings::Secrecy secrecy, bool show_secrets) {
@@ -131,9 +117,8 @@ class JsonPrinter final : public settings::SettingVisitor {
 
 }  // namespace
 
-bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets, convert::TextSink& sink) {
-  ToSink to(sink);
-  text::JsonWriter json(to, text::JsonLayout{2, false}, ShowEscaping());
+bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets, text::TextSink& sink) {
+  text::JsonWriter json(sink, text::JsonLayout{2, false}, ShowEscaping());
   json.Open('{');
   JsonPrinter printer(json, show_secrets);
   settings::WalkSettings(document, printer);
@@ -143,7 +128,7 @@ bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets
 }
 
 std::string SettingsToJson(const settings::CSTSettings3& document, bool show_secrets) {
-  struct Whole final : convert::TextSink {
+  struct Whole final : text::TextSink {
     bool Write(std::string_view bytes) override {
       text += bytes;
       return true;

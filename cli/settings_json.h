@@ -16,6 +16,6 @@ std::string SettingsToJson(const settings::CSTSettings3& document, bool show_sec
 
 // The same text written to `sink` as it is made, in pieces of 64 KiB or more (the last shorter), so
 // that it never exists whole; false when the sink refused a piece (nothing more was offered to it).
-bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets, convert::TextSink& sink);
+bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets, text::TextSink& sink);
 
 }  // namespace recaster::cli

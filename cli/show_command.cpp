@@ -26,7 +26,7 @@ int run_show(const ShowOptions& opt, Console& io) {
   const convert::SourceOutcome taken = TakeSource(source, input, convert::SourceStage::kLoad);
   if (!taken.ok()) return TellRefusal(source, taken, io);
   // The JSON text goes to standard output as it is made.
-  struct Output final : convert::TextSink {
+  struct Output final : text::TextSink {
     explicit Output(Console& console) : io(console) {}
     bool Write(std::string_view piece) override { return (code = WriteData(io, piece)) == kExitOk; }
     Console& io;

@@ -22,7 +22,7 @@ std::u16string DefaultPath(platform::SpecialFolder special, std::u16string_view 
 }
 
 // The conversion's write step begins with its first piece.
-class FileSink final : public TextSink {
+class FileSink final : public text::TextSink {
  public:
   FileSink(platform::FileSystem& files, platform::FileHandle file) : sink_(files, file) {}
 
@@ -41,7 +41,7 @@ class FileSink final : public TextSink {
 };
 
 // Gives the sink the text; false when the sink refused a piece.
-using Producer = std::function<bool(TextSink&)>;
+using Producer = std::function<bool(text::TextSink&)>;
 
 // What the sink's refusal left, or kWriteFault when the text stopped without one.
 SystemError Produce(const Producer& produce, FileSink& sink) {
@@ -132,14 +132,14 @@ bool HandleSink::Write(std::string_view bytes) {
 
 SystemError WriteTextFile(const std::u16string& path, std::string_view bytes) {
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) return kFileTooLarge;
-  return WriteFileWith(path, [bytes](TextSink& sink) { return sink.Write(bytes); });
+  return WriteFileWith(path, [bytes](text::TextSink& sink) { return sink.Write(bytes); });
 }
 
 SystemError WriteConfigFile(const tree::ConfigTree& tree, const std::u16string& path) {
   if (std::string problem = JsonProblem(tree); !problem.empty()) {
     throw boost::property_tree::json_parser::json_parser_error(problem, "", 0);
   }
-  return WriteFileWith(path, [&tree](TextSink& sink) { return WriteJson(tree, sink); });
+  return WriteFileWith(path, [&tree](text::TextSink& sink) { return WriteJson(tree, sink); });
 }
 
 std::string DescribeWriteError(SystemError code) {

@@ -18,6 +18,7 @@
 #include "mapping/mapping.h"
 #include "platform/platform.h"
 #include "settings/ov_settings.h"
+#include "text/sink.h"
 #include "tree/config_tree.h"
 #include "xml/xml_document.h"
 
@@ -44,20 +45,10 @@ enum class ConversionStep { kLoad, kMap, kJsonText, kWrite };
 extern void (*g_before_step)(ConversionStep);
 void BeginStep(ConversionStep step);
 
-// Where a text goes, piece by piece: Write takes the next bytes and returns false to refuse them (and
-// everything after them).
-class TextSink {
- public:
-  virtual bool Write(std::string_view bytes) = 0;
-
- protected:
-  ~TextSink() = default;
-};
-
 // A sink over a file open for writing: each piece in one write request; the first failure (the
 // system's code, kFileTooLarge for a piece past 4 GiB, kWriteFault for a short write without a reason)
 // is kept and refuses the rest.
-class HandleSink final : public TextSink {
+class HandleSink final : public text::TextSink {
  public:
   HandleSink(platform::FileSystem& files, platform::FileHandle file) : files_(files), file_(file) {}
   bool Write(std::string_view bytes) override;
@@ -77,7 +68,7 @@ std::string JsonProblem(const tree::ConfigTree& tree);
 // shorter): pretty, 4-space indentation, every value a string, UTF-8 passed through, the escapes of
 // Boost's JSON writer (\/ included, \u00XX for other control characters), one line feed after the
 // root's "}". False when the sink refused a piece; nothing more was offered to it then.
-bool WriteJson(const tree::ConfigTree& tree, TextSink& sink);
+bool WriteJson(const tree::ConfigTree& tree, text::TextSink& sink);
 
 // The whole JSON text of the tree (WriteJson into a string). Throws
 // boost::property_tree::json_parser_error with JsonProblem's message when the tree cannot be JSON.

@@ -19,16 +19,6 @@ constexpr char kNotJson[] = "ptree contains data that cannot be represented in J
 // The version 6 file's layout: four blanks per level, an empty root as "{" and "}" on two lines.
 constexpr text::JsonLayout kFileLayout{4, true};
 
-// The configuration sink as the writer's.
-class ToSink final : public text::TextSink {
- public:
-  explicit ToSink(convert::TextSink& sink) : sink_(sink) {}
-  bool Write(std::string_view bytes) override { return sink_.Write(bytes); }
-
- private:
-  convert::TextSink& sink_;
-};
-
 bool AllUnnamed(const tree::ConfigTree& node) {
   for (const auto& child : node) {
     if (!child.first.empty()) return false;
@@ -53,7 +43,7 @@ void WriteNode(const tree::ConfigTree& node, std::size_t level, text::JsonWriter
   out.Close(open == '[' ? ']' : '}');
 }
 
-class StringSink final : public TextSink {
+class StringSink final : public text::TextSink {
  public:
   bool Write(std::string_view bytes) override {
     text.append(bytes);
@@ -83,10 +73,9 @@ std::string JsonProblem(const tree::ConfigTree& tree) {
   return std::string();
 }
 
-bool WriteJson(const tree::ConfigTree& tree, TextSink& sink) {
+bool WriteJson(const tree::ConfigTree& tree, text::TextSink& sink) {
   BeginStep(ConversionStep::kJsonText);
-  ToSink to(sink);
-  text::JsonWriter out(to, kFileLayout, text::ByteEscaping());
+  text::JsonWriter out(sink, kFileLayout, text::ByteEscaping());
   WriteNode(tree, 0, out);
   out.Raw('\n');
   return out.Finish();

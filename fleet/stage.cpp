@@ -12,7 +12,7 @@ namespace recaster::fleet {
 namespace {
 
 using platform::SystemError;
-using Producer = std::function<bool(convert::TextSink&)>;
+using Producer = std::function<bool(text::TextSink&)>;
 
 // Why a file could not be written: the system's words where it said why, else the writer's text.
 platform::OsStatus WriteFailure(SystemError code) { return {code, convert::DescribeWriteError(code)}; }
@@ -35,20 +35,20 @@ void WriteOutputs(const PlannedSource& source, const FleetOptions& options, cons
   const convert::ConversionResult& conversion = slot.conversion;
   const auto existed = [&existing](const std::u16string& output) { return existing.count(output) != 0; };
   const std::u16string* failed = &source.outputs.json;
-  platform::OsStatus written = StageFile(source.outputs.json, existed(source.outputs.json), [&](convert::TextSink& sink) {
+  platform::OsStatus written = StageFile(source.outputs.json, existed(source.outputs.json), [&](text::TextSink& sink) {
     return convert::WriteJson(conversion.tree, sink);
   }, &slot.staged);
   if (written.ok()) {
     failed = &source.outputs.report_html;
     const report::Report whole = report::BuildReport(conversion, source.path);
-    written = StageFile(source.outputs.report_html, existed(source.outputs.report_html), [&](convert::TextSink& sink) {
+    written = StageFile(source.outputs.report_html, existed(source.outputs.report_html), [&](text::TextSink& sink) {
       const std::unique_ptr<report::ReportPieces> pieces = report::HtmlPieces(sink);
       return pieces->Begin({&whole, 1}) && pieces->Next(whole) && pieces->End();
     }, &slot.staged);
   }
   if (written.ok()) {
     failed = &source.outputs.report_json;
-    written = StageFile(source.outputs.report_json, existed(source.outputs.report_json), [&](convert::TextSink& sink) {
+    written = StageFile(source.outputs.report_json, existed(source.outputs.report_json), [&](text::TextSink& sink) {
       report::SinkStreamBuf buffer(sink);
       std::ostream out(&buffer);
       report::JsonReportWriter writer(out, options.program_version);

@@ -130,7 +130,7 @@ namespace {
 
 class HtmlInTurn final : public ReportPieces {
  public:
-  explicit HtmlInTurn(convert::TextSink& sink) : out_(sink) {}
+  explicit HtmlInTurn(text::TextSink& sink) : out_(sink) {}
 
   bool Begin(std::span<const Report> summaries) override {
     std::string title = "Migration report";
@@ -164,7 +164,7 @@ class HtmlInTurn final : public ReportPieces {
 
 }  // namespace
 
-std::unique_ptr<ReportPieces> HtmlPieces(convert::TextSink& sink) { return std::make_unique<HtmlInTurn>(sink); }
+std::unique_ptr<ReportPieces> HtmlPieces(text::TextSink& sink) { return std::make_unique<HtmlInTurn>(sink); }
 
 std::string ToHtml(std::span<const Report> reports) {
   StringSink sink;

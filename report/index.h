@@ -32,7 +32,7 @@ using IndexTotals = mapping::Totals;
 // construction, a row per Row, the totals and the end at End. Each returns false once the sink refused.
 class IndexHtmlWriter {
  public:
-  explicit IndexHtmlWriter(convert::TextSink& sink);
+  explicit IndexHtmlWriter(text::TextSink& sink);
   ~IndexHtmlWriter();
   bool Row(const IndexEntry& entry);
   bool End(const IndexTotals& totals);

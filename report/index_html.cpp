@@ -37,11 +37,11 @@ void Number(std::size_t n, TextOut& out, bool total = false) {
 
 class IndexHtmlWriter::Impl {
  public:
-  explicit Impl(convert::TextSink& sink) : out(sink) {}
+  explicit Impl(text::TextSink& sink) : out(sink) {}
   TextOut out;
 };
 
-IndexHtmlWriter::IndexHtmlWriter(convert::TextSink& sink) : impl_(std::make_unique<Impl>(sink)) {
+IndexHtmlWriter::IndexHtmlWriter(text::TextSink& sink) : impl_(std::make_unique<Impl>(sink)) {
   BeginHtmlPage("Recaster: converted servers", impl_->out);
   impl_->out += kTable;
 }

@@ -283,7 +283,7 @@ void RenderBlock(const Block& block, TextOut& out) {
 // The text ends in one line feed however many the last blocks leave.
 class MarkdownInTurn final : public ReportPieces {
  public:
-  explicit MarkdownInTurn(convert::TextSink& sink) : out_(sink, true) {}
+  explicit MarkdownInTurn(text::TextSink& sink) : out_(sink, true) {}
 
   bool Begin(std::span<const Report> summaries) override {
     if (summaries.size() > 1) {
@@ -304,7 +304,7 @@ class MarkdownInTurn final : public ReportPieces {
 
 }  // namespace
 
-std::unique_ptr<ReportPieces> MarkdownPieces(convert::TextSink& sink) { return std::make_unique<MarkdownInTurn>(sink); }
+std::unique_ptr<ReportPieces> MarkdownPieces(text::TextSink& sink) { return std::make_unique<MarkdownInTurn>(sink); }
 
 std::string ToMarkdown(std::span<const Report> reports) {
   StringSink sink;

@@ -99,9 +99,9 @@ class ReportPieces {
 };
 
 // The pieces of ToMarkdown, written to `sink` (which must outlive them).
-std::unique_ptr<ReportPieces> MarkdownPieces(convert::TextSink& sink);
+std::unique_ptr<ReportPieces> MarkdownPieces(text::TextSink& sink);
 // The pieces of ToHtml, written to `sink` (which must outlive them).
-std::unique_ptr<ReportPieces> HtmlPieces(convert::TextSink& sink);
+std::unique_ptr<ReportPieces> HtmlPieces(text::TextSink& sink);
 
 // The file the dialog program writes the report to: the destination with its extension (if any)
 // replaced by ".report.html".

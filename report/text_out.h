@@ -20,7 +20,7 @@ inline constexpr std::size_t kOutPiece = std::size_t{1} << 16;
 // other text follows, and Finish writes one in their place.
 class TextOut {
  public:
-  explicit TextOut(convert::TextSink& sink, bool one_final_line_feed = false)
+  explicit TextOut(text::TextSink& sink, bool one_final_line_feed = false)
       : sink_(sink), one_final_line_feed_(one_final_line_feed) {}
 
   TextOut& operator+=(std::string_view text) {
@@ -61,7 +61,7 @@ class TextOut {
     buffer_.clear();
   }
 
-  convert::TextSink& sink_;
+  text::TextSink& sink_;
   bool one_final_line_feed_;
   std::size_t held_ = 0;
   std::string buffer_;
@@ -73,7 +73,7 @@ class TextOut {
 // Nothing more goes to the sink once it refused a piece.
 class SinkStreamBuf final : public std::streambuf {
  public:
-  explicit SinkStreamBuf(convert::TextSink& sink) : sink_(sink) {}
+  explicit SinkStreamBuf(text::TextSink& sink) : sink_(sink) {}
   // Hands over what is pending; false when the sink refused a piece.
   bool Flush() {
     Give(pending_);
@@ -102,13 +102,13 @@ class SinkStreamBuf final : public std::streambuf {
     if (ok_ && !piece.empty()) ok_ = sink_.Write(piece);
   }
 
-  convert::TextSink& sink_;
+  text::TextSink& sink_;
   std::string pending_;
   bool ok_ = true;
 };
 
 // A sink that keeps the whole text.
-class StringSink final : public convert::TextSink {
+class StringSink final : public text::TextSink {
  public:
   bool Write(std::string_view bytes) override {
     text += bytes;

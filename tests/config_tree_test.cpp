@@ -211,7 +211,7 @@ TEST(ConfigTreeToJson, RejectsDeepNodeWithValueAndChildren) {
 }
 
 // Keeps the pieces it is offered and refuses the one numbered `refuse` (from 0).
-struct PieceSink final : TextSink {
+struct PieceSink final : text::TextSink {
   std::size_t refuse = SIZE_MAX;
   std::vector<std::string> pieces;
   bool Write(std::string_view bytes) override {

@@ -500,7 +500,7 @@ TEST(ReportText, SeveralSourcesBeginWithASummary) {
 // A long value goes out in pieces of 64 KiB as it is made, the text the same as the whole; a refused
 // piece is the last one offered.
 TEST(ReportText, BothFormsAreWrittenInPiecesUntilTheSinkRefuses) {
-  struct Pieces final : convert::TextSink {
+  struct Pieces final : text::TextSink {
     bool Write(std::string_view bytes) override {
       sizes.push_back(bytes.size());
       text += bytes;

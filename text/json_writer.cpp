@@ -40,8 +40,12 @@ constexpr JsonEscaping kByteEscaping = MakeByteEscaping();
 
 const JsonEscaping& ByteEscaping() { return kByteEscaping; }
 
-JsonEscaping CharacterEscaping(bool (*hidden)(char32_t)) {
+JsonEscaping CharacterEscaping(bool (*hidden)(char32_t), bool short_controls) {
   JsonEscaping escaping{ControlEscapes(), kLowerHex, hidden};
+  if (short_controls) {
+    escaping.bytes['\b'] = 'b';
+    escaping.bytes['\f'] = 'f';
+  }
   for (std::size_t byte = 0x7F; byte < 0x100; ++byte) escaping.bytes[byte] = JsonEscaping::kCharacter;
   return escaping;
 }

@@ -9,16 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "text/sink.h"
+
 namespace recaster::text {
-
-// Where a text goes, piece by piece; false refuses the piece, and nothing more is offered after it.
-class TextSink {
- public:
-  virtual bool Write(std::string_view bytes) = 0;
-
- protected:
-  ~TextSink() = default;
-};
 
 // How the members and items of a container are laid out: one a line, `indent` blanks per level. An
 // empty container is "{}" unless `empty_on_two_lines` ("{" and "}" on lines of their own).
@@ -45,8 +38,9 @@ const JsonEscaping& ByteEscaping();
 
 // The escaping of documents a person or a JSON reader takes: \" \\ \n \r \t, every other character
 // below U+0020 and every character `hidden` calls hidden as \uXXXX (lower-case digits); never a lone
-// surrogate nor a byte that starts no UTF-8 character (both U+FFFD).
-JsonEscaping CharacterEscaping(bool (*hidden)(char32_t));
+// surrogate nor a byte that starts no UTF-8 character (both U+FFFD). With `short_controls`, backspace
+// and form feed are written as \b and \f rather than as \u escapes.
+JsonEscaping CharacterEscaping(bool (*hidden)(char32_t), bool short_controls = false);
 
 // A JSON text written as it is made into a sink, in pieces of kPiece bytes (the last shorter): the
 // text of a large document never exists whole unless the sink keeps it. Runs of a string that need no
