@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "tree/config_tree.h"
-#include "words/words.h"
 #include "text/utf8.h"
+#include "words/words.h"
 
 namespace recaster::words {
 namespace {
