@@ -2,12 +2,34 @@
 #include "mapping/mapping.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <limits>
 #include <utility>
+
+#include "mapping/v6_fields.h"
+#include "text/utf8.h"
 
 namespace recaster::mapping {
 namespace {
 
+// Puts each of `fields` of `record` into `object`, in the table's order, in the tree's text forms.
+template <typename Record, std::size_t N>
+void PutFields(const std::array<Field<Record>, N>& fields, const Record& record, tree::ConfigTree& object) {
+  for (const Field<Record>& field : fields) {
+    std::visit(
+        [&](auto value) {
+          using Value = decltype(value);
+          if constexpr (std::is_same_v<Value, std::u16string_view>) {
+            tree::PutWideText(object, field.key, value);
+          } else if constexpr (std::is_same_v<Value, bool>) {
+            tree::PutBool(object, field.key, value);
+          } else {
+            tree::PutNumber(object, field.key, value);
+          }
+        },
+        field.value(record));
+  }
+}
 
 std::string SignedText(std::int32_t value) { return std::to_string(value); }
 
@@ -27,16 +49,24 @@ void FillNetwork(const NetworkConfig& network, tree::ConfigTree& object) {
   for (const TcpListener& listener : network.tcp) FillTcp(listener, tree::AppendChild(interfaces));
 }
 
-void FillStorage(const StorageConfig& storage, tree::ConfigTree& object) {
-  tree::PutWideText(object, "folder", storage.folder);
-  tree::PutNumber(object, "keep_days", storage.keep_days);
-  tree::PutNumber(object, "keep_gbs", storage.keep_gbs);
-  tree::PutNumber(object, "check_period", storage.check_period);
-  tree::PutNumber(object, "flush_period", storage.flush_period);
-  tree::PutNumber(object, "hours_per_file", storage.hours_per_file);
-}
+void FillStorage(const StorageConfig& storage, tree::ConfigTree& object) { PutFields(kStorageFields, storage, object); }
 
 }  // namespace
+
+std::string FieldText(const FieldValue& value) {
+  return std::visit(
+      [](auto v) -> std::string {
+        using Value = decltype(v);
+        if constexpr (std::is_same_v<Value, std::u16string_view>) {
+          return text::ToUtf8(v);
+        } else if constexpr (std::is_same_v<Value, bool>) {
+          return std::string(tree::BoolText(v));
+        } else {
+          return tree::NumberText(v);
+        }
+      },
+      value);
+}
 
 std::string_view ProtocolName(Protocol protocol) {
   switch (protocol) {
@@ -110,23 +140,16 @@ std::string AdjustmentText(const Adjustment& adjustment) {
 }
 
 void PutListenerFields(const ListenerConfig& listener, tree::ConfigTree& object) {
-  tree::PutWideText(object, "addr", listener.addr);
-  tree::PutNumber(object, "port", listener.port);
-  tree::PutNumber(object, "max_msg_len", listener.max_msg_len);
-  tree::PutNumber(object, "socket_buffer_size", listener.socket_buffer_size);
-  tree::PutNumber(object, "max_session_history", listener.max_session_history);
+  PutFields(kListenerFields, listener, object);
 }
 
 void PutFramingFields(const FramingOptions& framing, tree::ConfigTree& object) {
-  tree::PutBool(object, "detect_octet_count", framing.detect_octet_count);
-  tree::PutBool(object, "separate_by_cr_lf", framing.separate_by_cr_lf);
+  PutFields(kFramingFields, framing, object);
 }
 
 void PutStreamFields(const TcpListener& listener, tree::ConfigTree& object) {
   PutListenerFields(listener, object);
-  tree::PutNumber(object, "disconnect_inactive_sec", listener.disconnect_inactive_sec);
-  tree::PutBool(object, "disconnect_oldest", listener.disconnect_oldest);
-  tree::PutNumber(object, "max_concurrent_sessions", listener.max_concurrent_sessions);
+  PutFields(kStreamFields, listener, object);
   PutFramingFields(listener.framing, object);
 }
 

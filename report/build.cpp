@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "mapping/mapping.h"
+#include "mapping/v6_fields.h"
 #include "report/report.h"
 #include "settings/ov_settings.h"
 #include "settings/setting_walk.h"
 #include "text/utf8.h"
+#include "tree/config_tree.h"
 
 namespace recaster::report {
 namespace {
@@ -139,59 +141,76 @@ class LeftBehindSections final : public settings::SettingVisitor {
   std::vector<Section> open_;
 };
 
-// One listener's row: its protocol and family as the plan decided them, and its version 6 values in
-// the order of its object in the version 6 file (`object`, whose address is moved into the row).
-Row ListenerRow(mapping::Protocol protocol, mapping::Family family, tree::ConfigTree object) {
-  std::string others;
-  for (const auto& [field, value] : object) {
-    if (field == "type" || field == "addr" || field == "port") continue;
+// ", KEY VALUE" for each of `fields` of `record` after the address and the port, in the version 6
+// file's order and text forms.
+template <typename Record, std::size_t N>
+void AppendOtherValues(const std::array<mapping::Field<Record>, N>& fields, const Record& record, std::string& others) {
+  for (const mapping::Field<Record>& field : fields) {
+    if (field.key == "addr" || field.key == "port") continue;
     others += others.empty() ? "" : ", ";
-    others += field;
+    others += field.key;
     others += ' ';
-    others += value.data();
+    others += mapping::FieldText(field.value(record));
   }
+}
+
+// One listener's row: its protocol and family as the plan decided them, its address and port, and its
+// other version 6 values (`others`) in the order of its object in the version 6 file.
+Row ListenerRow(mapping::Protocol protocol, const mapping::ListenerConfig& listener, std::string others) {
   words::Cell address{{}, std::nullopt, false};
-  address.text.push_back(words::Span{std::move(object.get_child("addr").data()), true});
+  address.text.push_back(words::Span{text::ToUtf8(listener.addr), true});
   return RowOf(false, WordsCell(std::string(mapping::ProtocolName(protocol))),
-               WordsCell(std::string(mapping::FamilyName(family))), std::move(address),
-               WordsCell(object.get<std::string>("port", "")), WordsCell(std::move(others)));
+               WordsCell(std::string(mapping::FamilyName(listener.family))), std::move(address),
+               WordsCell(tree::NumberText(listener.port)), WordsCell(std::move(others)));
 }
 
 // The plan's listeners, UDP then TCP, each with the address family the mapping made it for.
 Table ListenerTable(const mapping::Plan& plan) {
   Table table{{"Protocol", "Address family", "Address", "Port", "Other version 6 values"}, {}, false};
   for (const mapping::UdpListener& listener : plan.network.udp) {
-    table.rows.push_back(ListenerRow(listener.kProtocol, listener.family, mapping::UdpListenerToTree(listener)));
+    std::string others;
+    AppendOtherValues(mapping::kListenerFields, static_cast<const mapping::ListenerConfig&>(listener), others);
+    table.rows.push_back(ListenerRow(listener.kProtocol, listener, std::move(others)));
   }
   for (const mapping::TcpListener& listener : plan.network.tcp) {
-    table.rows.push_back(ListenerRow(listener.kProtocol, listener.family, mapping::TcpListenerToTree(listener)));
+    std::string others;
+    AppendOtherValues(mapping::kListenerFields, static_cast<const mapping::ListenerConfig&>(listener), others);
+    AppendOtherValues(mapping::kStreamFields, listener, others);
+    AppendOtherValues(mapping::kFramingFields, listener.framing, others);
+    table.rows.push_back(ListenerRow(listener.kProtocol, listener, std::move(others)));
   }
   return table;
+}
+
+// Where keep_days comes from: the retention list's path and items, and any adjustment of it.
+std::string KeepDaysSource(const settings::COVSettings& document, const mapping::Plan& plan) {
+  const auto& retention = document.Storage.KeepPeriod;
+  const std::string path = settings::PathOf(document, retention);
+  std::string from = path + ": ";
+  for (std::uint32_t i = 0; i < retention.Count(); ++i) {
+    const words::Cell item = words::NumberCell(retention[i].Value(), retention.ItemUnit());
+    from += (i == 0 ? "" : ", ") + item.text.front().text;
+  }
+  if (retention.Count() == 0) from += "empty";
+  for (const mapping::Adjustment& adjustment : plan.adjustments) {
+    if (adjustment.path == path) from += "; " + mapping::AdjustmentText(adjustment);
+  }
+  return from;
 }
 
 // The plan's storage record, with where keep_days came from.
 Table StorageTable(const settings::COVSettings& document, const mapping::Plan& plan) {
   Table table{{"Version 6 key", "Value", "Where it comes from"}, {}, false};
-  const auto& retention = document.Storage.KeepPeriod;
-  const std::string path = settings::PathOf(document, retention);
-  for (const auto& [key, value] : mapping::StorageToTree(plan.storage)) {
+  for (const mapping::Field<mapping::StorageConfig>& field : mapping::kStorageFields) {
+    const std::string value = mapping::FieldText(field.value(plan.storage));
+    const std::string key(field.key);
     if (key != "keep_days") {
       table.rows.push_back(
-          Row{{WordsCell(key), WordsCell(value.data().empty() ? "empty" : value.data()), WordsCell("set by the converter")},
-              false});
+          Row{{WordsCell(key), WordsCell(value.empty() ? "empty" : value), WordsCell("set by the converter")}, false});
       continue;
     }
-    std::string from = path + ": ";
-    for (std::uint32_t i = 0; i < retention.Count(); ++i) {
-      const words::Cell item = words::NumberCell(retention[i].Value(), retention.ItemUnit());
-      from += (i == 0 ? "" : ", ") + item.text.front().text;
-    }
-    if (retention.Count() == 0) from += "empty";
-    for (const mapping::Adjustment& adjustment : plan.adjustments) {
-      if (adjustment.path == path) from += "; " + mapping::AdjustmentText(adjustment);
-    }
-    table.rows.push_back(Row{{WordsCell(key), WordsCell(value.data() + (value.data() == "1" ? " day" : " days")),
-                             WordsCell(from)},
+    table.rows.push_back(Row{{WordsCell(key), WordsCell(value + (value == "1" ? " day" : " days")),
+                             WordsCell(KeepDaysSource(document, plan))},
                             false});
   }
   return table;

@@ -1,12 +1,15 @@
 // The JSON report: the plan of each source and every version 5 setting with its status, written as it
 // is made.
 #include <algorithm>
+#include <array>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "mapping/mapping.h"
+#include "mapping/v6_fields.h"
 #include "report/report.h"
 #include "report/text_out.h"
 #include "settings/ov_settings.h"
@@ -279,28 +282,42 @@ class SettingsWriter final : public settings::SettingVisitor {
   std::vector<bool> in_list_;  // per open node: whether it is a list
 };
 
+// The report's own order of a listener's version 6 values, each named by its version 6 field.
+constexpr std::array kReportListenerFields{
+    mapping::FieldNamed(mapping::kListenerFields, "port"),
+    mapping::FieldNamed(mapping::kListenerFields, "max_msg_len"),
+    mapping::FieldNamed(mapping::kListenerFields, "max_session_history"),
+    mapping::FieldNamed(mapping::kListenerFields, "socket_buffer_size"),
+};
+constexpr std::array kReportStreamFields{
+    mapping::FieldNamed(mapping::kStreamFields, "disconnect_inactive_sec"),
+    mapping::FieldNamed(mapping::kStreamFields, "max_concurrent_sessions"),
+    mapping::FieldNamed(mapping::kStreamFields, "disconnect_oldest"),
+};
+
+// A version 6 value as the member `key`: a number as a number, a flag as a boolean, a text as a string.
+void WriteValue(Json& json, std::string_view key, const mapping::FieldValue& value) {
+  if (const bool* flag = std::get_if<bool>(&value)) {
+    json.Flag(key, *flag);
+  } else if (const std::uint32_t* number = std::get_if<std::uint32_t>(&value)) {
+    json.Number(key, *number);
+  } else {
+    json.Key(key).FileText(std::get<std::u16string_view>(value));
+  }
+}
+
+// Each of `fields` of `record` as a member named by its version 6 key.
+template <typename Record, std::size_t N>
+void WriteFields(Json& json, const std::array<mapping::Field<Record>, N>& fields, const Record& record) {
+  for (const mapping::Field<Record>& field : fields) WriteValue(json, field.key, field.value(record));
+}
+
 void WriteListener(Json& json, const mapping::ListenerConfig& l, mapping::Protocol protocol) {
   json.Item().Open('{');
   json.Text("protocol", mapping::ProtocolName(protocol));
   json.Text("family", mapping::FamilyName(l.family));
   json.Key("address").FileText(l.addr);
-  json.Number("port", l.port);
-  json.Number("max_msg_len", l.max_msg_len);
-  json.Number("max_session_history", l.max_session_history);
-  json.Number("socket_buffer_size", l.socket_buffer_size);
-}
-
-// One storage field: its key, its value (written by `value`) and the setting it comes from, if any.
-template <typename Value>
-void WriteStorageItem(Json& json, std::string_view key, Value value, const std::string& from) {
-  json.Item().Open('{');
-  json.Text("key", key);
-  json.Key("value");
-  value();
-  json.Key("from").Raw("[");
-  if (!from.empty()) json.String(from);
-  json.Raw("]");
-  json.Close('}');
+  WriteFields(json, kReportListenerFields, l);
 }
 
 void WriteCarriedOver(Json& json, const settings::COVSettings& document, const mapping::Plan& plan) {
@@ -312,24 +329,23 @@ void WriteCarriedOver(Json& json, const settings::COVSettings& document, const m
   }
   for (const mapping::TcpListener& l : plan.network.tcp) {
     WriteListener(json, l, mapping::Protocol::kTcp);
-    json.Number("disconnect_inactive_sec", l.disconnect_inactive_sec);
-    json.Number("max_concurrent_sessions", l.max_concurrent_sessions);
-    json.Flag("disconnect_oldest", l.disconnect_oldest);
-    json.Flag("detect_octet_count", l.framing.detect_octet_count);
-    json.Flag("separate_by_cr_lf", l.framing.separate_by_cr_lf);
+    WriteFields(json, kReportStreamFields, l);
+    WriteFields(json, mapping::kFramingFields, l.framing);
     json.Close('}');
   }
   json.Close(']');
   const mapping::StorageConfig& s = plan.storage;
   const std::string keep_from = plan.keep_period == nullptr ? std::string() : settings::PathOf(document, *plan.keep_period);
-  const auto number = [&json](std::uint32_t value) { return [&json, value] { json.Number(value); }; };
   json.Key("storage").Open('[');
-  WriteStorageItem(json, "folder", [&json, &s] { json.FileText(s.folder); }, "");
-  WriteStorageItem(json, "keep_days", number(s.keep_days), keep_from);
-  WriteStorageItem(json, "keep_gbs", number(s.keep_gbs), "");
-  WriteStorageItem(json, "check_period", number(s.check_period), "");
-  WriteStorageItem(json, "flush_period", number(s.flush_period), "");
-  WriteStorageItem(json, "hours_per_file", number(s.hours_per_file), "");
+  for (const mapping::Field<mapping::StorageConfig>& field : mapping::kStorageFields) {
+    json.Item().Open('{');
+    json.Text("key", field.key);
+    WriteValue(json, "value", field.value(s));
+    json.Key("from").Raw("[");
+    if (field.key == "keep_days" && !keep_from.empty()) json.String(keep_from);
+    json.Raw("]");
+    json.Close('}');
+  }
   json.Close(']');
   json.Close('}');
 }
