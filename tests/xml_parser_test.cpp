@@ -230,6 +230,42 @@ TEST(XmlParser, PlacesRejectionsByLineAndColumn) {
   EXPECT_EQ(DescribeLoadResult(Parse(u"<r")->result), "a \"<\" has no closing \">\" (line 1, column 40)");
 }
 
+// Markup added by hand is named at its own place, whatever error it caused further on.
+TEST(XmlParser, MarkupASettingsFileNeverHoldsIsNamedWhereItStands) {
+  const struct {
+    std::u16string text;
+    std::string said;
+  } cases[] = {
+      {u"<r>\n  <!-- old port -->\n  <a/>\n</r>", "a comment (<!-- -->) is not part of a settings file; remove it (line 2, column 3)"},
+      {u"<r><?pi x?></r>", "a processing instruction (<? ?>) is not part of a settings file; remove it (line 1, column 43)"},
+      {u"\n<!DOCTYPE r>\n<r></r>", "a DOCTYPE or CDATA section (<! >) is not part of a settings file; remove it (line 2, column 1)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DescribeLoadResult(Parse(c.text)->result), c.said);
+}
+
+// A file that is no UTF-16 little-endian settings file is told by what it looks like.
+TEST(XmlParser, AFileOfAnotherKindIsRecognised) {
+  const std::string padding(100, ' ');
+  const struct {
+    std::string bytes;
+    std::string_view starts;
+  } cases[] = {
+      {"{\"network\": {}}", "the file looks like JSON"},
+      {"\n  [1]" + padding, "the file looks like JSON"},
+      {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + padding, "the file is XML encoded as UTF-8"},
+      {"<?xml version=\"1.0\"?>" + padding, "the file is XML encoded as UTF-8"},
+      {"\xFE\xFF" + padding, "the file is UTF-16 big-endian"},
+      {std::string("<\0?\0", 4) + padding, "the file is UTF-16 little-endian without its byte-order mark"},
+      {"plain text" + padding, "the file does not start with a UTF-16 little-endian byte-order mark"},
+  };
+  for (const auto& c : cases) {
+    XmlDocument document(u"");
+    const XmlLoadResult result = document.LoadFromBytes(c.bytes);
+    EXPECT_EQ(result.status, -1);
+    EXPECT_TRUE(DescribeLoadResult(result).starts_with(c.starts)) << DescribeLoadResult(result);
+  }
+}
+
 TEST(XmlParser, BuilderAgreesWithLiteralRulesOnGeneratedDocuments) {
   const std::u16string_view pieces[] = {
       u"<a>", u"</a>", u"<b>", u"</b>", u"<a/>", u"<b x=\"1\"/>", u"<a x=\"&amp;lt;\">", u"t", u" ", u"<", u">",

@@ -185,6 +185,10 @@ struct [[nodiscard]] XmlLoadResult {
   // declaration is line 1); 0 when the failure has no place in the text.
   std::uint32_t line = 0;
   std::uint32_t column = 0;  // in UTF-16 code units
+  // What the refused file was recognised as and what to do about it, when the loader could tell
+  // (a JSON file, XML in another encoding, a comment); empty otherwise. It stands in the description
+  // in place of the error's own words.
+  std::string hint;
 
   bool ok() const { return status == 0; }
 };

@@ -128,6 +128,55 @@ XmlLoadResult Failure(std::int32_t status, XmlError error) {
   return result;
 }
 
+// What a file refused before its text is read looks like, told by its first bytes: JSON (perhaps a
+// version 6 file), XML encoded as UTF-8, or UTF-16 of the other byte order. Empty when none of these.
+std::string RecogniseFile(std::string_view bytes) {
+  std::string_view rest = bytes;
+  if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);  // UTF-8's byte-order mark
+  if (rest.starts_with("\xFE\xFF")) {
+    return "the file is UTF-16 big-endian; a version 5 settings file is UTF-16 little-endian, starting with "
+           "the byte-order mark FF FE";
+  }
+  if (rest.size() >= 2 && rest[0] == '<' && rest[1] == '\0') {
+    return "the file is UTF-16 little-endian without its byte-order mark; a version 5 settings file starts "
+           "with the bytes FF FE";
+  }
+  rest.remove_prefix(std::min(rest.size(), rest.find_first_not_of(" \t\r\n")));
+  if (rest.starts_with('{') || rest.starts_with('[')) {
+    return "the file looks like JSON, perhaps a version 6 file already; recaster check reads those";
+  }
+  if (rest.starts_with('<')) {
+    return "the file is XML encoded as UTF-8 (or another 8-bit encoding); a version 5 settings file is UTF-16 "
+           "little-endian with the byte-order mark, and its first line is exactly "
+           "<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
+  }
+  return std::string();
+}
+
+// A refusal before the text is read, with what the file looks like when that can be told.
+XmlLoadResult RefusedFile(XmlError error, std::string_view bytes) {
+  XmlLoadResult result = Failure(kRejected, error);
+  result.hint = RecogniseFile(bytes);
+  return result;
+}
+
+// The first markup a settings file never holds (a comment, a processing instruction after the
+// declaration, a DOCTYPE or a CDATA section), as words and the offset where it starts; none when the
+// text has none.
+struct Foreign {
+  std::string_view what;
+  std::size_t offset = kNoPosition;
+};
+Foreign FindForeignMarkup(Units text) {
+  for (std::size_t lt = text.Find(u'<'); lt != kNoPosition; lt = text.Find(u'<', lt + 1)) {
+    const Units at = text.Sub(lt);
+    if (at.StartsWith(u"<!--")) return {"a comment (<!-- -->)", lt};
+    if (at.StartsWith(u"<?")) return {"a processing instruction (<? ?>)", lt};
+    if (at.StartsWith(u"<!")) return {"a DOCTYPE or CDATA section (<! >)", lt};
+  }
+  return {};
+}
+
 XmlLoadResult SystemFailure(XmlError error, const platform::OsStatus& os) {
   XmlLoadResult result = Failure(static_cast<std::int32_t>(os.code), error);
   result.system_error = os.code;
@@ -146,7 +195,13 @@ XmlLoadResult XmlAccess::Parse(XmlDocument& document, Units text) {
     return XmlLoadResult{};
   }
   XmlLoadResult result = Failure(kRejected, error.error);
-  if (error.error != XmlError::kNoElements) PlaceInFile(text, error.offset, &result);
+  // Markup added by hand is the likeliest cause of any refusal, so it is named at its own place.
+  if (const Foreign foreign = FindForeignMarkup(text); foreign.offset != kNoPosition) {
+    result.hint = std::string(foreign.what) + " is not part of a settings file; remove it";
+    PlaceInFile(text, static_cast<std::uint32_t>(foreign.offset), &result);
+  } else if (error.error != XmlError::kNoElements) {
+    PlaceInFile(text, error.offset, &result);
+  }
   return result;
 }
 
@@ -212,9 +267,9 @@ XmlLoadResult XmlDocument::LoadWithResult(const std::u16string& path) {
 XmlLoadResult XmlDocument::LoadFromBytes(std::string_view bytes) {
   if (!IsValid()) return Failure(kRejected, XmlError::kInvalidDocument);
   if (bytes.size() > kMaxFileSize) return Failure(kRejected, XmlError::kTooLarge);
-  if (bytes.size() <= kHeaderBytes) return Failure(kRejected, XmlError::kTooShort);
+  if (bytes.size() <= kHeaderBytes) return RefusedFile(XmlError::kTooShort, bytes);
   const auto byte_at = [&bytes](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  if (byte_at(0) != 0xFF || byte_at(1) != 0xFE) return Failure(kRejected, XmlError::kNoByteOrderMark);
+  if (byte_at(0) != 0xFF || byte_at(1) != 0xFE) return RefusedFile(XmlError::kNoByteOrderMark, bytes);
   const auto unit_at = [&byte_at](std::size_t byte) {
     return static_cast<char16_t>(byte_at(byte) | (byte_at(byte + 1) << 8));
   };
@@ -269,7 +324,7 @@ std::string_view DescribeXmlError(XmlError error) {
 
 std::string DescribeLoadResult(const XmlLoadResult& result) {
   if (result.ok()) return "loaded";
-  std::string text(DescribeXmlError(result.error));
+  std::string text = result.hint.empty() ? std::string(DescribeXmlError(result.error)) : result.hint;
   if (!result.system_message.empty()) {
     text += ": " + result.system_message + " (system error " + std::to_string(result.system_error) + ")";
   }
