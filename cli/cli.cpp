@@ -77,6 +77,11 @@ int UsageError(std::string_view what, Console& io) {
   return kExitUsage;
 }
 
+int CommandUsageError(std::string_view what, std::string_view command, Console& io) {
+  io.err << "recaster: " << what << "\nRun \"recaster " << command << " --help\" for its options.\n";
+  return kExitUsage;
+}
+
 namespace {
 
 struct HelpOptions {
@@ -101,12 +106,60 @@ std::string UnknownCommand(std::string_view word) {
 
 }  // namespace
 
+namespace {
+
+// Options of other tools that mean one of ours, by the option they stand for there.
+struct KnownMeaning {
+  std::string_view option;
+  std::string_view ours;  // what to type instead, when `needs` is an option of the command
+  std::string_view needs;
+};
+constexpr KnownMeaning kKnownMeanings[] = {
+    {"--json", "--format json", "--format"},
+    {"--out", "--out-dir", "--out-dir"},
+    {"--output", "--out-dir", "--out-dir"},
+};
+
+// Every long option name of `command` ("--name"), --help included.
+std::vector<std::string> OptionNames(const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command.get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  }
+  return names;
+}
+
+// "unknown option "--X"", with the option it most likely stands for among `command`'s, then where
+// the command's options are told.
+std::string UnknownOption(std::string_view argument, const CLI::App& command) {
+  const std::string_view option = argument.substr(0, argument.find('='));
+  const std::vector<std::string> names = OptionNames(command);
+  std::string text = "unknown option \"" + std::string(argument) + "\"";
+  const auto has = [&names](std::string_view name) { return std::find(names.begin(), names.end(), name) != names.end(); };
+  for (const KnownMeaning& meaning : kKnownMeanings) {
+    if (option == meaning.option && has(meaning.needs)) return text + "; did you mean \"" + std::string(meaning.ours) + "\"?";
+  }
+  if (!option.starts_with("--")) return text;  // one letter is too little to guess from
+  const std::vector<std::string_view> views(names.begin(), names.end());
+  const std::string_view nearest = check::NearestName(option, views);
+  if (!nearest.empty()) text += "; did you mean \"" + std::string(nearest) + "\"?";
+  return text;
+}
+
+}  // namespace
+
 // The first argument that no command or option took: an unknown option, an unknown command (when no
 // command was named) or an argument too many.
-int TellUnexpected(std::string_view argument, bool command_named, Console& io) {
-  if (argument.size() > 1 && argument.front() == '-') return UsageError("unknown option \"" + std::string(argument) + "\"", io);
-  if (!command_named) return UsageError(UnknownCommand(argument), io);
-  return UsageError("unexpected argument \"" + std::string(argument) + "\"", io);
+int TellUnexpected(std::string_view argument, const CLI::App* command, bool command_named, Console& io) {
+  if (command->get_parent() == nullptr) {  // left before any command
+    if (argument.size() > 1 && argument.front() == '-') return UsageError("unknown option \"" + std::string(argument) + "\"", io);
+    if (!command_named) return UsageError(UnknownCommand(argument), io);
+    return UsageError("unexpected argument \"" + std::string(argument) + "\"", io);
+  }
+  const std::string what = argument.size() > 1 && argument.front() == '-'
+                               ? UnknownOption(argument, *command)
+                               : "unexpected argument \"" + std::string(argument) + "\"";
+  return CommandUsageError(what, command->get_name(), io);
 }
 
 namespace {
@@ -157,9 +210,9 @@ int Run(const std::vector<std::string>& args, Console& io) {
   }
 
   const std::vector<CLI::App*> named = app.get_subcommands();
-  if (const auto left = FirstLeft(app)) return TellUnexpected(*left, !named.empty(), io);
+  if (const auto left = FirstLeft(app)) return TellUnexpected(*left, &app, !named.empty(), io);
   if (named.empty()) return UsageError("A subcommand is required", io);
-  if (const auto left = FirstLeft(*named.front())) return TellUnexpected(*left, true, io);
+  if (const auto left = FirstLeft(*named.front())) return TellUnexpected(*left, named.front(), true, io);
 
   if (app.got_subcommand("show")) return run_show(show, io);
   if (app.got_subcommand("convert")) return run_convert(convert, io);

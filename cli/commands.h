@@ -38,9 +38,14 @@ int TellRefusal(const std::u16string& source, const convert::SourceOutcome& outc
 // "recaster: WHAT" and the pointer to --help on standard error; returns kExitUsage.
 int UsageError(std::string_view what, Console& io);
 
-// The first argument that no command or option took: an unknown option, an unknown command (when no
-// command was named) or an argument too many, told as a usage error.
-int TellUnexpected(std::string_view argument, bool command_named, Console& io);
+// "recaster: WHAT" and the pointer to the command's own help on standard error; returns kExitUsage.
+int CommandUsageError(std::string_view what, std::string_view command, Console& io);
+
+// The first argument that no command or option took at the level of `command` (the program or one
+// of its commands), told as a usage error: an unknown option (with the option of the command it most
+// likely stands for), an unknown command (at the program's level when none was named) or an argument
+// too many.
+int TellUnexpected(std::string_view argument, const CLI::App* command, bool command_named, Console& io);
 
 // "Exit codes: 0 done; 1 ...": the codes and their texts, for a help's footer.
 std::string ExitCodesFooter(std::span<const ExitCode> codes);

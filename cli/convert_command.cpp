@@ -197,8 +197,8 @@ int TakeConvertSource(const std::u16string& source, const StandardInput& input, 
 
 int run_convert(const ConvertOptions& opt, Console& io) {
   if (!opt.out_dir.empty()) return run_fleet(opt, io);
-  if (!opt.more.empty()) return TellUnexpected(opt.more.front(), true, io);
-  if (opt.jobs != 0) return UsageError("--jobs goes with --out-dir", io);
+  if (!opt.more.empty()) return CommandUsageError("unexpected argument \"" + opt.more.front() + "\"", "convert", io);
+  if (opt.jobs != 0) return CommandUsageError("--jobs goes with --out-dir", "convert", io);
   const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
   StandardInput input;
   if (IsStandardInput(source)) {

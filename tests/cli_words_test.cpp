@@ -28,23 +28,31 @@ TEST_F(Cli, UnknownCommandsAndOptionsAreNamed) {
   const struct {
     std::vector<std::string> args;
     std::string said;
+    std::string command;  // whose help is pointed at; empty: the program's
   } cases[] = {
-      {{"conv"}, "unknown command \"conv\"; did you mean \"convert\"?"},
-      {{"shwo", "x"}, "unknown command \"shwo\"; did you mean \"show\"?"},
-      {{"help", "rep"}, "unknown command \"rep\"; did you mean \"report\"?"},
-      {{"frobnicate"}, "unknown command \"frobnicate\"; the commands are show, convert, report, check and help"},
-      {{"--verbose"}, "unknown option \"--verbose\""},
-      {{"-V", "convert"}, "unknown option \"-V\""},
-      {{"convert", "-qz"}, "unknown option \"-z\""},
-      {{"report", "--bogus", kSample.string()}, "unknown option \"--bogus\""},
-      {{"show", "a", "b"}, "unexpected argument \"b\""},
-      {{}, "A subcommand is required"},
+      {{"conv"}, "unknown command \"conv\"; did you mean \"convert\"?", ""},
+      {{"shwo", "x"}, "unknown command \"shwo\"; did you mean \"show\"?", ""},
+      {{"help", "rep"}, "unknown command \"rep\"; did you mean \"report\"?", ""},
+      {{"frobnicate"}, "unknown command \"frobnicate\"; the commands are show, convert, report, check and help", ""},
+      {{"--verbose"}, "unknown option \"--verbose\"", ""},
+      {{"-V", "convert"}, "unknown option \"-V\"", ""},
+      {{"convert", "-qz"}, "unknown option \"-z\"", "convert"},
+      {{"report", "--bogus", kSample.string()}, "unknown option \"--bogus\"", "report"},
+      {{"show", "--show-secret", kSample.string()}, "unknown option \"--show-secret\"; did you mean \"--show-secrets\"?", "show"},
+      {{"report", "--json", kSample.string()}, "unknown option \"--json\"; did you mean \"--format json\"?", "report"},
+      {{"convert", "--out", "x", kSample.string()}, "unknown option \"--out\"; did you mean \"--out-dir\"?", "convert"},
+      {{"convert", "--json", kSample.string()}, "unknown option \"--json\"", "convert"},
+      {{"show", "a", "b"}, "unexpected argument \"b\"", "show"},
+      {{"convert", "a", "b", "c"}, "unexpected argument \"c\"", "convert"},
+      {{}, "A subcommand is required", ""},
   };
   for (const auto& c : cases) {
     const Outcome run = Recaster(c.args);
     EXPECT_EQ(run.code, kExitUsage) << c.said;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "recaster: " + c.said + "\nRun with --help for more information.\n");
+    const std::string pointer = c.command.empty() ? "Run with --help for more information."
+                                                  : "Run \"recaster " + c.command + " --help\" for its options.";
+    EXPECT_EQ(run.err, "recaster: " + c.said + "\n" + pointer + "\n");
   }
 }
 
