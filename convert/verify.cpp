@@ -2,6 +2,7 @@
 #include "convert/verify.h"
 
 #include <algorithm>
+#include <memory>
 #include <boost/json/monotonic_resource.hpp>
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
@@ -9,6 +10,7 @@
 
 #include "check/check.h"
 #include "check/rules.h"
+#include "text/utf8.h"
 #include "words/words.h"
 
 namespace recaster::convert {
@@ -16,8 +18,8 @@ namespace {
 
 using boost::json::value;
 
-// A file is read back in requests of this size.
-constexpr std::uint32_t kReadPiece = std::uint32_t{1} << 20;
+// A file is read back in requests of at most this size.
+constexpr std::uint32_t kReadPiece = std::uint32_t{1} << 30;
 
 constexpr std::string_view kFailed = "verification failed: ";
 
@@ -54,16 +56,48 @@ std::string Mismatch(const std::string& pointer, std::string_view expected, cons
 }
 
 // The first member of the planned listener that the listener read back does not hold as planned; empty
-// when every one is (and it holds no other).
-std::string CompareListener(const tree::ConfigTree& planned, const value& found, const std::string& pointer) {
+// when every one is (and it holds no other). The planned tree's "addr" is left empty: `addr` is its text.
+std::string CompareListener(const tree::ConfigTree& planned, std::string_view addr, const value& found,
+                            const std::string& pointer) {
   if (!found.is_object()) return pointer + ": expected a listener, found " + Shown(&found);
   for (const auto& [key, member] : planned) {
+    const std::string_view expected = key == "addr" ? addr : std::string_view(member.data());
     const value* read = MemberOf(&found, key);
-    if (!IsText(read, member.data())) return Mismatch(pointer + "/" + key, member.data(), read);
+    if (!IsText(read, expected)) return Mismatch(pointer + "/" + key, expected, read);
   }
   if (found.as_object().size() != planned.size()) {
     return pointer + ": expected " + words::Counted(planned.size(), "member", "members") + ", found " +
            std::to_string(found.as_object().size());
+  }
+  return {};
+}
+
+// A bind address as UTF-8, made once for the listeners that share it (UDP and TCP of one family view
+// the same text, which may be megabytes long); one per family.
+struct AddrText {
+  std::u16string_view wide;
+  std::string utf8;
+
+  std::string_view Of(std::u16string_view addr) {
+    if (addr.data() != wide.data() || addr.size() != wide.size()) {
+      wide = addr;
+      utf8 = text::ToUtf8(addr);
+    }
+    return utf8;
+  }
+};
+
+// The listeners of one protocol against the elements from `*i` on.
+template <class Listener, class ToTree>
+std::string CompareEach(const std::vector<Listener>& listeners, ToTree to_tree, const boost::json::array& read,
+                        AddrText (&addr)[2], std::size_t* i) {
+  for (Listener listener : listeners) {
+    const std::string_view utf8 = addr[listener.family == mapping::Family::kIpv4 ? 0 : 1].Of(listener.addr);
+    listener.addr = {};
+    const std::string pointer = "/network/interfaces/" + std::to_string(*i);
+    if (std::string problem = CompareListener(to_tree(listener), utf8, read[(*i)++], pointer); !problem.empty()) {
+      return problem;
+    }
   }
   return {};
 }
@@ -79,23 +113,12 @@ std::string CompareListeners(const value* interfaces, const mapping::NetworkConf
                                   : Shown(interfaces);
     return pointer + ": expected " + words::Counted(count, "listener", "listeners") + ", found " + found;
   }
-  const boost::json::array& read = interfaces->as_array();
   std::size_t i = 0;
-  for (const mapping::UdpListener& listener : network.udp) {
-    if (std::string problem = CompareListener(mapping::UdpListenerToTree(listener), read[i], pointer + "/" + std::to_string(i));
-        !problem.empty()) {
-      return problem;
-    }
-    ++i;
-  }
-  for (const mapping::TcpListener& listener : network.tcp) {
-    if (std::string problem = CompareListener(mapping::TcpListenerToTree(listener), read[i], pointer + "/" + std::to_string(i));
-        !problem.empty()) {
-      return problem;
-    }
-    ++i;
-  }
-  return {};
+  AddrText addr[2];
+  const boost::json::array& read = interfaces->as_array();
+  std::string problem = CompareEach(network.udp, mapping::UdpListenerToTree, read, addr, &i);
+  if (problem.empty()) problem = CompareEach(network.tcp, mapping::TcpListenerToTree, read, addr, &i);
+  return problem;
 }
 
 // The check's first error, as "POINTER: MESSAGE"; empty when it found none.
@@ -137,22 +160,22 @@ Verification VerifyFile(platform::FileSystem& files, const std::u16string& path,
   if (platform::OsStatus sized = files.FileSize(handle, &size); !sized.ok()) {
     return Unreadable(sized);
   }
-  // One byte of room past the size, so that the end is seen without growing the text.
-  std::string bytes(static_cast<std::size_t>(size) + 1, '\0');
+  // Read where it lands, without first filling the room: one byte past the size shows the end.
+  const std::size_t room = static_cast<std::size_t>(size) + 1;
+  const std::unique_ptr<char[]> bytes(new char[room]);
   std::size_t filled = 0;
-  for (;;) {
-    if (filled == bytes.size()) bytes.resize(filled + kReadPiece);  // a file that grew meanwhile
-    const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size() - filled, kReadPiece));
+  while (filled < room) {
+    const auto want = static_cast<std::uint32_t>(std::min<std::size_t>(room - filled, kReadPiece));
     std::uint32_t read = 0;
-    if (platform::OsStatus status = files.Read(handle, bytes.data() + filled, want, &read); !status.ok()) {
+    if (platform::OsStatus status = files.Read(handle, bytes.get() + filled, want, &read); !status.ok()) {
       return Unreadable(status);
     }
     if (read == 0) break;
     filled += read;
   }
   file.reset();
-  bytes.resize(filled);
-  return VerifyText(bytes, plan);
+  if (filled == room) return NotAsPlanned("the file grew while it was read back");
+  return VerifyText(std::string_view(bytes.get(), filled), plan);
 }
 
 std::string VerifiedText(const Verification& verification) {
