@@ -99,10 +99,11 @@ struct ConvertOptions {
   bool force = false;
   bool quiet = false;
   bool detailed_exitcode = false;
+  bool verify = false;  // each version 6 file read back and verified before it takes its place
   unsigned jobs = 0;
 };
 
-// Adds `convert [-f] [-q] [--detailed-exitcode] [-o DIR [-j N]] [SOURCE [DESTINATION] [MORE...]]`.
+// Adds `convert [-f] [-q] [--detailed-exitcode] [--verify] [-o DIR [-j N]] [SOURCE [DESTINATION] [MORE...]]`.
 void setup_convert(CLI::App& app, ConvertOptions& opt);
 
 // Converts one source into its destination, or with --out-dir every source into the folder (run_fleet).

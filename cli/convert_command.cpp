@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "convert/convert.h"
+#include "convert/verify.h"
 #include "platform/platform.h"
 
 namespace recaster::cli {
@@ -36,6 +37,9 @@ void setup_convert(CLI::App& app, ConvertOptions& opt) {
                     "Print neither the success message nor the conversion notes (nor the progress and totals)");
   convert->add_flag("--detailed-exitcode", opt.detailed_exitcode,
                     "Exit with 5 instead of 0 when settings remain to re-create by hand");
+  convert->add_flag("--verify", opt.verify,
+                    "Read each version 6 file back before it takes its place: check it and compare every "
+                    "listener and keep_days with the conversion; a difference is a failed write");
   convert
       ->add_option("-o,--out-dir", opt.out_dir,
                    "Convert every SOURCE into the folder DIR: NAME.json, NAME.report.html and NAME.report.json "
@@ -59,6 +63,7 @@ void setup_convert(CLI::App& app, ConvertOptions& opt) {
   convert->footer(
       "Examples:\n"
       "  recaster convert ov_server_settings.cfg srv01.json\n"
+      "  recaster convert --verify ov_server_settings.cfg srv01.json\n"
       "  ssh srv01 cat /var/lib/Ornvale/ov_server_settings.cfg | recaster convert - srv01.json\n"
       "  recaster convert --out-dir converted servers/*/ov_server_settings.cfg\n"
       "  recaster convert --out-dir converted servers/");
@@ -110,7 +115,8 @@ int InspectDestination(const std::u16string& path, Console& io, platform::PathIn
 
 // The destination, as the save dialog would give it, into `*target`: never a folder nor the source
 // itself; ".json" added to a name without a dot, unless it names an existing device or FIFO, which is
-// written as it is without a prompt; an existing file (or a dangling link) only replaced when allowed.
+// written as it is without a prompt (refused with --verify, as it cannot be read back); an existing file
+// (or a dangling link) only replaced when allowed.
 int ChooseDestination(const ConvertOptions& opt, const platform::PathInfo& source, Console& io,
                       std::u16string* target) {
   const std::u16string given =
@@ -125,7 +131,11 @@ int ChooseDestination(const ConvertOptions& opt, const platform::PathInfo& sourc
     }
   }
   *target = info.target;
-  if (info.kind == platform::PathKind::kOther) return kExitOk;
+  if (info.kind == platform::PathKind::kOther) {
+    if (!opt.verify) return kExitOk;
+    SayAbout(*target, "is a device or FIFO, which cannot be read back (--verify needs a file)", io);
+    return kExitUsage;
+  }
   if (info.kind == platform::PathKind::kRegularFile && info.id == source.id) {
     SayAbout(*target, "is the source file itself; choose another destination", io);
     return kExitUsage;
@@ -173,11 +183,18 @@ int WriteConversion(const convert::ConversionResult& conversion, const std::u16s
     static_cast<void>(convert::WriteJson(conversion.tree, sink));  // a failed stream is told below
     return WriteData(io, {});
   }
-  const platform::SystemError code = convert::WriteConfigFile(conversion.tree, destination);
-  if (code != platform::kSuccess) return ReportWriteFailure(destination, convert::DescribeWriteError(code), io);
+  convert::Verification verified;
+  if (opt.verify) {
+    verified = convert::WriteVerifiedConfigFile(conversion, destination);
+  } else {
+    verified.code = convert::WriteConfigFile(conversion.tree, destination);
+    if (!verified.ok()) verified.problem = convert::DescribeWriteError(verified.code);
+  }
+  if (!verified.ok()) return ReportWriteFailure(destination, verified.problem, io);
   if (opt.quiet) return kExitOk;
   const int written = WriteData(io, std::string(kWriteSucceeded) + "\n");
   io.err << "recaster: written to " << Display(platform::AbsolutePath(destination)) << '\n';
+  if (opt.verify) io.err << "recaster: " << convert::VerifiedText(verified) << '\n';
   return written;
 }
 
@@ -199,6 +216,9 @@ int run_convert(const ConvertOptions& opt, Console& io) {
   if (!opt.out_dir.empty()) return run_fleet(opt, io);
   if (!opt.more.empty()) return CommandUsageError("unexpected argument \"" + opt.more.front() + "\"", "convert", io);
   if (opt.jobs != 0) return CommandUsageError("--jobs goes with --out-dir", "convert", io);
+  if (opt.verify && opt.destination == "-") {
+    return CommandUsageError("--verify needs a file to read back, not standard output", "convert", io);
+  }
   const std::u16string source = opt.source.empty() ? convert::DefaultInputPath() : platform::PathFromNative(opt.source);
   StandardInput input;
   if (IsStandardInput(source)) {

@@ -81,6 +81,7 @@ fleet::FleetResult Convert(const fleet::FleetPlan& plan, const ConvertOptions& o
   options.replace_existing = true;
   options.standard_input = &input;
   options.jobs = opt.jobs;
+  options.verify = opt.verify;
   const bool show_progress = io.err_is_terminal && !opt.quiet;
   std::size_t shown = 0;
   fleet::FleetResult result = fleet::ConvertFleet(plan, options, [&](std::size_t done, std::size_t total) {

@@ -1,5 +1,6 @@
 // The writing of the destination file and the default paths.
 #include "convert/convert.h"
+#include "convert/verify.h"
 
 #include <functional>
 #include <limits>
@@ -43,6 +44,9 @@ class FileSink final : public text::TextSink {
 // Gives the sink the text; false when the sink refused a piece.
 using Producer = std::function<bool(text::TextSink&)>;
 
+// Looks at the closed, flushed temporary before it takes the destination's place: kSuccess to place it.
+using ReadBack = std::function<SystemError(const std::u16string& temporary)>;
+
 // What the sink's refusal left, or kWriteFault when the text stopped without one.
 SystemError Produce(const Producer& produce, FileSink& sink) {
   const bool done = produce(sink);
@@ -80,8 +84,9 @@ class TemporaryFile {
   std::u16string path_;
 };
 
-// The temporary file, written and flushed, takes the destination's place.
-SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& destination, const Producer& produce) {
+// The temporary file, written, flushed and read back when asked, takes the destination's place.
+SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& destination, const Producer& produce,
+                        const ReadBack& read_back) {
   TemporaryFile temporary(files);
   platform::FileHandle handle = platform::kNoFile;
   const platform::OsStatus created = files.CreateTemporary(destination, temporary.path(), &handle);
@@ -96,21 +101,24 @@ SystemError ReplaceFile(platform::FileSystem& files, const std::u16string& desti
   file.reset();
   if (result != platform::kSuccess) return result;
   const std::u16string& path = *temporary.path();
+  if (read_back && (result = read_back(path)) != platform::kSuccess) return result;
   result = platform::RetryWhileShared(files, [&] { return files.Replace(path, destination); }).code;
   if (result == platform::kSuccess) temporary.Placed();
   return result;
 }
 
-// The destination, as its kind asks, written with the text the producer gives.
-SystemError WriteFileWith(const std::u16string& path, const Producer& produce) {
+// The destination, as its kind asks, written with the text the producer gives; a device or FIFO, which
+// cannot be read back, is refused when a read-back is asked for.
+SystemError WriteFileWith(const std::u16string& path, const Producer& produce, const ReadBack& read_back = {}) {
   platform::FileSystem& files = platform::Files();
   platform::PathInfo destination;
   if (const platform::OsStatus found = files.Inspect(path, &destination); !found.ok()) return found.code;
   switch (destination.kind) {
     case platform::PathKind::kDirectory: return platform::kAccessDenied;  // as Windows refuses a folder
-    case platform::PathKind::kOther: return WriteInPlace(files, destination.target, produce);
+    case platform::PathKind::kOther:
+      return read_back ? platform::kNotSupported : WriteInPlace(files, destination.target, produce);
     case platform::PathKind::kMissing:
-    case platform::PathKind::kRegularFile: return ReplaceFile(files, destination.target, produce);
+    case platform::PathKind::kRegularFile: return ReplaceFile(files, destination.target, produce, read_back);
   }
   return platform::kInvalidParameter;
 }
@@ -142,10 +150,27 @@ SystemError WriteConfigFile(const tree::ConfigTree& tree, const std::u16string& 
   return WriteFileWith(path, [&tree](text::TextSink& sink) { return WriteJson(tree, sink); });
 }
 
+Verification WriteVerifiedConfigFile(const ConversionResult& conversion, const std::u16string& path) {
+  const tree::ConfigTree& tree = conversion.tree;
+  if (std::string problem = JsonProblem(tree); !problem.empty()) {
+    throw boost::property_tree::json_parser::json_parser_error(problem, "", 0);
+  }
+  Verification verification;
+  const SystemError code = WriteFileWith(
+      path, [&tree](text::TextSink& sink) { return WriteJson(tree, sink); },
+      [&](const std::u16string& temporary) {
+        verification = VerifyFile(platform::Files(), temporary, conversion.plan);
+        return verification.code;
+      });
+  if (code != verification.code) verification = {code, DescribeWriteError(code), 0, 0};
+  return verification;
+}
+
 std::string DescribeWriteError(SystemError code) {
   switch (code) {
     case kWriteFault: return "the write ended before all of the text was written";
     case kFileTooLarge: return "the text is 4 GiB or more, too large to write in one request";
+    case kNotAsPlanned: return "the file read back is not what was written";
     default: return platform::DescribeSystemError(code);
   }
 }

@@ -147,6 +147,9 @@ struct FleetOptions {
   std::string program_version;     // for the JSON reports
   unsigned jobs = 0;               // the size of the pool; 0: the number of processors
   bool replace_existing = false;   // without it, a plan with existing or stale outputs gives kExitNotReplaced
+  // Each NAME.json flushed and read back before it waits for its place (convert::VerifyFile): one not as
+  // planned is that source's failed write.
+  bool verify = false;
   const convert::StandardInput* standard_input = nullptr;  // when kStandardInput is a source (read by the caller)
   std::uint64_t memory_budget = kMemoryBudget;
   // Guard the call against the signals that end a process (platform::SignalGuard); off in tests that

@@ -4,6 +4,7 @@
 #include <new>
 #include <ostream>
 
+#include "convert/verify.h"
 #include "platform/platform.h"
 #include "report/report.h"
 #include "report/text_out.h"
@@ -17,14 +18,26 @@ using Producer = std::function<bool(text::TextSink&)>;
 // Why a file could not be written: the system's words where it said why, else the writer's text.
 platform::OsStatus WriteFailure(SystemError code) { return {code, convert::DescribeWriteError(code)}; }
 
+// The file written to a temporary that waits for its place; with `verify`, flushed and read back first,
+// and removed unless it holds what that plan says.
 platform::OsStatus StageFile(const std::u16string& destination, bool existed, const Producer& produce,
-                             std::vector<Staged>* staged) {
+                             std::vector<Staged>* staged, const mapping::Plan* verify = nullptr) {
   OpenTemporary temporary;
   if (platform::OsStatus opened = temporary.Open(destination, existed); !opened.ok()) return opened;
   const bool produced = produce(temporary.sink());
+  if (verify != nullptr && produced) {
+    if (platform::OsStatus flushed = temporary.Flush(); !flushed.ok()) return flushed;
+  }
   Staged done;
   const SystemError closed = temporary.Close(produced, &done);
   if (closed != platform::kSuccess) return WriteFailure(closed);
+  if (verify != nullptr) {
+    const convert::Verification verified = convert::VerifyFile(platform::Files(), done.temporary, *verify);
+    if (!verified.ok()) {
+      static_cast<void>(platform::Files().Discard(done.temporary));  // the write has failed already
+      return {verified.code, verified.problem};
+    }
+  }
   staged->push_back(std::move(done));
   return platform::Ok();
 }
@@ -37,7 +50,7 @@ void WriteOutputs(const PlannedSource& source, const FleetOptions& options, cons
   const std::u16string* failed = &source.outputs.json;
   platform::OsStatus written = StageFile(source.outputs.json, existed(source.outputs.json), [&](text::TextSink& sink) {
     return convert::WriteJson(conversion.tree, sink);
-  }, &slot.staged);
+  }, &slot.staged, options.verify ? &conversion.plan : nullptr);
   if (written.ok()) {
     failed = &source.outputs.report_html;
     const report::Report whole = report::BuildReport(conversion, source.path);
@@ -111,6 +124,8 @@ platform::OsStatus OpenTemporary::Open(const std::u16string& destination, bool e
   sink_ = std::make_unique<convert::HandleSink>(files, handle);
   return platform::Ok();
 }
+
+platform::OsStatus OpenTemporary::Flush() { return platform::Files().Flush(file_->get()); }
 
 SystemError OpenTemporary::Close(bool produced, Staged* staged) {
   file_.reset();

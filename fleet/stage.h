@@ -34,6 +34,8 @@ class OpenTemporary {
   // Creates the temporary; a refusal keeps the system's words (a link's owner among them).
   platform::OsStatus Open(const std::u16string& destination, bool existed);
   convert::HandleSink& sink() { return *sink_; }
+  // Makes what was written so far durable on the disk.
+  platform::OsStatus Flush();
   // Closes the file; once it was `produced` whole, the temporary is the caller's to place or discard.
   platform::SystemError Close(bool produced, Staged* staged);
 

@@ -1,0 +1,146 @@
+// convert --verify: the file read back from the disk, not the text in memory, is checked and held
+// against the plan; a difference is a failed write that keeps the old file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "convert/verify.h"
+#include "tests/support/fleet_fixture.h"
+#include "tests/support/forwarding_files.h"
+
+namespace recaster {
+namespace {
+
+namespace fs = std::filesystem;
+using cli::kGolden;
+using cli::kSample;
+using cli::kWriteFailed;
+using cli::Lines;
+using cli::ReadFile;
+using Verify = test::FleetFixture;
+
+constexpr char kPortMismatch[] = "verification failed: /network/interfaces/0/port: expected \"1514\", found \"1515\"";
+
+// Writes the first "1514" of a temporary whose destination's name holds `marked` as "1515": the disk
+// then holds what the program never wrote.
+class ChangedOnDisk final : public test::ForwardingFiles {
+ public:
+  explicit ChangedOnDisk(std::u16string marked) : marked_(std::move(marked)) {}
+  OsStatus CreateTemporary(const std::u16string& destination, std::u16string* temporary, FileHandle* file) override {
+    OsStatus status = real_.CreateTemporary(destination, temporary, file);
+    std::lock_guard lock(mutex_);
+    if (status.ok() && destination.find(marked_) != std::u16string::npos) changed_.insert(*file);
+    return status;
+  }
+  OsStatus Write(FileHandle file, const void* data, std::uint32_t size, std::uint32_t* written) override {
+    std::string bytes(static_cast<const char*>(data), size);
+    {
+      std::lock_guard lock(mutex_);
+      if (const auto at = bytes.find("\"1514\""); changed_.count(file) != 0 && at != std::string::npos) {
+        bytes[at + 4] = '5';
+        changed_.erase(file);
+      }
+    }
+    return real_.Write(file, bytes.data(), size, written);
+  }
+
+ private:
+  std::u16string marked_;
+  std::mutex mutex_;
+  std::set<FileHandle> changed_;
+};
+
+TEST_F(Verify, AByteChangedOnTheDiskIsAFailedWriteThatKeepsTheOldFile) {
+  const fs::path destination = folder_ / "out.json";
+  cli::WriteFile(destination, "old");
+  ChangedOnDisk disk(u"out.json");
+  const platform::ScopedFileSystem scoped(disk);
+  const cli::Outcome run = Recaster({"convert", "--verify", "-f", kSample.string(), destination.string()});
+  EXPECT_EQ(run.code, kExitWriteFailed);
+  const std::vector<std::string> lines = Lines(run.err);
+  ASSERT_EQ(lines.size(), 2u) << run.err;
+  EXPECT_EQ(lines[0], kWriteFailed);
+  EXPECT_EQ(lines[1], "recaster: " + destination.string() + ": " + kPortMismatch);
+  EXPECT_EQ(ReadFile(destination), "old");
+  EXPECT_EQ(FilesIn("."), 2u) << "the temporary is removed";  // in/ and out.json
+}
+
+TEST_F(Verify, TheSampleIsVerifiedAndSaysWhatItVerified) {
+  const cli::Outcome run = Recaster({"convert", "--verify", kSample.string(), Path("out.json")});
+  ASSERT_EQ(run.code, kExitOk) << run.err;
+  EXPECT_EQ(ReadFile(folder_ / "out.json"), ReadFile(kGolden));
+  EXPECT_EQ(run.out, cli::kWriteSucceeded);
+  EXPECT_NE(run.err.find("\nrecaster: verified: 4 listeners, keep_days 365\n"), std::string::npos) << run.err;
+  const cli::Outcome quiet = Recaster({"convert", "--verify", "-q", "-f", kSample.string(), Path("out.json")});
+  EXPECT_EQ(quiet.code, kExitOk);
+  EXPECT_EQ(quiet.err, "");
+}
+
+TEST_F(Verify, NothingThatCannotBeReadBack) {
+  EXPECT_EQ(Recaster({"convert", "--verify", kSample.string(), "-"}).code, kExitUsage);
+#ifndef _WIN32
+  const cli::Outcome device = Recaster({"convert", "--verify", kSample.string(), "/dev/null"});
+  EXPECT_EQ(device.code, kExitUsage);
+  EXPECT_NE(device.err.find("cannot be read back"), std::string::npos) << device.err;
+#endif
+}
+
+TEST_F(Verify, InAFolderOneSourceFailsAndTheOthersArePlaced) {
+  ChangedOnDisk disk(u"srv02.json");
+  const platform::ScopedFileSystem scoped(disk);
+  const cli::Outcome run = Recaster({"convert", "--verify", "-q", "-o", Path("out"), Path("in/srv01.cfg"), Path("in/srv02.cfg")});
+  EXPECT_EQ(run.code, kExitWriteFailed);
+  EXPECT_EQ(run.err, "recaster: " + Path("in/srv02.cfg") + ": " + Path("out/srv02.json") + ": " + kPortMismatch + "\n");
+  EXPECT_EQ(ReadFile(folder_ / "out" / "srv01.json"), ReadFile(kGolden));
+  EXPECT_FALSE(fs::exists(folder_ / "out" / "srv02.json"));
+  EXPECT_NE(ReadFile(folder_ / "out" / "index.json").find("verification failed: /network/interfaces/0/port"), std::string::npos);
+}
+
+// Every golden conversion (the sample, and each source of the pipeline corpus) passes --verify and is
+// the same file as without it.
+TEST_F(Verify, EveryGoldenConversionPasses) {
+  std::vector<fs::path> sources{kSample, fs::path(RECASTER_TEST_DATA) / "carried_only.cfg"};
+  for (const auto& entry : fs::directory_iterator(fs::path(RECASTER_SOURCE_DIR) / "fuzz" / "corpus" / "pipeline")) {
+    sources.push_back(entry.path());
+  }
+  for (const fs::path& source : sources) {
+    const cli::Outcome plain = Recaster({"convert", "-q", "-f", source.string(), Path("plain.json")});
+    const cli::Outcome verified = Recaster({"convert", "--verify", "-f", source.string(), Path("verified.json")});
+    EXPECT_EQ(verified.code, plain.code) << source << verified.err;
+    if (plain.code != kExitOk) continue;
+    EXPECT_EQ(ReadFile(folder_ / "verified.json"), ReadFile(folder_ / "plain.json")) << source;
+    EXPECT_NE(verified.err.find("recaster: verified: "), std::string::npos) << source << verified.err;
+  }
+}
+
+// What the read-back catches, each from the golden text with one thing changed.
+TEST(VerifyText, TellsTheFirstDifferenceFromThePlan) {
+  convert::ConversionResult conversion = convert::BuildConfigTree(kSample.u16string());
+  ASSERT_TRUE(conversion.ok());
+  const std::string golden = ReadFile(kGolden);
+  struct Case {
+    std::string from, to, problem;
+  };
+  const Case cases[] = {
+      {"", "", ""},
+      {"\"keep_days\": \"365\"", "\"keep_days\": \"366\"", "/storage/keep_days: expected \"365\", found \"366\""},
+      {"\"192.0.2.10\"", "\"192.0.2.11\"", "/network/interfaces/0/addr: expected \"192.0.2.10\", found \"192.0.2.11\""},
+      {"\"separate_by_cr_lf\": \"false\"", "\"separate_by_cr_lf\": \"true\"",
+       "/network/interfaces/2/separate_by_cr_lf: expected \"false\", found \"true\""},
+      {"\"type\": \"udp\"", "\"type\": \"udp\", \"extra\": \"x\"", "/network/interfaces/0: expected 6 members, found 7"},
+      {"\"tcp\"", "\"xyz\"", "/network/interfaces/2/type: \"xyz\" is not a listener type (\"udp\" or \"tcp\")"},
+  };
+  for (const Case& c : cases) {
+    std::string text = golden;
+    if (!c.from.empty()) text.replace(text.find(c.from), c.from.size(), c.to);
+    const convert::Verification verified = convert::VerifyText(text, conversion.plan);
+    EXPECT_EQ(verified.problem, c.problem.empty() ? "" : "verification failed: " + c.problem) << c.to;
+  }
+}
+
+}  // namespace
+}  // namespace recaster
