@@ -37,7 +37,7 @@ TEST(DialogMessage, SaysHowMuchIsLeftAndWhereTheReportIsOrWhyItIsNot) {
             "C:\\out.report.html");
   report.summary.adjustments = 1;
   EXPECT_EQ(LeftBehindMessage(report, u"r.html", "").rfind(
-                "47 settings must be re-created by hand in Ornvale Manager, and 1 value was adjusted to fit version 6. ", 0),
+                "47 settings must be re-created by hand in Ornvale Manager, and 1 value to check, adjusted to fit version 6. ", 0),
             0u);
   report.summary.to_recreate = 1;
   report.summary.adjustments = 0;
@@ -47,7 +47,7 @@ TEST(DialogMessage, SaysHowMuchIsLeftAndWhereTheReportIsOrWhyItIsNot) {
   report.summary.to_recreate = 0;
   report.summary.adjustments = 2;
   EXPECT_EQ(LeftBehindMessage(report, u"r.html", ""),
-            "2 values were adjusted to fit version 6. The report lists them with their values:\nr.html");
+            "2 values to check, adjusted to fit version 6. The report lists them with their values:\nr.html");
 }
 
 // ---- the report command ----
