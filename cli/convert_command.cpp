@@ -35,7 +35,7 @@ void setup_convert(CLI::App& app, ConvertOptions& opt) {
   convert->add_flag("-q,--quiet", opt.quiet,
                     "Print neither the success message nor the conversion notes (nor the progress and totals)");
   convert->add_flag("--detailed-exitcode", opt.detailed_exitcode,
-                    "Exit with 5 instead of 0 when settings remain to re-create by hand");
+                    "Exit with 5 instead of 0 when settings remain to re-create by hand or values to check");
   convert
       ->add_option("-o,--out-dir", opt.out_dir,
                    "Convert every SOURCE into the folder DIR: NAME.json, NAME.report.html and NAME.report.json "
@@ -224,7 +224,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
     return ReportWriteFailure(to_stdout ? u"standard output" : destination, "not enough memory", io);
   }
   if (code == kExitOk && !opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, !input.read, io);
-  return opt.detailed_exitcode ? DetailedExitCode(code, conversion.plan.RecreateCount() != 0) : code;
+  return opt.detailed_exitcode ? DetailedExitCode(code, mapping::Summarize(conversion.plan)) : code;
 }
 
 }  // namespace recaster::cli
