@@ -26,15 +26,20 @@ constexpr std::u16string_view kStopped = u"The conversion stopped on an unexpect
 
 std::u16string Number(std::size_t n) { return platform::PathFromNative(std::to_string(n)); }
 
-// "Converted 3 of 4 configurations; 1 refused." and the settings to re-create, as the totals say.
+// "Converted 3 of 4 configurations; 1 refused." and the settings to re-create and the values to check, as
+// the totals say.
 std::u16string Totals(const fleet::FleetTotals& totals) {
   std::u16string text = u"Converted " + Number(totals.converted) + u" of " + Number(totals.sources) +
                         (totals.sources == 1 ? u" configuration" : u" configurations");
   if (totals.refused != 0) text += u"; " + Number(totals.refused) + u" refused";
   if (totals.write_failed != 0) text += u"; " + Number(totals.write_failed) + u" not written";
   text += u".\n" + Number(totals.to_recreate) +
-          (totals.to_recreate == 1 ? u" setting must" : u" settings must") + u" be re-created by hand in Ornvale Manager.";
-  return text;
+          (totals.to_recreate == 1 ? u" setting must" : u" settings must") + u" be re-created by hand in Ornvale Manager";
+  if (totals.adjustments != 0) {
+    text += u", and " + Number(totals.adjustments) + (totals.adjustments == 1 ? u" value" : u" values") +
+            u" to check, adjusted to fit version 6";
+  }
+  return text + u".";
 }
 
 }  // namespace

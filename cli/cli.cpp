@@ -233,9 +233,13 @@ CLI::Validator NotEmpty() {
       "", "NOT EMPTY");
 }
 
-int DetailedExitCode(int code, bool settings_remain) {
+int DetailedExitCode(int code, const mapping::Summary& summary) {
   if (code != kExitOk) return code;
-  return settings_remain ? kExitLeftBehind : kExitOk;
+  return summary.to_recreate != 0 || summary.adjustments != 0 ? kExitLeftBehind : kExitOk;
+}
+
+int DetailedExitCode(int code, const mapping::Totals& totals) {
+  return DetailedExitCode(code, mapping::Summary{0, 0, totals.to_recreate, totals.adjustments});
 }
 
 int WriteData(Console& io, std::string_view data) {

@@ -10,6 +10,7 @@
 #include "cli/cli.h"
 #include "convert/convert.h"
 #include "convert/source.h"
+#include "mapping/summary.h"
 #include "platform/platform.h"
 #include "xml/xml_document.h"
 
@@ -119,8 +120,10 @@ struct ReportOptions {
 };
 
 // The exit code with --detailed-exitcode: `code` when it is not kExitOk, else kExitLeftBehind when
-// settings remain to re-create by hand, else kExitOk.
-int DetailedExitCode(int code, bool settings_remain);
+// anything remains to re-create by hand or to check (a value adjusted to fit), else kExitOk.
+int DetailedExitCode(int code, const mapping::Summary& summary);
+// The same over many sources.
+int DetailedExitCode(int code, const mapping::Totals& totals);
 
 // Adds `report [--format markdown|html|json] [--html] [--detailed-exitcode] [SOURCE...]` to the program.
 void setup_report(CLI::App& app, ReportOptions& opt);

@@ -36,7 +36,7 @@ void setup_convert(CLI::App& app, ConvertOptions& opt) {
   convert->add_flag("-q,--quiet", opt.quiet,
                     "Print neither the success message nor the conversion notes (nor the progress and totals)");
   convert->add_flag("--detailed-exitcode", opt.detailed_exitcode,
-                    "Exit with 5 instead of 0 when settings remain to re-create by hand");
+                    "Exit with 5 instead of 0 when settings remain to re-create by hand or values to check");
   convert->add_flag("--verify", opt.verify,
                     "Read each version 6 file back before it takes its place: check it and compare every "
                     "listener and keep_days with the conversion; a difference is a failed write");
@@ -244,7 +244,7 @@ int run_convert(const ConvertOptions& opt, Console& io) {
     return ReportWriteFailure(to_stdout ? u"standard output" : destination, "not enough memory", io);
   }
   if (code == kExitOk && !opt.quiet) PrintNotes(convert::ConversionNotes(conversion), source, !input.read, io);
-  return opt.detailed_exitcode ? DetailedExitCode(code, conversion.plan.RecreateCount() != 0) : code;
+  return opt.detailed_exitcode ? DetailedExitCode(code, mapping::Summarize(conversion.plan)) : code;
 }
 
 }  // namespace recaster::cli

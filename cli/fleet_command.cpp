@@ -65,7 +65,9 @@ void TellTotals(const fleet::FleetResult& result, Console& io) {
   io.err << "recaster: converted " << t.converted << " of " << t.sources << (t.sources == 1 ? " source" : " sources");
   if (t.refused != 0) io.err << ", " << t.refused << " refused";
   if (t.write_failed != 0) io.err << ", " << t.write_failed << " not written";
-  io.err << "; " << t.to_recreate << (t.to_recreate == 1 ? " setting" : " settings") << " to re-create by hand\n";
+  io.err << "; " << t.to_recreate << (t.to_recreate == 1 ? " setting" : " settings") << " to re-create by hand";
+  if (t.adjustments != 0) io.err << ", " << t.adjustments << (t.adjustments == 1 ? " value" : " values") << " to check";
+  io.err << '\n';
   if (result.removed != 0) {
     io.err << "recaster: removed " << result.removed << (result.removed == 1 ? " file" : " files")
            << " that the earlier index listed\n";
@@ -126,7 +128,7 @@ int run_fleet(const ConvertOptions& opt, Console& io) {
   }
   if (result.index_code != kExitOk) io.err << "recaster: cannot write the index: " << result.index_reason << '\n';
   if (!opt.quiet) TellTotals(result, io);
-  return opt.detailed_exitcode ? DetailedExitCode(result.worst, result.SettingsRemain()) : result.worst;
+  return opt.detailed_exitcode ? DetailedExitCode(result.worst, result.totals) : result.worst;
 }
 
 }  // namespace recaster::cli

@@ -223,8 +223,9 @@ int ReportJson(const std::vector<std::u16string>& sources, const StandardInput& 
   }
   writer.End(sources.size() > 1 ? std::span<const report::JsonSummaryRow>(rows) : std::span<const report::JsonSummaryRow>());
   if (!buffer.Flush()) return output.code();
-  const bool remain = std::any_of(rows.begin(), rows.end(), [](const report::JsonSummaryRow& row) { return row.summary.to_recreate != 0; });
-  return opt.detailed_exitcode ? DetailedExitCode(worst, remain) : worst;
+  mapping::Totals work;
+  for (const report::JsonSummaryRow& row : rows) work.Add(row.code(), row.summary);
+  return opt.detailed_exitcode ? DetailedExitCode(worst, work) : worst;
 }
 
 // Several sources in two passes, so that only one source's report exists at a time: the first keeps
@@ -266,8 +267,9 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const StandardInpu
     if (!pieces->Next(whole)) return output.code();
   }
   if (!pieces->End()) return output.code();
-  const bool remain = std::any_of(summaries.begin(), summaries.end(), [](const report::Report& r) { return r.summary.to_recreate != 0; });
-  return opt.detailed_exitcode ? DetailedExitCode(worst, remain) : worst;
+  mapping::Totals work;
+  for (const report::Report& r : summaries) work.Add(r.loaded ? kExitOk : kExitUnreadable, r.summary);
+  return opt.detailed_exitcode ? DetailedExitCode(worst, work) : worst;
 }
 
 }  // namespace
@@ -303,7 +305,7 @@ void setup_report(CLI::App& app, ReportOptions& opt) {
       "one; filters read in words, passwords only as set or not set. Several sources: a summary table first,\n"
       "then each report in turn; a source that changes meanwhile reads \"changed while being read\".\n"
       + ExitCodesFooter(kReportExitCodes) + " With several sources, the worst of them.\n" +
-      "The JSON document (--format json) follows docs/report.schema.json, format_version 1.0.\n"
+      "The JSON document (--format json) follows docs/report.schema.json, format_version 1.2.\n"
       "Examples:\n"
       "  recaster report ov_server_settings.cfg | less\n"
       "  recaster report --html servers/*/ov_server_settings.cfg > fleet.html\n"
@@ -312,7 +314,7 @@ void setup_report(CLI::App& app, ReportOptions& opt) {
       ->check(CLI::IsMember({"markdown", "html", "json"}));
   report->add_flag("--html", opt.html, "The same as --format html");
   report->add_flag("--detailed-exitcode", opt.detailed_exitcode,
-                   "Exit with 5 instead of 0 when settings remain to re-create by hand");
+                   "Exit with 5 instead of 0 when settings remain to re-create by hand or values to check");
   report
       ->add_option("SOURCE", opt.sources,
                    "The version 5 files, - for standard input; with several, a summary table comes first (default: " +
@@ -344,7 +346,7 @@ int run_report(const ReportOptions& opt, Console& io) {
   Output output(io);
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
   if (pieces->Begin({&whole, 1}) && pieces->Next(whole)) pieces->End();
-  return opt.detailed_exitcode ? DetailedExitCode(output.code(), whole.summary.to_recreate != 0) : output.code();
+  return opt.detailed_exitcode ? DetailedExitCode(output.code(), whole.summary) : output.code();
 }
 
 }  // namespace recaster::cli

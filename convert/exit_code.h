@@ -13,7 +13,7 @@ enum ExitCode : int {
   kExitUsage = 2,        // bad arguments, or a source or destination that cannot be one
   kExitUnreadable = 3,   // a source is not a readable version 5 configuration
   kExitNotReplaced = 4,  // an output exists and was not to be replaced
-  kExitLeftBehind = 5,   // with --detailed-exitcode: done, and settings remain to re-create by hand
+  kExitLeftBehind = 5,   // with --detailed-exitcode: done, and settings remain to re-create or to check
   kExitNotValid = 6,     // check: a file was read and is not a valid version 6 configuration
 };
 
@@ -29,7 +29,7 @@ constexpr std::string_view ExitCodeText(ExitCode code) {
     case kExitUsage: return "usage error, or a source or destination that cannot be one";
     case kExitUnreadable: return "a source is not a readable Ornvale 5 server configuration";
     case kExitNotReplaced: return "an output exists and was not replaced";
-    case kExitLeftBehind: return "with --detailed-exitcode: done, and settings remain to re-create by hand";
+    case kExitLeftBehind: return "with --detailed-exitcode: done, and settings remain to re-create or to check";
     case kExitNotValid: return "check: a file is not a valid version 6 configuration";
   }
   return "";

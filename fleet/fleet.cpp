@@ -127,7 +127,7 @@ class Index {
     failed_ = nullptr;
     json_buffer_ = std::make_unique<report::SinkStreamBuf>(json_file_.sink());
     json_out_ = std::make_unique<std::ostream>(json_buffer_.get());
-    json_ = std::make_unique<report::JsonReportWriter>(*json_out_, options.program_version, "1.1");
+    json_ = std::make_unique<report::JsonReportWriter>(*json_out_, options.program_version);
     html_ = std::make_unique<report::IndexHtmlWriter>(html_file_.sink());
   }
 

@@ -187,8 +187,6 @@ struct FleetResult {
   std::string problem;
   std::u16string problem_path;
   std::vector<std::u16string> existing;  // with worst kExitNotReplaced: the outputs that exist
-
-  bool SettingsRemain() const { return totals.to_recreate != 0; }
 };
 
 // Called from the calling thread as sources finish: how many are done, of how many.

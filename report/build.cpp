@@ -216,9 +216,32 @@ Table StorageTable(const settings::COVSettings& document, const mapping::Plan& p
   return table;
 }
 
+// The adjustments as items to check, each with what was done and what to do, every row to do.
+Table ToCheckTable(const mapping::Plan& plan) {
+  Table table{{"Setting", "What was done", "What to do"}, {}, true};
+  for (const mapping::Adjustment& adjustment : plan.adjustments) {
+    table.rows.push_back(RowOf(true, WordsCell(adjustment.path), WordsCell(mapping::AdjustmentText(adjustment)),
+                               WordsCell(std::string(WhatToCheck(adjustment)))));
+  }
+  return table;
+}
+
 Heading Title(const std::string& source) { return Heading{1, {Words("Migration report: "), words::Span{source, true}}}; }
 
 }  // namespace
+
+std::string_view WhatToCheck(const mapping::Adjustment& adjustment) {
+  switch (adjustment.reason) {
+    case mapping::AdjustReason::kEmptyRetention:
+    case mapping::AdjustReason::kNoRetention:
+    case mapping::AdjustReason::kRetentionCapped:
+      return "check the retention you want";
+    case mapping::AdjustReason::kAboveMaximum:
+    case mapping::AdjustReason::kNegative:
+      return "check the value you want";
+  }
+  return "";
+}
 
 Report BuildReport(const settings::COVSettings& document, const mapping::Plan& plan, std::u16string_view source) {
   Report report;
@@ -270,6 +293,10 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
     out.emplace_back(std::move(table));
   }
 
+  if (!plan.adjustments.empty()) {
+    out.emplace_back(Heading{2, {Words("To check")}});
+    out.emplace_back(ToCheckTable(plan));
+  }
   out.emplace_back(Heading{2, {Words("To re-create by hand")}});
   if (recreate.blocks.empty()) {
     out.emplace_back(Paragraph{{Words("Nothing: every other version 5 setting is at its default.")}});
@@ -286,13 +313,14 @@ Report BuildReport(const convert::ConversionResult& conversion, std::u16string_v
 }
 
 Table SummaryTable(std::span<const Report> reports) {
-  Table table{{"Source", "Converted", "Listeners", "keep_days", "To re-create"}, {}, false};
+  Table table{{"Source", "Converted", "Listeners", "keep_days", "To re-create", "To check"}, {}, false};
   for (const Report& report : reports) {
     const auto count = [&report](std::size_t n) { return report.loaded ? tree::NumberText(static_cast<std::uint32_t>(n)) : "-"; };
     const mapping::Summary& summary = report.summary;
     table.rows.push_back(Row{{words::Cell{{words::Span{report.source, true}}, std::nullopt, false},
                               WordsCell(report.loaded ? "yes" : "no: " + report.problem), WordsCell(count(summary.listeners)),
-                              WordsCell(count(summary.keep_days)), WordsCell(count(summary.to_recreate))},
+                              WordsCell(count(summary.keep_days)), WordsCell(count(summary.to_recreate)),
+                              WordsCell(count(summary.adjustments))},
                              false});
   }
   return table;
@@ -314,7 +342,7 @@ std::string LeftBehindMessage(const Report& report, std::u16string_view report_p
   }
   if (summary.adjustments != 0) {
     text += text.empty() ? "" : ", and ";
-    text += words::Counted(summary.adjustments, "value was", "values were") + " adjusted to fit version 6";
+    text += words::Counted(summary.adjustments, "value", "values") + " to check, adjusted to fit version 6";
   }
   const std::string path = text::ToUtf8(report_path);
   if (not_written.empty()) return text + ". The report lists them with their values:\n" + path;

@@ -1,5 +1,6 @@
 // File: report/index.h - the index page of a folder of converted servers: one row per server with its
-// outcome and figures and links to its files, then the totals; written as it is made.
+// outcome and figures (settings to re-create, values to check) and links to its files, then the totals;
+// written as it is made.
 #pragma once
 
 #include <cstddef>

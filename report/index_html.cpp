@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::string_view kTable = R"(<h1>Converted servers</h1>
 <table>
-<thead><tr><th>Server</th><th>Source</th><th>Outcome</th><th>Listeners</th><th>keep_days</th><th>To re-create</th><th>Files</th></tr></thead>
+<thead><tr><th>Server</th><th>Source</th><th>Outcome</th><th>Listeners</th><th>keep_days</th><th>To re-create</th><th>To check</th><th>Files</th></tr></thead>
 <tbody>
 )";
 
@@ -63,6 +63,7 @@ bool IndexHtmlWriter::Row(const IndexEntry& entry) {
     Number(row.summary.listeners, out);
     Number(row.summary.keep_days, out);
     Number(row.summary.to_recreate, out);
+    Number(row.summary.adjustments, out);
     out += "<td>";
     Link(entry.json, "configuration", out);
     out += " &middot; ";
@@ -73,7 +74,7 @@ bool IndexHtmlWriter::Row(const IndexEntry& entry) {
   } else {
     out += "<td>refused: ";
     HtmlText(row.reason, out);
-    out += "</td><td></td><td></td><td></td><td></td>";
+    out += "</td><td></td><td></td><td></td><td></td><td></td>";
   }
   out += "</tr>\n";
   return out.ok();
@@ -93,6 +94,7 @@ bool IndexHtmlWriter::End(const IndexTotals& totals) {
   Number(totals.listeners, out, true);
   out += "<th></th>";
   Number(totals.to_recreate, out, true);
+  Number(totals.adjustments, out, true);
   out += "<th></th></tr></tfoot>\n</table>\n";
   EndHtmlPage(out);
   return out.Finish();

@@ -359,6 +359,7 @@ void WriteAdjustments(Json& json, const mapping::Plan& plan) {
     json.Number("after", a.after);
     json.Text("reason", mapping::AdjustReasonName(a.reason));
     json.Text("words", mapping::AdjustmentText(a));
+    json.Text("to_do", WhatToCheck(a));
     json.Close('}');
   }
   json.Close(']');
@@ -375,15 +376,10 @@ void WriteOutputs(Json& json, const JsonOutputs& outputs) {
 
 }  // namespace
 
-JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_version)
-    : JsonReportWriter(out, program_version, "1.0") {}
-
-JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_version,
-                                   std::string_view format_version)
-    : out_(out) {
+JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_version) : out_(out) {
   Json json(out_);
   json.Open('{');
-  json.Text("format_version", format_version);
+  json.Text("format_version", kJsonFormatVersion);
   json.Key("program").Open('{');
   json.Member("name", "\"recaster\"");
   json.Text("version", program_version);
@@ -422,6 +418,7 @@ JsonSummaryRow JsonReportWriter::Source(const JsonSource& source) {
   settings::WalkSettings(*conversion->document, writer);
   json.Close('}');
   json.Number("to_recreate", row.summary.to_recreate);
+  json.Number("to_check", row.summary.adjustments);
   if (source.outputs != nullptr) WriteOutputs(json, *source.outputs);
   json.Close('}');
   return row;

@@ -22,6 +22,10 @@ namespace recaster::settings {
 class COVSettings;
 }
 
+namespace recaster::mapping {
+struct Adjustment;
+}
+
 namespace recaster::report {
 
 // One table row; `to_do` marks one of the settings to re-create by hand.
@@ -57,15 +61,19 @@ struct Report {
   mapping::Summary summary;          // the plan's figures (mapping::Summarize); all 0 when not loaded
   std::vector<Block> blocks;
 
-  // True when the person has anything to finish by hand.
+  // True when the person has anything to finish by hand: a setting to re-create or a value to check.
   bool LeavesAnythingBehind() const { return summary.to_recreate != 0 || summary.adjustments != 0; }
 };
 
 // The report of a loaded document and the mapping's plan of it (mapping::MakePlan): the listeners
-// and storage it carries over, its adjustments, and every setting it leaves behind. Renders the plan's
+// and storage it carries over, its adjustments (each an item to check), and every setting it leaves behind. Renders the plan's
 // decisions and makes none: what is carried, the rows to do and their count (plan.RecreateCount(), a
 // list counting once) are the plan's.
 Report BuildReport(const settings::COVSettings& document, const mapping::Plan& plan, std::u16string_view source);
+
+// What a person does about an adjustment: "check the retention you want" for the retention, "check the
+// value you want" for a value fitted into its field. Every adjustment is an item to check.
+std::string_view WhatToCheck(const mapping::Adjustment& adjustment);
 
 // The report of a conversion; a conversion that did not load gives UnreadReport with the loader's reason.
 Report BuildReport(const convert::ConversionResult& conversion, std::u16string_view source);
@@ -74,7 +82,7 @@ Report BuildReport(const convert::ConversionResult& conversion, std::u16string_v
 Report UnreadReport(std::u16string_view source, std::string problem);
 
 // The summary of several reports: one row per source with whether it was converted (or why not), its
-// listeners, its keep_days and the number of settings to re-create.
+// listeners, its keep_days, the number of settings to re-create and the number of values to check.
 Table SummaryTable(std::span<const Report> reports);
 
 // The reports as Markdown text; with more than one, a summary table (one row per source) comes first.
@@ -108,7 +116,7 @@ std::unique_ptr<ReportPieces> HtmlPieces(text::TextSink& sink);
 std::u16string ReportPathBeside(std::u16string_view destination);
 
 // The second paragraph of the dialog program's success message, for a report that leaves anything
-// behind: how many settings must be re-created and how many values were adjusted, then where the
+// behind: how many settings must be re-created and how many adjusted values are to check, then where the
 // report is, or, when `not_written` gives a reason, that it could not be written and why.
 std::string LeftBehindMessage(const Report& report, std::u16string_view report_path, std::string_view not_written);
 
@@ -120,7 +128,7 @@ namespace recaster::report {
 
 // ---- the JSON report ----
 
-// The files a converted source made beside the index (format_version 1.1): its NAME and the names of
+// The files a converted source made beside the index: its NAME and the names of
 // its version 6 file and of its two reports.
 struct JsonOutputs {
   std::u16string_view name;
@@ -152,14 +160,16 @@ struct JsonSummaryRow {
   int code() const { return converted ? 0 : exit_code; }
 };
 
-// The JSON report (format_version "1.0"), written to `out` as it is made: the head when constructed,
-// each source as Source is called, then End. UTF-8, two-blank indentation, every hidden character
+// The JSON report's format_version: 1.1 added the sources' "outputs" (the index), 1.2 each source's
+// "to_check" and each adjustment's "to_do".
+inline constexpr std::string_view kJsonFormatVersion = "1.2";
+
+// The JSON report (format_version kJsonFormatVersion), written to `out` as it is made: the head when
+// constructed, each source as Source is called, then End. UTF-8, two-blank indentation, every hidden character
 // (words::IsHiddenCharacter) and every lone surrogate a "\u" escape; secrets never appear.
 class JsonReportWriter {
  public:
   JsonReportWriter(std::ostream& out, std::string_view program_version);
-  // The same with another format_version: "1.1" for a document whose sources have "outputs".
-  JsonReportWriter(std::ostream& out, std::string_view program_version, std::string_view format_version);
   // Writes one source and returns its summary row.
   JsonSummaryRow Source(const JsonSource& source);
   // Closes the sources; with `summary` not empty, writes a summary (its rows and their totals) after them.

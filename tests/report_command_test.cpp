@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ TEST(DialogMessage, SaysHowMuchIsLeftAndWhereTheReportIsOrWhyItIsNot) {
             "C:\\out.report.html");
   report.summary.adjustments = 1;
   EXPECT_EQ(LeftBehindMessage(report, u"r.html", "").rfind(
-                "47 settings must be re-created by hand in Ornvale Manager, and 1 value was adjusted to fit version 6. ", 0),
+                "47 settings must be re-created by hand in Ornvale Manager, and 1 value to check, adjusted to fit version 6. ", 0),
             0u);
   report.summary.to_recreate = 1;
   report.summary.adjustments = 0;
@@ -47,7 +48,7 @@ TEST(DialogMessage, SaysHowMuchIsLeftAndWhereTheReportIsOrWhyItIsNot) {
   report.summary.to_recreate = 0;
   report.summary.adjustments = 2;
   EXPECT_EQ(LeftBehindMessage(report, u"r.html", ""),
-            "2 values were adjusted to fit version 6. The report lists them with their values:\nr.html");
+            "2 values to check, adjusted to fit version 6. The report lists them with their values:\nr.html");
 }
 
 // ---- the report command ----
@@ -127,6 +128,40 @@ TEST_F(ReportCommand, ConvertNamesTheCommandThatPrintsTheReport) {
   EXPECT_EQ(last, "recaster: every value, default and filter of these: " +
                       cli::ReportCommandFor(platform::PathFromNative(kSample.string())) + "\n");
   EXPECT_NE(last.find("ov_server_settings.cfg"), std::string::npos);
+}
+
+// A server that never set a retention has nothing to re-create, but its keep_days 1 is a value to
+// check: 5 with --detailed-exitcode from every command, and the item to check in every form it is told.
+TEST_F(ReportCommand, AnEmptyRetentionIsAnItemToCheckEverywhere) {
+  const std::string source = (fs::path(RECASTER_TEST_DATA) / "empty_retention.cfg").string();
+  const std::string out_dir = (folder_ / "fleet").string();
+  const auto index = [&out_dir](const char* name) {
+    std::ifstream in(fs::path(out_dir) / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string kTodo = "check the retention you want";
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> expected;
+    char where = 'o';  // standard output, 'e' standard error (the notes), 'i' index.html then index.json
+  } cases[] = {
+      {{"convert", "--detailed-exitcode", source, "-"}, {"Storage.KeepPeriod: empty, so keep_days is 1 (one day of "
+                                                         "logs): " + kTodo + "\n"}, 'e'},
+      {{"report", "--detailed-exitcode", source}, {"## To check\n\n| To do | Setting            | What was done",
+                                                    "| [ ]   | Storage.KeepPeriod | empty, so keep_days is 1"}},
+      {{"report", "--detailed-exitcode", "--html", source}, {"<h2>To check</h2>", "<tr class=\"todo\"><td class=\"check\">"
+                                                             "&#9744;</td><td>Storage.KeepPeriod</td>"}},
+      {{"report", "--detailed-exitcode", "--format", "json", source}, {"\"to_do\": \"" + kTodo, "\"to_check\": 1"}},
+      {{"report", "--detailed-exitcode", source, source}, {"| To re-create | To check |", "| 0            | 1        |"}},
+      {{"convert", "--detailed-exitcode", "--out-dir", out_dir, source},
+       {"<th>To re-create</th><th>To check</th>", "<td>1</td><td>0</td><td>1</td>", "\"adjustments\": 1"}, 'i'},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Recaster(c.args);
+    EXPECT_EQ(o.code, kExitLeftBehind) << c.args[0] << " " << c.args[2] << "\n" << o.err;
+    const std::string text = c.where == 'e' ? o.err : c.where == 'i' ? index("index.html") + index("index.json") : o.out;
+    for (const std::string& expected : c.expected) EXPECT_NE(text.find(expected), std::string::npos) << expected;
+  }
 }
 
 }  // namespace

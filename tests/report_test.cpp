@@ -488,7 +488,7 @@ TEST(ReportText, SeveralSourcesBeginWithASummary) {
   const COVSettings doc;
   const Report reports[] = {ReportOf(doc), UnreadReport(u"gone.cfg", "no such file")};
   const std::string text = ToMarkdown(reports);
-  EXPECT_EQ(text.rfind("# Migration summary\n\n| Source     | Converted        | Listeners | keep_days | To re-create |\n", 0),
+  EXPECT_EQ(text.rfind("# Migration summary\n\n| Source     | Converted        | Listeners | keep_days | To re-create | To check |\n", 0),
             0u)
       << text;
   EXPECT_NE(text.find("| `test.cfg` | yes              | 2         | 1         | 0            |"), std::string::npos);
