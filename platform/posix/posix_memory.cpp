@@ -1,7 +1,18 @@
 // The POSIX layer's large blocks: a block of kLarge bytes or more (a long text from a file, the file
 // itself) is taken aligned to a huge page and the kernel is asked to back it with huge pages, so that
 // touching it first costs a fault per 2 MiB rather than per 4 KiB. Every other block is malloc's.
-// Blocks are freed as any other (operator delete calls free), so only operator new is replaced.
+// Blocks are freed as any other (operator delete calls free), so only operator new is replaced. Not
+// under the address sanitizer, whose own operator delete would take such a block for malloc's.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define RECASTER_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) && !defined(RECASTER_SANITIZED)
+#define RECASTER_SANITIZED 1
+#endif
+
+#ifndef RECASTER_SANITIZED
 #include <sys/mman.h>
 
 #include <cstddef>
@@ -35,3 +46,5 @@ void* operator new(std::size_t size) {
     handler();
   }
 }
+
+#endif  // RECASTER_SANITIZED
