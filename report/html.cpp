@@ -50,9 +50,9 @@ pre { white-space: pre-wrap; overflow-wrap: anywhere; margin: 0; background: #f7
 
 void HtmlText(std::string_view text, TextOut& out, bool block) {
   std::string escaped;
-  ForVisiblePieces(text, block, [&out, &escaped](std::string_view piece) {
+  ForTextPieces(text, [&out, &escaped, block](std::string_view piece) {
     escaped.clear();
-    text::AppendEscapedHtml(piece, escaped);
+    words::AppendVisible(piece, block, text::AppendEscapedHtml, escaped);
     out += escaped;
   });
 }

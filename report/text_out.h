@@ -117,12 +117,11 @@ class StringSink final : public text::TextSink {
   std::string text;
 };
 
-// Calls `use` with the UTF-8 text made visible (words::VisibleView; a block keeps its line feeds and
-// tabs), a piece of about kOutPiece bytes at a time: each piece ends before a byte that starts a
-// character, and never between CR and LF, so that the pieces joined are the text made visible whole.
+// Calls `use` with the UTF-8 text a piece of about kOutPiece bytes at a time: each piece ends before a
+// byte that starts a character, and never between CR and LF, so that the pieces made visible one by
+// one and joined are the text made visible whole.
 template <typename Use>
-void ForVisiblePieces(std::string_view text, bool block, Use use) {
-  std::string buffer;
+void ForTextPieces(std::string_view text, Use use) {
   while (!text.empty()) {
     std::size_t end = std::min(text.size(), kOutPiece);
     if (end < text.size()) {
@@ -131,9 +130,17 @@ void ForVisiblePieces(std::string_view text, bool block, Use use) {
       if ((static_cast<unsigned char>(text[start]) & 0xC0) != 0x80) end = start;
       if (text[end] == '\n' && text[end - 1] == '\r') --end;
     }
-    use(words::VisibleView(text.substr(0, end), block, buffer));
+    use(text.substr(0, end));
     text.remove_prefix(end);
   }
+}
+
+// Calls `use` with the UTF-8 text made visible (words::VisibleView; a block keeps its line feeds and
+// tabs), a piece at a time as ForTextPieces cuts it.
+template <typename Use>
+void ForVisiblePieces(std::string_view text, bool block, Use use) {
+  std::string buffer;
+  ForTextPieces(text, [&](std::string_view piece) { use(words::VisibleView(piece, block, buffer)); });
 }
 
 }  // namespace recaster::report

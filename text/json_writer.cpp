@@ -209,12 +209,28 @@ std::size_t JsonWriter::CharacterAt(std::u16string_view text, std::size_t at) {
     return at + 1;
   }
   const Decoded c = unit < 0x80 ? Decoded{unit, 1, false} : DecodeUtf16(text, at);
+  const char* const start = At();
   if (Hidden(c.code_point)) {
     EscapeHidden(c.code_point);
   } else {
     Done(PutUtf8(c.code_point, At()));  // U+FFFD for a lone surrogate
   }
-  return at + c.length;
+  if (IsSurrogate(unit) || at + 1 == text.size() || text[at + 1] != unit) return at + c.length;
+  // The same unit again and again: its bytes repeated. (A lone surrogate reads by the unit after it.)
+  std::size_t end = at + 1;
+  while (end < text.size() && text[end] == unit) ++end;
+  if (At() < start) return at + 1;  // a piece went meanwhile: the unit's bytes are no longer in one place
+  Repeat(std::string_view(start, static_cast<std::size_t>(At() - start)), end - at - 1);
+  return end;
+}
+
+void JsonWriter::Repeat(std::string_view bytes, std::size_t times) {
+  char copy[kSlack];
+  std::memcpy(copy, bytes.data(), bytes.size());
+  for (; times != 0; --times) {
+    std::memcpy(At(), copy, bytes.size());
+    Done(At() + bytes.size());
+  }
 }
 
 // A hidden character as a \u escape, a pair of them above U+FFFF.

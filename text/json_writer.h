@@ -94,6 +94,7 @@ class JsonWriter {
   void Spill();
   void NewLine();
   std::size_t CharacterAt(std::u16string_view text, std::size_t at);
+  void Repeat(std::string_view bytes, std::size_t times);  // bytes: kSlack at most
   void Escape(char action, unsigned char byte);
   void EscapeHidden(char32_t c);
   void EscapeUnit(char32_t unit);

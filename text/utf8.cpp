@@ -73,8 +73,10 @@ void AppendUtf16(char32_t code_point, std::u16string& out) {
 std::size_t Utf8Length(std::u16string_view text) {
   std::size_t length = 0;
   for (std::size_t i = 0; i < text.size();) {
-    if (text[i] < 0x80) {
-      ++length, ++i;
+    const char16_t unit = text[i];
+    if (!IsSurrogate(unit)) {
+      length += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+      ++i;
       continue;
     }
     const Decoded c = DecodeUtf16(text, i);
@@ -86,8 +88,16 @@ std::size_t Utf8Length(std::u16string_view text) {
 
 char* PutUtf8(std::u16string_view text, char* out) {
   for (std::size_t i = 0; i < text.size();) {
-    if (text[i] < 0x80) {
+    const char16_t unit = text[i];
+    if (unit < 0x80) {
       *out++ = static_cast<char>(text[i++]);
+      continue;
+    }
+    if (unit >= 0x800 && !IsSurrogate(unit)) {  // the three bytes of most of the plane, in place
+      out[0] = static_cast<char>(0xE0 | (unit >> 12));
+      out[1] = static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+      out[2] = static_cast<char>(0x80 | (unit & 0x3F));
+      out += 3, ++i;
       continue;
     }
     const Decoded c = DecodeUtf16(text, i);

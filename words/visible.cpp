@@ -1,6 +1,7 @@
 // Making a text from the file visible to a person: every character that hides itself, reorders text or
 // controls a terminal shown as a sign of its own.
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -54,28 +55,81 @@ char* PutVisible(char32_t c, bool bad_byte, char* p) {
   return p + 8;
 }
 
-// Appends the visible forms of the run of hidden characters at `i` in one go, at most kRun of them
-// between two looks at the room left; returns the place after the run. With `keep_lines`, a CR before
-// a line feed ends the run unwritten, and the line feed goes out with the text after it.
-std::size_t AppendHiddenRun(std::string_view utf8, std::size_t i, bool keep_lines, std::string& out) {
-  static constexpr std::size_t kRun = 4096;
-  bool ended = false;
-  while (!ended && i < utf8.size()) {
-    const std::size_t room = std::min(kRun, utf8.size() - i);  // a character is one byte or more
-    const std::size_t at = out.size();
-    out.resize(at + 8 * room);
-    char* p = out.data() + at;
-    for (std::size_t n = 0; n < room && i < utf8.size(); ++n) {
-      const auto [c, length] = DecodeUtf8(utf8, i);
-      ended = !ShownByItsForm(c, length, keep_lines);
-      if (ended) break;
-      i += length;
-      ended = keep_lines && c == u'\r' && i < utf8.size() && utf8[i] == '\n';
-      if (ended) break;
-      p = PutVisible(c, c == kReplacementCharacter && length == 1, p);
-    }
-    out.resize(static_cast<std::size_t>(p - out.data()));
+// Appends `times` copies of `piece`: the first copied in, then what is written doubled, so that a long
+// run costs a few large copies.
+void AppendRepeated(std::string_view piece, std::size_t times, std::string& out) {
+  if (times == 0 || piece.empty()) return;
+  const std::size_t at = out.size();
+  const std::size_t total = piece.size() * times;
+  if (out.capacity() < at + total) out.reserve(std::max(at + total, 2 * out.capacity()));
+  out += piece;
+  for (std::size_t written = piece.size(); written < total; written = out.size() - at) {
+    out.append(out.data() + at, std::min(written, total - written));
   }
+}
+
+// Where text goes once visible: into `out` as it is, or through `escape` (text that needs no change
+// for the page it goes into is written by `escape` as it is).
+struct Emit {
+  Escaper escape;
+  std::string& out;
+  void operator()(std::string_view text) const {
+    if (escape == nullptr) {
+      out += text;
+    } else {
+      escape(text, out);
+    }
+  }
+};
+
+// The place after the copies at `i` of UTF-8 text of the `length` bytes before `i` (the bytes keep
+// their period as long as each equals the one `length` before it).
+std::size_t SameCharacterRun(std::string_view utf8, std::size_t i, std::size_t length) {
+  const auto differs = std::mismatch(utf8.begin() + static_cast<std::ptrdiff_t>(i), utf8.end(),
+                                     utf8.begin() + static_cast<std::ptrdiff_t>(i - length)).first;
+  const auto same = static_cast<std::size_t>(differs - utf8.begin()) - i;
+  return i + same / length * length;
+}
+
+// Appends the visible forms of the run of hidden characters at `i`; returns the place after the run.
+// The forms of different characters are gathered, kRun bytes at most, and go out in one go; a
+// character that repeats goes out as its form, escaped once, repeated. With `keep_lines`, a CR before
+// a line feed ends the run unwritten, and the line feed goes out with the text after it.
+std::size_t AppendHiddenRun(std::string_view utf8, std::size_t i, bool keep_lines, const Emit& emit) {
+  static constexpr std::size_t kRun = 4096;
+  static constexpr std::size_t kLongRun = 16;  // a repeat shorter than this is gathered as it is
+  std::string gathered;
+  std::string& forms = emit.escape == nullptr ? emit.out : gathered;  // unescaped forms go straight out
+  const auto flush = [&emit, &gathered] {
+    if (gathered.empty()) return;
+    emit(gathered);
+    gathered.clear();
+  };
+  std::string escaped;
+  while (i < utf8.size()) {
+    const auto [c, length] = DecodeUtf8(utf8, i);
+    if (!ShownByItsForm(c, length, keep_lines)) break;
+    const bool bad_byte = c == kReplacementCharacter && length == 1;
+    const bool cr = keep_lines && c == u'\r';
+    i += length;
+    if (cr && i < utf8.size() && utf8[i] == '\n') break;  // the CR dropped
+    // a byte that starts no character reads by the bytes after it, so only a character repeats
+    const std::size_t end = bad_byte || cr ? i : SameCharacterRun(utf8, i, length);
+    const std::size_t times = 1 + (end - i) / length;
+    i = end;
+    char form[8];
+    const std::string_view shown(form, static_cast<std::size_t>(PutVisible(c, bad_byte, form) - form));
+    if (times < kLongRun) {
+      for (std::size_t n = 0; n < times; ++n) forms += shown;
+      if (gathered.size() >= kRun) flush();
+      continue;
+    }
+    flush();
+    escaped.clear();
+    Emit{emit.escape, escaped}(shown);
+    AppendRepeated(escaped, times, emit.out);
+  }
+  flush();
   return i;
 }
 
@@ -83,7 +137,9 @@ std::size_t AppendHiddenRun(std::string_view utf8, std::size_t i, bool keep_line
 
 bool IsHiddenCharacter(char32_t c) { return Hidden(c); }
 
-void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
+namespace {
+
+void AppendVisibleTo(std::string_view utf8, bool keep_lines, const Emit& emit) {
   std::size_t kept = 0;  // the start of the run of characters that go out as they are
   for (std::size_t i = 0; i < utf8.size();) {
     const auto byte = static_cast<unsigned char>(utf8[i]);
@@ -91,8 +147,9 @@ void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
       ++i;
       continue;
     }
-    if (byte < 0x20 && !keep_lines) {
+    if (byte < 0x20 && !keep_lines && emit.escape == nullptr) {
       // A run of C0 controls: their pictures written in one go, three bytes each.
+      std::string& out = emit.out;
       std::size_t end = i;
       while (end < utf8.size() && static_cast<unsigned char>(utf8[end]) < 0x20) ++end;
       out.append(utf8, kept, i - kept);
@@ -111,11 +168,21 @@ void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
       i += length;
       continue;
     }
-    out.append(utf8, kept, i - kept);
-    i = AppendHiddenRun(utf8, i, keep_lines, out);
+    emit(utf8.substr(kept, i - kept));
+    i = AppendHiddenRun(utf8, i, keep_lines, emit);
     kept = i;
   }
-  out.append(utf8, kept, utf8.size() - kept);
+  emit(utf8.substr(kept));
+}
+
+}  // namespace
+
+void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out) {
+  AppendVisibleTo(utf8, keep_lines, Emit{nullptr, out});
+}
+
+void AppendVisible(std::string_view utf8, bool keep_lines, Escaper escape, std::string& out) {
+  AppendVisibleTo(utf8, keep_lines, Emit{escape, out});
 }
 
 std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string& buffer) {

@@ -32,6 +32,12 @@ bool IsHiddenCharacter(char32_t c);
 // `keep_lines`, line feeds and tabs stay and CR LF becomes a line feed. A byte that starts no UTF-8
 // character reads as U+FFFD. Text made visible stays as it is when made visible again.
 void AppendVisible(std::string_view utf8, bool keep_lines, std::string& out);
+// What a renderer passes text through once it is visible, to fit where it goes (text::AppendEscapedHtml
+// for a page): appends `text`, changed as it needs.
+using Escaper = void (*)(std::string_view text, std::string& out);
+// AppendVisible and then `escape`, in one go: a long run of one hidden character goes out as its visible
+// form, escaped once and repeated.
+void AppendVisible(std::string_view utf8, bool keep_lines, Escaper escape, std::string& out);
 // UTF-8 text made visible as AppendVisible does: the text itself when it holds nothing to change (no
 // copy), else `buffer`, filled.
 std::string_view VisibleView(std::string_view utf8, bool keep_lines, std::string& buffer);
