@@ -206,7 +206,7 @@ void Parse(std::string_view bytes, std::size_t base, Findings& out) {
 }  // namespace
 
 CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options) {
-  Findings out{options, {}, 0};
+  Findings out(options);
   std::size_t base = 0;
   if (bytes.starts_with("\xEF\xBB\xBF")) {
     out.Error(0, "", "a byte-order mark: a configuration is UTF-8 without one");
@@ -219,12 +219,11 @@ CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options) {
   } else {
     Parse(bytes, base, out);
   }
+  if (out.errors + out.warnings == 0 && out.checked == 0) out.Error(0, "", "nothing in the file was checked");
   CheckResult result;
-  result.findings = std::move(out.list);
-  if (result.findings.empty() && out.checked == 0) result.findings.push_back({Severity::kError, 0, "", "nothing in the file was checked"});
-  std::stable_sort(result.findings.begin(), result.findings.end(),
-                   [](const Finding& a, const Finding& b) { return a.offset < b.offset; });
-  for (const Finding& finding : result.findings) ++(finding.severity == Severity::kError ? result.errors : result.warnings);
+  result.findings = out.TakeInFileOrder();
+  result.errors = out.errors;
+  result.warnings = out.warnings;
   return result;
 }
 
