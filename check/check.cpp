@@ -115,30 +115,37 @@ class Handler {
     Append(part);
     Value value{kind, Take(), std::move(text_)};
     text_.clear();
-    static_cast<void>(Begin(value));
+    static_cast<void>(Begin(std::move(value), false));
     return true;
   }
 
-  // A value starts: its pointer, its place in its parent, and the shape a container of it takes.
-  std::pair<std::string, Shape> Begin(const Value& value) {
+  // A value starts: its place in its parent, and for a container its pointer and the shape it takes.
+  // A scalar's pointer is made only for a finding about it.
+  std::pair<std::string, Shape> Begin(Value value, bool container) {
     if (frames_.empty()) {
       CheckRoot(value, out_);
       return {std::string(), Shape::kRoot};
     }
     Frame& parent = frames_.back();
     if (parent.kind == Kind::kArray) {
-      std::string pointer = ChildPointer(parent.pointer, std::to_string(parent.count++));
+      const std::size_t index = parent.count++;
+      const Shape shape = ShapeOfElement(parent.shape, value.kind);
+      if (!container && parent.shape != Shape::kInterfaces) return {std::string(), shape};
+      std::string pointer = ChildPointer(parent.pointer, std::to_string(index));
       CheckElement(parent.shape, value, pointer, out_);
-      return {std::move(pointer), ShapeOfElement(parent.shape, value.kind)};
+      return {std::move(pointer), shape};
     }
-    if (!parent.duplicate && parent.shape != Shape::kUnchecked) parent.members.push_back({parent.key, parent.key_offset, value});
     const Shape shape = parent.duplicate ? Shape::kUnchecked : ShapeOfMember(parent.shape, parent.key, value.kind);
-    return {ChildPointer(parent.pointer, parent.key), shape};
+    std::string pointer = container ? ChildPointer(parent.pointer, parent.key) : std::string();
+    if (!parent.duplicate && parent.shape != Shape::kUnchecked) {
+      parent.members.push_back({std::move(parent.key), parent.key_offset, std::move(value)});
+    }
+    return {std::move(pointer), shape};
   }
 
   bool Open(Kind kind) {
     const std::size_t offset = Take();
-    auto [pointer, shape] = Begin(Value{kind, offset, {}});
+    auto [pointer, shape] = Begin(Value{kind, offset, {}}, true);
     frames_.push_back(Frame{shape, kind, offset, std::move(pointer), {}, {}, 0, false, 0, {}});
     return true;
   }

@@ -199,8 +199,15 @@ void TellUnknown(const Member& member, const std::string& at, std::span<const Ru
 }  // namespace
 
 std::string ChildPointer(const std::string& pointer, std::string_view name) {
-  std::string out = pointer + "/";
-  for (const char c : name) out += c == '~' ? std::string("~0") : c == '/' ? std::string("~1") : std::string(1, c);
+  std::string out;
+  out.reserve(pointer.size() + 1 + name.size());
+  out += pointer;
+  out += '/';
+  for (std::size_t at; (at = name.find_first_of("~/")) != std::string_view::npos; name.remove_prefix(at + 1)) {
+    out += name.substr(0, at);
+    out += name[at] == '~' ? "~0" : "~1";
+  }
+  out += name;
   return out;
 }
 
