@@ -85,11 +85,13 @@ class Handler {
 
  private:
   struct Frame {
-    Shape shape;
-    Kind kind;
-    std::size_t begin;
+    Shape shape = Shape::kUnchecked;
+    Kind kind = Kind::kNull;
+    std::size_t begin = 0;
     std::string pointer;
-    std::unordered_set<std::string> keys;
+    std::vector<std::string> few_keys;  // the first kFewKeys keys, searched in turn
+    std::size_t few = 0;                // of few_keys in use; their room is kept for the next object
+    std::unordered_set<std::string> keys;  // the keys after them
     std::string key;  // the member being read, in an object
     std::size_t key_offset = 0;
     bool duplicate = false;
@@ -103,9 +105,24 @@ class Handler {
     return true;
   }
 
+  // Whether the object had the key already; remembers it. A few keys are searched in turn, which is
+  // quicker than a hash for the objects of a configuration; the keys of a large object are hashed.
+  static bool Seen(Frame& frame, const std::string& key) {
+    constexpr std::size_t kFewKeys = 16;
+    for (std::size_t i = 0; i < frame.few; ++i) {
+      if (frame.few_keys[i] == key) return true;
+    }
+    if (frame.few < kFewKeys) {
+      if (frame.few == frame.few_keys.size()) frame.few_keys.emplace_back();
+      frame.few_keys[frame.few++].assign(key);
+      return false;
+    }
+    return !frame.keys.insert(key).second;
+  }
+
   void Key(std::size_t offset, std::string key) {
-    Frame& frame = frames_.back();
-    frame.duplicate = !frame.keys.insert(key).second;
+    Frame& frame = frames_[depth_ - 1];
+    frame.duplicate = Seen(frame, key);
     if (frame.duplicate) out_.Error(offset, ChildPointer(frame.pointer, key), "duplicate member " + Quoted(key) + "; the first is checked");
     frame.key = std::move(key);
     frame.key_offset = offset;
@@ -122,11 +139,11 @@ class Handler {
   // A value starts: its place in its parent, and for a container its pointer and the shape it takes.
   // A scalar's pointer is made only for a finding about it.
   std::pair<std::string, Shape> Begin(Value value, bool container) {
-    if (frames_.empty()) {
+    if (depth_ == 0) {
       CheckRoot(value, out_);
       return {std::string(), Shape::kRoot};
     }
-    Frame& parent = frames_.back();
+    Frame& parent = frames_[depth_ - 1];
     if (parent.kind == Kind::kArray) {
       const std::size_t index = parent.count++;
       const Shape shape = ShapeOfElement(parent.shape, value.kind);
@@ -146,23 +163,34 @@ class Handler {
   bool Open(Kind kind) {
     const std::size_t offset = Take();
     auto [pointer, shape] = Begin(Value{kind, offset, {}}, true);
-    frames_.push_back(Frame{shape, kind, offset, std::move(pointer), {}, {}, 0, false, 0, {}});
+    if (depth_ == frames_.size()) frames_.emplace_back();
+    Frame& frame = frames_[depth_++];
+    frame.shape = shape;
+    frame.kind = kind;
+    frame.begin = offset;
+    frame.pointer = std::move(pointer);
+    frame.few = 0;
+    frame.keys.clear();
+    frame.duplicate = false;
+    frame.count = 0;
+    frame.members.clear();
     return true;
   }
 
   bool Close() {
     static_cast<void>(Take());
-    const Frame& frame = frames_.back();
+    const Frame& frame = frames_[depth_ - 1];
     if (frame.kind == Kind::kObject) CheckObject(frame.shape, frame.begin, frame.pointer, frame.members, out_);
     else CheckArrayEnd(frame.shape, frame.begin, frame.pointer, frame.count, out_);
-    frames_.pop_back();
+    --depth_;
     return true;
   }
 
   Cursor cursor_;
   std::size_t base_;
   Findings& out_;
-  std::vector<Frame> frames_;
+  std::vector<Frame> frames_;  // the open containers are the first depth_; the others are kept for their room
+  std::size_t depth_ = 0;
   std::string text_;
 };
 

@@ -93,7 +93,14 @@ std::string NotAString(const Value& value) {
   return message;
 }
 
-void CheckString(const Rule& rule, const Value& value, const std::string& at, Findings& out) {
+// The pointer of a member, made only when a finding names it.
+struct At {
+  const std::string& pointer;
+  std::string_view name;
+  operator std::string() const { return ChildPointer(pointer, name); }
+};
+
+void CheckString(const Rule& rule, const Value& value, const At& at, Findings& out) {
   const std::string& text = value.text;
   switch (rule.form) {
     case Form::kText: return;
@@ -119,7 +126,7 @@ void CheckString(const Rule& rule, const Value& value, const std::string& at, Fi
   }
 }
 
-void CheckValue(const Rule& rule, const Value& value, const std::string& at, Findings& out) {
+void CheckValue(const Rule& rule, const Value& value, const At& at, Findings& out) {
   ++out.checked;
   if (rule.form == Form::kObject) {
     if (value.kind != Kind::kObject) out.Error(value.offset, at, std::string(KindName(value.kind)) + ", not an object");
@@ -164,12 +171,13 @@ std::vector<std::string_view> NamesOf(std::span<const Rule> rules, bool tcp) {
 // The members missing from the object, each told at the unknown member that most likely stands for
 // it. The nearest names are worked out once, and only when a member is missing.
 void TellMissing(std::span<const Rule> rules, const std::vector<bool>& present, bool tcp, std::size_t begin,
-                 const std::string& pointer, const std::vector<const Member*>& unknown,
-                 std::span<const std::string_view> names, Findings& out) {
+                 const std::string& pointer, const std::vector<const Member*>& unknown, Findings& out) {
+  std::vector<std::string_view> names;
   std::vector<std::string_view> nearest;
   for (std::size_t i = 0; i < rules.size(); ++i) {
     if (present[i] || (!tcp && rules[i].tcp_only)) continue;
-    if (nearest.empty()) {
+    if (names.empty()) {
+      names = NamesOf(rules, tcp);
       for (const Member* member : unknown) nearest.push_back(NearestName(member->name, names));
     }
     const std::string name(rules[i].name);
@@ -185,7 +193,7 @@ void TellMissing(std::span<const Rule> rules, const std::vector<bool>& present, 
 }
 
 // An unknown member, its message made only when the finding is kept.
-void TellUnknown(const Member& member, const std::string& at, std::span<const Rule> rules,
+void TellUnknown(const Member& member, const At& at, std::span<const Rule> rules,
                  std::span<const std::string_view> names, Findings& out) {
   const Severity severity = out.options.strict ? Severity::kError : Severity::kWarning;
   if (!out.Keeps(member.key_offset)) return out.Add(severity, member.key_offset, at, std::string());
@@ -278,14 +286,15 @@ void CheckObject(Shape shape, std::size_t begin, const std::string& pointer, con
   const std::span<const Rule> rules = RulesOf(shape);
   if (rules.empty()) return;
   const bool tcp = shape != Shape::kListener || IsTcp(members);
-  const std::vector<std::string_view> names = NamesOf(rules, tcp);
+  std::vector<std::string_view> names;  // made for the first unknown member
   std::vector<const Member*> unknown;
   std::vector<bool> present(rules.size());
   std::ptrdiff_t furthest = -1;
   for (const Member& member : members) {
-    const std::string at = ChildPointer(pointer, member.name);
+    const At at{pointer, member.name};
     const Rule* rule = Find(rules, member.name, tcp);
     if (rule == nullptr) {
+      if (names.empty()) names = NamesOf(rules, tcp);
       TellUnknown(member, at, rules, names, out);
       unknown.push_back(&member);
       continue;
@@ -296,7 +305,7 @@ void CheckObject(Shape shape, std::size_t begin, const std::string& pointer, con
     furthest = std::max(furthest, index);
     CheckValue(*rule, member.value, at, out);
   }
-  TellMissing(rules, present, tcp, begin, pointer, unknown, names, out);
+  TellMissing(rules, present, tcp, begin, pointer, unknown, out);
 }
 
 void CheckElement(Shape shape, const Value& element, const std::string& pointer, Findings& out) {
