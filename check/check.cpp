@@ -34,8 +34,8 @@ class Cursor {
     const char c = text_[at_];
     if (c == '"') {
       std::size_t i = at_ + 1;
-      while ((i = text_.find_first_of("\"\\", i)) != std::string_view::npos && text_[i] == '\\') i += 2;
-      at_ = i == std::string_view::npos ? text_.size() : i + 1;
+      while (i < text_.size() && text_[i] != '"') i += text_[i] == '\\' ? 2 : 1;
+      at_ = std::min(i + 1, text_.size());
     } else if (c == '{' || c == '}' || c == '[' || c == ']') {
       ++at_;
     } else {
