@@ -196,7 +196,7 @@ void TellMissing(std::span<const Rule> rules, const std::vector<bool>& present, 
 void TellUnknown(const Member& member, const At& at, std::span<const Rule> rules,
                  std::span<const std::string_view> names, Findings& out) {
   const Severity severity = out.options.strict ? Severity::kError : Severity::kWarning;
-  if (!out.Keeps(member.key_offset)) return out.Add(severity, member.key_offset, at, std::string());
+  if (!out.Keeps(member.key_offset)) return out.Add(severity, member.key_offset, std::string(), std::string());
   const std::string_view nearest = NearestName(member.name, names);
   std::string message = "unknown member " + Quoted(member.name);
   if (Find(rules, member.name, true) != nullptr) message += " (a TCP listener's, not a UDP one's)";
