@@ -34,8 +34,8 @@ class Cursor {
     const char c = text_[at_];
     if (c == '"') {
       std::size_t i = at_ + 1;
-      while ((i = text_.find_first_of("\"\\", i)) != std::string_view::npos && text_[i] == '\\') i += 2;
-      at_ = i == std::string_view::npos ? text_.size() : i + 1;
+      while (i < text_.size() && text_[i] != '"') i += text_[i] == '\\' ? 2 : 1;
+      at_ = std::min(i + 1, text_.size());
     } else if (c == '{' || c == '}' || c == '[' || c == ']') {
       ++at_;
     } else {
@@ -85,11 +85,13 @@ class Handler {
 
  private:
   struct Frame {
-    Shape shape;
-    Kind kind;
-    std::size_t begin;
+    Shape shape = Shape::kUnchecked;
+    Kind kind = Kind::kNull;
+    std::size_t begin = 0;
     std::string pointer;
-    std::unordered_set<std::string> keys;
+    std::vector<std::string> few_keys;  // the first kFewKeys keys, searched in turn
+    std::size_t few = 0;                // of few_keys in use; their room is kept for the next object
+    std::unordered_set<std::string> keys;  // the keys after them
     std::string key;  // the member being read, in an object
     std::size_t key_offset = 0;
     bool duplicate = false;
@@ -103,9 +105,24 @@ class Handler {
     return true;
   }
 
+  // Whether the object had the key already; remembers it. A few keys are searched in turn, which is
+  // quicker than a hash for the objects of a configuration; the keys of a large object are hashed.
+  static bool Seen(Frame& frame, const std::string& key) {
+    constexpr std::size_t kFewKeys = 16;
+    for (std::size_t i = 0; i < frame.few; ++i) {
+      if (frame.few_keys[i] == key) return true;
+    }
+    if (frame.few < kFewKeys) {
+      if (frame.few == frame.few_keys.size()) frame.few_keys.emplace_back();
+      frame.few_keys[frame.few++].assign(key);
+      return false;
+    }
+    return !frame.keys.insert(key).second;
+  }
+
   void Key(std::size_t offset, std::string key) {
-    Frame& frame = frames_.back();
-    frame.duplicate = !frame.keys.insert(key).second;
+    Frame& frame = frames_[depth_ - 1];
+    frame.duplicate = Seen(frame, key);
     if (frame.duplicate) out_.Error(offset, ChildPointer(frame.pointer, key), "duplicate member " + Quoted(key) + "; the first is checked");
     frame.key = std::move(key);
     frame.key_offset = offset;
@@ -115,47 +132,65 @@ class Handler {
     Append(part);
     Value value{kind, Take(), std::move(text_)};
     text_.clear();
-    static_cast<void>(Begin(value));
+    static_cast<void>(Begin(std::move(value), false));
     return true;
   }
 
-  // A value starts: its pointer, its place in its parent, and the shape a container of it takes.
-  std::pair<std::string, Shape> Begin(const Value& value) {
-    if (frames_.empty()) {
+  // A value starts: its place in its parent, and for a container its pointer and the shape it takes.
+  // A scalar's pointer is made only for a finding about it.
+  std::pair<std::string, Shape> Begin(Value value, bool container) {
+    if (depth_ == 0) {
       CheckRoot(value, out_);
       return {std::string(), Shape::kRoot};
     }
-    Frame& parent = frames_.back();
+    Frame& parent = frames_[depth_ - 1];
     if (parent.kind == Kind::kArray) {
-      std::string pointer = ChildPointer(parent.pointer, std::to_string(parent.count++));
+      const std::size_t index = parent.count++;
+      const Shape shape = ShapeOfElement(parent.shape, value.kind);
+      if (!container && parent.shape != Shape::kInterfaces) return {std::string(), shape};
+      std::string pointer = ChildPointer(parent.pointer, std::to_string(index));
       CheckElement(parent.shape, value, pointer, out_);
-      return {std::move(pointer), ShapeOfElement(parent.shape, value.kind)};
+      return {std::move(pointer), shape};
     }
-    if (!parent.duplicate && parent.shape != Shape::kUnchecked) parent.members.push_back({parent.key, parent.key_offset, value});
     const Shape shape = parent.duplicate ? Shape::kUnchecked : ShapeOfMember(parent.shape, parent.key, value.kind);
-    return {ChildPointer(parent.pointer, parent.key), shape};
+    std::string pointer = container ? ChildPointer(parent.pointer, parent.key) : std::string();
+    if (!parent.duplicate && parent.shape != Shape::kUnchecked) {
+      parent.members.push_back({std::move(parent.key), parent.key_offset, std::move(value)});
+    }
+    return {std::move(pointer), shape};
   }
 
   bool Open(Kind kind) {
     const std::size_t offset = Take();
-    auto [pointer, shape] = Begin(Value{kind, offset, {}});
-    frames_.push_back(Frame{shape, kind, offset, std::move(pointer), {}, {}, 0, false, 0, {}});
+    auto [pointer, shape] = Begin(Value{kind, offset, {}}, true);
+    if (depth_ == frames_.size()) frames_.emplace_back();
+    Frame& frame = frames_[depth_++];
+    frame.shape = shape;
+    frame.kind = kind;
+    frame.begin = offset;
+    frame.pointer = std::move(pointer);
+    frame.few = 0;
+    frame.keys.clear();
+    frame.duplicate = false;
+    frame.count = 0;
+    frame.members.clear();
     return true;
   }
 
   bool Close() {
     static_cast<void>(Take());
-    const Frame& frame = frames_.back();
+    const Frame& frame = frames_[depth_ - 1];
     if (frame.kind == Kind::kObject) CheckObject(frame.shape, frame.begin, frame.pointer, frame.members, out_);
     else CheckArrayEnd(frame.shape, frame.begin, frame.pointer, frame.count, out_);
-    frames_.pop_back();
+    --depth_;
     return true;
   }
 
   Cursor cursor_;
   std::size_t base_;
   Findings& out_;
-  std::vector<Frame> frames_;
+  std::vector<Frame> frames_;  // the open containers are the first depth_; the others are kept for their room
+  std::size_t depth_ = 0;
   std::string text_;
 };
 
@@ -206,7 +241,7 @@ void Parse(std::string_view bytes, std::size_t base, Findings& out) {
 }  // namespace
 
 CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options) {
-  Findings out{options, {}, 0};
+  Findings out(options);
   std::size_t base = 0;
   if (bytes.starts_with("\xEF\xBB\xBF")) {
     out.Error(0, "", "a byte-order mark: a configuration is UTF-8 without one");
@@ -219,12 +254,11 @@ CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options) {
   } else {
     Parse(bytes, base, out);
   }
+  if (out.errors + out.warnings == 0 && out.checked == 0) out.Error(0, "", "nothing in the file was checked");
   CheckResult result;
-  result.findings = std::move(out.list);
-  if (result.findings.empty() && out.checked == 0) result.findings.push_back({Severity::kError, 0, "", "nothing in the file was checked"});
-  std::stable_sort(result.findings.begin(), result.findings.end(),
-                   [](const Finding& a, const Finding& b) { return a.offset < b.offset; });
-  for (const Finding& finding : result.findings) ++(finding.severity == Severity::kError ? result.errors : result.warnings);
+  result.findings = out.TakeInFileOrder();
+  result.errors = out.errors;
+  result.warnings = out.warnings;
   return result;
 }
 

@@ -20,17 +20,24 @@ struct Finding {
   std::string message;
 };
 
+// The findings a check keeps of one file by default; the rest are counted only.
+inline constexpr std::size_t kFindingsKept = 100;
+
 struct CheckOptions {
   bool strict = false;  // an unknown member is an error, not a warning
+  std::size_t most_kept = kFindingsKept;
 };
 
-// What the check found, in the order of the file.
+// What the check found: the first findings in the order of the file (at most `most_kept`), and the
+// count of all of them, which gives the verdict.
 struct CheckResult {
   std::vector<Finding> findings;
   std::size_t errors = 0;
   std::size_t warnings = 0;
 
   bool valid() const { return errors == 0; }
+  // The findings counted but not kept.
+  std::size_t not_kept() const { return errors + warnings - findings.size(); }
 };
 
 // Checks the whole file's bytes. The document is streamed through the parser, never held as a tree.

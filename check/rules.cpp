@@ -93,7 +93,14 @@ std::string NotAString(const Value& value) {
   return message;
 }
 
-void CheckString(const Rule& rule, const Value& value, const std::string& at, Findings& out) {
+// The pointer of a member, made only when a finding names it.
+struct At {
+  const std::string& pointer;
+  std::string_view name;
+  operator std::string() const { return ChildPointer(pointer, name); }
+};
+
+void CheckString(const Rule& rule, const Value& value, const At& at, Findings& out) {
   const std::string& text = value.text;
   switch (rule.form) {
     case Form::kText: return;
@@ -119,7 +126,7 @@ void CheckString(const Rule& rule, const Value& value, const std::string& at, Fi
   }
 }
 
-void CheckValue(const Rule& rule, const Value& value, const std::string& at, Findings& out) {
+void CheckValue(const Rule& rule, const Value& value, const At& at, Findings& out) {
   ++out.checked;
   if (rule.form == Form::kObject) {
     if (value.kind != Kind::kObject) out.Error(value.offset, at, std::string(KindName(value.kind)) + ", not an object");
@@ -161,29 +168,87 @@ std::vector<std::string_view> NamesOf(std::span<const Rule> rules, bool tcp) {
   return names;
 }
 
-// The member missing from the object, told at the unknown member that most likely stands for it.
-void TellMissing(const Rule& rule, std::size_t begin, const std::string& pointer, const std::vector<Member>& unknown,
-                 std::span<const std::string_view> names, Findings& out) {
-  for (const Member& member : unknown) {
-    if (NearestName(member.name, names) == rule.name) {
-      return out.Error(member.key_offset, pointer, "missing member \"" + std::string(rule.name) + "\" (" +
-                                                       Quoted(member.name) + " is unknown: did you mean \"" +
-                                                       std::string(rule.name) + "\"?)");
+// The members missing from the object, each told at the unknown member that most likely stands for
+// it. The nearest names are worked out once, and only when a member is missing.
+void TellMissing(std::span<const Rule> rules, const std::vector<bool>& present, bool tcp, std::size_t begin,
+                 const std::string& pointer, const std::vector<const Member*>& unknown, Findings& out) {
+  std::vector<std::string_view> names;
+  std::vector<std::string_view> nearest;
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    if (present[i] || (!tcp && rules[i].tcp_only)) continue;
+    if (names.empty()) {
+      names = NamesOf(rules, tcp);
+      for (const Member* member : unknown) nearest.push_back(NearestName(member->name, names));
     }
+    const std::string name(rules[i].name);
+    const auto it = std::find(nearest.begin(), nearest.end(), rules[i].name);
+    if (it == nearest.end()) {
+      out.Error(begin, pointer, "missing member \"" + name + "\"");
+      continue;
+    }
+    const Member& stand_in = *unknown[static_cast<std::size_t>(it - nearest.begin())];
+    out.Error(stand_in.key_offset, pointer, "missing member \"" + name + "\" (" + Quoted(stand_in.name) +
+                                                " is unknown: did you mean \"" + name + "\"?)");
   }
-  out.Error(begin, pointer, "missing member \"" + std::string(rule.name) + "\"");
+}
+
+// An unknown member, its message made only when the finding is kept.
+void TellUnknown(const Member& member, const At& at, std::span<const Rule> rules,
+                 std::span<const std::string_view> names, Findings& out) {
+  const Severity severity = out.options.strict ? Severity::kError : Severity::kWarning;
+  if (!out.Keeps(member.key_offset)) return out.Add(severity, member.key_offset, std::string(), std::string());
+  const std::string_view nearest = NearestName(member.name, names);
+  std::string message = "unknown member " + Quoted(member.name);
+  if (Find(rules, member.name, true) != nullptr) message += " (a TCP listener's, not a UDP one's)";
+  else if (!nearest.empty()) message += "; did you mean \"" + std::string(nearest) + "\"?";
+  out.Add(severity, member.key_offset, at, std::move(message));
 }
 
 }  // namespace
 
 std::string ChildPointer(const std::string& pointer, std::string_view name) {
-  std::string out = pointer + "/";
-  for (const char c : name) out += c == '~' ? std::string("~0") : c == '/' ? std::string("~1") : std::string(1, c);
+  std::string out;
+  out.reserve(pointer.size() + 1 + name.size());
+  out += pointer;
+  out += '/';
+  for (std::size_t at; (at = name.find_first_of("~/")) != std::string_view::npos; name.remove_prefix(at + 1)) {
+    out += name.substr(0, at);
+    out += name[at] == '~' ? "~0" : "~1";
+  }
+  out += name;
   return out;
 }
 
+bool Findings::Earlier(const Kept& a, const Kept& b) {
+  return a.finding.offset != b.finding.offset ? a.finding.offset < b.finding.offset : a.order < b.order;
+}
+
+bool Findings::Keeps(std::size_t offset) const {
+  if (options.most_kept == 0) return false;
+  return kept_.size() < options.most_kept || offset < kept_.front().finding.offset;
+}
+
 void Findings::Add(Severity severity, std::size_t offset, const std::string& pointer, std::string message) {
-  list.push_back({severity, offset, pointer, std::move(message)});
+  ++(severity == Severity::kError ? errors : warnings);
+  if (options.most_kept == 0) return;
+  Kept next{{severity, offset, pointer, std::move(message)}, order_++};
+  if (kept_.size() == options.most_kept) {
+    if (!Earlier(next, kept_.front())) return;
+    std::pop_heap(kept_.begin(), kept_.end(), Earlier);
+    kept_.back() = std::move(next);
+  } else {
+    kept_.push_back(std::move(next));
+  }
+  std::push_heap(kept_.begin(), kept_.end(), Earlier);
+}
+
+std::vector<Finding> Findings::TakeInFileOrder() {
+  std::sort_heap(kept_.begin(), kept_.end(), Earlier);
+  std::vector<Finding> findings;
+  findings.reserve(kept_.size());
+  for (Kept& kept : kept_) findings.push_back(std::move(kept.finding));
+  kept_.clear();
+  return findings;
 }
 
 std::string Quoted(std::string_view text) {
@@ -221,20 +286,17 @@ void CheckObject(Shape shape, std::size_t begin, const std::string& pointer, con
   const std::span<const Rule> rules = RulesOf(shape);
   if (rules.empty()) return;
   const bool tcp = shape != Shape::kListener || IsTcp(members);
-  const std::vector<std::string_view> names = NamesOf(rules, tcp);
-  std::vector<Member> unknown;
+  std::vector<std::string_view> names;  // made for the first unknown member
+  std::vector<const Member*> unknown;
   std::vector<bool> present(rules.size());
   std::ptrdiff_t furthest = -1;
   for (const Member& member : members) {
-    const std::string at = ChildPointer(pointer, member.name);
+    const At at{pointer, member.name};
     const Rule* rule = Find(rules, member.name, tcp);
     if (rule == nullptr) {
-      const std::string_view nearest = NearestName(member.name, names);
-      std::string message = "unknown member " + Quoted(member.name);
-      if (Find(rules, member.name, true) != nullptr) message += " (a TCP listener's, not a UDP one's)";
-      else if (!nearest.empty()) message += "; did you mean \"" + std::string(nearest) + "\"?";
-      out.Add(out.options.strict ? Severity::kError : Severity::kWarning, member.key_offset, at, std::move(message));
-      unknown.push_back(member);
+      if (names.empty()) names = NamesOf(rules, tcp);
+      TellUnknown(member, at, rules, names, out);
+      unknown.push_back(&member);
       continue;
     }
     const std::ptrdiff_t index = rule - rules.data();
@@ -243,9 +305,7 @@ void CheckObject(Shape shape, std::size_t begin, const std::string& pointer, con
     furthest = std::max(furthest, index);
     CheckValue(*rule, member.value, at, out);
   }
-  for (std::size_t i = 0; i < rules.size(); ++i) {
-    if (!present[i] && (tcp || !rules[i].tcp_only)) TellMissing(rules[i], begin, pointer, unknown, names, out);
-  }
+  TellMissing(rules, present, tcp, begin, pointer, unknown, out);
 }
 
 void CheckElement(Shape shape, const Value& element, const std::string& pointer, Findings& out) {

@@ -31,10 +31,15 @@ struct Member {
   Value value;
 };
 
-// Collects the findings; an unknown member counts as an error when strict.
+// Collects the findings: counts every one, keeps the first `options.most_kept` in file order (a heap
+// on the offset and the order of coming, so a file of millions of findings costs room for those
+// alone); an unknown member counts as an error when strict.
 struct Findings {
+  explicit Findings(const CheckOptions& o) : options(o) {}
+
   CheckOptions options;
-  std::vector<Finding> list;
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
   std::size_t checked = 0;  // members the rules looked at
 
   void Add(Severity severity, std::size_t offset, const std::string& pointer, std::string message);
@@ -44,6 +49,19 @@ struct Findings {
   void Warning(std::size_t offset, const std::string& pointer, std::string message) {
     Add(Severity::kWarning, offset, pointer, std::move(message));
   }
+  // Whether a finding at `offset` would be kept (one that would not needs no message).
+  bool Keeps(std::size_t offset) const;
+  // The findings kept, in file order (those at one offset in the order they came); empties the heap.
+  std::vector<Finding> TakeInFileOrder();
+
+ private:
+  struct Kept {
+    Finding finding;
+    std::size_t order;
+  };
+  static bool Earlier(const Kept& a, const Kept& b);
+  std::vector<Kept> kept_;
+  std::size_t order_ = 0;
 };
 
 // The shape of a container that is the value of member `name` of an object of `parent`.

@@ -138,13 +138,14 @@ void setup_report(CLI::App& app, ReportOptions& opt);
 struct CheckOptions {
   std::vector<std::string> files;
   bool strict = false;
+  std::string format = "text";  // "text" or "json"
 };
 
-// Adds `check [--strict] FILE...` to the program.
+// Adds `check [--strict] [--format text|json] FILE...` to the program.
 void setup_check(CLI::App& app, CheckOptions& opt);
 
-// Checks each version 6 file (or standard input for -): a line per finding and a summary on standard
-// output. 0 when every file is valid, 6 when one is not, 3 when one cannot be read, 1 when standard
+// Checks each version 6 file (or standard input for -): a line per finding (the first 100 of a file)
+// and a summary on standard output, or one JSON document for them all. 0 when every file is valid, 6 when one is not, 3 when one cannot be read, 1 when standard
 // output cannot be written; the highest any file gave.
 [[nodiscard]] int run_check(const CheckOptions& opt, Console& io);
 

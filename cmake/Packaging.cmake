@@ -1,9 +1,9 @@
 # What `cmake --install` puts where, and the packages CPack makes of it:
 #   - on Linux: the command-line program, its manual page, the README, the guide, the changelog, the
-#     copyright file (which holds every licence text), the JSON report's schema and the version 6
-#     schema, as the Debian package "recaster";
+#     copyright file (which holds every licence text), the JSON report's schema, the version 6
+#     schema and the schema of the check's JSON output, as the Debian package "recaster";
 #   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe, the README, the guide, LICENSE,
-#     THIRD-PARTY-NOTICES and the JSON report's schema (`cpack -G ZIP`), and an MSI of the same
+#     THIRD-PARTY-NOTICES and the three schemas (`cpack -G ZIP`), and an MSI of the same
 #     (`cpack -G External`, which runs packaging/msi.cmake).
 # Included from the top-level CMakeLists.txt after every target exists.
 
@@ -40,7 +40,8 @@ if(WIN32)
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide.md
                 ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
-                ${PROJECT_SOURCE_DIR}/docs/report.schema.json
+                ${PROJECT_SOURCE_DIR}/docs/report.schema.json ${PROJECT_SOURCE_DIR}/docs/v6.schema.json
+                ${PROJECT_SOURCE_DIR}/docs/check.schema.json
           DESTINATION . COMPONENT windows)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -98,6 +99,7 @@ else()
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_folder} COMPONENT cli)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/report.schema.json ${PROJECT_SOURCE_DIR}/docs/v6.schema.json
+                ${PROJECT_SOURCE_DIR}/docs/check.schema.json
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/recaster COMPONENT cli)
 
   set(CPACK_GENERATOR DEB)

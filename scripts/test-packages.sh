@@ -3,7 +3,7 @@
 #   - the Debian package: lintian reports nothing, it holds the program, the manual page and the
 #     documents Debian asks for, and its program converts the sample to the POSIX build's bytes;
 #   - the ZIP: the two programs, the README, the guide, the licence, the third-party notices and the
-#     schema;
+#     three schemas (the JSON report's, the version 6 file's, the check output's);
 #   - the MSI: what only its tables can tell (Wine does not act on it), then, under Wine in a fresh
 #     prefix, silent installs and uninstalls: the programs in Program Files, recaster-cli.exe from
 #     there converting the sample to the POSIX build's bytes and leaving no temporary file when Ctrl+C
@@ -51,13 +51,14 @@ cat "$work/lintian.txt"
 dpkg-deb -x "$deb" "$work/deb"
 for file in usr/bin/recaster usr/share/man/man1/recaster.1.gz usr/share/doc/recaster/copyright \
   usr/share/doc/recaster/changelog.gz usr/share/doc/recaster/README.md.gz usr/share/doc/recaster/guide.md.gz \
-  usr/share/recaster/report.schema.json usr/share/recaster/v6.schema.json; do
+  usr/share/recaster/report.schema.json usr/share/recaster/v6.schema.json usr/share/recaster/check.schema.json; do
   check '[ -f "$work/deb/$file" ]' "it holds /$file"
 done
 check 'zcat "$work/deb/usr/share/doc/recaster/README.md.gz" | cmp -s - README.md' "its README is the project's"
 check 'zcat "$work/deb/usr/share/doc/recaster/guide.md.gz" | cmp -s - docs/guide.md' "its guide is the project's"
 check 'cmp -s "$work/deb/usr/share/recaster/report.schema.json" docs/report.schema.json' "its report schema is the project's"
 check 'cmp -s "$work/deb/usr/share/recaster/v6.schema.json" docs/v6.schema.json' "its version 6 schema is the project's"
+check 'cmp -s "$work/deb/usr/share/recaster/check.schema.json" docs/check.schema.json' "its check output schema is the project's"
 # The licences of what the program holds: ours, CLI11's and Boost's, each with its text.
 for licence in MIT BSD-3-Clause BSL-1.0; do
   check 'grep -qx "License: $licence" "$work/deb/usr/share/doc/recaster/copyright" && grep -q "^License: .*\b$licence\b" <(sed -n "1,/^\$/p" "$work/deb/usr/share/doc/recaster/copyright")' \
@@ -69,7 +70,8 @@ check '"$work/deb/usr/bin/recaster" convert --force --quiet "$sample" "$work/deb
   "its program converts the sample to the POSIX build's bytes"
 
 # What the ZIP and the MSI put beside the programs, each the project's own file.
-beside_programs="LICENSE README.md docs/guide.md THIRD-PARTY-NOTICES docs/report.schema.json"
+beside_programs="LICENSE README.md docs/guide.md THIRD-PARTY-NOTICES docs/report.schema.json docs/v6.schema.json
+  docs/check.schema.json"
 listing() { printf '%s\n' Recaster.exe recaster-cli.exe $beside_programs | sed 's|.*/||' | LC_ALL=C sort | tr "\n" " "; }
 same_files() {  # FOLDER: the files beside the programs there are the project's
   local file
@@ -78,10 +80,10 @@ same_files() {  # FOLDER: the files beside the programs there are the project's
 
 step "ZIP"
 check '[ "$(cmake -E tar tf "$zip" | LC_ALL=C sort | tr "\n" " ")" = "$(listing)" ]' \
-  "it holds Recaster.exe, recaster-cli.exe, README.md, guide.md, LICENSE, THIRD-PARTY-NOTICES and report.schema.json"
+  "it holds Recaster.exe, recaster-cli.exe, README.md, guide.md, LICENSE, THIRD-PARTY-NOTICES and the three schemas"
 mkdir -p "$work/zip"
 (cd "$work/zip" && cmake -E tar xf "$zip")
-check 'same_files "$work/zip"' "its LICENSE, THIRD-PARTY-NOTICES, README.md, guide.md and report.schema.json are the project's"
+check 'same_files "$work/zip"' "its LICENSE, THIRD-PARTY-NOTICES, README.md, guide.md and schemas are the project's"
 
 # The rows of one table of an MSI, without its three header lines. msiinfo writes the streams of a
 # table (the icon) into a folder named after it, here in the test's folder.
@@ -150,7 +152,7 @@ status=0
 run_msiexec install /i "$(winpath "$msi")" || status=$?
 check '[ "$status" -eq 0 ]' "msiexec /i recaster-$version-x64.msi /qn succeeds"
 check '[ "$(ls "$installed" | LC_ALL=C sort | tr "\n" " ")" = "$(listing)" ] && same_files "$installed"' \
-  "Recaster.exe, recaster-cli.exe, README.md, guide.md, LICENSE, THIRD-PARTY-NOTICES and report.schema.json are in C:\\Program Files\\Recaster"
+  "Recaster.exe, recaster-cli.exe, README.md, guide.md, LICENSE, THIRD-PARTY-NOTICES and the three schemas are in C:\\Program Files\\Recaster"
 check 'timeout 60 wine "C:\\Program Files\\Recaster\\recaster-cli.exe" convert --force --quiet "$(winpath "$sample")" "$(winpath "$work/msi.json")" </dev/null && cmp -s "$work/msi.json" "$work/expected.json"' \
   "recaster-cli.exe run from there converts the sample to the POSIX build's bytes"
 

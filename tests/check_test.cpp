@@ -80,6 +80,15 @@ TEST(Check, EachFaultGivesItsFindingsWithPointerLineAndColumn) {
   for (const auto& c : cases) EXPECT_EQ(Lines(c.text, c.strict), c.lines) << c.text.substr(0, 200);
 }
 
+TEST(Check, KeepsTheFirstFindingsInFileOrderAndCountsThemAll) {
+  // The missing members are found when their object closes, after the unknown member inside it.
+  const CheckResult result = CheckDocument("{\"storage\": {\"x\": \"1\"}}", CheckOptions{false, 1});
+  ASSERT_EQ(result.findings.size(), 1u);
+  EXPECT_EQ(result.findings[0].message, "missing member \"network\"");
+  EXPECT_EQ(result.errors, 7u);
+  EXPECT_EQ(result.warnings, 1u);
+}
+
 TEST(Check, AddressesInTheirTextForms) {
   for (const char* address : {"0.0.0.0", "::", "::1", "2001:db8::10", "1:2:3:4:5:6:7:8", "::ffff:192.0.2.1", "fe80::"}) {
     EXPECT_TRUE(Lines(Mutated("\"192.0.2.10\"", std::string("\"") + address + "\"")).empty()) << address;

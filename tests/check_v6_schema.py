@@ -4,7 +4,9 @@
 Usage: check_v6_schema.py RECASTER SCHEMA GOLDEN CORPUS_FOLDER WORK_FOLDER
 Every golden conversion (the golden file, and the conversion of each source of the corpus) passes the
 check; on those and on faulty files made from the golden one, `check --strict` says valid exactly when
-the validator does, and `check` exits with 0 or 6 as it says.
+the validator does, and `check` exits with 0 or 6 as it says. `check --format json` over a few of them,
+a missing file, a name that is no UTF-8 and a file of more findings than are shown, gives a document
+that docs/check.schema.json (beside SCHEMA) accepts, with the exit code and verdicts of the text.
 """
 import glob
 import json
@@ -95,6 +97,40 @@ for name, data in files.items():
         failures.append(f"{name}: the validator says {'valid' if expected else 'not valid'}, check --strict exits {strict}")
     if plain not in (0, 6) or (plain == 6 and expected):
         failures.append(f"{name}: check exits {plain}, the validator says {'valid' if expected else 'not valid'}")
+
+
+def check_json_output():
+    """The JSON output of a few files against its schema, its verdicts and exit code against the text's."""
+    with open(os.path.join(os.path.dirname(schema_path), "check.schema.json"), encoding="utf-8") as f:
+        output_schema = json.load(f)
+    Draft202012Validator.check_schema(output_schema)
+    names = ["golden", "a port of 70000", "a mistyped member", "no UTF-8", "an empty file"]
+    paths = []
+    for number, name in enumerate(names):
+        paths.append(os.path.join(work, f"json-{number}.json"))
+        open(paths[-1], "wb").write(files[name])
+    many = os.fsencode(os.path.join(work, "json-\u202e-")) + b"\xff.json"
+    open(many, "wb").write(golden.replace(b'"storage": {', b'"storage": {' + b"".join(b'"x%d": "1", ' % i for i in range(150)), 1))
+    paths += [os.fsdecode(many), os.path.join(work, "missing.json")]
+    text = subprocess.run([program, "check", *paths], capture_output=True)
+    done = subprocess.run([program, "check", "--format", "json", *paths], capture_output=True)
+    try:
+        document = json.loads(done.stdout.decode("utf-8"))
+        json.dumps(document, ensure_ascii=False).encode("utf-8")  # no lone surrogate
+    except ValueError as e:
+        return [f"check --format json: not strict UTF-8 JSON: {e}"]
+    problems = [f"check --format json: {e.message}" for e in Draft202012Validator(output_schema).iter_errors(document)]
+    if done.returncode != text.returncode or done.returncode != 6:
+        problems.append(f"check --format json exits {done.returncode}, the text {text.returncode}, not 6")
+    verdicts = [entry["valid"] for entry in document.get("files", [])]
+    if verdicts != [True, False, False, False, False, True, False]:
+        problems.append(f"check --format json: verdicts {verdicts}")
+    if problems == [] and document["files"][5]["warning_count"] != 150:
+        problems.append("check --format json: the findings beyond those shown are not counted")
+    return problems
+
+
+failures += check_json_output()
 for failure in failures:
     print("FAILED:", failure)
 print(f"{len(files)} files, {len(conversions)} conversions, {len(failures)} disagreements")
