@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "settings/setting_walk.h"
 #include "text/json_writer.h"
+#include "text/utf8.h"
 #include "words/words.h"
 #include "xml/xml_document.h"
 
@@ -95,8 +96,11 @@ int ReadSide(Side& side, StandardInput& input, Console& io) {
     side.v5 = true;
     return kExitOk;
   }
+  // A byte-order mark leaves the text JSON, and the check tells it.
+  std::string_view body = side.bytes;
+  if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
   boost::system::error_code error;
-  side.json = boost::json::parse(side.bytes, error);
+  side.json = boost::json::parse(body, error);
   if (error) {
     SayAbout(side.path, "neither a version 5 configuration nor JSON", io);
     return kExitUnreadable;
@@ -233,14 +237,24 @@ std::string Shown(const boost::json::value& v) {
   return std::move(sink.text);
 }
 
+std::u16string Utf16(std::string_view utf8) {
+  std::u16string out;
+  for (std::size_t at = 0; at < utf8.size();) {
+    const text::Decoded c = text::DecodeUtf8(utf8, at);
+    text::AppendUtf16(c.code_point, out);
+    at += c.length;
+  }
+  return out;
+}
+
 // A member whose key names a secret, or a string that holds one, by the one rule for secrets.
 bool SecretKey(std::string_view key) {
-  const std::u16string field = platform::PathFromNative(std::string(key)) + u"=x";
+  const std::u16string field = Utf16(key) + u"=x";
   return words::MaskConnectionString(field) != field;
 }
 bool SecretValue(const boost::json::value& v) {
   if (!v.is_string()) return false;
-  const std::u16string text = platform::PathFromNative(std::string(v.get_string()));
+  const std::u16string text = Utf16(v.get_string());
   return words::MaskConnectionString(text) != text;
 }
 
@@ -321,7 +335,12 @@ int AsVersion6(Side& side, Console& io) {
     SayAbout(side.path, text.error, io);
     return kExitUnreadable;
   }
-  side.json = boost::json::parse(text.text);
+  boost::system::error_code error;
+  side.json = boost::json::parse(text.text, error);
+  if (error) {
+    SayAbout(side.path, "its conversion is no JSON: " + error.message(), io);
+    return kExitUnreadable;
+  }
   return kExitOk;
 }
 
