@@ -88,11 +88,11 @@ struct HelpOptions {
   std::string command;
 };
 
-constexpr std::string_view kCommands[] = {"show", "convert", "report", "check", "help"};
+constexpr std::string_view kCommands[] = {"show", "convert", "report", "check", "diff", "help"};
 
 void setup_help(CLI::App& app, HelpOptions& opt) {
   auto* help = app.add_subcommand("help", "Print the help of the program, or of COMMAND");
-  help->add_option("COMMAND", opt.command, "show, convert, report, check or help");
+  help->add_option("COMMAND", opt.command, "show, convert, report, check, diff or help");
 }
 
 // "unknown command "WORD"", with the command it most likely stands for: one it begins, or one a slip
@@ -100,7 +100,7 @@ void setup_help(CLI::App& app, HelpOptions& opt) {
 std::string UnknownCommand(std::string_view word) {
   const std::string_view nearest = check::NearestName(word, kCommands);
   const std::string named = "unknown command \"" + std::string(word) + "\"";
-  if (nearest.empty()) return named + "; the commands are show, convert, report, check and help";
+  if (nearest.empty()) return named + "; the commands are show, convert, report, check, diff and help";
   return named + "; did you mean \"" + std::string(nearest) + "\"?";
 }
 
@@ -192,11 +192,13 @@ int Run(const std::vector<std::string>& args, Console& io) {
   ReportOptions report;
   report.program_version = RECASTER_VERSION;
   CheckOptions checking;
+  DiffOptions diff;
   HelpOptions help;
   setup_show(app, show);
   setup_convert(app, convert);
   setup_report(app, report);
   setup_check(app, checking);
+  setup_diff(app, diff);
   setup_help(app, help);
   for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
 
@@ -218,6 +220,7 @@ int Run(const std::vector<std::string>& args, Console& io) {
   if (app.got_subcommand("convert")) return run_convert(convert, io);
   if (app.got_subcommand("report")) return run_report(report, io);
   if (app.got_subcommand("check")) return run_check(checking, io);
+  if (app.got_subcommand("diff")) return run_diff(diff, io);
   if (help.command.empty()) return Run({"--help"}, io);
   if (std::find(std::begin(kCommands), std::end(kCommands), help.command) == std::end(kCommands)) {
     return UsageError(UnknownCommand(help.command), io);

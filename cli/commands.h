@@ -149,4 +149,19 @@ void setup_check(CLI::App& app, CheckOptions& opt);
 // output cannot be written; the highest any file gave.
 [[nodiscard]] int run_check(const CheckOptions& opt, Console& io);
 
+struct DiffOptions {
+  std::string a;
+  std::string b;
+  std::string format = "text";  // "text" or "json"
+};
+
+// Adds `diff [--format text|json] A B` to the program.
+void setup_diff(CLI::App& app, DiffOptions& opt);
+
+// Tells what differs between A and B, each a version 5 or version 6 file as its bytes tell: one line per
+// difference and a summary, or a JSON document. 0 when they are the same, 7 when they differ, 3 when a
+// side cannot be read or is neither a version 5 configuration nor JSON, 6 when a side is not a valid
+// version 6 file (its findings printed as check prints them), 1 when standard output cannot be written.
+[[nodiscard]] int run_diff(const DiffOptions& opt, Console& io);
+
 }  // namespace recaster::cli

@@ -15,11 +15,12 @@ enum ExitCode : int {
   kExitNotReplaced = 4,  // an output exists and was not to be replaced
   kExitLeftBehind = 5,   // with --detailed-exitcode: done, and settings remain to re-create or to check
   kExitNotValid = 6,     // check: a file was read and is not a valid version 6 configuration
+  kExitDiffers = 7,      // diff: the two sides differ
 };
 
 inline constexpr ExitCode kExitCodes[] = {kExitOk,         kExitWriteFailed, kExitUsage,
                                           kExitUnreadable, kExitNotReplaced, kExitLeftBehind,
-                                          kExitNotValid};
+                                          kExitNotValid,   kExitDiffers};
 
 // What the code means, in a few words (the help's footer, the man page and the guide start with these).
 constexpr std::string_view ExitCodeText(ExitCode code) {
@@ -31,6 +32,7 @@ constexpr std::string_view ExitCodeText(ExitCode code) {
     case kExitNotReplaced: return "an output exists and was not replaced";
     case kExitLeftBehind: return "with --detailed-exitcode: done, and settings remain to re-create or to check";
     case kExitNotValid: return "check: a file is not a valid version 6 configuration";
+    case kExitDiffers: return "diff: the two sides differ";
   }
   return "";
 }
