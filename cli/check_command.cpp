@@ -17,33 +17,6 @@
 namespace recaster::cli {
 namespace {
 
-// The most a file may hold; a larger one is refused as the other commands refuse one.
-constexpr std::size_t kLimit = xml::kMaxFileSize;
-
-// Reads the whole file into `bytes`; the reason when it cannot be read.
-std::string ReadWhole(const std::u16string& path, std::string* bytes) {
-  platform::FileSystem& files = platform::Files();
-  platform::PathInfo info;
-  if (const platform::OsStatus found = files.Inspect(path, &info); !found.ok()) return found.message;
-  if (info.kind == platform::PathKind::kMissing) return platform::DescribeSystemError(platform::kFileNotFound);
-  if (info.kind == platform::PathKind::kDirectory) return "is a folder, not a file";
-  if (info.kind != platform::PathKind::kRegularFile) return "not a regular file";
-  platform::FileHandle handle = platform::kNoFile;
-  if (const platform::OsStatus opened = files.OpenForReading(path, &handle); !opened.ok()) return opened.message;
-  const platform::ScopedFile file(files, handle);
-  std::string chunk(std::size_t{1} << 16, '\0');
-  for (;;) {
-    std::uint32_t read = 0;
-    if (const platform::OsStatus status = files.Read(handle, chunk.data(), static_cast<std::uint32_t>(chunk.size()), &read);
-        !status.ok()) {
-      return status.message;
-    }
-    if (read == 0) return std::string();
-    bytes->append(chunk.data(), read);
-    if (bytes->size() > kLimit) return "larger than 64 MiB, the most a configuration file may hold";
-  }
-}
-
 // The findings of a file in the compilers' form, the count of those not shown, and its summary.
 std::string TextOf(std::string_view file, std::string_view bytes, const check::CheckResult& result) {
   std::string text = check::FindingLines(file, bytes, result.findings);
@@ -70,20 +43,6 @@ class Output final : public text::TextSink {
   int code_ = kExitOk;
 };
 
-// The file's bytes, or standard input's; the reason when they cannot be read (kExitOk), or the code
-// that ends the command (standard input is a terminal).
-int ReadFile(const std::u16string& path, Console& io, std::string* bytes, std::string* why) {
-  if (!IsStandardInput(path)) {
-    *why = ReadWhole(path, bytes);
-    return kExitOk;
-  }
-  StandardInput input;
-  if (const int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
-  *why = !input.status.ok() ? input.status.message
-         : input.bytes.size() > kLimit ? "larger than 64 MiB, the most a configuration file may hold" : std::string();
-  *bytes = std::move(input.bytes);
-  return kExitOk;
-}
 
 // What exit 3 means for a check, where the files are version 6 ones.
 constexpr std::string_view kUnreadableFile = "a file cannot be read";
@@ -122,7 +81,8 @@ int run_check(const CheckOptions& opt, Console& io) {
     const std::u16string path = platform::PathFromNative(name);
     std::string bytes;
     std::string why;
-    if (const int code = ReadFile(path, io, &bytes, &why); code != kExitOk) return code;
+    StandardInput input;
+    if (const int code = ReadWholeFile(path, io, input, &bytes, &why); code != kExitOk) return code;
     if (!why.empty()) {
       SayAbout(path, why, io);
       if (json) json->Unreadable(path, why);

@@ -63,6 +63,47 @@ int ReadStandardInputOnce(Console& io, StandardInput* input) {
   return kExitOk;
 }
 
+namespace {
+
+constexpr std::string_view kTooLarge = "larger than 64 MiB, the most a configuration file may hold";
+
+// Reads the whole file into `bytes`; the reason when it cannot be read.
+std::string ReadWhole(const std::u16string& path, std::string* bytes) {
+  platform::FileSystem& files = platform::Files();
+  platform::PathInfo info;
+  if (const platform::OsStatus found = files.Inspect(path, &info); !found.ok()) return found.message;
+  if (info.kind == platform::PathKind::kMissing) return platform::DescribeSystemError(platform::kFileNotFound);
+  if (info.kind == platform::PathKind::kDirectory) return "is a folder, not a file";
+  if (info.kind != platform::PathKind::kRegularFile) return "not a regular file";
+  platform::FileHandle handle = platform::kNoFile;
+  if (const platform::OsStatus opened = files.OpenForReading(path, &handle); !opened.ok()) return opened.message;
+  const platform::ScopedFile file(files, handle);
+  std::string chunk(std::size_t{1} << 16, '\0');
+  for (;;) {
+    std::uint32_t read = 0;
+    if (const platform::OsStatus status = files.Read(handle, chunk.data(), static_cast<std::uint32_t>(chunk.size()), &read);
+        !status.ok()) {
+      return status.message;
+    }
+    if (read == 0) return std::string();
+    bytes->append(chunk.data(), read);
+    if (bytes->size() > xml::kMaxFileSize) return std::string(kTooLarge);
+  }
+}
+
+}  // namespace
+
+int ReadWholeFile(const std::u16string& path, Console& io, StandardInput& input, std::string* bytes, std::string* why) {
+  if (!IsStandardInput(path)) {
+    *why = ReadWhole(path, bytes);
+    return kExitOk;
+  }
+  if (const int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
+  *why = !input.status.ok() ? input.status.message : input.bytes.size() > xml::kMaxFileSize ? std::string(kTooLarge) : "";
+  *bytes = input.bytes;
+  return kExitOk;
+}
+
 std::string ExitCodesFooter(std::span<const ExitCode> codes) {
   std::string footer = "Exit codes:";
   for (const ExitCode code : codes) {

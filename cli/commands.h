@@ -75,6 +75,11 @@ using convert::StandardInput;
 // source step to refuse standard input with the system's reason while the other sources go on.
 int ReadStandardInputOnce(Console& io, StandardInput* input);
 
+// Reads a whole file of at most 64 MiB, or standard input (through `input`, so that it is read once),
+// into `bytes`; `why` gets the reason when it cannot be read (a folder, a device, a missing file, the
+// system's words). kExitOk, or the code that ends the command (standard input is a terminal).
+int ReadWholeFile(const std::u16string& path, Console& io, StandardInput& input, std::string* bytes, std::string* why);
+
 // Refuses an empty SOURCE or DESTINATION, which names no file, as a usage error.
 CLI::Validator NotEmpty();
 

@@ -25,8 +25,6 @@ namespace {
 using settings::SettingView;
 using settings::VarKind;
 
-constexpr std::size_t kLimit = xml::kMaxFileSize;
-constexpr std::string_view kTooLarge = "larger than 64 MiB, the most a configuration file may hold";
 
 // One difference: where, what became of it, and each side in words (empty for a secret, and for the
 // side an added or removed entry lacks).
@@ -47,42 +45,12 @@ struct Side {
   bool v5 = false;
 };
 
-// Reads the whole file into `bytes`; the reason when it cannot be read.
-std::string ReadWhole(const std::u16string& path, std::string* bytes) {
-  platform::FileSystem& files = platform::Files();
-  platform::PathInfo info;
-  if (const platform::OsStatus found = files.Inspect(path, &info); !found.ok()) return found.message;
-  if (info.kind == platform::PathKind::kMissing) return platform::DescribeSystemError(platform::kFileNotFound);
-  if (info.kind == platform::PathKind::kDirectory) return "is a folder, not a file";
-  if (info.kind != platform::PathKind::kRegularFile) return "not a regular file";
-  platform::FileHandle handle = platform::kNoFile;
-  if (const platform::OsStatus opened = files.OpenForReading(path, &handle); !opened.ok()) return opened.message;
-  const platform::ScopedFile file(files, handle);
-  std::string chunk(std::size_t{1} << 16, '\0');
-  for (;;) {
-    std::uint32_t read = 0;
-    if (const platform::OsStatus status = files.Read(handle, chunk.data(), static_cast<std::uint32_t>(chunk.size()), &read);
-        !status.ok()) {
-      return status.message;
-    }
-    if (read == 0) return std::string();
-    bytes->append(chunk.data(), read);
-    if (bytes->size() > kLimit) return std::string(kTooLarge);
-  }
-}
-
 bool IsVersion5(std::string_view bytes) { return bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE"; }
 
 // Reads the side and tells its kind by its bytes; kExitOk, or the code with its reason told.
 int ReadSide(Side& side, StandardInput& input, Console& io) {
   std::string why;
-  if (IsStandardInput(side.path)) {
-    if (const int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
-    why = !input.status.ok() ? input.status.message : input.bytes.size() > kLimit ? std::string(kTooLarge) : "";
-    side.bytes = input.bytes;
-  } else {
-    why = ReadWhole(side.path, &side.bytes);
-  }
+  if (const int code = ReadWholeFile(side.path, io, input, &side.bytes, &why); code != kExitOk) return code;
   if (!why.empty()) {
     SayAbout(side.path, why, io);
     return kExitUnreadable;
