@@ -246,7 +246,7 @@ int ReportCsv(const std::vector<std::u16string>& sources, const StandardInput& i
   mapping::Totals work;
   for (std::size_t i = 0; i < sources.size(); ++i) {
     const convert::SourceOutcome taken = TakeSource(sources[i], input, convert::SourceStage::kPlan);
-    worst = std::max(worst, taken.code);
+    worst = std::max(worst, static_cast<int>(taken.code));
     if (!taken.ok() || taken.conversion.document == nullptr) {
       if (!taken.ok()) TellRefusal(sources[i], taken, io);
       work.Add(taken.code, mapping::Summary());
