@@ -31,7 +31,7 @@ class ItemLines final : public settings::SettingVisitor {
   std::string lines;
 
   void Value(const SettingView& s) override {
-    if (s.ItemIndex()) {
+    if (s.ItemIndex() && depth_ == 1) {
       NextItem();
       lines += words::ValueLine(s);
       return;
