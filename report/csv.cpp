@@ -1,6 +1,7 @@
 // The CSV table of the settings to finish by hand: one row per value to check and per setting to
 // re-create, in the report's words, every cell escaped by the one CSV escaper.
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,29 +72,29 @@ std::string ValueText(const SettingView& s) {
   return items.lines;
 }
 
-// The views of the settings that the plan's adjustments changed, found by a walk of the document.
+// The views of the settings that the plan's adjustments changed (an integer setting or a list as a
+// whole), found by a walk of the document that enters no list.
 class AdjustedViews final : public settings::SettingVisitor {
  public:
-  explicit AdjustedViews(const mapping::Plan& plan) : plan_(plan), views(plan.adjustments.size()) {}
+  explicit AdjustedViews(const mapping::Plan& plan) : views(plan.adjustments.size()), plan_(plan) {}
+
+  std::vector<std::optional<SettingView>> views;  // per adjustment: its setting, when the walk met it
 
   void Value(const SettingView& s) override { Take(s); }
   bool Begin(const SettingView& s) override {
     Take(s);
-    return !s.ItemIndex();
+    return s.Kind() == VarKind::kGroup;
   }
   void End(const SettingView&) override {}
 
  private:
   void Take(const SettingView& s) {
     for (std::size_t i = 0; i < plan_.adjustments.size(); ++i) {
-      if (plan_.adjustments[i].setting == &s.Setting()) views[i].push_back(s);
+      if (plan_.adjustments[i].setting == &s.Setting()) views[i] = s;
     }
   }
 
   const mapping::Plan& plan_;
-
- public:
-  std::vector<std::vector<SettingView>> views;  // per adjustment: none or its setting
 };
 
 // One row of cells.
@@ -130,11 +131,11 @@ void AppendCsvRows(std::u16string_view server, std::u16string_view source, const
   settings::WalkSettings(document, adjusted);
   for (std::size_t i = 0; i < plan.adjustments.size(); ++i) {
     const mapping::Adjustment& a = plan.adjustments[i];
-    if (adjusted.views[i].empty()) {
+    if (!adjusted.views[i]) {
       AppendRow(name, path, a.path, mapping::AdjustmentText(a), "", kCsvCheck, out);
       continue;
     }
-    const SettingView& s = adjusted.views[i].front();
+    const SettingView& s = *adjusted.views[i];
     AppendRow(name, path, a.path, ValueText(s), CellText(words::DefaultCell(s)), kCsvCheck, out);
   }
   for (const SettingView& s : plan.left_behind) {
