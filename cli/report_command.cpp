@@ -9,6 +9,8 @@
 
 #include "cli/commands.h"
 #include "convert/convert.h"
+#include "fleet/fleet.h"
+#include "mapping/mapping.h"
 #include "platform/platform.h"
 #include "report/report.h"
 #include "report/text_out.h"
@@ -228,6 +230,36 @@ int ReportJson(const std::vector<std::u16string>& sources, const StandardInput& 
   return opt.detailed_exitcode ? DetailedExitCode(worst, work) : worst;
 }
 
+// Every source in turn as rows of one CSV table, each written as it is converted and let go; a source
+// that is refused has no row and is told on standard error as every command tells it. Each server is
+// named as a fleet names it (fleet::AssignNames).
+int ReportCsv(const std::vector<std::u16string>& sources, const StandardInput& input, const ReportOptions& opt,
+              Console& io) {
+  std::vector<std::u16string> absolute;
+  for (const std::u16string& source : sources) {
+    absolute.push_back(IsStandardInput(source) ? source : platform::AbsolutePath(source));
+  }
+  const std::vector<std::u16string> names = fleet::AssignNames(absolute);
+  Output output(io);
+  if (!output.Write(report::CsvHeader())) return output.code();
+  int worst = kExitOk;
+  mapping::Totals work;
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    const convert::SourceOutcome taken = TakeSource(sources[i], input, convert::SourceStage::kPlan);
+    worst = std::max(worst, static_cast<int>(taken.code));
+    if (!taken.ok() || taken.conversion.document == nullptr) {
+      if (!taken.ok()) TellRefusal(sources[i], taken, io);
+      work.Add(taken.code, mapping::Summary());
+      continue;
+    }
+    std::string rows;
+    report::AppendCsvRows(names[i], sources[i], *taken.conversion.document, taken.conversion.plan, rows);
+    if (!output.Write(rows)) return output.code();
+    work.Add(kExitOk, mapping::Summarize(taken.conversion.plan));
+  }
+  return opt.detailed_exitcode ? DetailedExitCode(worst, work) : worst;
+}
+
 // Several sources in two passes, so that only one source's report exists at a time: the first keeps
 // each loaded report's figures for the summary (an unread source's report is small and kept whole);
 // the second builds each report again, writes it and lets it go. A file whose bytes differ between the
@@ -305,13 +337,16 @@ void setup_report(CLI::App& app, ReportOptions& opt) {
       "one; filters read in words, passwords only as set or not set. Several sources: a summary table first,\n"
       "then each report in turn; a source that changes meanwhile reads \"changed while being read\".\n"
       + ExitCodesFooter(kReportExitCodes) + " With several sources, the worst of them.\n" +
-      "The JSON document (--format json) follows docs/report.schema.json, format_version 1.2.\n"
+      "The JSON document (--format json) follows docs/report.schema.json, format_version 1.2. The CSV table\n"
+      "(--format csv) is UTF-8 without a byte-order mark: server,source,group,setting,value,default,status.\n"
       "Examples:\n"
       "  recaster report ov_server_settings.cfg | less\n"
       "  recaster report --html servers/*/ov_server_settings.cfg > fleet.html\n"
-      "  recaster report --format json servers/*/ov_server_settings.cfg | jq '.summary.totals.to_recreate'");
-  report->add_option("--format", opt.format, "markdown (the default), html (one self-contained page) or json (one document)")
-      ->check(CLI::IsMember({"markdown", "html", "json"}));
+      "  recaster report --format json servers/*/ov_server_settings.cfg | jq '.summary.totals.to_recreate'"
+      "\n  recaster report --format csv servers/*/ov_server_settings.cfg > fleet.csv");
+  report->add_option("--format", opt.format, "markdown (the default), html (one self-contained page), json (one document) or csv (one row per "
+                     "setting to re-create or value to check)")
+      ->check(CLI::IsMember({"markdown", "html", "json", "csv"}));
   report->add_flag("--html", opt.html, "The same as --format html");
   report->add_flag("--detailed-exitcode", opt.detailed_exitcode,
                    "Exit with 5 instead of 0 when settings remain to re-create by hand or values to check");
@@ -326,8 +361,8 @@ int run_report(const ReportOptions& opt, Console& io) {
   std::vector<std::u16string> sources;
   for (const std::string& source : opt.sources) sources.push_back(platform::PathFromNative(source));
   if (sources.empty()) sources.push_back(convert::DefaultInputPath());
-  if (opt.html && opt.format == "json") {
-    io.err << "recaster: report: --html cannot be combined with --format json\n";
+  if (opt.html && (opt.format == "json" || opt.format == "csv")) {
+    io.err << "recaster: report: --html cannot be combined with --format " << opt.format << "\n";
     return kExitUsage;
   }
   StandardInput input;
@@ -337,6 +372,7 @@ int run_report(const ReportOptions& opt, Console& io) {
     if (int code = ReadStandardInputOnce(io, &input); code != kExitOk) return code;
   }
   if (opt.format == "json") return ReportJson(sources, input, opt, io);
+  if (opt.format == "csv") return ReportCsv(sources, input, opt, io);
   if (sources.size() > 1) return ReportSeveral(sources, input, opt, io);
 
   // One source: nothing on standard output when it cannot be reported.

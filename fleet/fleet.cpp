@@ -112,7 +112,7 @@ std::vector<Slot> SlotsFor(const FleetPlan& plan, const FleetOptions& options) {
   return slots;
 }
 
-// The index, written while the sources come in argument order: index.json and index.html.
+// The index, written while the sources come in argument order: index.json, index.html and index.csv.
 class Index {
  public:
   Index(const FleetPlan& plan, const FleetOptions& options) : plan_(plan) {
@@ -123,12 +123,17 @@ class Index {
       opened_ = html_file_.Open(plan.index_html, existing.count(plan.index_html) != 0);
       failed_ = &plan.index_html;
     }
+    if (opened_.ok()) {
+      opened_ = csv_file_.Open(plan.index_csv, existing.count(plan.index_csv) != 0);
+      failed_ = &plan.index_csv;
+    }
     if (!opened_.ok()) return;
     failed_ = nullptr;
     json_buffer_ = std::make_unique<report::SinkStreamBuf>(json_file_.sink());
     json_out_ = std::make_unique<std::ostream>(json_buffer_.get());
     json_ = std::make_unique<report::JsonReportWriter>(*json_out_, options.program_version);
     html_ = std::make_unique<report::IndexHtmlWriter>(html_file_.sink());
+    csv_done_ = csv_file_.sink().Write(report::CsvHeader());
   }
 
   void Add(const Slot& slot);
@@ -139,6 +144,8 @@ class Index {
   const FleetPlan& plan_;
   OpenTemporary json_file_;
   OpenTemporary html_file_;
+  OpenTemporary csv_file_;
+  bool csv_done_ = true;  // false once index.csv's sink refused its rows
   platform::OsStatus opened_;
   const std::u16string* failed_ = nullptr;
   std::unique_ptr<report::SinkStreamBuf> json_buffer_;
@@ -161,6 +168,11 @@ void Index::Add(const Slot& slot) {
   summaries_.push_back(json_->Source(part));
   if (!converted) summaries_.back().exit_code = row.code;
   json_buffer_->Flush();
+  if (converted && csv_done_ && slot.conversion.document != nullptr) {
+    std::string rows;
+    report::AppendCsvRows(row.name, row.path, *slot.conversion.document, slot.conversion.plan, rows);
+    csv_done_ = csv_file_.sink().Write(rows);
+  }
   html_->Row({&summaries_.back(), row.name, row.absolute_path, converted ? json_name : u"",
               converted ? html_name : u"", converted ? report_json_name : u""});
 }
@@ -188,6 +200,13 @@ bool Index::Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::
     return false;
   }
   staged->push_back(std::move(html_staged));
+  Staged csv_staged;
+  if (const SystemError code = csv_file_.Close(csv_done_, &csv_staged); code != platform::kSuccess) {
+    DiscardAll(*staged);
+    *why = platform::PathToNative(plan_.index_csv) + ": " + convert::DescribeWriteError(code);
+    return false;
+  }
+  staged->push_back(std::move(csv_staged));
   return true;
 }
 

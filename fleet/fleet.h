@@ -120,6 +120,7 @@ struct FleetPlan {
   std::vector<PlannedSource> sources;     // in argument order, folders expanded
   std::u16string index_html;              // DIR/index.html
   std::u16string index_json;              // DIR/index.json
+  std::u16string index_csv;               // DIR/index.csv
   std::vector<std::u16string> existing;   // outputs (the index's too) that exist already, in plan order
   std::vector<std::u16string> stale;      // files the earlier index listed that this call does not write
   std::vector<Renamed> renamed;           // servers the earlier index knew by another NAME
@@ -194,7 +195,8 @@ using Progress = std::function<void(std::size_t done, std::size_t total)>;
 
 // Converts every source of the plan on a pool of threads and writes, per source, NAME.json,
 // NAME.report.html and NAME.report.json (each the same bytes as the single-file conversion and
-// reports of that source), then index.json and index.html. A source that cannot be converted writes
+// reports of that source), then index.json, index.html and index.csv (a header row, then report::AppendCsvRows of each
+// converted source). A source that cannot be converted writes
 // nothing and becomes a row with its code and reason; the others go on. Every file is written through
 // a temporary beside it; the temporaries are flushed together, then put in place, the index last, the
 // stale outputs removed, and the folder flushed once: each file keeps its old content until its

@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::u16string_view kIndexJson = u"index.json";
 constexpr std::u16string_view kIndexHtml = u"index.html";
+constexpr std::u16string_view kIndexCsv = u"index.csv";
 
 // Two looks at one existing regular file, however each was named.
 bool SameExisting(const platform::PathInfo& a, const platform::PathInfo& b) {
@@ -34,7 +35,8 @@ bool RemovableName(std::u16string_view name) {
     return false;
   }
   const std::u16string folded = Folded(name);
-  return folded != Folded(kIndexJson) && folded != Folded(kIndexHtml) && folded != Folded(kLockFileName);
+  return folded != Folded(kIndexJson) && folded != Folded(kIndexHtml) && folded != Folded(kIndexCsv) &&
+         folded != Folded(kLockFileName);
 }
 
 // The stale outputs and renamed servers, from the earlier index.
@@ -166,7 +168,7 @@ bool FindExisting(FleetPlan& plan) {
       return false;
     }
   }
-  return look(plan.index_json) && look(plan.index_html);
+  return look(plan.index_json) && look(plan.index_html) && look(plan.index_csv);
 }
 
 }  // namespace
@@ -199,6 +201,7 @@ FleetPlan PlanFleet(FoundSources found, std::u16string_view out_dir) {
   plan.out_dir = std::u16string(out_dir);
   plan.index_html = platform::JoinPath(plan.out_dir, kIndexHtml);
   plan.index_json = platform::JoinPath(plan.out_dir, kIndexJson);
+  plan.index_csv = platform::JoinPath(plan.out_dir, kIndexCsv);
   if (found.usage_code != kExitOk) {
     Usage(plan, found.usage_code, found.problem_path, found.problem);
     return plan;

@@ -181,3 +181,23 @@ class JsonReportWriter {
 };
 
 }  // namespace recaster::report
+
+namespace recaster::report {
+
+// ---- the CSV table ----
+
+// The status of a row for a value adjusted to fit version 6: the report's "To check".
+inline constexpr std::string_view kCsvCheck = "check";
+
+// The header row of the CSV table (server, source, group, setting, value, default, status), CR LF ended.
+std::string CsvHeader();
+
+// Appends one converted source's rows: one per adjustment ("check", in the order of the report's To
+// check part), then one per setting to re-create ("recreate", a list as one row whose value holds its
+// items, one a line), each with the server's NAME, the source as given, the setting's group and path,
+// its value and default in the report's words (secrets masked as every reader masks them). UTF-8,
+// RFC 4180 quoting and CR LF line ends; no cell reads as a formula (text::AppendCsvCell).
+void AppendCsvRows(std::u16string_view server, std::u16string_view source, const settings::COVSettings& document,
+                   const mapping::Plan& plan, std::string& out);
+
+}  // namespace recaster::report

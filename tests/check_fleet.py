@@ -92,7 +92,7 @@ for source in index["sources"]:
 check(len(names) == 197, "197 names, distinct with case ignored")
 check(sorted(os.listdir(out)) == sorted([n for s in index["sources"] if "outputs" in s
                                          for n in (s["outputs"]["json"], s["outputs"]["report_html"],
-                                                   s["outputs"]["report_json"])] + ["index.html", "index.json", ".recaster.lock"]),
+                                                   s["outputs"]["report_json"])] + ["index.csv", "index.html", "index.json", ".recaster.lock"]),
       "the folder holds the outputs, the index and the lock file, and nothing else")
 
 
@@ -105,8 +105,8 @@ before = snapshot()
 again = run("convert", "--out-dir", out, *sources)
 check(again.returncode == 4, "a rerun without --force exits 4, not %d" % again.returncode)
 lines = again.stderr.decode().splitlines()
-check(lines[0].endswith("593 outputs exist already (pass --force to replace them):") and len(lines) == 12
-      and lines[-1] == "  and 583 more", "the first ten outputs and the count:\n" + "\n".join(lines))
+check(lines[0].endswith("594 outputs exist already (pass --force to replace them):") and len(lines) == 12
+      and lines[-1] == "  and 584 more", "the first ten outputs and the count:\n" + "\n".join(lines))
 check(snapshot() == before, "a refused rerun changes nothing")
 forced = run("convert", "--force", "-q", "--out-dir", out, *sources)
 check(forced.returncode == 3 and snapshot().keys() == before.keys(), "--force replaces the outputs")

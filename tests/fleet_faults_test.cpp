@@ -87,7 +87,7 @@ TEST_F(Fleet, OneCallAtATimeWritesAFolder) {
   }
   const Outcome after = Recaster({"convert", "-q", "-o", Path("out"), Path("in/srv02.cfg")});
   EXPECT_EQ(after.code, kExitOk) << after.err;
-  const std::vector<std::string> expected = {".recaster.lock", "index.html", "index.json", "srv02.json",
+  const std::vector<std::string> expected = {".recaster.lock", "index.csv", "index.html", "index.json", "srv02.json",
                                              "srv02.report.html", "srv02.report.json"};
   EXPECT_EQ(OutputsIn(folder_ / "out"), expected) << "the lock file is no output";
 }
@@ -112,9 +112,9 @@ TEST_F(Fleet, TheFolderHoldsWhatItsIndexLists) {
   ASSERT_EQ(forced.code, kExitOk) << forced.err;
   EXPECT_NE(forced.err.find("recaster: srv02 is now east_srv02\n"), std::string::npos) << forced.err;
   const std::vector<std::string> expected = {
-      ".recaster.lock",       "east_srv02.json", "east_srv02.report.html", "east_srv02.report.json", "index.html",
-      "index.json",           "notes.txt",       "west_srv02.json",        "west_srv02.report.html",
-      "west_srv02.report.json"};
+      ".recaster.lock",       "east_srv02.json", "east_srv02.report.html", "east_srv02.report.json", "index.csv",
+      "index.html",           "index.json",      "notes.txt",              "west_srv02.json",
+      "west_srv02.report.html", "west_srv02.report.json"};
   EXPECT_EQ(OutputsIn(folder_ / "out"), expected);
 }
 

@@ -91,7 +91,7 @@ constexpr int kSignals[] = {SIGHUP,  SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUS
 
 TEST_F(FleetSignals, PlacementIsAllOrNothing) {
   const std::vector<std::string> names = {"srv01.json", "srv01.report.html", "srv01.report.json", "srv02.json",
-                                          "srv02.report.html", "srv02.report.json", "index.json", "index.html"};
+                                          "srv02.report.html", "srv02.report.json", "index.json", "index.html", "index.csv"};
   for (const int signal_number : kSignals) {
     for (const bool in_commit : {false, true}) {
       for (int run = 0; run < 5; ++run) {
@@ -129,7 +129,7 @@ TEST_F(FleetSignals, PlacementIsAllOrNothing) {
         }
         EXPECT_EQ(TemporariesIn(folder_ / "out"), 0u) << what;
         if (in_commit) {
-          EXPECT_NE(ReadFile(folder_ / "err.txt").find("recaster: finishing: placing 8 files\n"), std::string::npos)
+          EXPECT_NE(ReadFile(folder_ / "err.txt").find("recaster: finishing: placing 9 files\n"), std::string::npos)
               << what << ": " << ReadFile(folder_ / "err.txt");
         }
       }

@@ -110,10 +110,10 @@ TEST_F(Fleet, TheExitCodeIsTheWorstAndTheOthersGoOn) {
     int code;
     std::size_t written;
   } cases[] = {
-      {{"in/srv01.cfg", "in/srv02.cfg"}, false, kExitOk, 8},
-      {{"in/srv01.cfg", "in/srv02.cfg"}, true, kExitLeftBehind, 8},
-      {{"in/srv01.cfg", "in/missing.cfg"}, true, kExitUsage, 5},
-      {{"in/notes.cfg", "in/missing.cfg", "in/srv02.cfg"}, false, kExitUnreadable, 5},
+      {{"in/srv01.cfg", "in/srv02.cfg"}, false, kExitOk, 9},
+      {{"in/srv01.cfg", "in/srv02.cfg"}, true, kExitLeftBehind, 9},
+      {{"in/srv01.cfg", "in/missing.cfg"}, true, kExitUsage, 6},
+      {{"in/notes.cfg", "in/missing.cfg", "in/srv02.cfg"}, false, kExitUnreadable, 6},
   };
   int run_number = 0;
   for (const auto& c : cases) {
@@ -147,7 +147,7 @@ TEST_F(Fleet, ExistingOutputsAreReplacedOnlyWhenThePersonSaysSo) {
   fs::remove(folder_ / "out" / "srv01.report.json");
   const Outcome no = Recaster(args, "n\n", true);
   EXPECT_EQ(no.code, kExitNotReplaced);
-  EXPECT_EQ(no.err, "Replace 4 files in " + Path("out") + "? [y/N] ");
+  EXPECT_EQ(no.err, "Replace 5 files in " + Path("out") + "? [y/N] ");
   EXPECT_FALSE(fs::exists(folder_ / "out" / "srv01.report.json"));
   EXPECT_EQ(Recaster(args, "y\n", true).code, kExitOk);
   EXPECT_TRUE(fs::exists(folder_ / "out" / "srv01.report.json"));
