@@ -41,7 +41,7 @@ if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide.md
                 ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
                 ${PROJECT_SOURCE_DIR}/docs/report.schema.json ${PROJECT_SOURCE_DIR}/docs/v6.schema.json
-                ${PROJECT_SOURCE_DIR}/docs/check.schema.json
+                ${PROJECT_SOURCE_DIR}/docs/check.schema.json ${PROJECT_SOURCE_DIR}/docs/diff.schema.json
           DESTINATION . COMPONENT windows)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
@@ -99,7 +99,7 @@ else()
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_folder} COMPONENT cli)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/report.schema.json ${PROJECT_SOURCE_DIR}/docs/v6.schema.json
-                ${PROJECT_SOURCE_DIR}/docs/check.schema.json
+                ${PROJECT_SOURCE_DIR}/docs/check.schema.json ${PROJECT_SOURCE_DIR}/docs/diff.schema.json
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/recaster COMPONENT cli)
 
   set(CPACK_GENERATOR DEB)

@@ -24,7 +24,7 @@ if(EXISTS ${stage}/windows/Recaster.exe)
   set(stage ${stage}/windows)
 endif()
 foreach(file Recaster.exe recaster-cli.exe README.md guide.md LICENSE THIRD-PARTY-NOTICES report.schema.json
-             v6.schema.json check.schema.json)
+             v6.schema.json check.schema.json diff.schema.json)
   if(NOT EXISTS ${stage}/${file})
     message(FATAL_ERROR "msi: ${file} was not staged in ${stage}; build the Windows programs first")
   endif()

@@ -51,7 +51,8 @@ cat "$work/lintian.txt"
 dpkg-deb -x "$deb" "$work/deb"
 for file in usr/bin/recaster usr/share/man/man1/recaster.1.gz usr/share/doc/recaster/copyright \
   usr/share/doc/recaster/changelog.gz usr/share/doc/recaster/README.md.gz usr/share/doc/recaster/guide.md.gz \
-  usr/share/recaster/report.schema.json usr/share/recaster/v6.schema.json usr/share/recaster/check.schema.json; do
+  usr/share/recaster/report.schema.json usr/share/recaster/v6.schema.json usr/share/recaster/check.schema.json \
+  usr/share/recaster/diff.schema.json; do
   check '[ -f "$work/deb/$file" ]' "it holds /$file"
 done
 check 'zcat "$work/deb/usr/share/doc/recaster/README.md.gz" | cmp -s - README.md' "its README is the project's"
@@ -59,6 +60,7 @@ check 'zcat "$work/deb/usr/share/doc/recaster/guide.md.gz" | cmp -s - docs/guide
 check 'cmp -s "$work/deb/usr/share/recaster/report.schema.json" docs/report.schema.json' "its report schema is the project's"
 check 'cmp -s "$work/deb/usr/share/recaster/v6.schema.json" docs/v6.schema.json' "its version 6 schema is the project's"
 check 'cmp -s "$work/deb/usr/share/recaster/check.schema.json" docs/check.schema.json' "its check output schema is the project's"
+check 'cmp -s "$work/deb/usr/share/recaster/diff.schema.json" docs/diff.schema.json' "its diff output schema is the project's"
 # The licences of what the program holds: ours, CLI11's and Boost's, each with its text.
 for licence in MIT BSD-3-Clause BSL-1.0; do
   check 'grep -qx "License: $licence" "$work/deb/usr/share/doc/recaster/copyright" && grep -q "^License: .*\b$licence\b" <(sed -n "1,/^\$/p" "$work/deb/usr/share/doc/recaster/copyright")' \
@@ -71,7 +73,7 @@ check '"$work/deb/usr/bin/recaster" convert --force --quiet "$sample" "$work/deb
 
 # What the ZIP and the MSI put beside the programs, each the project's own file.
 beside_programs="LICENSE README.md docs/guide.md THIRD-PARTY-NOTICES docs/report.schema.json docs/v6.schema.json
-  docs/check.schema.json"
+  docs/check.schema.json docs/diff.schema.json"
 listing() { printf '%s\n' Recaster.exe recaster-cli.exe $beside_programs | sed 's|.*/||' | LC_ALL=C sort | tr "\n" " "; }
 same_files() {  # FOLDER: the files beside the programs there are the project's
   local file
