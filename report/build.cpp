@@ -228,6 +228,34 @@ Table ToCheckTable(const mapping::Plan& plan) {
 
 Heading Title(const std::string& source) { return Heading{1, {Words("Migration report: "), words::Span{source, true}}}; }
 
+// The "Carried over" part: the listeners, the storage, the version 5 settings they are made from
+// (`carried`) and what was adjusted to fit.
+void AppendCarriedOver(std::vector<Block>& out, const settings::COVSettings& document, const mapping::Plan& plan,
+                       Table carried) {
+  out.emplace_back(Heading{2, {Words("Carried over")}});
+  out.emplace_back(Heading{3, {Words("Listeners")}});
+  Table listeners = ListenerTable(plan);
+  if (listeners.rows.empty()) {
+    out.emplace_back(Paragraph{{Words("None: the version 6 configuration opens no listener.")}});
+  } else {
+    out.emplace_back(std::move(listeners));
+  }
+  out.emplace_back(Heading{3, {Words("Storage")}});
+  out.emplace_back(StorageTable(document, plan));
+  out.emplace_back(Heading{3, {Words("Version 5 settings these are made from")}});
+  out.emplace_back(std::move(carried));
+  out.emplace_back(Heading{3, {Words("Adjusted to fit version 6")}});
+  if (plan.adjustments.empty()) {
+    out.emplace_back(Paragraph{{Words("None.")}});
+  } else {
+    Table table{{"Setting", "What was done"}, {}, false};
+    for (const mapping::Adjustment& adjustment : plan.adjustments) {
+      table.rows.push_back(Row{{WordsCell(adjustment.path), WordsCell(mapping::AdjustmentText(adjustment))}, false});
+    }
+    out.emplace_back(std::move(table));
+  }
+}
+
 }  // namespace
 
 std::string_view WhatToCheck(const mapping::Adjustment& adjustment) {
@@ -270,28 +298,7 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
                               Words(". Colours read #RRGGBB, red taken from the lowest byte of the stored number (the "
                                     "Windows order), which follows in brackets.")}});
 
-  out.emplace_back(Heading{2, {Words("Carried over")}});
-  out.emplace_back(Heading{3, {Words("Listeners")}});
-  Table listeners = ListenerTable(plan);
-  if (listeners.rows.empty()) {
-    out.emplace_back(Paragraph{{Words("None: the version 6 configuration opens no listener.")}});
-  } else {
-    out.emplace_back(std::move(listeners));
-  }
-  out.emplace_back(Heading{3, {Words("Storage")}});
-  out.emplace_back(StorageTable(document, plan));
-  out.emplace_back(Heading{3, {Words("Version 5 settings these are made from")}});
-  out.emplace_back(std::move(carried_rows.table));
-  out.emplace_back(Heading{3, {Words("Adjusted to fit version 6")}});
-  if (plan.adjustments.empty()) {
-    out.emplace_back(Paragraph{{Words("None.")}});
-  } else {
-    Table table{{"Setting", "What was done"}, {}, false};
-    for (const mapping::Adjustment& adjustment : plan.adjustments) {
-      table.rows.push_back(Row{{WordsCell(adjustment.path), WordsCell(mapping::AdjustmentText(adjustment))}, false});
-    }
-    out.emplace_back(std::move(table));
-  }
+  AppendCarriedOver(out, document, plan, std::move(carried_rows.table));
 
   if (!plan.adjustments.empty()) {
     out.emplace_back(Heading{2, {Words("To check")}});
