@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "fleet/stage.h"
+#include "report/fleet_view.h"
 #include "report/index.h"
 #include "report/report.h"
 #include "report/text_out.h"
@@ -132,6 +133,7 @@ class Index {
   }
 
   void Add(const Slot& slot);
+  std::size_t distinct_to_recreate() const { return view_.distinct_to_recreate(); }
   // Ends both files: their temporaries into `staged`, or why they could not be written.
   bool Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::string* why);
 
@@ -146,6 +148,7 @@ class Index {
   std::unique_ptr<report::JsonReportWriter> json_;
   std::unique_ptr<report::IndexHtmlWriter> html_;
   std::vector<report::JsonSummaryRow> summaries_;
+  report::FleetView view_;
 };
 
 void Index::Add(const Slot& slot) {
@@ -160,6 +163,7 @@ void Index::Add(const Slot& slot) {
   if (converted) part.conversion = &slot.conversion;
   summaries_.push_back(json_->Source(part));
   if (!converted) summaries_.back().exit_code = row.code;
+  if (converted) view_.Add(row.name, slot.view);
   json_buffer_->Flush();
   html_->Row({&summaries_.back(), row.name, row.absolute_path, converted ? json_name : u"",
               converted ? html_name : u"", converted ? report_json_name : u""});
@@ -170,11 +174,11 @@ bool Index::Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::
     *why = platform::PathToNative(*failed_) + ": " + opened_.message;
     return false;
   }
-  json_->End(summaries_);
+  json_->End(summaries_, &view_);
   json_.reset();
   json_out_.reset();
   const bool json_done = json_buffer_->Flush();
-  const bool html_done = html_->End(totals);
+  const bool html_done = html_->End(totals, &view_);
   Staged json_staged;
   Staged html_staged;
   if (const SystemError code = json_file_.Close(json_done, &json_staged); code != platform::kSuccess) {
@@ -207,6 +211,7 @@ void StageAndIndex(const FleetPlan& plan, const FleetOptions& options, const Pro
     Slot& slot = pool.Wait(i);
     index.Add(slot);
     slot.conversion = convert::ConversionResult();
+    slot.view = report::ViewSource();
     if (slot.charge > kLargeCharge) platform::ReleaseFreedMemory();
     pool.Release(i);
     if (progress) progress(i + 1, slots.size());
@@ -352,6 +357,7 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
     StageAndIndex(plan, options, progress, slots, index);
     const FleetTotals totals = CountRows(slots);
     if (totals.converted == 0) return Rows(slots, std::move(result));  // nothing is written, no index
+    result.distinct_to_recreate = index.distinct_to_recreate();
     if (std::string why; !index.Finish(totals, &index_files, &why)) FailIndex(result, std::move(why));
   }
   Commit(plan, slots, index_files, result, guard.get());
