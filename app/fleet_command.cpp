@@ -26,15 +26,20 @@ constexpr std::u16string_view kStopped = u"The conversion stopped on an unexpect
 
 std::u16string Number(std::size_t n) { return platform::PathFromNative(std::to_string(n)); }
 
-// "Converted 3 of 4 configurations; 1 refused." and the settings to re-create and the values to check, as
-// the totals say.
-std::u16string Totals(const fleet::FleetTotals& totals) {
+// "Converted 3 of 4 configurations; 1 refused." and the settings to re-create (with the distinct values
+// among them, as the index's view counts them) and the values to check, as the totals say.
+std::u16string Totals(const fleet::FleetResult& result) {
+  const fleet::FleetTotals& totals = result.totals;
   std::u16string text = u"Converted " + Number(totals.converted) + u" of " + Number(totals.sources) +
                         (totals.sources == 1 ? u" configuration" : u" configurations");
   if (totals.refused != 0) text += u"; " + Number(totals.refused) + u" refused";
   if (totals.write_failed != 0) text += u"; " + Number(totals.write_failed) + u" not written";
   text += u".\n" + Number(totals.to_recreate) +
           (totals.to_recreate == 1 ? u" setting must" : u" settings must") + u" be re-created by hand in Ornvale Manager";
+  if (totals.to_recreate != 0) {
+    text += u" (" + Number(result.distinct_to_recreate) +
+            (result.distinct_to_recreate == 1 ? u" distinct value" : u" distinct values") + u" among them)";
+  }
   if (totals.adjustments != 0) {
     text += u", and " + Number(totals.adjustments) + (totals.adjustments == 1 ? u" value" : u" values") +
             u" to check, adjusted to fit version 6";
@@ -99,13 +104,13 @@ void CRecasterDlg::OnFleetDone() {
   } else if (!result.problem.empty()) {
     ShowError(kNotStarted, result.problem_path + u": " + platform::PathFromNative(result.problem));
   } else if (result.totals.converted == 0) {
-    ShowError(Totals(result.totals), u"No configuration was converted; nothing was written.");
+    ShowError(Totals(result), u"No configuration was converted; nothing was written.");
   } else if (result.index_code != kExitOk) {
-    ShowError(Totals(result.totals), u"The index could not be written to " + platform::AbsolutePath(result.index_html) +
+    ShowError(Totals(result), u"The index could not be written to " + platform::AbsolutePath(result.index_html) +
                                          u": " + platform::PathFromNative(result.index_reason));
   } else {
     const std::u16string index = platform::AbsolutePath(result.index_html);
-    AskToOpenReport(Totals(result.totals) + u"\n\nThe index lists every server with its files:\n" + index, index);
+    AskToOpenReport(Totals(result) + u"\n\nThe index lists every server with its files:\n" + index, index);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "fleet/stage.h"
+#include "report/fleet_view.h"
 #include "report/index.h"
 #include "report/report.h"
 #include "report/text_out.h"
@@ -137,6 +138,7 @@ class Index {
   }
 
   void Add(const Slot& slot);
+  std::size_t distinct_to_recreate() const { return view_.distinct_to_recreate(); }
   // Ends both files: their temporaries into `staged`, or why they could not be written.
   bool Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::string* why);
 
@@ -153,6 +155,7 @@ class Index {
   std::unique_ptr<report::JsonReportWriter> json_;
   std::unique_ptr<report::IndexHtmlWriter> html_;
   std::vector<report::JsonSummaryRow> summaries_;
+  report::FleetView view_;
 };
 
 void Index::Add(const Slot& slot) {
@@ -167,6 +170,7 @@ void Index::Add(const Slot& slot) {
   if (converted) part.conversion = &slot.conversion;
   summaries_.push_back(json_->Source(part));
   if (!converted) summaries_.back().exit_code = row.code;
+  if (converted) view_.Add(row.name, slot.view);
   json_buffer_->Flush();
   if (converted && csv_done_ && slot.conversion.document != nullptr) {
     std::string rows;
@@ -182,11 +186,11 @@ bool Index::Finish(const FleetTotals& totals, std::vector<Staged>* staged, std::
     *why = platform::PathToNative(*failed_) + ": " + opened_.message;
     return false;
   }
-  json_->End(summaries_);
+  json_->End(summaries_, &view_);
   json_.reset();
   json_out_.reset();
   const bool json_done = json_buffer_->Flush();
-  const bool html_done = html_->End(totals);
+  const bool html_done = html_->End(totals, &view_);
   Staged json_staged;
   Staged html_staged;
   if (const SystemError code = json_file_.Close(json_done, &json_staged); code != platform::kSuccess) {
@@ -226,6 +230,7 @@ void StageAndIndex(const FleetPlan& plan, const FleetOptions& options, const Pro
     Slot& slot = pool.Wait(i);
     index.Add(slot);
     slot.conversion = convert::ConversionResult();
+    slot.view = report::ViewSource();
     if (slot.charge > kLargeCharge) platform::ReleaseFreedMemory();
     pool.Release(i);
     if (progress) progress(i + 1, slots.size());
@@ -371,6 +376,7 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
     StageAndIndex(plan, options, progress, slots, index);
     const FleetTotals totals = CountRows(slots);
     if (totals.converted == 0) return Rows(slots, std::move(result));  // nothing is written, no index
+    result.distinct_to_recreate = index.distinct_to_recreate();
     if (std::string why; !index.Finish(totals, &index_files, &why)) FailIndex(result, std::move(why));
   }
   Commit(plan, slots, index_files, result, guard.get());

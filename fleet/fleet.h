@@ -177,6 +177,7 @@ using FleetTotals = mapping::Totals;
 struct FleetResult {
   std::vector<FleetRow> rows;
   FleetTotals totals;
+  std::size_t distinct_to_recreate = 0;  // the index's view: the distinct values among totals.to_recreate
   int worst = kExitOk;
   std::u16string index_html;
   std::u16string index_json;

@@ -70,6 +70,7 @@ void WriteOutputs(const PlannedSource& source, const FleetOptions& options, cons
       return buffer.Flush();
     }, &slot.staged);
   }
+  if (written.ok()) slot.view = report::ViewOf(conversion);
   if (!written.ok()) {
     DiscardAll(slot.staged);
     slot.row.code = kExitWriteFailed;
@@ -153,6 +154,7 @@ void ConvertSource(const PlannedSource& source, const FleetOptions& options, con
   } catch (const std::bad_alloc&) {
     DiscardAll(slot.staged);
     slot.conversion = convert::ConversionResult();
+    slot.view.clear();
     if (slot.row.code == kExitOk) slot.row.code = kExitWriteFailed;
     slot.row.reason = "not enough memory";
   }

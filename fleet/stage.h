@@ -11,6 +11,7 @@
 
 #include "convert/convert.h"
 #include "fleet/fleet.h"
+#include "report/fleet_view.h"
 
 namespace recaster::fleet {
 
@@ -52,6 +53,7 @@ void DiscardAll(std::vector<Staged>& staged);
 struct Slot {
   FleetRow row;
   convert::ConversionResult conversion;
+  report::ViewSource view;  // what the fleet's view keeps of it, once its files are written
   std::vector<Staged> staged;
   std::uint64_t charge = 0;  // what it holds of the memory budget until the index lets it go
   bool done = false;

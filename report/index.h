@@ -13,6 +13,10 @@
 #include "report/report.h"
 
 namespace recaster::report {
+class FleetView;
+}
+
+namespace recaster::report {
 
 // One server of the index: its summary row (its outcome and figures), its NAME, its source's absolute
 // path, and the names of its files beside the index (empty for a source that made none).
@@ -30,13 +34,14 @@ using IndexTotals = mapping::Totals;
 
 // The index as one self-contained HTML page (no script, nothing fetched, every text escaped and its
 // hidden characters made visible, each link percent-encoded), written to `sink` in pieces: the head at
-// construction, a row per Row, the totals and the end at End. Each returns false once the sink refused.
+// construction, a row per Row, the totals, what the servers share (`view`, when given) and the end at
+// End. Each returns false once the sink refused.
 class IndexHtmlWriter {
  public:
   explicit IndexHtmlWriter(text::TextSink& sink);
   ~IndexHtmlWriter();
   bool Row(const IndexEntry& entry);
-  bool End(const IndexTotals& totals);
+  bool End(const IndexTotals& totals, const FleetView* view = nullptr);
 
  private:
   class Impl;

@@ -3,6 +3,7 @@
 
 #include "report/index.h"
 #include "platform/platform.h"
+#include "report/fleet_view.h"
 #include "report/html_page.h"
 #include "report/text_out.h"
 
@@ -81,7 +82,7 @@ bool IndexHtmlWriter::Row(const IndexEntry& entry) {
 }
 
 // The totals are header cells, set apart from the rows as the style sheet sets apart the table's head.
-bool IndexHtmlWriter::End(const IndexTotals& totals) {
+bool IndexHtmlWriter::End(const IndexTotals& totals, const FleetView* view) {
   TextOut& out = impl_->out;
   out += "</tbody>\n<tfoot><tr><th>";
   out += std::to_string(totals.sources);
@@ -96,6 +97,7 @@ bool IndexHtmlWriter::End(const IndexTotals& totals) {
   Number(totals.to_recreate, out, true);
   Number(totals.adjustments, out, true);
   out += "<th></th></tr></tfoot>\n</table>\n";
+  if (view != nullptr) WriteViewHtml(*view, out);
   EndHtmlPage(out);
   return out.Finish();
 }

@@ -10,6 +10,7 @@
 
 #include "mapping/mapping.h"
 #include "mapping/v6_fields.h"
+#include "report/fleet_view.h"
 #include "report/report.h"
 #include "report/text_out.h"
 #include "settings/ov_settings.h"
@@ -374,6 +375,53 @@ void WriteOutputs(Json& json, const JsonOutputs& outputs) {
   json.Close('}');
 }
 
+void WriteNames(Json& json, const FleetView& view, const std::vector<std::uint32_t>& servers) {
+  json.Key("servers").Raw("[");
+  for (std::size_t i = 0; i < servers.size(); ++i) {
+    if (i != 0) json.Raw(", ");
+    json.String(view.names()[servers[i]]);
+  }
+  json.Raw("]");
+}
+
+// What the servers share: each setting with its distinct values (a secret only with its count), the
+// groups of servers with one configuration to re-create, and the totals.
+void WriteView(Json& json, const FleetView& view) {
+  json.Open('{');
+  json.Key("settings").Open('[');
+  for (const FleetView::Setting* setting : view.Settings()) {
+    json.Item().Open('{');
+    json.Text("setting", setting->path);
+    json.Text("to_do", ViewTaskName(setting->task));
+    json.Number("servers", setting->servers);
+    json.Text("words", ViewLine(view, *setting));
+    if (setting->task != ViewTask::kReenter) {
+      json.Key("values").Open('[');
+      for (const FleetView::Value& value : view.SortedValues(*setting)) {
+        json.Item().Open('{');
+        json.Text("words", *value.words);
+        WriteNames(json, view, value.servers);
+        json.Close('}');
+      }
+      json.Close(']');
+    }
+    json.Close('}');
+  }
+  json.Close(']');
+  json.Key("groups").Open('[');
+  for (const std::vector<std::uint32_t>& group : view.Groups()) {
+    json.Item().Open('{');
+    WriteNames(json, view, group);
+    json.Close('}');
+  }
+  json.Close(']');
+  json.Key("totals").Open('{');
+  json.Number("to_recreate", view.to_recreate());
+  json.Number("distinct_to_recreate", view.distinct_to_recreate());
+  json.Close('}');
+  json.Close('}');
+}
+
 }  // namespace
 
 JsonReportWriter::JsonReportWriter(std::ostream& out, std::string_view program_version) : out_(out) {
@@ -424,7 +472,7 @@ JsonSummaryRow JsonReportWriter::Source(const JsonSource& source) {
   return row;
 }
 
-void JsonReportWriter::End(std::span<const JsonSummaryRow> summary) {
+void JsonReportWriter::End(std::span<const JsonSummaryRow> summary, const FleetView* view) {
   Json json(out_, 1);
   json.Raw("\n  ]");
   if (!summary.empty()) {
@@ -459,6 +507,10 @@ void JsonReportWriter::End(std::span<const JsonSummaryRow> summary) {
     json.Number("adjustments", total.adjustments);
     json.Close('}');
     json.Close('}');
+  }
+  if (view != nullptr) {
+    json.Raw(",\n  \"view\": ");
+    WriteView(json, *view);
   }
   json.Raw("\n}\n");
 }

@@ -126,6 +126,8 @@ std::string LeftBehindMessage(const Report& report, std::u16string_view report_p
 
 namespace recaster::report {
 
+class FleetView;
+
 // ---- the JSON report ----
 
 // The files a converted source made beside the index: its NAME and the names of
@@ -161,8 +163,8 @@ struct JsonSummaryRow {
 };
 
 // The JSON report's format_version: 1.1 added the sources' "outputs" (the index), 1.2 each source's
-// "to_check" and each adjustment's "to_do".
-inline constexpr std::string_view kJsonFormatVersion = "1.2";
+// "to_check" and each adjustment's "to_do", 1.3 the index's "view" (what the servers share).
+inline constexpr std::string_view kJsonFormatVersion = "1.3";
 
 // The JSON report (format_version kJsonFormatVersion), written to `out` as it is made: the head when
 // constructed, each source as Source is called, then End. UTF-8, two-blank indentation, every hidden character
@@ -172,8 +174,9 @@ class JsonReportWriter {
   JsonReportWriter(std::ostream& out, std::string_view program_version);
   // Writes one source and returns its summary row.
   JsonSummaryRow Source(const JsonSource& source);
-  // Closes the sources; with `summary` not empty, writes a summary (its rows and their totals) after them.
-  void End(std::span<const JsonSummaryRow> summary);
+  // Closes the sources; with `summary` not empty, writes a summary (its rows and their totals) after them,
+  // then, when given, the fleet's `view` (what the servers share).
+  void End(std::span<const JsonSummaryRow> summary, const FleetView* view = nullptr);
 
  private:
   std::ostream& out_;

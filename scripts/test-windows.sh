@@ -134,7 +134,7 @@ run_scenarios() {
   printf 'not a settings file\n' >"$files/fleet/bad/ov_server_settings.cfg"
   cp "$files/ov_server_settings.cfg" "$files/fleet/srv03/other.cfg"
   rm -f "$opened"
-  scenario "a folder dropped on the main dialog" fleet-drop "$(winpath "$files/fleet-out")" 2:3:1:94 \
+  scenario "a folder dropped on the main dialog" fleet-drop "$(winpath "$files/fleet-out")" 2:3:1:94:50 \
     "open:$(winpath "$opened")" "$(winpath "$files/fleet")"
   expect 'cmp -s "$files/fleet-out/srv01.json" "$files/expected.json" && cmp -s "$files/fleet-out/SRV02.json" "$files/expected.json" &&
           [ -s "$files/fleet-out/index.json" ] && [ "$(ls "$files/fleet-out" | wc -l)" -eq 8 ]' \

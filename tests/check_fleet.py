@@ -5,7 +5,8 @@ Usage: check_fleet.py RECASTER SCHEMA SAMPLE WORK_FOLDER
 200 sources in nested folders (repeated file and folder names, case included) of which 3 are bad:
 every output equals the single-file conversion and reports byte for byte, index.json lists every
 source with its files and validates, index.html links every file, and a rerun without --force
-refuses with exit 4 and changes nothing.
+refuses with exit 4 and changes nothing. Then the view of 5 servers, 4 alike in everything to re-create:
+2 groups, the outlier's setting with both values, and no password in any file.
 """
 import hashlib
 import json
@@ -68,7 +69,7 @@ check("converted 197 of 200 sources, 3 refused" in err, "the totals: " + err)
 index = json.load(open(os.path.join(out, "index.json"), encoding="utf-8"))
 validator = Draft202012Validator(json.load(open(schema_path, encoding="utf-8")))
 check([e.message for e in validator.iter_errors(index)] == [], "index.json follows the schema")
-check(index["format_version"] == "1.2", "index.json is format_version 1.2")
+check(index["format_version"] == "1.3", "index.json is format_version 1.3")
 check([s["path"] for s in index["sources"]] == sources, "index.json lists every source in argument order")
 check(index["summary"]["totals"]["refused"] == 3, "three refused in the totals")
 page = open(os.path.join(out, "index.html"), encoding="utf-8").read()
@@ -110,6 +111,34 @@ check(lines[0].endswith("594 outputs exist already (pass --force to replace them
 check(snapshot() == before, "a refused rerun changes nothing")
 forced = run("convert", "--force", "-q", "--out-dir", out, *sources)
 check(forced.returncode == 3 and snapshot().keys() == before.keys(), "--force replaces the outputs")
+
+# The view: 5 servers, each with passwords of its own; the last has another mail server.
+view_sources = []
+for i in range(5):
+    folder = os.path.join(root, "view", "srv%d" % i)
+    os.makedirs(folder)
+    body = text.replace("mail-pass", "mail-pass-%d" % i).replace("viewer-pass", "viewer-pass-%d" % i)
+    if i == 4:
+        body = body.replace('<Server text="smtp.example.com"/>', '<Server text="smtp.outlier.example"/>')
+    view_sources.append(os.path.join(folder, "ov_server_settings.cfg"))
+    with open(view_sources[-1], "wb") as f:
+        f.write(body.encode("utf-16"))
+view_out = os.path.join(root, "view_out")
+check(run("convert", "-q", "--out-dir", view_out, *view_sources).returncode == 0, "the view's fleet converts")
+view = json.load(open(os.path.join(view_out, "index.json"), encoding="utf-8"))["view"]
+check([sorted(g["servers"]) for g in view["groups"]] == [["srv0", "srv1", "srv2", "srv3"], ["srv4"]],
+      "4 alike and the outlier: %s" % view["groups"])
+differing = [s for s in view["settings"] if len(s.get("values", [])) > 1]
+check([(s["setting"], [v["servers"] for v in s["values"]]) for s in differing] ==
+      [("Emailer.Server", [["srv0", "srv1", "srv2", "srv3"], ["srv4"]])] and
+      "smtp.outlier.example" in differing[0]["values"][1]["words"], "the outlier's setting with its values: %s" % differing)
+check(all("values" not in s and s["servers"] == 5 for s in view["settings"] if s["to_do"] == "re-enter")
+      and any(s["to_do"] == "re-enter" for s in view["settings"]), "each secret only re-entered, on 5 servers")
+page = open(os.path.join(view_out, "index.html"), encoding="utf-8").read()
+check("4 servers share one configuration to re-create" in page, "index.html gives the groups")
+for name in os.listdir(view_out):
+    content = open(os.path.join(view_out, name), "rb").read()
+    check(b"-pass" not in content and "-pass".encode("utf-16-le") not in content, "no password in " + name)
 
 shutil.rmtree(root, ignore_errors=True)
 print("%d failure(s)" % len(failures))

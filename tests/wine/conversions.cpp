@@ -422,19 +422,22 @@ int RunFleet(const std::wstring& exe, const std::wstring& how, const std::wstrin
       Finish(program);
       return ExitCode();
     }
-    // CONVERTED:SOURCES:REFUSED:SETTINGS
+    // CONVERTED:SOURCES:REFUSED:SETTINGS:DISTINCT (the distinct values among the settings)
     std::vector<std::wstring> n;
     for (std::size_t start = 0, colon; start <= expect.size(); start = colon + 1) {
       colon = expect.find(L':', start);
       if (colon == std::wstring::npos) colon = expect.size();
       n.push_back(expect.substr(start, colon - start));
     }
-    n.resize(4);
+    n.resize(5);
     const std::wstring index = destination + L"\\index.html";
     const std::wstring expected = L"Converted " + n[0] + L" of " + n[1] + (n[1] == L"1" ? L" configuration" : L" configurations") +
                                   (n[2] == L"0" ? L"" : L"; " + n[2] + L" refused") + L".\n" + n[3] +
                                   (n[3] == L"1" ? L" setting must" : L" settings must") +
-                                  L" be re-created by hand in Ornvale Manager.\n\nThe index lists every server with its files:\n" +
+                                  L" be re-created by hand in Ornvale Manager" +
+                                  (n[3] == L"0" ? L"" : L" (" + n[4] + (n[4] == L"1" ? L" distinct value" : L" distinct values") +
+                                                           L" among them)") +
+                                  L".\n\nThe index lists every server with its files:\n" +
                                   index + kOpenReport;
     CheckText(MessageText(message), expected, "the message");
     Check(ChildWithId(message, IDYES) != nullptr && ChildWithId(message, IDNO) != nullptr &&
