@@ -28,20 +28,6 @@ std::string TextOf(std::string_view file, std::string_view bytes, const check::C
   return text + std::string(file) + (result.valid() ? ": valid (" : ": not a valid version 6 configuration (") + counts + ")\n";
 }
 
-// Standard output as the JSON document's sink: stops at the first piece that cannot be written.
-class Output final : public text::TextSink {
- public:
-  explicit Output(Console& io) : io_(io) {}
-  bool Write(std::string_view piece) override {
-    if (code_ == kExitOk && !piece.empty()) code_ = WriteData(io_, piece);
-    return code_ == kExitOk;
-  }
-  int code() const { return code_; }
-
- private:
-  Console& io_;
-  int code_ = kExitOk;
-};
 
 
 // What exit 3 means for a check, where the files are version 6 ones.
@@ -73,7 +59,7 @@ void setup_check(CLI::App& app, CheckOptions& opt) {
 
 int run_check(const CheckOptions& opt, Console& io) {
   if (std::count(opt.files.begin(), opt.files.end(), "-") > 1) return StandardInputTwice(io);
-  Output output(io);
+  StandardOutput output(io);
   std::optional<check::JsonOutput> json;
   if (opt.format == "json") json.emplace(output);
   int worst = kExitOk;

@@ -12,6 +12,7 @@
 #include "convert/source.h"
 #include "mapping/summary.h"
 #include "platform/platform.h"
+#include "text/sink.h"
 #include "xml/xml_document.h"
 
 namespace CLI {
@@ -35,6 +36,22 @@ int TellRefusal(const std::u16string& source, const convert::SourceOutcome& outc
 // Takes the source as every command does (convert::TakeSource), from `input` when it is standard input.
 [[nodiscard]] convert::SourceOutcome TakeSource(const std::u16string& source, const convert::StandardInput& input,
                                                 convert::SourceStage until);
+
+// Standard output as a text sink: each piece written and flushed as it comes (WriteData); it stops at
+// the first piece that cannot be written, and code() is then the command's exit code.
+class StandardOutput final : public text::TextSink {
+ public:
+  explicit StandardOutput(Console& io) : io_(io) {}
+  bool Write(std::string_view piece) override {
+    if (code_ == kExitOk && !piece.empty()) code_ = WriteData(io_, piece);
+    return code_ == kExitOk;
+  }
+  int code() const { return code_; }
+
+ private:
+  Console& io_;
+  int code_ = kExitOk;
+};
 
 // "recaster: WHAT" and the pointer to --help on standard error; returns kExitUsage.
 int UsageError(std::string_view what, Console& io);

@@ -184,21 +184,13 @@ const text::JsonEscaping& PersonEscaping() {
   return escaping;
 }
 
-struct StringSink final : text::TextSink {
-  bool Write(std::string_view bytes) override {
-    text += bytes;
-    return true;
-  }
-  std::string text;
-};
-
 // A value as JSON for a person: a string quoted and escaped, a number or literal as written, a
 // container by its kind.
 std::string Shown(const boost::json::value& v) {
   if (v.is_object()) return "an object";
   if (v.is_array()) return "an array";
   if (!v.is_string()) return boost::json::serialize(v);
-  StringSink sink;
+  text::StringSink sink;
   text::JsonWriter json(sink, text::JsonLayout{0, false}, PersonEscaping());
   json.String(std::string_view(v.get_string()));
   json.Finish();
@@ -354,7 +346,7 @@ void SideJson(text::JsonWriter& json, std::string_view key, const Side& side) {
 }
 
 std::string JsonReport(const Side& a, const Side& b, bool as_settings, const std::vector<Difference>& diffs) {
-  StringSink sink;
+  text::StringSink sink;
   text::JsonWriter json(sink, text::JsonLayout{2, false}, PersonEscaping());
   json.Open('{');
   SideJson(json, "a", a);

@@ -182,23 +182,8 @@ Stamp StampOf(const std::u16string& path, const StandardInput& input) {
   return stamp;
 }
 
-// Standard output as the renderers' sink: each piece written and flushed as it comes; stops at the
-// first that cannot be written.
-class Output final : public text::TextSink {
- public:
-  explicit Output(Console& io) : io_(io) {}
-  bool Write(std::string_view piece) override {
-    if (code_ == kExitOk && !piece.empty()) code_ = WriteData(io_, piece);
-    return code_ == kExitOk;
-  }
-  int code() const { return code_; }
 
- private:
-  Console& io_;
-  int code_ = kExitOk;
-};
-
-std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt, Output& output) {
+std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt, StandardOutput& output) {
   return opt.html || opt.format == "html" ? report::HtmlPieces(output) : report::MarkdownPieces(output);
 }
 
@@ -207,7 +192,7 @@ std::unique_ptr<report::ReportPieces> PiecesFor(const ReportOptions& opt, Output
 // document with its reason and its exit code, and told on standard error as every command tells it.
 int ReportJson(const std::vector<std::u16string>& sources, const StandardInput& input, const ReportOptions& opt,
                Console& io) {
-  Output output(io);
+  StandardOutput output(io);
   report::SinkStreamBuf buffer(output);
   std::ostream out(&buffer);
   report::JsonReportWriter writer(out, opt.program_version);
@@ -240,7 +225,7 @@ int ReportCsv(const std::vector<std::u16string>& sources, const StandardInput& i
     absolute.push_back(IsStandardInput(source) ? source : platform::AbsolutePath(source));
   }
   const std::vector<std::u16string> names = fleet::AssignNames(absolute);
-  Output output(io);
+  StandardOutput output(io);
   if (!output.Write(report::CsvHeader())) return output.code();
   int worst = kExitOk;
   mapping::Totals work;
@@ -277,7 +262,7 @@ int ReportSeveral(const std::vector<std::u16string>& sources, const StandardInpu
     worst = std::max(worst, code);
   }
 
-  Output output(io);
+  StandardOutput output(io);
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
   if (!pieces->Begin(summaries)) return output.code();
   std::ostream nowhere(nullptr);
@@ -379,7 +364,7 @@ int run_report(const ReportOptions& opt, Console& io) {
   int code = kExitOk;
   const report::Report whole = ReportOf(sources.front(), input, io, &code);
   if (code != kExitOk) return code;
-  Output output(io);
+  StandardOutput output(io);
   const std::unique_ptr<report::ReportPieces> pieces = PiecesFor(opt, output);
   if (pieces->Begin({&whole, 1}) && pieces->Next(whole)) pieces->End();
   return opt.detailed_exitcode ? DetailedExitCode(output.code(), whole.summary) : output.code();

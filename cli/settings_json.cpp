@@ -128,13 +128,7 @@ bool WriteSettingsJson(const settings::CSTSettings3& document, bool show_secrets
 }
 
 std::string SettingsToJson(const settings::CSTSettings3& document, bool show_secrets) {
-  struct Whole final : text::TextSink {
-    bool Write(std::string_view bytes) override {
-      text += bytes;
-      return true;
-    }
-    std::string text;
-  } whole;
+  text::StringSink whole;
   WriteSettingsJson(document, show_secrets, whole);
   return std::move(whole.text);
 }

@@ -26,19 +26,14 @@ int run_show(const ShowOptions& opt, Console& io) {
   const convert::SourceOutcome taken = TakeSource(source, input, convert::SourceStage::kLoad);
   if (!taken.ok()) return TellRefusal(source, taken, io);
   // The JSON text goes to standard output as it is made.
-  struct Output final : text::TextSink {
-    explicit Output(Console& console) : io(console) {}
-    bool Write(std::string_view piece) override { return (code = WriteData(io, piece)) == kExitOk; }
-    Console& io;
-    int code = kExitOk;
-  } output(io);
+  StandardOutput output(io);
   try {
     WriteSettingsJson(*taken.conversion.document, opt.show_secrets, output);
   } catch (const std::bad_alloc&) {
     io.err << "recaster: cannot print the settings: not enough memory\n";
     return kExitWriteFailed;
   }
-  return output.code;
+  return output.code();
 }
 
 }  // namespace recaster::cli

@@ -43,15 +43,6 @@ void WriteNode(const tree::ConfigTree& node, std::size_t level, text::JsonWriter
   out.Close(open == '[' ? ']' : '}');
 }
 
-class StringSink final : public text::TextSink {
- public:
-  bool Write(std::string_view bytes) override {
-    text.append(bytes);
-    return true;
-  }
-  std::string text;
-};
-
 }  // namespace
 
 void (*g_before_step)(ConversionStep) = nullptr;
@@ -83,7 +74,7 @@ bool WriteJson(const tree::ConfigTree& tree, text::TextSink& sink) {
 
 JsonResult TryConfigTreeToJson(const tree::ConfigTree& tree) {
   if (std::string problem = JsonProblem(tree); !problem.empty()) return {std::string(), std::move(problem)};
-  StringSink sink;
+  text::StringSink sink;
   static_cast<void>(WriteJson(tree, sink));  // a string takes every piece
   return {std::move(sink.text), std::string()};
 }

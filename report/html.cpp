@@ -167,7 +167,7 @@ class HtmlInTurn final : public ReportPieces {
 std::unique_ptr<ReportPieces> HtmlPieces(text::TextSink& sink) { return std::make_unique<HtmlInTurn>(sink); }
 
 std::string ToHtml(std::span<const Report> reports) {
-  StringSink sink;
+  text::StringSink sink;
   HtmlInTurn pieces(sink);
   pieces.Begin(reports);
   for (const Report& report : reports) pieces.Next(report);

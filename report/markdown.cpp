@@ -307,7 +307,7 @@ class MarkdownInTurn final : public ReportPieces {
 std::unique_ptr<ReportPieces> MarkdownPieces(text::TextSink& sink) { return std::make_unique<MarkdownInTurn>(sink); }
 
 std::string ToMarkdown(std::span<const Report> reports) {
-  StringSink sink;
+  text::StringSink sink;
   MarkdownInTurn pieces(sink);
   pieces.Begin(reports);
   for (const Report& report : reports) pieces.Next(report);

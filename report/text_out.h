@@ -107,16 +107,6 @@ class SinkStreamBuf final : public std::streambuf {
   bool ok_ = true;
 };
 
-// A sink that keeps the whole text.
-class StringSink final : public text::TextSink {
- public:
-  bool Write(std::string_view bytes) override {
-    text += bytes;
-    return true;
-  }
-  std::string text;
-};
-
 // Calls `use` with the UTF-8 text a piece of about kOutPiece bytes at a time: each piece ends before a
 // byte that starts a character, and never between CR and LF, so that the pieces made visible one by
 // one and joined are the text made visible whole.

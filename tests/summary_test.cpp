@@ -43,7 +43,7 @@ TEST(JsonReport, SummaryTotalsCountASourceNotWrittenAsRefused) {
 
 // The index of one converted source with hostile names and one source not written.
 std::string IndexPage() {
-  StringSink sink;
+  text::StringSink sink;
   IndexHtmlWriter writer(sink);
   const JsonSummaryRow converted{u"x", true, "", 0, {4, 365, 47, 1}};
   const JsonSummaryRow failed{u"y", false, "<b>disk</b> & 'full'", 1, {}};

@@ -2,6 +2,7 @@
 // take their text through it, so that the text of a large document never exists whole.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace recaster::text {
@@ -14,6 +15,16 @@ class TextSink {
 
  protected:
   ~TextSink() = default;
+};
+
+// A sink that keeps the whole text.
+class StringSink final : public TextSink {
+ public:
+  bool Write(std::string_view bytes) override {
+    text.append(bytes);
+    return true;
+  }
+  std::string text;
 };
 
 }  // namespace recaster::text
