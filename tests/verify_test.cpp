@@ -4,11 +4,14 @@
 
 #include <filesystem>
 #include <mutex>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "convert/verify.h"
+#include "mapping/mapping.h"
+#include "settings/ov_settings.h"
 #include "tests/support/fleet_fixture.h"
 #include "tests/support/forwarding_files.h"
 
@@ -139,6 +142,44 @@ TEST(VerifyText, TellsTheFirstDifferenceFromThePlan) {
     if (!c.from.empty()) text.replace(text.find(c.from), c.from.size(), c.to);
     const convert::Verification verified = convert::VerifyText(text, conversion.plan);
     EXPECT_EQ(verified.problem, c.problem.empty() ? "" : "verification failed: " + c.problem) << c.to;
+  }
+}
+
+// 2,000 generated version 5 networks and retentions, ports and sizes out of range and bind addresses of
+// any units (a lone surrogate among them): each conversion passes the check and verifies against its plan.
+TEST(VerifyText, EveryGeneratedConversionPasses) {
+  std::mt19937 random(20261210);
+  const auto pick = [&random](std::int32_t low, std::int32_t high) {
+    return std::uniform_int_distribution<std::int32_t>(low, high)(random);
+  };
+  std::u16string units = u"0123456789.:abcdef \\\"\u0001\u202E\u00E9\uFFFF";
+  units += {char16_t{0xD800}, char16_t{0xDC00}};
+  const auto address = [&] {
+    std::u16string text;
+    for (std::int32_t n = pick(0, 12); n > 0; --n) text += units[static_cast<std::size_t>(pick(0, static_cast<std::int32_t>(units.size()) - 1))];
+    return text;
+  };
+  for (int i = 0; i < 2000; ++i) {
+    settings::COVSettings doc;
+    doc.Network.Udp.SetValue(pick(0, 1) == 1);
+    doc.Network.Tcp.SetValue(pick(0, 1) == 1);
+    doc.Network.Ipv4.SetValue(pick(0, 1) == 1);
+    doc.Network.Ipv6.SetValue(pick(0, 1) == 1);
+    doc.Network.Ipv4BindAny.SetValue(pick(0, 1) == 1);
+    doc.Network.Ipv6BindAny.SetValue(pick(0, 1) == 1);
+    doc.Network.Ipv4BindAddr.SetValue(address());
+    doc.Network.Ipv6BindAddr.SetValue(address());
+    doc.Network.UdpPort.SetValue(pick(-2, 70000));
+    doc.Network.TcpPort.SetValue(pick(-2, 70000));
+    doc.Network.SocketBufferSize.SetValue(pick(-2, 1 << 30));
+    doc.NetworkEx.MaxPacketSize.SetValue(pick(-2, 99999));
+    doc.NetworkEx.MaxTcpClients.SetValue(pick(-2, 99999));
+    doc.NetworkEx.SeparateTcpStreamWithCRLF.SetValue(pick(0, 1) == 1);
+    doc.Storage.KeepPeriod.Resize(static_cast<std::uint32_t>(pick(0, 3)));
+    for (std::uint32_t k = 0; k < doc.Storage.KeepPeriod.Count(); ++k) doc.Storage.KeepPeriod[k].SetValue(pick(-1, 20000));
+    const mapping::Plan plan = mapping::MakePlan(doc);
+    const convert::Verification verified = convert::VerifyText(convert::ConfigTreeToJson(mapping::PlanToTree(plan)), plan);
+    ASSERT_TRUE(verified.ok()) << i << ": " << verified.problem;
   }
 }
 
