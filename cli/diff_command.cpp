@@ -208,10 +208,7 @@ std::u16string Utf16(std::string_view utf8) {
 }
 
 // A member whose key names a secret, or a string that holds one, by the one rule for secrets.
-bool SecretKey(std::string_view key) {
-  const std::u16string field = Utf16(key) + u"=x";
-  return words::MaskConnectionString(field) != field;
-}
+bool SecretKey(std::string_view key) { return words::NamesSecret(Utf16(key)); }
 bool SecretValue(const boost::json::value& v) {
   if (!v.is_string()) return false;
   const std::u16string text = Utf16(v.get_string());

@@ -238,6 +238,8 @@ std::u16string Masked(std::u16string_view text, const std::vector<bool>& masked)
 
 }  // namespace
 
+bool NamesSecret(std::u16string_view key) { return IsSecretKey(key); }
+
 std::u16string MaskConnectionString(std::u16string_view text) {
   std::vector<bool> masked(text.size(), false);
   MarkReadings(text, 0, masked);
