@@ -137,14 +137,14 @@ run_scenarios() {
   scenario "a folder dropped on the main dialog" fleet-drop "$(winpath "$files/fleet-out")" 2:3:1:94:50 \
     "open:$(winpath "$opened")" "$(winpath "$files/fleet")"
   expect 'cmp -s "$files/fleet-out/srv01.json" "$files/expected.json" && cmp -s "$files/fleet-out/SRV02.json" "$files/expected.json" &&
-          [ -s "$files/fleet-out/index.json" ] && [ "$(ls "$files/fleet-out" | wc -l)" -eq 8 ]' \
+          [ -s "$files/fleet-out/index.json" ] && [ "$(ls "$files/fleet-out" | wc -l)" -eq 9 ]' \
     "the folder's two configurations convert to the POSIX build's output, the bad one and other.cfg make nothing"
   touch -d '2001-01-01' "$files/fleet-out"/*
-  scenario "a folder dropped again, and the existing files kept" fleet-drop "$(winpath "$files/fleet-out")" 8 \
+  scenario "a folder dropped again, and the existing files kept" fleet-drop "$(winpath "$files/fleet-out")" 9 \
     refuse-replace "$(winpath "$files/fleet")"
   expect '[ -z "$(find "$files/fleet-out" -type f ! -name .recaster.lock -newermt 2002-01-01)" ]' "No to replacing leaves every file as it was (the folder's lock file aside)"
   rm -f "$opened"
-  scenario "several files given as arguments" fleet-argument "$(winpath "$files/fleet-args")" 2:2:0:47 \
+  scenario "several files given as arguments" fleet-argument "$(winpath "$files/fleet-args")" 2:2:0:47:47 \
     "keep:$(winpath "$opened")" "$(winpath "$files/ov_server_settings.cfg")" "$(winpath "$files/carried_only.cfg")"
   expect 'cmp -s "$files/fleet-args/files.json" "$files/expected.json" && [ -s "$files/fleet-args/carried_only.json" ]' \
     "both files given as arguments are converted, each named as the command line names it"
