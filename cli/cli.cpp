@@ -15,6 +15,7 @@
 
 #include "check/nearest_name.h"
 #include "cli/commands.h"
+#include "cli/completion.h"
 #include "convert/convert.h"
 #include "platform/platform.h"
 
@@ -129,11 +130,11 @@ struct HelpOptions {
   std::string command;
 };
 
-constexpr std::string_view kCommands[] = {"show", "convert", "report", "check", "diff", "help"};
+constexpr std::string_view kCommands[] = {"show", "convert", "report", "check", "diff", "completion", "help"};
 
 void setup_help(CLI::App& app, HelpOptions& opt) {
   auto* help = app.add_subcommand("help", "Print the help of the program, or of COMMAND");
-  help->add_option("COMMAND", opt.command, "show, convert, report, check, diff or help");
+  help->add_option("COMMAND", opt.command, "show, convert, report, check, diff, completion or help");
 }
 
 // "unknown command "WORD"", with the command it most likely stands for: one it begins, or one a slip
@@ -141,7 +142,7 @@ void setup_help(CLI::App& app, HelpOptions& opt) {
 std::string UnknownCommand(std::string_view word) {
   const std::string_view nearest = check::NearestName(word, kCommands);
   const std::string named = "unknown command \"" + std::string(word) + "\"";
-  if (nearest.empty()) return named + "; the commands are show, convert, report, check, diff and help";
+  if (nearest.empty()) return named + "; the commands are show, convert, report, check, diff, completion and help";
   return named + "; did you mean \"" + std::string(nearest) + "\"?";
 }
 
@@ -234,12 +235,14 @@ int Run(const std::vector<std::string>& args, Console& io) {
   report.program_version = RECASTER_VERSION;
   CheckOptions checking;
   DiffOptions diff;
+  CompletionOptions completion;
   HelpOptions help;
   setup_show(app, show);
   setup_convert(app, convert);
   setup_report(app, report);
   setup_check(app, checking);
   setup_diff(app, diff);
+  setup_completion(app, completion);
   setup_help(app, help);
   for (CLI::App* command : app.get_subcommands({})) command->allow_extras();
 
@@ -262,6 +265,7 @@ int Run(const std::vector<std::string>& args, Console& io) {
   if (app.got_subcommand("report")) return run_report(report, io);
   if (app.got_subcommand("check")) return run_check(checking, io);
   if (app.got_subcommand("diff")) return run_diff(diff, io);
+  if (app.got_subcommand("completion")) return run_completion(completion, app, io);
   if (help.command.empty()) return Run({"--help"}, io);
   if (std::find(std::begin(kCommands), std::end(kCommands), help.command) == std::end(kCommands)) {
     return UsageError(UnknownCommand(help.command), io);

@@ -33,7 +33,7 @@ TEST_F(Cli, UnknownCommandsAndOptionsAreNamed) {
       {{"conv"}, "unknown command \"conv\"; did you mean \"convert\"?", ""},
       {{"shwo", "x"}, "unknown command \"shwo\"; did you mean \"show\"?", ""},
       {{"help", "rep"}, "unknown command \"rep\"; did you mean \"report\"?", ""},
-      {{"frobnicate"}, "unknown command \"frobnicate\"; the commands are show, convert, report, check, diff and help", ""},
+      {{"frobnicate"}, "unknown command \"frobnicate\"; the commands are show, convert, report, check, diff, completion and help", ""},
       {{"--verbose"}, "unknown option \"--verbose\"", ""},
       {{"-V", "convert"}, "unknown option \"-V\"", ""},
       {{"convert", "-qz"}, "unknown option \"-z\"", "convert"},
