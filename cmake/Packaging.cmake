@@ -1,9 +1,11 @@
 # What `cmake --install` puts where, and the packages CPack makes of it:
 #   - on Linux: the command-line program, its manual page, the README, the guide, the changelog, the
 #     copyright file (which holds every licence text), the JSON report's schema, the version 6
-#     schema and the schema of the check's JSON output, as the Debian package "recaster";
+#     schema and the schema of the check's JSON output, and the completion scripts for bash, zsh and
+#     fish, as the Debian package "recaster";
 #   - in the Windows build: a ZIP of Recaster.exe, recaster-cli.exe, the README, the guide, LICENSE,
-#     THIRD-PARTY-NOTICES and the three schemas (`cpack -G ZIP`), and an MSI of the same
+#     THIRD-PARTY-NOTICES, the three schemas and recaster-cli.exe's PowerShell completion script
+#     (`cpack -G ZIP`), and an MSI of the same
 #     (`cpack -G External`, which runs packaging/msi.cmake).
 # Included from the top-level CMakeLists.txt after every target exists.
 
@@ -43,6 +45,18 @@ if(WIN32)
                 ${PROJECT_SOURCE_DIR}/docs/report.schema.json ${PROJECT_SOURCE_DIR}/docs/v6.schema.json
                 ${PROJECT_SOURCE_DIR}/docs/check.schema.json ${PROJECT_SOURCE_DIR}/docs/diff.schema.json
           DESTINATION . COMPONENT windows)
+  # The PowerShell completion of recaster-cli.exe, written by the program just built: the build runs it
+  # under Wine, the cross-build's emulator (CMAKE_CROSSCOMPILING_EMULATOR, which ctest uses too), so
+  # that the script is the parser's own and never a copy that falls behind.
+  if(TARGET recaster-cli)
+    set(powershell_completion ${PROJECT_BINARY_DIR}/packaging/recaster-cli-completion.ps1)
+    add_custom_command(OUTPUT ${powershell_completion}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
+                       COMMAND recaster-cli completion powershell > ${powershell_completion}
+                       DEPENDS recaster-cli VERBATIM)
+    add_custom_target(recaster_completion ALL DEPENDS ${powershell_completion})
+    install(FILES ${powershell_completion} DESTINATION . COMPONENT windows)
+  endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL windows)
@@ -97,6 +111,24 @@ else()
   if(packed_files)
     add_custom_target(recaster_packed_docs ALL DEPENDS ${packed_files})
   endif()
+  # The completion scripts, written at build time by the program just built (`recaster completion
+  # SHELL`), where bash-completion, zsh and fish look for them.
+  set(completion_scripts)
+  foreach(shell_path "bash;${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions;recaster"
+                     "zsh;${CMAKE_INSTALL_DATAROOTDIR}/zsh/vendor-completions;_recaster"
+                     "fish;${CMAKE_INSTALL_DATAROOTDIR}/fish/vendor_completions.d;recaster.fish")
+    list(GET shell_path 0 shell)
+    list(GET shell_path 1 folder)
+    list(GET shell_path 2 name)
+    set(script ${PROJECT_BINARY_DIR}/packaging/completion/${shell}/${name})
+    add_custom_command(OUTPUT ${script}
+                       COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging/completion/${shell}
+                       COMMAND recaster completion ${shell} > ${script}
+                       DEPENDS recaster VERBATIM)
+    list(APPEND completion_scripts ${script})
+    install(FILES ${script} DESTINATION ${folder} COMPONENT cli)
+  endforeach()
+  add_custom_target(recaster_completion ALL DEPENDS ${completion_scripts})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_folder} COMPONENT cli)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/report.schema.json ${PROJECT_SOURCE_DIR}/docs/v6.schema.json
                 ${PROJECT_SOURCE_DIR}/docs/check.schema.json ${PROJECT_SOURCE_DIR}/docs/diff.schema.json

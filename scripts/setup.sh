@@ -5,7 +5,8 @@
 #   bash scripts/setup.sh --windows  what the Windows cross-build and its tests under Wine and Xvfb need
 #   bash scripts/setup.sh --browser  the headless browser that renders the HTML report, with a font
 #   bash scripts/setup.sh --packages what scripts/package.sh and its checks add: wixl and msitools for
-#                                    the MSI, lintian and dpkg-shlibdeps for the Debian package
+#                                    the MSI, lintian and dpkg-shlibdeps for the Debian package,
+#                                    bash-completion to load its bash completion as a shell does
 set -euo pipefail
 
 posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev
@@ -20,7 +21,7 @@ windows_packages=(cmake make libboost1.81-dev libcli11-dev googletest
                   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xauth fonts-wine
                   imagemagick)
 
-package_packages=(wixl msitools lintian dpkg-dev)
+package_packages=(wixl msitools lintian dpkg-dev bash-completion)
 
 case "${1:-}" in
   --windows) packages=("${windows_packages[@]}") ;;

@@ -52,7 +52,8 @@ dpkg-deb -x "$deb" "$work/deb"
 for file in usr/bin/recaster usr/share/man/man1/recaster.1.gz usr/share/doc/recaster/copyright \
   usr/share/doc/recaster/changelog.gz usr/share/doc/recaster/README.md.gz usr/share/doc/recaster/guide.md.gz \
   usr/share/recaster/report.schema.json usr/share/recaster/v6.schema.json usr/share/recaster/check.schema.json \
-  usr/share/recaster/diff.schema.json; do
+  usr/share/recaster/diff.schema.json usr/share/bash-completion/completions/recaster \
+  usr/share/zsh/vendor-completions/_recaster usr/share/fish/vendor_completions.d/recaster.fish; do
   check '[ -f "$work/deb/$file" ]' "it holds /$file"
 done
 check 'zcat "$work/deb/usr/share/doc/recaster/README.md.gz" | cmp -s - README.md' "its README is the project's"
@@ -70,11 +71,13 @@ check '[ "$(zcat "$work/deb/usr/share/doc/recaster/changelog.gz" | sed -n "1s/^r
   "the changelog's latest entry is version $version"
 check '"$work/deb/usr/bin/recaster" convert --force --quiet "$sample" "$work/deb.json" </dev/null && cmp -s "$work/deb.json" "$work/expected.json"' \
   "its program converts the sample to the POSIX build's bytes"
+check 'bash scripts/test-completion.sh "$work/deb" >"$work/logs/completion.log" || { grep FAIL "$work/logs/completion.log"; false; }' \
+  "its bash completion, with bash-completion and without, completes commands, options, --format's values and file names"
 
 # What the ZIP and the MSI put beside the programs, each the project's own file.
 beside_programs="LICENSE README.md docs/guide.md THIRD-PARTY-NOTICES docs/report.schema.json docs/v6.schema.json
   docs/check.schema.json docs/diff.schema.json"
-listing() { printf '%s\n' Recaster.exe recaster-cli.exe $beside_programs | sed 's|.*/||' | LC_ALL=C sort | tr "\n" " "; }
+listing() { printf '%s\n' Recaster.exe recaster-cli.exe recaster-cli-completion.ps1 $beside_programs | sed 's|.*/||' | LC_ALL=C sort | tr "\n" " "; }
 same_files() {  # FOLDER: the files beside the programs there are the project's
   local file
   for file in $beside_programs; do cmp -s "$1/${file##*/}" "$file" || return 1; done
