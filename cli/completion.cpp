@@ -229,13 +229,16 @@ std::string ZshAction(const CompletionOption& value) {
   return ":value: ";
 }
 
-// One _arguments spec: '(-f --force)'{-f,--force}'[Replace ...]', a value as -o+ and --out-dir=.
-std::string ZshOption(const CompletionOption& option) {
+// One _arguments spec: '(-f --force)'{-f,--force}'[Replace ...]', a value as -o+ and --out-dir=; the
+// options it excludes are its other names, or `excludes`.
+std::string ZshOption(const CompletionOption& option, std::string_view excludes = "") {
   std::vector<std::string> names;
   for (const std::string& name : option.names) {
     names.push_back(name + (!option.takes_value ? "" : name.starts_with("--") ? "=" : "+"));
   }
-  std::string spec = names.size() == 1 ? "'" + names.front() + "'" : "'(" + Joined(option.names) + ")'{" + Joined(names, ",") + "}";
+  const std::string excluded = !excludes.empty() ? std::string(excludes) : names.size() > 1 ? Joined(option.names) : "";
+  std::string spec = excluded.empty() ? "" : "'(" + excluded + ")'";
+  spec += names.size() == 1 ? "'" + names.front() + "'" : "{" + Joined(names, ",") + "}";
   spec += ZshDescription(option.description);
   if (option.takes_value) spec += SinglyQuoted(ZshAction(option));
   return spec;
@@ -258,7 +261,7 @@ std::string ZshScript(std::span<const CompletionCommand> model) {
       "# Made by \"recaster completion zsh\". zsh loads it from /usr/share/zsh/vendor-completions/_recaster;\n"
       "# elsewhere, put it as _recaster in a folder of $fpath before compinit runs.\n\n"
       "_recaster() {\n  local curcontext=$curcontext state line ret=1\n  typeset -A opt_args\n  _arguments -C";
-  for (const CompletionOption& option : model.front().options) script += " \\\n    '(- *)'" + ZshOption(option);
+  for (const CompletionOption& option : model.front().options) script += " \\\n    " + ZshOption(option, "- *");
   script += " \\\n    '1:command:->command' \\\n    '*::argument:->argument' && ret=0\n";
   script += "  case $state in\n    command)\n      local -a commands\n      commands=(\n";
   for (const CompletionCommand& command : model.subspan(1)) {
