@@ -179,6 +179,8 @@ run_cli_checks() {
   run() { timeout 60 wine "$cli" "$@" </dev/null; }
 
   check '[ "$(run --version | tr -d "\r")" = "recaster 1.0.1" ]' "--version prints the product version"
+  check 'run completion powershell >"$files/completion.ps1" && grep -q "^Register-ArgumentCompleter -Native -CommandName recaster-cli.exe,recaster-cli " "$files/completion.ps1"' \
+    "completion powershell prints the completer of recaster-cli.exe"
   check 'run convert --force --quiet "$sample" "$(winpath "$files/cli.json")" && cmp -s "$files/cli.json" "$files/expected.json"' \
     "convert writes the POSIX build's bytes"
   check 'run convert --quiet "$sample" - >"$files/cli-stdout.json" && cmp -s "$files/cli-stdout.json" "$files/expected.json"' \

@@ -42,6 +42,7 @@ TEST_F(Cli, UnknownCommandsAndOptionsAreNamed) {
       {{"report", "--json", kSample.string()}, "unknown option \"--json\"; did you mean \"--format json\"?", "report"},
       {{"convert", "--out", "x", kSample.string()}, "unknown option \"--out\"; did you mean \"--out-dir\"?", "convert"},
       {{"convert", "--json", kSample.string()}, "unknown option \"--json\"", "convert"},
+      {{"completion", "bsh"}, "unknown shell \"bsh\"; did you mean \"bash\"?", "completion"},
       {{"show", "a", "b"}, "unexpected argument \"b\"", "show"},
       {{"convert", "a", "b", "c"}, "unexpected argument \"c\"", "convert"},
       {{}, "A subcommand is required", ""},
