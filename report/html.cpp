@@ -26,6 +26,7 @@ h1 { font-size: 1.6rem; border-bottom: 2px solid #333; padding-bottom: .3rem; }
 h2 { font-size: 1.3rem; margin-top: 2rem; border-bottom: 1px solid #999; }
 h3 { font-size: 1.1rem; margin: 1.5rem 0 .4rem; }
 h4 { font-size: 1rem; margin: 1.2rem 0 .4rem; color: #333; }
+summary { min-height: 24px; }
 table { border-collapse: collapse; width: 100%; margin: .4rem 0 1rem; }
 th, td { border: 1px solid #bbb; padding: .3rem .5rem; text-align: left; vertical-align: top; }
 th { background: #eee; }

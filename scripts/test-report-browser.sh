@@ -83,5 +83,22 @@ if [ -s "$work/report.png" ]; then
   cp "$work/report.png" docs/screenshots/report.png
 fi
 
+# axe-core (scripts/axe-report.js) over the sample's report, the report full of hostile values and the
+# index of a fleet (the sample, a copy with other ports, a missing file): no violation of the WCAG 2.x
+# A and AA rules.
+axe=$work/axe
+mkdir -p "$axe/servers/sample" "$axe/servers/changed"
+cp samples/ov_server_settings.cfg "$axe/servers/sample/"
+python3 -c 'import sys; t = open(sys.argv[1], "rb").read().decode("utf-16")
+open(sys.argv[2], "wb").write(t.replace("<UdpPort>1514<", "<UdpPort>1515<").replace("<TcpPort>1601<", "<TcpPort>1602<").encode("utf-16"))' \
+  samples/ov_server_settings.cfg "$axe/servers/changed/ov_server_settings.cfg"
+"$build/tests/make_hostile" "$axe/hostile.cfg"
+"$build/cli/recaster" report --html samples/ov_server_settings.cfg >"$axe/sample.html"
+"$build/cli/recaster" report --html "$axe/hostile.cfg" >"$axe/hostile.html"
+"$build/cli/recaster" convert -q --out-dir "$axe/index" "$axe"/servers/{sample,changed}/ov_server_settings.cfg \
+  "$axe/servers/missing.cfg" >/dev/null 2>&1 || true
+check '[ -s "$axe/index/index.html" ] && node scripts/axe-report.js "$axe/sample.html" "$axe/hostile.html" "$axe/index/index.html"' \
+  "axe-core finds no violation of the WCAG 2.x A and AA rules in the reports and the index"
+
 echo "report in a browser: $failures failed"
 [ "$failures" -eq 0 ]
