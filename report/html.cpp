@@ -35,6 +35,7 @@ tfoot td { font-weight: bold; }
 tr.todo td { background: #fff6d5; }
 td.check { text-align: center; width: 3.5rem; }
 p.item { margin: .3rem 0 0; }
+p.item + details { margin: .1rem 0 .5rem 1.6rem; }
 p.item input, td.check input { width: 1.1rem; height: 1.1rem; margin: 0; vertical-align: middle; }
 label { cursor: pointer; }
 tr.todo:has(input:checked) td { background: #e3f4e3; }
