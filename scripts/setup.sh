@@ -10,7 +10,7 @@
 set -euo pipefail
 
 posix_packages=(cmake make g++ clang libclang-rt-14-dev libboost1.81-dev libgtest-dev libcli11-dev libbenchmark-dev
-                python3-jsonschema jq)
+                python3-jsonschema jq cmark-gfm)
 bench_packages=(libpugixml-dev)
 browser_packages=(chromium fonts-dejavu-core)
 
