@@ -101,7 +101,11 @@ cmake --build "$windows" -j 2
 rm -f "$windows"/recaster-*-win64.json "$windows"/recaster-*-win64.json.sha256
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-[ -z "$password_file" ] || sign "$windows/recaster-${version}-x64.msi"
+if [ -n "$password_file" ]; then
+  sign "$windows/recaster-${version}-x64.msi"
+  # CPack's checksum was of the unsigned file.
+  (cd "$windows" && sha256sum "recaster-${version}-x64.msi" >"recaster-${version}-x64.msi.sha256")
+fi
 
 echo
 ls -l "$build/recaster_${version}_amd64.deb" "$windows/recaster-${version}-win64.zip" \
