@@ -6,6 +6,7 @@
 #   bash scripts/setup.sh --browser  the headless browser that renders the HTML report, with a font, and
 #                                    the accessibility check's packages (node, npm ci in scripts/browser/)
 #   bash scripts/setup.sh --packages what scripts/package.sh and its checks add: wixl and msitools for
+#                                    the MSI, osslsigncode and openssl to sign the Windows programs and
 #                                    the MSI, lintian and dpkg-shlibdeps for the Debian package
 set -euo pipefail
 
@@ -21,7 +22,7 @@ windows_packages=(cmake make libboost1.81-dev libcli11-dev googletest
                   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine xvfb xauth fonts-wine
                   imagemagick)
 
-package_packages=(wixl msitools lintian dpkg-dev)
+package_packages=(wixl msitools osslsigncode openssl lintian dpkg-dev)
 
 case "${1:-}" in
   --windows) packages=("${windows_packages[@]}") ;;
