@@ -156,7 +156,7 @@ void AskToOpenReport(std::u16string text, const std::u16string& report) {
   if (const DWORD code = AfxShellOpen(report); code != ERROR_SUCCESS) {
     std::u16string first(kNotOpened);
     first += report;
-    ShowError(first, platform::PathFromNative(platform::DescribeSystemError(code)));
+    ShowError(first, platform::PathFromNative(platform::DescribeSystemError(code, platform::PathToNative(report))));
   }
 }
 

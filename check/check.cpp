@@ -33,9 +33,7 @@ class Cursor {
     if (at_ == text_.size()) return start;
     const char c = text_[at_];
     if (c == '"') {
-      std::size_t i = at_ + 1;
-      while (i < text_.size() && text_[i] != '"') i += text_[i] == '\\' ? 2 : 1;
-      at_ = std::min(i + 1, text_.size());
+      at_ = std::min(EndQuote(start), text_.size() - 1) + 1;
     } else if (c == '{' || c == '}' || c == '[' || c == ']') {
       ++at_;
     } else {
@@ -45,6 +43,17 @@ class Cursor {
   }
 
  private:
+  // The quote that ends the string opened at `open`: the first one after it that an odd run of
+  // backslashes does not escape (memchr finds the candidates; a string may be megabytes long).
+  std::size_t EndQuote(std::size_t open) const {
+    for (std::size_t i = text_.find('"', open + 1); i != std::string_view::npos; i = text_.find('"', i + 1)) {
+      std::size_t slashes = 0;
+      while (i - slashes > open + 1 && text_[i - 1 - slashes] == '\\') ++slashes;
+      if (slashes % 2 == 0) return i;
+    }
+    return text_.size();
+  }
+
   std::string_view text_;
   std::size_t at_ = 0;
 };
@@ -196,11 +205,7 @@ class Handler {
 
 // The offset of the first byte that starts no UTF-8 character, or npos.
 std::size_t FirstBrokenByte(std::string_view bytes, std::size_t from) {
-  for (std::size_t i = from; i < bytes.size();) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
+  for (std::size_t i = text::EndOfAscii(bytes, from); i < bytes.size(); i = text::EndOfAscii(bytes, i)) {
     const text::Decoded decoded = text::DecodeUtf8(bytes, i);
     if (decoded.broken) return i;
     i += decoded.length;

@@ -66,6 +66,11 @@ void TellTotals(const fleet::FleetResult& result, Console& io) {
   if (t.refused != 0) io.err << ", " << t.refused << " refused";
   if (t.write_failed != 0) io.err << ", " << t.write_failed << " not written";
   io.err << "; " << t.to_recreate << (t.to_recreate == 1 ? " setting" : " settings") << " to re-create by hand";
+  // The distinct values among them, as the index's view counts them: what is re-created once, as a template.
+  if (t.to_recreate != 0) {
+    io.err << " (" << result.distinct_to_recreate
+           << (result.distinct_to_recreate == 1 ? " distinct value)" : " distinct values)");
+  }
   if (t.adjustments != 0) io.err << ", " << t.adjustments << (t.adjustments == 1 ? " value" : " values") << " to check";
   io.err << '\n';
   if (result.removed != 0) {

@@ -219,6 +219,9 @@ class ScopedFile {
 // kLinkNotFollowed is the one of the last refusal of a link on the calling thread, which names the
 // link's owner, so that a caller that kept only the code says what the refusal said.
 std::string DescribeSystemError(SystemError code);
+// The same text with its inserts ("%1", "%2", ...) filled with `insert`, for a code whose text names the
+// thing it failed on (the file that could not be opened, say). A text without inserts is unchanged.
+std::string DescribeSystemError(SystemError code, std::string_view insert);
 
 // The folders the default paths start from.
 enum class SpecialFolder {

@@ -72,7 +72,6 @@ class CarriedCollector final : public settings::SettingVisitor {
 // One group to re-create, or one item of a list, with its table and the sections of its items.
 struct Section {
   std::string title;
-  std::string prefix;  // stripped from the paths of its settings
   bool item = false;
   Table table;
   std::vector<Section> items;
@@ -105,7 +104,7 @@ class LeftBehindSections final : public settings::SettingVisitor {
     if (IsCarried(plan_, s)) return false;
     if (s.Depth() == 0 || (s.ItemIndex().has_value() && s.Kind() == VarKind::kGroup)) {
       const bool item = s.Depth() != 0;
-      open_.push_back(Section{s.Path(), s.Path() + ".", item, Table{{"Setting", "Value", "Default"}, {}, !item}, {}});
+      open_.push_back(Section{s.Path(), item, Table{{"Setting", "Value", "Default"}, {}, !item}, {}});
       return true;
     }
     if (s.Kind() == VarKind::kList) AddRow(s);
@@ -127,7 +126,7 @@ class LeftBehindSections final : public settings::SettingVisitor {
     Section& section = open_.back();
     const bool to_do = plan_.StatusOf(&s.Setting()) == mapping::SettingStatus::kRecreate;
     section.table.rows.push_back(
-        RowOf(to_do, WordsCell(s.Path().substr(section.prefix.size())), words::ValueCell(s), words::DefaultCell(s)));
+        RowOf(to_do, WordsCell(s.Path()), words::ValueCell(s), words::DefaultCell(s)));
   }
 
   void Emit(Section& section, int level) {
@@ -218,7 +217,7 @@ Table StorageTable(const settings::COVSettings& document, const mapping::Plan& p
 
 // The adjustments as items to check, each with what was done and what to do, every row to do.
 Table ToCheckTable(const mapping::Plan& plan) {
-  Table table{{"Setting", "What was done", "What to do"}, {}, true};
+  Table table{{"Setting", "What was done", "What to do"}, {}, true, ItemForm::kDoneAndToDo};
   for (const mapping::Adjustment& adjustment : plan.adjustments) {
     table.rows.push_back(RowOf(true, WordsCell(adjustment.path), WordsCell(mapping::AdjustmentText(adjustment)),
                                WordsCell(std::string(WhatToCheck(adjustment)))));
@@ -287,7 +286,7 @@ Report BuildReport(const settings::COVSettings& document, const mapping::Plan& p
   out.emplace_back(Paragraph{{Words(
       "Ornvale 6 imports only the network listeners and the storage retention; they are listed under \"Carried "
       "over\". The " + words::Counted(report.summary.to_recreate, "setting", "settings") +
-      " marked in the To do column under \"To re-create by hand\" must be set up again by hand in Ornvale Manager.")}});
+      " marked with a box under \"To re-create by hand\" must be set up again by hand in Ornvale Manager.")}});
   out.emplace_back(Paragraph{{Words(
       "How settings are counted: each version 5 setting that differs from its default and is not carried over "
       "counts once; a list counts as one setting, however many items it holds, and its items are listed in full "

@@ -77,22 +77,23 @@ void WriteNames(const FleetView& view, const std::vector<std::uint32_t>& servers
   if (fold) out += "</details>";
 }
 
-void WriteSetting(const FleetView& view, const FleetView::Setting& setting, TextOut& out) {
-  out += "<details><summary>";
+// A setting as an item with a box labelled by its line, then its values and their servers folded.
+void WriteSetting(const FleetView& view, const FleetView::Setting& setting, std::size_t box, TextOut& out) {
+  const std::string id = "shared-" + std::to_string(box);
+  out += "<p class=\"item\"><input type=\"checkbox\" id=\"" + id + "\"> <label for=\"" + id + "\">";
   HtmlText(ViewLine(view, setting), out);
-  out += "</summary>\n";
-  if (setting.task != ViewTask::kReenter) {
-    out += "<table>\n<thead><tr><th>Value</th><th>Servers</th></tr></thead>\n<tbody>\n";
-    for (const FleetView::Value& value : view.SortedValues(setting)) {
-      out += "<tr><td>";
-      HtmlText(*value.words, out);
-      out += "</td><td>";
-      WriteNames(view, value.servers, out);
-      out += "</td></tr>\n";
-    }
-    out += "</tbody>\n</table>\n";
+  out += "</label></p>\n";
+  if (setting.task == ViewTask::kReenter) return;
+  out += "<details><summary>Values and their servers</summary>\n";
+  out += "<table>\n<thead><tr><th scope=\"col\">Value</th><th scope=\"col\">Servers</th></tr></thead>\n<tbody>\n";
+  for (const FleetView::Value& value : view.SortedValues(setting)) {
+    out += "<tr><td>";
+    HtmlText(*value.words, out);
+    out += "</td><td>";
+    WriteNames(view, value.servers, out);
+    out += "</td></tr>\n";
   }
-  out += "</details>\n";
+  out += "</tbody>\n</table>\n</details>\n";
 }
 
 }  // namespace
@@ -218,7 +219,8 @@ void WriteViewHtml(const FleetView& view, TextOut& out) {
     out += "</li>\n";
   }
   out += "</ul>\n<h3>Settings to re-create and values to check</h3>\n";
-  for (const FleetView::Setting* setting : view.Settings()) WriteSetting(view, *setting, out);
+  std::size_t box = 0;
+  for (const FleetView::Setting* setting : view.Settings()) WriteSetting(view, *setting, ++box, out);
 }
 
 }  // namespace recaster::report

@@ -11,8 +11,9 @@ namespace recaster::report {
 namespace {
 
 constexpr std::string_view kTable = R"(<h1>Converted servers</h1>
+<p>A server with anything to finish by hand has a box; ticks in the boxes are not saved: they are gone when the page is closed.</p>
 <table>
-<thead><tr><th>Server</th><th>Source</th><th>Outcome</th><th>Listeners</th><th>keep_days</th><th>To re-create</th><th>To check</th><th>Files</th></tr></thead>
+<thead><tr><th scope="col">Done</th><th scope="col">Server</th><th scope="col">Source</th><th scope="col">Outcome</th><th scope="col">Listeners</th><th scope="col">keep_days</th><th scope="col">To re-create</th><th scope="col">To check</th><th scope="col">Files</th></tr></thead>
 <tbody>
 )";
 
@@ -28,10 +29,10 @@ void Link(std::u16string_view file, std::string_view label, TextOut& out) {
 }
 
 // A number in a cell of a row, or of the totals.
-void Number(std::size_t n, TextOut& out, bool total = false) {
-  out += total ? "<th>" : "<td>";
+void Number(std::size_t n, TextOut& out) {
+  out += "<td>";
   out += std::to_string(n);
-  out += total ? "</th>" : "</td>";
+  out += "</td>";
 }
 
 }  // namespace
@@ -40,6 +41,7 @@ class IndexHtmlWriter::Impl {
  public:
   explicit Impl(text::TextSink& sink) : out(sink) {}
   TextOut out;
+  std::size_t boxes = 0;
 };
 
 IndexHtmlWriter::IndexHtmlWriter(text::TextSink& sink) : impl_(std::make_unique<Impl>(sink)) {
@@ -49,13 +51,21 @@ IndexHtmlWriter::IndexHtmlWriter(text::TextSink& sink) : impl_(std::make_unique<
 
 IndexHtmlWriter::~IndexHtmlWriter() = default;
 
-// A refused source's row is marked as one the person must see to, as the report marks its rows to do.
+// A refused source's row is marked as one the person must see to, as the report marks its rows to do;
+// a server with anything to finish by hand (or refused) has a box, labelled by its NAME.
 bool IndexHtmlWriter::Row(const IndexEntry& entry) {
   TextOut& out = impl_->out;
   const JsonSummaryRow& row = *entry.row;
   out += row.converted ? "<tr>" : "<tr class=\"todo\">";
-  out += "<td>";
-  Escape(entry.name, out);
+  if (row.converted && row.summary.to_recreate == 0 && row.summary.adjustments == 0) {
+    out += "<td class=\"check\"></td><td>";
+    Escape(entry.name, out);
+  } else {
+    const std::string id = "server-" + std::to_string(++impl_->boxes);
+    out += "<td class=\"check\"><input type=\"checkbox\" id=\"" + id + "\"></td><td><label for=\"" + id + "\">";
+    Escape(entry.name, out);
+    out += "</label>";
+  }
   out += "</td><td><code>";
   Escape(entry.source, out);
   out += "</code></td>";
@@ -81,22 +91,22 @@ bool IndexHtmlWriter::Row(const IndexEntry& entry) {
   return out.ok();
 }
 
-// The totals are header cells, set apart from the rows as the style sheet sets apart the table's head.
+// The totals' row is headed by the number of servers, and set apart from the rows by the style sheet.
 bool IndexHtmlWriter::End(const IndexTotals& totals, const FleetView* view) {
   TextOut& out = impl_->out;
-  out += "</tbody>\n<tfoot><tr><th>";
+  out += "</tbody>\n<tfoot><tr><td></td><th scope=\"row\">";
   out += std::to_string(totals.sources);
   out += totals.sources == 1 ? " server" : " servers";
-  out += "</th><th></th><th>";
+  out += "</th><td></td><td>";
   out += std::to_string(totals.converted);
   out += " converted, ";
   out += std::to_string(totals.NotConverted());
-  out += " refused</th>";
-  Number(totals.listeners, out, true);
-  out += "<th></th>";
-  Number(totals.to_recreate, out, true);
-  Number(totals.adjustments, out, true);
-  out += "<th></th></tr></tfoot>\n</table>\n";
+  out += " refused</td>";
+  Number(totals.listeners, out);
+  out += "<td></td>";
+  Number(totals.to_recreate, out);
+  Number(totals.adjustments, out);
+  out += "<td></td></tr></tfoot>\n</table>\n";
   if (view != nullptr) WriteViewHtml(*view, out);
   EndHtmlPage(out);
   return out.Finish();

@@ -161,18 +161,18 @@ constexpr std::string_view kShownBelow = "(shown below the table)";
 // A table's headers and the padded width of each column and of each cell, without the cells' text.
 struct TableLayout {
   std::vector<std::string> headers;
-  std::size_t first = 0;  // the column of a row's first cell
   std::vector<std::size_t> widths;
   std::vector<std::vector<std::size_t>> cell_widths;
 
   std::size_t ColumnWidth(std::size_t column) const { return column < widths.size() ? widths[column] : 0; }
 };
 
+// True for a row the table shows: in a checklist, its rows to do are items above it instead.
+bool InTable(const Table& table, const Row& row) { return !(table.checklist && row.to_do); }
+
 TableLayout LayOutTable(const Table& table) {
   TableLayout layout;
-  if (table.checklist) layout.headers.emplace_back("To do");
   for (const std::string& header : table.headers) layout.headers.push_back(Visible(header));
-  layout.first = table.checklist ? 1 : 0;
   std::vector<std::size_t>& widths = layout.widths;
   widths.assign(layout.headers.size(), 3);
   const auto widen = [&widths](std::size_t column, std::size_t width) {
@@ -180,11 +180,12 @@ TableLayout LayOutTable(const Table& table) {
   };
   for (std::size_t i = 0; i < layout.headers.size(); ++i) widen(i, Width(layout.headers[i]));
   for (const Row& row : table.rows) {
+    if (!InTable(table, row)) continue;
     std::vector<std::size_t>& row_widths = layout.cell_widths.emplace_back();
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const words::Cell& cell = row.cells[i];
       row_widths.push_back(cell.block ? Width(kShownBelow) : CellWidth(cell.text));
-      widen(layout.first + i, row_widths.back());
+      widen(i, row_widths.back());
     }
   }
   return layout;
@@ -207,14 +208,10 @@ void WriteTableHead(const TableLayout& layout, TextOut& out) {
 }
 
 void WriteTableRows(const Table& table, const TableLayout& layout, TextOut& out) {
-  for (std::size_t r = 0; r < table.rows.size(); ++r) {
-    const Row& row = table.rows[r];
+  std::size_t r = 0;
+  for (const Row& row : table.rows) {
+    if (!InTable(table, row)) continue;
     out += '|';
-    if (table.checklist) {
-      out += row.to_do ? " [ ]" : " ";
-      WritePadding(row.to_do ? 3 : 0, layout.widths[0], out);
-      out += " |";
-    }
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       out += ' ';
       if (row.cells[i].block) {
@@ -222,8 +219,39 @@ void WriteTableRows(const Table& table, const TableLayout& layout, TextOut& out)
       } else {
         WriteInline(row.cells[i].text, true, out);
       }
-      WritePadding(layout.cell_widths[r][i], layout.ColumnWidth(layout.first + i), out);
+      WritePadding(layout.cell_widths[r][i], layout.ColumnWidth(i), out);
       out += " |";
+    }
+    out += '\n';
+    ++r;
+  }
+  out += '\n';
+}
+
+// A cell in a list item: its text, or where a block value stands.
+void WriteItemCell(const words::Cell& cell, TextOut& out) {
+  if (cell.block) {
+    out += "(shown below the list)";
+  } else {
+    WriteInline(cell.text, false, out);
+  }
+}
+
+// Each row to do of a checklist as a task-list item of one line: the setting's path in a code span,
+// then "VALUE (default DEFAULT)" or "WHAT WAS DONE; WHAT TO DO". Every text of it is made visible, so a
+// value holds no line feed, and a value starts no line, so no value can end the item or start another.
+void WriteItems(const Table& table, TextOut& out) {
+  for (const Row& row : table.rows) {
+    if (!row.to_do || row.cells.empty()) continue;
+    std::string path;
+    for (const words::Span& span : row.cells.front().text) path += span.text;
+    out += "- [ ] ";
+    WriteSpan(words::Span{std::move(path), true}, false, out);
+    for (std::size_t i = 1; i < row.cells.size(); ++i) {
+      const bool with_default = table.item_form == ItemForm::kValueAndDefault && i == 2;
+      out += i == 1 ? ": " : with_default ? " (default " : "; ";
+      WriteItemCell(row.cells[i], out);
+      if (with_default) out += ')';
     }
     out += '\n';
   }
@@ -251,11 +279,20 @@ void WriteBlockBelow(const std::string& name, const std::string& column, const w
   out += "\n\n";
 }
 
+// A checklist's items come first, then its other rows, the settings at their defaults, as a table.
 void RenderTable(const Table& table, TextOut& out) {
-  const TableLayout layout = LayOutTable(table);
-  WriteTableHead(layout, out);
-  WriteTableRows(table, layout, out);
-  // Each block value after the table.
+  const auto items = static_cast<std::size_t>(
+      std::count_if(table.rows.begin(), table.rows.end(), [&table](const Row& row) { return !InTable(table, row); }));
+  if (items != 0) WriteItems(table, out);
+  if (items != table.rows.size()) {
+    if (table.checklist) {
+      out += words::Counted(table.rows.size() - items, "setting at its default", "settings at their defaults") + ":\n\n";
+    }
+    const TableLayout layout = LayOutTable(table);
+    WriteTableHead(layout, out);
+    WriteTableRows(table, layout, out);
+  }
+  // Each block value after the list and the table.
   for (const Row& row : table.rows) {
     for (std::size_t i = 0; i < row.cells.size(); ++i) {
       const words::Cell& cell = row.cells[i];

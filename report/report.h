@@ -34,11 +34,17 @@ struct Row {
   bool to_do = false;
 };
 
-// A table; a checklist has a first column "To do" that marks the rows to do.
+// How a checklist's row to do reads as one item: "PATH: VALUE (default DEFAULT)" for a setting to
+// re-create, "PATH: WHAT WAS DONE; WHAT TO DO" for a value to check.
+enum class ItemForm { kValueAndDefault, kDoneAndToDo };
+
+// A table; in a checklist, each row to do is an item with a box to tick (its first cell, the setting's
+// path, names it), and the other rows are the settings at their defaults.
 struct Table {
   std::vector<std::string> headers;
   std::vector<Row> rows;
   bool checklist = false;
+  ItemForm item_form = ItemForm::kValueAndDefault;
 };
 
 // A heading: 1 for a report's title, 2 for its parts, 3 for a group, 4 for a list item.

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
 # Builds the three packages with scripts/package.sh and checks them:
+#   - signing: unsigned without a certificate, as package.sh says; refused with a missing certificate
+#     or a wrong password; with a throwaway code-signing certificate, both programs of the ZIP and the
+#     MSI verified by osslsigncode, the password never on a command line (the rest runs on these);
 #   - the Debian package: lintian reports nothing, it holds the program, the manual page and the
 #     documents Debian asks for, and its program converts the sample to the POSIX build's bytes;
 #   - the ZIP: the two programs, the README, the guide, the licence, the third-party notices and the
@@ -8,7 +11,8 @@
 #     prefix, silent installs and uninstalls: the programs in Program Files, recaster-cli.exe from
 #     there converting the sample to the POSIX build's bytes and leaving no temporary file when Ctrl+C
 #     ends it in the middle of a write, the Start menu shortcut, the entry in
-#     Programs and Features, a major upgrade, a refused downgrade, and nothing left behind.
+#     Programs and Features, the version under HKLM\SOFTWARE\Recaster, an install into the folder
+#     INSTALLDIR names, a major upgrade, a refused downgrade, and nothing left behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -26,11 +30,68 @@ bash scripts/setup.sh --windows
 bash scripts/setup.sh --packages
 
 step "build the packages"
-bash scripts/package.sh
+# The certificates of the signing steps, made for this run only.
+keys=$(mktemp -d)
+trap 'rm -rf "$keys"' EXIT
+bash scripts/package.sh | tee "$keys/unsigned.txt"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt)
 deb=$root/build/package/recaster_${version}_amd64.deb
 zip=$root/build/windows/recaster-${version}-win64.zip
 msi=$root/build/windows/recaster-${version}-x64.msi
+
+# The Windows programs of the ZIP in FOLDER.
+zip_programs() { rm -rf "$1" && mkdir -p "$1" && (cd "$1" && cmake -E tar xf "$zip" Recaster.exe recaster-cli.exe); }
+unsigned() { ! osslsigncode extract-signature -in "$1" -out "$keys/signature" >/dev/null 2>&1; }
+signed() { osslsigncode verify -CAfile "$keys/ca.pem" -in "$1" >"$keys/verify.txt" 2>&1 || { cat "$keys/verify.txt"; return 1; }; }
+zip_programs "$keys/unsigned"
+check 'grep -qx "package: no RECASTER_SIGN_PFX, so the Windows programs and the MSI are not signed" "$keys/unsigned.txt"' \
+  "without a certificate, package.sh says in one line that it does not sign"
+check 'unsigned "$keys/unsigned/Recaster.exe" && unsigned "$keys/unsigned/recaster-cli.exe" && unsigned "$msi"' \
+  "and the programs in the ZIP and the MSI carry no signature"
+
+step "sign the packages"
+# A certificate authority of its own and a code-signing certificate from it, in a PKCS#12 file with a
+# password that has a space and a quote in it.
+password="two words'"
+(cd "$keys" && printf '%s' "$password" >password \
+  && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Recaster test CA" \
+       -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign \
+  && openssl req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj "/CN=Recaster test signer" \
+  && printf '%s\n' extendedKeyUsage=codeSigning keyUsage=critical,digitalSignature basicConstraints=CA:FALSE >signer.ext \
+  && openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile signer.ext -out signer.pem \
+  && openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout file:password -out signer.pfx) 2>/dev/null
+# A certificate that is not there, or a wrong password: package.sh fails at once and builds nothing.
+refused() {  # PFX PASSWORD MESSAGE
+  local status=0
+  RECASTER_SIGN_PFX=$1 RECASTER_SIGN_PASSWORD=$2 bash scripts/package.sh >"$keys/refused.txt" 2>&1 || status=$?
+  [ "$status" -ne 0 ] && [ "$(wc -l <"$keys/refused.txt")" -eq 1 ] && grep -qF "$3" "$keys/refused.txt" \
+    || { cat "$keys/refused.txt"; return 1; }
+}
+check 'refused "$keys/none.pfx" "$password" "RECASTER_SIGN_PFX names $keys/none.pfx, which is not a readable file"' \
+  "a certificate that is not there: package.sh fails and says so"
+check 'refused "$keys/signer.pfx" wrong "does not open with RECASTER_SIGN_PASSWORD"' \
+  "a wrong password: package.sh fails and says so"
+# osslsigncode and openssl as package.sh runs them, each command line written down.
+mkdir -p "$keys/bin"
+for tool in osslsigncode openssl; do
+  printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s/command-lines"\nexec %s "$@"\n' "$keys" "$(command -v "$tool")" \
+    >"$keys/bin/$tool"
+  chmod +x "$keys/bin/$tool"
+done
+mkdir -p "$keys/tmp"
+start=$SECONDS
+TMPDIR=$keys/tmp PATH=$keys/bin:$PATH RECASTER_SIGN_PFX=$keys/signer.pfx RECASTER_SIGN_PASSWORD=$password \
+  bash scripts/package.sh | tee "$keys/signed.txt"
+echo "   the signed build took $((SECONDS - start)) s"
+check 'grep -q -- "-readpass" "$keys/command-lines" && ! grep -qF -- "$password" "$keys/command-lines"' \
+  "the password reaches osslsigncode in a file (-readpass), never on a command line"
+check '[ -z "$(ls -A "$keys/tmp")" ]' "and the file is gone after the build"
+zip_programs "$keys/signed"
+check 'signed "$keys/signed/Recaster.exe" && signed "$keys/signed/recaster-cli.exe"' \
+  "with a certificate, Recaster.exe and recaster-cli.exe in the ZIP are signed (osslsigncode verify)"
+check 'signed "$msi"' "and so is the MSI"
+check 'grep -q "^\s*Text description: Recaster$" "$keys/verify.txt"' "the signature names Recaster"
+check '(cd build/windows && sha256sum --quiet -c "recaster-$version-x64.msi.sha256")' "the MSI's checksum file is of the signed MSI"
 product_name="Ornvale - Recaster"
 manufacturer="Recaster developers"
 upgrade_code="{B831A17D-E643-487A-9859-EB5B40C5B71E}"
@@ -142,6 +203,12 @@ registry_value() {
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p"
 }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+# The value a deployment tool's detection rule reads: HKLM\SOFTWARE\Recaster, Version, in the
+# registry's 64-bit view (VIEW 64) or its 32-bit view (32).
+detection_version() {
+  wine reg query 'HKLM\SOFTWARE\Recaster' /v Version "/reg:$1" 2>/dev/null | tr -d '\r' | sed -n 's/^ *Version *REG_SZ *//p'
+}
+detection_key() { wine reg query 'HKLM\SOFTWARE\Recaster' "/reg:$1" >/dev/null 2>&1; }
 listed() { registry_value "$uninstall_key\\$1" "$2"; }
 folders='Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders'
 common_programs=$(unixpath "$(registry_value "HKLM\\$folders" "Common Programs")")
@@ -196,6 +263,8 @@ check 'grep -qaF "C:\\Program Files\\Recaster\\Recaster.exe" "$shortcut"' "it st
 check '[ "$(listed "$code" DisplayName)" = "$product_name" ] && [ "$(listed "$code" DisplayVersion)" = "$version" ] && [ "$(listed "$code" Publisher)" = "$manufacturer" ]' \
   "Programs and Features lists \"$product_name\" $version by $manufacturer"
 check '[ "$(listed "$code" InstallLocation)" = "C:\\Program Files\\Recaster\\" ]' "with its install location"
+check '[ "$(detection_version 64)" = "$version" ] && ! detection_key 32' \
+  "HKLM\\SOFTWARE\\Recaster holds Version $version (REG_SZ, in the 64-bit view)"
 check '[ "$(property "$msi" UpgradeCode)" = "$upgrade_code" ]' "the upgrade code is the product's own"
 check 'grep -qF "msiexec /x $code /qn" docs/guide.md && grep -qF "$upgrade_code" docs/guide.md' \
   "the guide gives this product code and the upgrade code"
@@ -207,6 +276,26 @@ snapshot "$work/after.txt"
 check 'diff "$work/before.txt" "$work/after.txt" >"$work/left.txt"' "the uninstall leaves no file, folder or shortcut behind"
 sed 's/^/   /' "$work/left.txt"
 check '[ -z "$(listed "$code" DisplayName)" ]' "Programs and Features no longer lists it"
+check '! detection_key 64' "nor is HKLM\\SOFTWARE\\Recaster there"
+
+# Elsewhere, as a deployment tool installs it: msiexec /i recaster-X.msi /qn INSTALLDIR=C:\Tools\Recaster
+elsewhere=$drive_c/Tools/Recaster
+status=0
+run_msiexec install-elsewhere /i "$(winpath "$msi")" 'INSTALLDIR=C:\Tools\Recaster' || status=$?
+check '[ "$status" -eq 0 ] && [ "$(ls "$elsewhere" | LC_ALL=C sort | tr "\n" " ")" = "$(listing)" ] && same_files "$elsewhere" && [ ! -e "$installed" ]' \
+  "msiexec /i ... /qn INSTALLDIR=C:\\Tools\\Recaster puts the programs and the files beside them there, and nothing in Program Files"
+check 'timeout 60 wine "C:\\Tools\\Recaster\\recaster-cli.exe" convert --force --quiet "$(winpath "$sample")" "$(winpath "$work/elsewhere.json")" </dev/null && cmp -s "$work/elsewhere.json" "$work/expected.json"' \
+  "recaster-cli.exe run from there converts the sample to the POSIX build's bytes"
+check '[ "$(listed "$code" InstallLocation)" = "C:\\Tools\\Recaster\\" ] && [ "$(detection_version 64)" = "$version" ]' \
+  "Programs and Features gives that install location, and the registry the version"
+status=0
+# Windows finds the folder of an installed product by itself; Wine's msiexec looks for the files in
+# the default folder unless INSTALLDIR names the other one again.
+run_msiexec uninstall-elsewhere /x "$code" 'INSTALLDIR=C:\Tools\Recaster' || status=$?
+check '[ "$status" -eq 0 ] && [ ! -e "$elsewhere" ] && [ -z "$(listed "$code" DisplayName)" ] && ! detection_key 64' \
+  "uninstalling it removes C:\\Tools\\Recaster and the registry value"
+# C:\Tools, made for the folder named on the command line, is not the product's.
+rmdir "$drive_c/Tools" 2>/dev/null || true
 
 # The same files as the next version: it must replace this one, and this one must not replace it.
 newer=$(printf '%s\n' "$version" | awk -F . -v OFS=. '{ $NF = $NF + 1; print }')
@@ -223,6 +312,7 @@ check '[ "$status" -eq 0 ] && [ "$(listed "$newer_code" DisplayVersion)" = "$new
   "installing $newer over $version replaces it (major upgrade)"
 check '[ -f "$installed/Recaster.exe" ] && [ -f "$installed/recaster-cli.exe" ] && [ "$(shortcuts | wc -l)" -eq 1 ]' \
   "the programs and one shortcut are there after the upgrade"
+check '[ "$(detection_version 64)" = "$newer" ]' "and HKLM\\SOFTWARE\\Recaster holds Version $newer"
 status=0
 run_msiexec downgrade /i "$(winpath "$msi")" || status=$?
 check '[ "$status" -eq $((1603 % 256)) ] && [ "$(listed "$newer_code" DisplayVersion)" = "$newer" ] && [ -z "$(listed "$code" DisplayName)" ]' \

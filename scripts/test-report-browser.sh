@@ -3,8 +3,11 @@
 # folder converted from a folder whose name is markup, in a real browser
 # (Debian's headless Chromium) and fails if any element of the rendered page came from a value: the
 # page must hold exactly the elements of the report of its benign twin (the same texts with every
-# character an x, so the same shape), no attribute may run code, and the hostile texts must be there
-# as text. Then takes the screenshot of the sample's report for the README (docs/screenshots/report.png).
+# character an x, so the same shape), no attribute may run code or link out of the page (its only links
+# are to its own parts), and the hostile texts must be there as text. Then takes the screenshot of the
+# sample's report for the README (docs/screenshots/report.png), ticks two of its boxes with clicks
+# (scripts/report-ticks.py; build/report-browser/report-ticked.png) and checks that printed, every box
+# shows and the settings at their defaults stay folded.
 #   bash scripts/test-report-browser.sh [BUILD_DIR]     (default build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,6 +36,18 @@ browser() {
   timeout 120 chromium "${flags[@]}" "$@" 2>"$work/chromium.log"
 }
 
+# True when every link of a page is "#ID" with ID an element's id on the same page, and no attribute
+# runs code or loads anything.
+own_links_only() {
+  ! grep -E -i -q "<[^>]*[[:space:]](on[a-z]+|srcdoc|src)=" "$1" || return 1
+  local link
+  grep -o -i -E "<[^>]*[[:space:]]href=[^[:space:]>]*" "$1" | sed -E 's/.*[[:space:]][hH][rR][eE][fF]=//' |
+    while read -r link; do
+      [[ $link =~ ^\"#([a-z0-9-]+)\"$ ]] && grep -F -q " id=\"${BASH_REMATCH[1]}\"" "$1" ||
+        { echo "a link out of the page: $link"; return 1; }
+    done
+}
+
 # How many elements of each name a page holds: "count name" lines, sorted by name.
 element_counts() {
   grep -o -i '<[a-z][a-z0-9-]*' "$1" | tr 'A-Z' 'a-z' | sed 's/^<//' | sort | uniq -c | awk '{print $2, $1}'
@@ -48,8 +63,8 @@ done
 check '[ -s "$work/hostile.dom.html" ] && grep -q "</html>" "$work/hostile.dom.html"' "the browser rendered the page"
 check '[ -s "$work/benign.elements.txt" ] && diff -u "$work/benign.elements.txt" "$work/hostile.elements.txt"' \
   "the rendered page has exactly the elements of its benign twin's, none from a value"
-check '! grep -E -i -q "<[^>]*[[:space:]](on[a-z]+|srcdoc|href|src)=" "$work/hostile.dom.html"' \
-  "no element carries an attribute that runs code or loads anything"
+check 'own_links_only "$work/hostile.dom.html"' \
+  "no element carries an attribute that runs code or loads anything; the only links are to the page's own parts"
 check 'grep -F -q "&lt;script&gt;document.body.appendChild" "$work/hostile.dom.html"' "a script tag from a value is text"
 check 'grep -F -q "&lt;/code&gt;&lt;/td&gt;&lt;/tr&gt;&lt;/tbody&gt;&lt;/table&gt;&lt;h1&gt;injected heading" "$work/hostile.dom.html"' \
   "closing tags from a value are text"
@@ -82,6 +97,38 @@ if [ -s "$work/report.png" ]; then
   mkdir -p docs/screenshots
   cp "$work/report.png" docs/screenshots/report.png
 fi
+
+# Two boxes ticked by clicks, then the page printed: every box shows, and the settings at their
+# defaults stay folded.
+profile=$(mktemp -d "$work/profile.XXXXXX")
+flags=(--disable-gpu --no-first-run --no-default-browser-check --hide-scrollbars --user-data-dir="$profile")
+[ "$(id -u)" -ne 0 ] || flags+=(--no-sandbox)
+ticks=$(timeout 120 python3 scripts/report-ticks.py "$work/sample.html" "$work/report-ticked.png" "${flags[@]}" || true)
+echo "ticked and printed: $ticks"
+field() { python3 -c 'import json, sys; print(json.loads(sys.argv[1] or "{}").get(sys.argv[2]))' "$ticks" "$1"; }
+boxes=$(grep -o 'type="checkbox"' "$work/sample.html" | wc -l)
+check '[ "$boxes" -eq 47 ] && [ "$(field boxes)" = "$boxes" ]' "the sample's report has a box per setting to re-create (47)"
+check '[ "$(field ticked)" = 2 ] && [ -s "$work/report-ticked.png" ]' "two boxes ticked by clicks, and their screenshot taken"
+check '[ "$(field print_shown)" = "$boxes" ] && [ "$(field print_ticked)" = 2 ]' "printed, every box shows, the two ticked"
+check '[ "$(field details)" -gt 0 ] && [ "$(field open)" = 0 ] && [ "$(field folded_rows_shown)" = 0 ]' \
+  "the settings at their defaults are folded"
+
+# axe-core (scripts/axe-report.js) over the sample's report, the report full of hostile values and the
+# index of a fleet (the sample, a copy with other ports, a missing file): no violation of the WCAG 2.x
+# A and AA rules.
+axe=$work/axe
+mkdir -p "$axe/servers/sample" "$axe/servers/changed"
+cp samples/ov_server_settings.cfg "$axe/servers/sample/"
+python3 -c 'import sys; t = open(sys.argv[1], "rb").read().decode("utf-16")
+open(sys.argv[2], "wb").write(t.replace("<UdpPort>1514<", "<UdpPort>1515<").replace("<TcpPort>1601<", "<TcpPort>1602<").encode("utf-16"))' \
+  samples/ov_server_settings.cfg "$axe/servers/changed/ov_server_settings.cfg"
+"$build/tests/make_hostile" "$axe/hostile.cfg"
+"$build/cli/recaster" report --html samples/ov_server_settings.cfg >"$axe/sample.html"
+"$build/cli/recaster" report --html "$axe/hostile.cfg" >"$axe/hostile.html"
+"$build/cli/recaster" convert -q --out-dir "$axe/index" "$axe"/servers/{sample,changed}/ov_server_settings.cfg \
+  "$axe/servers/missing.cfg" >/dev/null 2>&1 || true
+check '[ -s "$axe/index/index.html" ] && node scripts/axe-report.js "$axe/sample.html" "$axe/hostile.html" "$axe/index/index.html"' \
+  "axe-core finds no violation of the WCAG 2.x A and AA rules in the reports and the index"
 
 echo "report in a browser: $failures failed"
 [ "$failures" -eq 0 ]

@@ -76,6 +76,11 @@ TEST(Check, EachFaultGivesItsFindingsWithPointerLineAndColumn) {
       {Mutated("\"hours_per_file\": \"24\"", "\"hours_per_file\": \"024\""), false,
        {"f.json:54:27: error: /storage/hours_per_file: \"024\" is not a number of hours (0 to 255)"}},
       {Mutated("\"folder\": \"\"", "\"folder\": \"\xC3(\""), false, {"f.json:49:20: error: byte 0xC3 starts no UTF-8 character"}},
+      // A string ends at the first quote that no odd run of backslashes escapes; what follows is placed after it.
+      {Mutated("\"folder\": \"\"", "\"folder\": \"\\\\\\\"\\\\\\\\\", \"x\": \"1\""), false,
+       {"f.json:49:31: warning: /storage/x: unknown member \"x\""}},
+      {Mutated("\"folder\": \"\"", "\"folder\": \"\u00e9\\\\\", \"x\": \"1\""), false,
+       {"f.json:49:26: warning: /storage/x: unknown member \"x\""}},
   };
   for (const auto& c : cases) EXPECT_EQ(Lines(c.text, c.strict), c.lines) << c.text.substr(0, 200);
 }

@@ -147,14 +147,14 @@ TEST_F(ReportCommand, AnEmptyRetentionIsAnItemToCheckEverywhere) {
   } cases[] = {
       {{"convert", "--detailed-exitcode", source, "-"}, {"Storage.KeepPeriod: empty, so keep_days is 1 (one day of "
                                                          "logs): " + kTodo + "\n"}, 'e'},
-      {{"report", "--detailed-exitcode", source}, {"## To check\n\n| To do | Setting            | What was done",
-                                                    "| [ ]   | Storage.KeepPeriod | empty, so keep_days is 1"}},
-      {{"report", "--detailed-exitcode", "--html", source}, {"<h2>To check</h2>", "<tr class=\"todo\"><td class=\"check\">"
-                                                             "&#9744;</td><td>Storage.KeepPeriod</td>"}},
+      {{"report", "--detailed-exitcode", source}, {"## To check\n\n- [ ] `Storage.KeepPeriod`: empty, so keep_days is 1"}},
+      {{"report", "--detailed-exitcode", "--html", source}, {"<h2 id=\"group-to-check\">To check</h2>",
+                                                             "<tr class=\"todo\"><td class=\"check\"><input type=\"checkbox\" "
+                                                             "id=\"item-1\"></td><td><label for=\"item-1\">Storage.KeepPeriod</label>"}},
       {{"report", "--detailed-exitcode", "--format", "json", source}, {"\"to_do\": \"" + kTodo, "\"to_check\": 1"}},
       {{"report", "--detailed-exitcode", source, source}, {"| To re-create | To check |", "| 0            | 1        |"}},
       {{"convert", "--detailed-exitcode", "--out-dir", out_dir, source},
-       {"<th>To re-create</th><th>To check</th>", "<td>1</td><td>0</td><td>1</td>", "\"adjustments\": 1"}, 'i'},
+       {"<th scope=\"col\">To re-create</th><th scope=\"col\">To check</th>", "<td>1</td><td>0</td><td>1</td>", "\"adjustments\": 1"}, 'i'},
   };
   for (const auto& c : cases) {
     const Outcome o = Recaster(c.args);

@@ -91,9 +91,65 @@ TEST(ReportText, CountIsTheNotesOfSettingsNotCarriedAndTheRowsMarkedToDo) {
   EXPECT_EQ(report.summary.keep_days, 365u);
   EXPECT_TRUE(report.LeavesAnythingBehind());
   const std::span<const Report> one(&report, 1);
-  EXPECT_EQ(Occurrences(ToMarkdown(one), "\n| [ ]"), 47u);
+  EXPECT_EQ(Occurrences(ToMarkdown(one), "\n- [ ] `"), 47u);
   EXPECT_EQ(Occurrences(ToHtml(one), "<tr class=\"todo\">"), 47u);
-  EXPECT_NE(ToMarkdown(one).find("The 47 settings marked in the To do column"), std::string::npos);
+  EXPECT_NE(ToMarkdown(one).find("The 47 settings marked with a box"), std::string::npos);
+}
+
+// Every item to do (a setting to re-create, a value to check) has one box, with one label that names it,
+// on a page of several reports too.
+TEST(ReportHtml, EveryItemToDoHasOneLabelledBox) {
+  const convert::ConversionResult sample = convert::BuildConfigTree(platform::PathFromNative(kSample.string()));
+  ASSERT_TRUE(sample.ok());
+  COVSettings adjusted;  // no retention: a value to check
+  adjusted.Dns.CacheDns.SetValue(24);
+  const Report reports[] = {BuildReport(sample, u"sample"), ReportOf(adjusted)};
+  const std::string html = ToHtml(reports);
+  const std::regex box("<input type=\"checkbox\" id=\"(item-[0-9]+)\">");
+  std::size_t boxes = 0;
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), box); it != std::sregex_iterator(); ++it, ++boxes) {
+    const std::string id = (*it)[1].str();
+    EXPECT_EQ(Occurrences(html, "\"" + id + "\""), 2u) << id;  // the box's id and its label's for
+    EXPECT_EQ(Occurrences(html, "<label for=\"" + id + "\">"), 1u) << id;
+  }
+  EXPECT_EQ(boxes, Occurrences(html, "type=\"checkbox\""));
+  EXPECT_EQ(boxes, 47u + 1u + 1u);
+  EXPECT_EQ(boxes, reports[0].summary.to_recreate + reports[1].summary.to_recreate + reports[1].summary.adjustments);
+  EXPECT_EQ(Occurrences(html, "\">Emailer.Port</label></td><td>587</td>"), 1u);
+  EXPECT_EQ(Occurrences(html, "\">Storage.KeepPeriod</label></td><td>empty, so keep_days is 1"), 1u);
+}
+
+// A value cannot end its item, start another or a heading: outside the fences of block values, the
+// lines that start with "- [" or "#" are the report's own, one item a line.
+TEST(ReportText, NoValueBreaksTheTaskList) {
+  COVSettings doc;
+  doc.Emailer.Server.SetValue(u"x\n- [x] done\n# heading");
+  doc.Emailer.From.SetValue(u"# not a heading");
+  doc.Emailer.Username.SetValue(u"- [ ] `x` |");
+  doc.Emailer.Port.SetValue(-1);
+  doc.Grid.DetailsTemplate.SetValue(u"line\n- [ ] no item\n# no heading\n```");
+  const Report report = ReportOf(doc);
+  std::istringstream text(Markdown(doc));
+  std::size_t items = 0;
+  std::string fence;  // the fence of the block value the line is in, if any
+  for (std::string line; std::getline(text, line);) {
+    if (fence.empty() && line.rfind("```", 0) == 0) {
+      fence = line;
+      continue;
+    }
+    if (!fence.empty()) {
+      if (line == fence) fence.clear();
+      continue;
+    }
+    if (line.rfind("- [", 0) == 0) {
+      ++items;
+      EXPECT_EQ(line.rfind("- [ ] `", 0), 0u) << line;
+    }
+    EXPECT_NE(line.rfind("# ", 0) == 0 && line.rfind("# Migration report", 0) != 0, true) << line;
+  }
+  EXPECT_EQ(items, report.summary.to_recreate + report.summary.adjustments);
+  EXPECT_NE(Markdown(doc).find("\n- [ ] `Emailer.From`: `# not a heading` (default empty)\n"), std::string::npos)
+      << Markdown(doc);
 }
 
 // The report renders the plan's decisions and decides none again: a setting the plan carries is
@@ -177,9 +233,10 @@ TEST(ReportHtml, EveryTextFromTheFileIsEscaped) {
   EXPECT_NE(html.find("<code>&#39;quoted&#39; &amp; &quot;double&quot;</code>"), std::string::npos);
 
   // Every element of the page is one the report makes; none comes from a value.
-  const std::set<std::string> ours = {"html", "head", "meta",  "title", "style", "body", "section", "h1", "h2", "h3",
-                                       "h4",   "p",    "table", "thead", "tbody", "tr",   "th",      "td", "code", "pre",
-                                       "span"};
+  const std::set<std::string> ours = {"html", "head",  "meta",  "title", "style", "body", "section", "h1",
+                                       "h2",   "h3",    "h4",    "p",     "table", "thead", "tbody",  "tr",
+                                       "th",   "td",    "code",  "pre",   "span",  "nav",  "ul",      "li",
+                                       "a",    "input", "label", "details", "summary"};
   const std::regex tag("<([A-Za-z][A-Za-z0-9]*)");
   for (auto it = std::sregex_iterator(html.begin(), html.end(), tag); it != std::sregex_iterator(); ++it) {
     EXPECT_TRUE(ours.count((*it)[1].str()) == 1) << (*it)[1].str();
@@ -189,7 +246,7 @@ TEST(ReportHtml, EveryTextFromTheFileIsEscaped) {
 TEST(ReportText, ValuesStandInCodeSpansAndFencesThatHoldThemWhole) {
   COVSettings doc;
   const std::string text = Markdown(Hostile(doc));
-  EXPECT_NE(text.find("| `<script>alert(1)</script>` "), std::string::npos);
+  EXPECT_NE(text.find("- [ ] `Emailer.Server`: `<script>alert(1)</script>` (default empty)\n"), std::string::npos);
   // A vertical bar cannot end the cell; the code span's fence outruns the value's backticks.
   EXPECT_NE(text.find("| ```a\\|b`c``d <svg onload=alert(4)>``` "), std::string::npos) << text;
   // A multi-line value goes below its table, in a fence longer than the value's own.
@@ -215,9 +272,17 @@ TEST(ReportHtml, IsOneSelfContainedPageThatForbidsScripts) {
   EXPECT_NE(html.find("<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src 'none';"),
             std::string::npos);
   EXPECT_NE(html.find("@media print"), std::string::npos);
-  for (const char* outside : {"<script", "<link", "src=", "href=", "http:", "https:", "url(", "@import"}) {
+  for (const char* outside : {"<script", "<link", "src=", "http:", "https:", "url(", "@import"}) {
     EXPECT_EQ(html.find(outside), std::string::npos) << outside;
   }
+  // Its only links are to its own parts.
+  const std::regex link("href=\"([^\"]*)\"");
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), link); it != std::sregex_iterator(); ++it) {
+    const std::string target = (*it)[1].str();
+    ASSERT_EQ(target.rfind("#group-", 0), 0u) << target;
+    EXPECT_EQ(Occurrences(html, " id=\"" + target.substr(1) + "\""), 1u) << target;
+  }
+  EXPECT_EQ(Occurrences(html, "href="), Occurrences(html, " id=\"group-"));
 }
 
 // ---- secrets ----
@@ -230,7 +295,7 @@ TEST(ReportHtml, PasswordsShowOnlyWhetherTheyAreSet) {
   const std::string html = Html(doc);
   EXPECT_EQ(html.find("mail-pass"), std::string::npos);
   EXPECT_EQ(html.find("viewer-pass"), std::string::npos);
-  EXPECT_NE(html.find("<td>Password</td><td>set</td><td>not set</td>"), std::string::npos);
+  EXPECT_NE(html.find(">Emailer.Password</label></td><td>set</td><td>not set</td>"), std::string::npos);
   EXPECT_EQ(Markdown(doc).find("-pass"), std::string::npos);
 }
 
@@ -382,9 +447,9 @@ TEST(FilterWords, SeverityMasksNameTheirSeverities) {
     doc.EmailAlerts.Alerts[i].Filter.Value().severityMask = masks[i];
   }
   const std::string html = Html(doc);
-  EXPECT_NE(html.find("<td>Filter</td><td>severity Emergency, Alert, Critical (mask 7)</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td>Filter</td><td>no severity (mask 0)</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td>Filter</td><td>all severities (mask 255)</td>"), std::string::npos);
+  EXPECT_NE(html.find(".Filter</td><td>severity Emergency, Alert, Critical (mask 7)</td>"), std::string::npos);
+  EXPECT_NE(html.find(".Filter</td><td>no severity (mask 0)</td>"), std::string::npos);
+  EXPECT_NE(html.find(".Filter</td><td>all severities (mask 255)</td>"), std::string::npos);
 }
 
 TEST(FilterWords, EveryConditionWithHowItMatches) {
@@ -440,13 +505,13 @@ TEST(ReportText, NumbersInTheUnitsTheTablesGive) {
   doc.Storage.KeepPeriod.Resize(1);
   doc.Storage.KeepPeriod[0].SetValue(1);
   const std::string text = Markdown(doc);
-  EXPECT_NE(text.find("| DefSeverity         | 9 (no syslog severity) | Debug (7)   |"), std::string::npos) << text;
-  EXPECT_NE(text.find("| DefFacility         | auth (4)               | local0 (16) |"), std::string::npos);
-  EXPECT_NE(text.find("| NonPrintCustomChar  | 32 (space)             | 46 (`.`)    |"), std::string::npos);
-  EXPECT_NE(text.find("| ExporterToText.MaxFileSizeKB     | 1 kilobytes"), std::string::npos);
-  EXPECT_NE(text.find("| BackColor | #FF8000 (33023)"), std::string::npos);
-  EXPECT_NE(text.find("| TextColor | -1 (not a 24-bit colour)"), std::string::npos);
-  EXPECT_NE(text.find("| Schedule.DayMask   | 62 "), std::string::npos);  // no meaning given: the stored number
+  EXPECT_NE(text.find("- [ ] `Processing.DefSeverity`: 9 (no syslog severity) (default Debug (7))\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("- [ ] `Processing.DefFacility`: auth (4) (default local0 (16))\n"), std::string::npos);
+  EXPECT_NE(text.find("- [ ] `Processing.NonPrintCustomChar`: 32 (space) (default 46 (`.`))\n"), std::string::npos);
+  EXPECT_NE(text.find("`ExportToText.ExporterToText.MaxFileSizeKB`: 1 kilobytes (default"), std::string::npos);
+  EXPECT_NE(text.find("| Grid.Colors[0].BackColor | #FF8000 (33023)"), std::string::npos);
+  EXPECT_NE(text.find("| Grid.Colors[0].TextColor | -1 (not a 24-bit colour)"), std::string::npos);
+  EXPECT_NE(text.find("- [ ] `Backup.Schedule.DayMask`: 62 (default 0)\n"), std::string::npos);  // no meaning given: the stored number
   EXPECT_NE(text.find("| Storage.KeepPeriod[0]               | 1 day "), std::string::npos);
 
   const std::string html = Html(doc);
@@ -460,8 +525,7 @@ TEST(ReportHtml, AnEmptyListReadsEmptyWithNoItems) {
   doc.SyslogForwarders.Forwarders.Resize(2);
   doc.SyslogForwarders.Forwarders.Resize(0);  // emptied again: the list is at its default
   const std::string html = Html(doc);
-  EXPECT_NE(html.find("<tr><td class=\"check\"></td><td>Forwarders</td><td>empty</td><td>empty</td></tr>"),
-            std::string::npos);
+  EXPECT_NE(html.find("<tr><td>SyslogForwarders.Forwarders</td><td>empty</td><td>empty</td></tr>"), std::string::npos);
   EXPECT_EQ(html.find("Forwarders[0]"), std::string::npos);
   EXPECT_EQ(ReportOf(doc).summary.to_recreate, 1u);  // Enabled alone
 }
@@ -471,14 +535,14 @@ TEST(ReportHtml, ListItemsFollowTheirGroupInFull) {
   doc.EmailAlerts.Alerts.Resize(2);
   doc.EmailAlerts.Alerts[1].To.SetValue(u"ops@example.com");
   const std::string html = Html(doc);
-  const auto group = html.find("<h3>EmailAlerts</h3>");
+  const auto group = html.find("<h3 id=\"group-emailalerts\">EmailAlerts</h3>");
   const auto first = html.find("<h4>EmailAlerts.Alerts[0]</h4>");
   const auto second = html.find("<h4>EmailAlerts.Alerts[1]</h4>");
   ASSERT_NE(group, std::string::npos);
   EXPECT_LT(group, first);
   EXPECT_LT(first, second);
-  EXPECT_NE(html.find("<td>Subject</td><td><code>[%SEVERITY%] %SOURCE_IP%</code></td>", second), std::string::npos);
-  EXPECT_NE(html.find("<td>To</td><td><code>ops@example.com</code></td><td>empty</td>", second), std::string::npos);
+  EXPECT_NE(html.find("<td>EmailAlerts.Alerts[1].Subject</td><td><code>[%SEVERITY%] %SOURCE_IP%</code></td>", second), std::string::npos);
+  EXPECT_NE(html.find("<td>EmailAlerts.Alerts[1].To</td><td><code>ops@example.com</code></td><td>empty</td>", second), std::string::npos);
   EXPECT_EQ(ReportOf(doc).summary.to_recreate, 1u);  // the list counts once
 }
 

@@ -37,12 +37,21 @@ TEST(DecodeUtf8, TakesWellFormedCharactersAndRefusesTheRestOneByteAtATime) {
 }
 
 TEST(Utf8Length, CountsWhatPutUtf8Writes) {
+  // ASCII runs are taken four units at a time: other characters at each place of such a block.
   const std::u16string texts[] = {u"", u"abc", u"\u00E9\u07FF\u0800\uFFFF", u"\U0001F600", {0xD800, u'A'},
-                                  {0xDC00}, {u'x', 0xD800}, {0xDBFF, 0xDBFF, 0xDFFF}};
+                                  {0xDC00}, {u'x', 0xD800}, {0xDBFF, 0xDBFF, 0xDFFF}, u"abcdefg\u00E9h",
+                                  u"abcd\u0080efgh\u4E2Dijklm", u"abc\U0001F600defghi", {u'a', u'b', u'c', u'd', u'e', 0xDC00, u'f'}};
   for (const std::u16string& text : texts) {
     std::string bytes(Utf8Length(text) + 4, '*');
     EXPECT_EQ(static_cast<std::size_t>(PutUtf8(text, bytes.data()) - bytes.data()), Utf8Length(text));
     EXPECT_EQ(bytes.substr(Utf8Length(text)), "****");
+    std::string one_by_one;
+    for (std::size_t i = 0; i < text.size();) {
+      const Decoded c = DecodeUtf16(text, i);
+      AppendUtf8(c.code_point, one_by_one);
+      i += c.length;
+    }
+    EXPECT_EQ(bytes.substr(0, Utf8Length(text)), one_by_one);
   }
 }
 

@@ -290,6 +290,14 @@ TEST(Win32SystemError, DescribesWithoutTrailingLineBreak) {
   EXPECT_EQ(DescribeSystemError(0xDEADBEEF), "System error 3735928559");
 }
 
+TEST(Win32SystemError, FillsTheInsertsWithTheThingNamed) {
+  // The text of a program the shell cannot start names it; an insert left as "%1" tells the user nothing.
+  const std::string text = DescribeSystemError(ERROR_BAD_EXE_FORMAT, "C:\\Reports\\srv 100%.html");
+  EXPECT_NE(text.find("C:\\Reports\\srv 100%.html"), std::string::npos) << text;
+  EXPECT_EQ(text.find("%1"), std::string::npos) << text;
+  EXPECT_EQ(DescribeSystemError(kFileNotFound, "x"), DescribeSystemError(kFileNotFound));
+}
+
 TEST(Win32PathKind, TellsFilesFoldersAndMissing) {
   TempFile file(L"recaster-platform-kind.bin");
   EXPECT_EQ(GetPathKind(file.path()), PathKind::kMissing);

@@ -1,7 +1,37 @@
 // The one UTF-8 coder.
 #include "text/utf8.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
 namespace recaster::text {
+namespace {
+
+// How many units from `at` on are ASCII, counted four at a time (a partial block is left to the
+// caller): a long text is mostly such runs, and a unit at a time costs a branch each.
+std::size_t AsciiUnits(std::u16string_view text, std::size_t at) {
+  std::size_t i = at;
+  for (; i + 4 <= text.size(); i += 4) {
+    std::uint64_t block = 0;
+    std::memcpy(&block, text.data() + i, sizeof block);
+    if ((block & 0xFF80FF80FF80FF80u) != 0) break;
+  }
+  return i - at;
+}
+
+}  // namespace
+
+std::size_t EndOfAscii(std::string_view bytes, std::size_t from) {
+  std::size_t i = from;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t block = 0;
+    std::memcpy(&block, bytes.data() + i, sizeof block);
+    if ((block & 0x8080808080808080u) != 0) break;
+  }
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  return i;
+}
 
 Decoded DecodeUtf8(std::string_view text, std::size_t at) {
   const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -74,8 +104,13 @@ std::size_t Utf8Length(std::u16string_view text) {
   std::size_t length = 0;
   for (std::size_t i = 0; i < text.size();) {
     const char16_t unit = text[i];
+    if (unit < 0x80) {
+      const std::size_t run = std::max<std::size_t>(1, AsciiUnits(text, i));
+      length += run, i += run;
+      continue;
+    }
     if (!IsSurrogate(unit)) {
-      length += unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+      length += unit < 0x800 ? 2 : 3;
       ++i;
       continue;
     }
@@ -90,7 +125,9 @@ char* PutUtf8(std::u16string_view text, char* out) {
   for (std::size_t i = 0; i < text.size();) {
     const char16_t unit = text[i];
     if (unit < 0x80) {
-      *out++ = static_cast<char>(text[i++]);
+      const std::size_t run = std::max<std::size_t>(1, AsciiUnits(text, i));
+      for (std::size_t k = 0; k < run; ++k) out[k] = static_cast<char>(text[i + k]);
+      out += run, i += run;
       continue;
     }
     if (unit >= 0x800 && !IsSurrogate(unit)) {  // the three bytes of most of the plane, in place

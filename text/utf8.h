@@ -39,6 +39,10 @@ constexpr Decoded DecodeUtf16(std::u16string_view text, std::size_t at) {
 // (overlong forms, surrogates and code points above U+10FFFF included) reads as U+FFFD, one byte long.
 Decoded DecodeUtf8(std::string_view text, std::size_t at);
 
+// The offset of the first byte at or after `from` that is not ASCII; bytes.size() when there is none.
+// Eight bytes at a time, for the long runs of ASCII that most text is.
+std::size_t EndOfAscii(std::string_view bytes, std::size_t from);
+
 // The bytes of the code point in UTF-8: 1 to 4. A surrogate code point is written as U+FFFD.
 constexpr std::size_t Utf8Length(char32_t code_point) {
   if (code_point < 0x80) return 1;

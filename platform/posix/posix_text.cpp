@@ -125,6 +125,9 @@ std::string DescribeLastStreamError() {
   return err != 0 ? std::strerror(err) : std::strerror(EIO);
 }
 
+// The system texts of this platform name nothing: they have no inserts to fill.
+std::string DescribeSystemError(SystemError code, std::string_view) { return DescribeSystemError(code); }
+
 std::u16string PathFromNative(std::string_view native) { return posix::Utf8ToWide(native); }
 
 std::string PathToNative(std::u16string_view path) { return posix::WideToUtf8(path); }

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -41,16 +42,32 @@ bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' &
 
 }  // namespace
 
-std::string DescribeSystemError(SystemError code) {
+namespace {
+
+// The system's text for `code`; with `inserts`, every %1 to %99 in it is filled from that array.
+std::string FormatSystemText(SystemError code, const DWORD_PTR* inserts) {
   wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                      (inserts != nullptr ? FORMAT_MESSAGE_ARGUMENT_ARRAY : FORMAT_MESSAGE_IGNORE_INSERTS);
+  const DWORD length = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0,
+                                        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(inserts)));
   std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
   if (buffer != nullptr) ::LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
   if (text.empty()) return "System error " + std::to_string(code);
   return WideToUtf8(text);
+}
+
+}  // namespace
+
+std::string DescribeSystemError(SystemError code) { return FormatSystemText(code, nullptr); }
+
+std::string DescribeSystemError(SystemError code, std::string_view insert) {
+  // Every insert a system text may hold points at the one text, so that none reads past the array.
+  const std::wstring wide = Utf8ToWide(insert);
+  std::array<DWORD_PTR, 99> inserts;
+  inserts.fill(reinterpret_cast<DWORD_PTR>(wide.c_str()));
+  return FormatSystemText(code, inserts.data());
 }
 
 bool GetSpecialFolder(SpecialFolder folder, std::u16string* path) {
