@@ -219,8 +219,11 @@ Table StorageTable(const settings::COVSettings& document, const mapping::Plan& p
 Table ToCheckTable(const mapping::Plan& plan) {
   Table table{{"Setting", "What was done", "What to do"}, {}, true, ItemForm::kDoneAndToDo};
   for (const mapping::Adjustment& adjustment : plan.adjustments) {
-    table.rows.push_back(RowOf(true, WordsCell(adjustment.path), WordsCell(mapping::AdjustmentText(adjustment)),
-                               WordsCell(std::string(WhatToCheck(adjustment)))));
+    // What was done, without the advice its note ends in when that is what the last column says.
+    std::string done = mapping::AdjustmentText(adjustment);
+    const std::string to_do(WhatToCheck(adjustment));
+    if (done.ends_with(": " + to_do)) done.resize(done.size() - to_do.size() - 2);
+    table.rows.push_back(RowOf(true, WordsCell(adjustment.path), WordsCell(done), WordsCell(to_do)));
   }
   return table;
 }

@@ -147,7 +147,7 @@ TEST_F(ReportCommand, AnEmptyRetentionIsAnItemToCheckEverywhere) {
   } cases[] = {
       {{"convert", "--detailed-exitcode", source, "-"}, {"Storage.KeepPeriod: empty, so keep_days is 1 (one day of "
                                                          "logs): " + kTodo + "\n"}, 'e'},
-      {{"report", "--detailed-exitcode", source}, {"## To check\n\n- [ ] `Storage.KeepPeriod`: empty, so keep_days is 1"}},
+      {{"report", "--detailed-exitcode", source}, {"## To check\n\n- [ ] `Storage.KeepPeriod`: empty, so keep_days is 1 (one day of logs); " + kTodo + "\n"}},
       {{"report", "--detailed-exitcode", "--html", source}, {"<h2 id=\"group-to-check\">To check</h2>",
                                                              "<tr class=\"todo\"><td class=\"check\"><input type=\"checkbox\" "
                                                              "id=\"item-1\"></td><td><label for=\"item-1\">Storage.KeepPeriod</label>"}},
