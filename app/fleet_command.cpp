@@ -27,7 +27,8 @@ constexpr std::u16string_view kStopped = u"The conversion stopped on an unexpect
 std::u16string Number(std::size_t n) { return platform::PathFromNative(std::to_string(n)); }
 
 // "Converted 3 of 4 configurations; 1 refused." and the settings to re-create (with the distinct values
-// among them, as the index's view counts them) and the values to check, as the totals say.
+// among them, as the index's view counts them, when the index was written) and the values to check, as
+// the totals say.
 std::u16string Totals(const fleet::FleetResult& result) {
   const fleet::FleetTotals& totals = result.totals;
   std::u16string text = u"Converted " + Number(totals.converted) + u" of " + Number(totals.sources) +
@@ -36,7 +37,7 @@ std::u16string Totals(const fleet::FleetResult& result) {
   if (totals.write_failed != 0) text += u"; " + Number(totals.write_failed) + u" not written";
   text += u".\n" + Number(totals.to_recreate) +
           (totals.to_recreate == 1 ? u" setting must" : u" settings must") + u" be re-created by hand in Ornvale Manager";
-  if (totals.to_recreate != 0) {
+  if (totals.to_recreate != 0 && result.index_written) {
     text += u" (" + Number(result.distinct_to_recreate) +
             (result.distinct_to_recreate == 1 ? u" distinct value" : u" distinct values") + u" among them)";
   }

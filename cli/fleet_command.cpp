@@ -66,8 +66,9 @@ void TellTotals(const fleet::FleetResult& result, Console& io) {
   if (t.refused != 0) io.err << ", " << t.refused << " refused";
   if (t.write_failed != 0) io.err << ", " << t.write_failed << " not written";
   io.err << "; " << t.to_recreate << (t.to_recreate == 1 ? " setting" : " settings") << " to re-create by hand";
-  // The distinct values among them, as the index's view counts them: what is re-created once, as a template.
-  if (t.to_recreate != 0) {
+  // The distinct values among them, as the index's view counts them: what is re-created once, as a
+  // template. An index that was not written counted servers whose files are not there.
+  if (t.to_recreate != 0 && result.index_written) {
     io.err << " (" << result.distinct_to_recreate
            << (result.distinct_to_recreate == 1 ? " distinct value)" : " distinct values)");
   }
