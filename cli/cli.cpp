@@ -225,8 +225,11 @@ int Run(const std::vector<std::string>& args, Console& io) {
   // "/x" is a path on every platform, never an option, so the program reads the same everywhere.
   app.allow_windows_style_options(false);
   app.footer("Run \"recaster help COMMAND\" for the options of a command.\n" + ExitCodesFooter(kExitCodes));
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string("recaster: ") + e.what() + "\nRun with --help for more information.\n";
+  // A parse error inside a command points at that command's help, as the program's own usage errors do.
+  app.failure_message([](const CLI::App* program, const CLI::Error& e) {
+    const std::vector<const CLI::App*> named = program->get_subcommands([](const CLI::App* c) { return c->parsed(); });
+    if (named.empty()) return std::string("recaster: ") + e.what() + "\nRun with --help for more information.\n";
+    return std::string("recaster: ") + e.what() + "\nRun \"recaster " + named.front()->get_name() + " --help\" for its options.\n";
   });
 
   ShowOptions show;

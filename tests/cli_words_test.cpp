@@ -46,6 +46,8 @@ TEST_F(Cli, UnknownCommandsAndOptionsAreNamed) {
       {{"show", "a", "b"}, "unexpected argument \"b\"", "show"},
       {{"convert", "a", "b", "c"}, "unexpected argument \"c\"", "convert"},
       {{}, "A subcommand is required", ""},
+      {{"check"}, "FILE is required", "check"},
+      {{"report", "--format", "pdf", kSample.string()}, "--format: pdf not in {markdown,html,json,csv}", "report"},
   };
   for (const auto& c : cases) {
     const Outcome run = Recaster(c.args);
