@@ -41,6 +41,7 @@ p.item input, td.check input { width: 1.1rem; height: 1.1rem; margin: 0; vertica
 label { cursor: pointer; }
 tr.todo:has(input:checked) td { background: #e3f4e3; }
 nav ul ul { columns: 15rem; margin: .2rem 0 .6rem; }
+nav a { display: inline-block; min-height: 24px; line-height: 24px; }
 details { margin: .4rem 0 1rem; }
 summary { cursor: pointer; color: #333; }
 code, pre { font-family: ui-monospace, "Cascadia Mono", Consolas, "DejaVu Sans Mono", monospace; font-size: .92em; }
