@@ -229,7 +229,7 @@ std::string ZshAction(const CompletionOption& value) {
   return ":value: ";
 }
 
-// One _arguments spec: '(-f --force)'{-f,--force}'[Replace ...]', a value as -o+ and --out-dir=; the
+// One option as _arguments takes it: '(-f --force)'{-f,--force}'[Replace ...]', a value as -o+ and --out-dir=; the
 // options it excludes are its other names, or `excludes`.
 std::string ZshOption(const CompletionOption& option, std::string_view excludes = "") {
   std::vector<std::string> names;
@@ -237,11 +237,11 @@ std::string ZshOption(const CompletionOption& option, std::string_view excludes 
     names.push_back(name + (!option.takes_value ? "" : name.starts_with("--") ? "=" : "+"));
   }
   const std::string excluded = !excludes.empty() ? std::string(excludes) : names.size() > 1 ? Joined(option.names) : "";
-  std::string spec = excluded.empty() ? "" : "'(" + excluded + ")'";
-  spec += names.size() == 1 ? "'" + names.front() + "'" : "{" + Joined(names, ",") + "}";
-  spec += ZshDescription(option.description);
-  if (option.takes_value) spec += SinglyQuoted(ZshAction(option));
-  return spec;
+  std::string item = excluded.empty() ? "" : "'(" + excluded + ")'";
+  item += names.size() == 1 ? "'" + names.front() + "'" : "{" + Joined(names, ",") + "}";
+  item += ZshDescription(option.description);
+  if (option.takes_value) item += SinglyQuoted(ZshAction(option));
+  return item;
 }
 
 std::string ZshCommand(const CompletionCommand& command) {
