@@ -37,7 +37,7 @@ std::u16string Totals(const fleet::FleetResult& result) {
   if (totals.write_failed != 0) text += u"; " + Number(totals.write_failed) + u" not written";
   text += u".\n" + Number(totals.to_recreate) +
           (totals.to_recreate == 1 ? u" setting must" : u" settings must") + u" be re-created by hand in Ornvale Manager";
-  if (totals.to_recreate != 0 && result.index_written) {
+  if (result.distinct_to_recreate != 0) {
     text += u" (" + Number(result.distinct_to_recreate) +
             (result.distinct_to_recreate == 1 ? u" distinct value" : u" distinct values") + u" among them)";
   }

@@ -67,8 +67,8 @@ void TellTotals(const fleet::FleetResult& result, Console& io) {
   if (t.write_failed != 0) io.err << ", " << t.write_failed << " not written";
   io.err << "; " << t.to_recreate << (t.to_recreate == 1 ? " setting" : " settings") << " to re-create by hand";
   // The distinct values among them, as the index's view counts them: what is re-created once, as a
-  // template. An index that was not written counted servers whose files are not there.
-  if (t.to_recreate != 0 && result.index_written) {
+  // template (none are known when the index was not put in place).
+  if (result.distinct_to_recreate != 0) {
     io.err << " (" << result.distinct_to_recreate
            << (result.distinct_to_recreate == 1 ? " distinct value)" : " distinct values)");
   }

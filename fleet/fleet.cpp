@@ -380,6 +380,7 @@ FleetResult ConvertFleet(const FleetPlan& plan, const FleetOptions& options, con
     if (std::string why; !index.Finish(totals, &index_files, &why)) FailIndex(result, std::move(why));
   }
   Commit(plan, slots, index_files, result, guard.get());
+  if (!result.index_written) result.distinct_to_recreate = 0;
   return Rows(slots, std::move(result));
 }
 

@@ -177,7 +177,9 @@ using FleetTotals = mapping::Totals;
 struct FleetResult {
   std::vector<FleetRow> rows;
   FleetTotals totals;
-  std::size_t distinct_to_recreate = 0;  // the index's view: the distinct values among totals.to_recreate
+  // The index's view: the distinct values among totals.to_recreate; 0 when the index was not put in
+  // place, as it counted servers whose files are not there.
+  std::size_t distinct_to_recreate = 0;
   int worst = kExitOk;
   std::u16string index_html;
   std::u16string index_json;

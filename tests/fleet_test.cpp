@@ -281,6 +281,7 @@ TEST_F(Fleet, TheBatchIsFlushedOnceAndAFailureKeepsTheOldFiles) {
     const bool all_placed = c.codes[1] == kExitOk;
     EXPECT_EQ(ReadFile(out / "index.json") == "old", !all_placed) << c.what;
     EXPECT_EQ(result.index_code, all_placed ? kExitOk : kExitWriteFailed) << c.what;
+    EXPECT_TRUE(all_placed || result.distinct_to_recreate == 0) << c.what << ": no index counts them";
     std::size_t temporaries = 0;
     for (const auto& entry : fs::directory_iterator(out)) {
       temporaries += entry.path().filename().string().find(".recaster-") != std::string::npos;
