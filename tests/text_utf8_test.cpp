@@ -55,5 +55,28 @@ TEST(Utf8Length, CountsWhatPutUtf8Writes) {
   }
 }
 
+// Compared in blocks of 64 ASCII units: texts that cross a block, with a character that is not ASCII at
+// either end of one, hold their own UTF-8 and nothing one byte off it.
+TEST(IsUtf8Of, HoldsExactlyTheUtf8OfTheText) {
+  const std::u16string ascii(130, u'a');
+  std::u16string texts[] = {u"", ascii.substr(0, 63), ascii.substr(0, 64), ascii, ascii + u"\u00E9",
+                            u"\u00E9" + ascii, ascii.substr(0, 63) + u"\U0001F600" + ascii, ascii + char16_t{0xD800}, u"\u4E2D"};
+  for (const std::u16string& text : texts) {
+    const std::string utf8 = ToUtf8(text);
+    EXPECT_TRUE(IsUtf8Of(utf8, text)) << utf8;
+    EXPECT_FALSE(IsUtf8Of(utf8 + "a", text)) << utf8;
+    if (utf8.empty()) continue;
+    EXPECT_FALSE(IsUtf8Of(utf8.substr(0, utf8.size() - 1), text)) << utf8;
+    for (const std::size_t at : {std::size_t{0}, utf8.size() / 2, utf8.size() - 1}) {
+      std::string changed = utf8;
+      changed[at] = static_cast<char>(changed[at] ^ 1);
+      EXPECT_FALSE(IsUtf8Of(changed, text)) << utf8 << " at " << at;
+    }
+  }
+  // A unit above U+007F is not the byte of the same value.
+  EXPECT_FALSE(IsUtf8Of(std::string(63, 'a') + "\xE9", ascii.substr(0, 63) + u"\u00E9"));
+  EXPECT_FALSE(IsUtf8Of(std::string(64, '\xE9'), std::u16string(64, u'\u00E9')));
+}
+
 }  // namespace
 }  // namespace recaster::text

@@ -67,6 +67,10 @@ std::size_t Utf8Length(std::u16string_view text);
 // place after them. A run of ASCII is a plain copy.
 char* PutUtf8(std::u16string_view text, char* out);
 
+// Whether `utf8` is exactly the UTF-8 of the UTF-16 text (as ToUtf8 makes it), found without making
+// it: a long run of ASCII is compared 64 units at a time.
+bool IsUtf8Of(std::string_view utf8, std::u16string_view text);
+
 // The UTF-8 of the UTF-16 text; never fails. A broken surrogate becomes U+FFFD and the unit after an
 // unpaired high surrogate is converted on its own, so no character is lost with it.
 std::string ToUtf8(std::u16string_view text);
