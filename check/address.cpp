@@ -60,6 +60,10 @@ bool IsIpv6(std::string_view text) {
 
 }  // namespace
 
-bool IsIpAddress(std::string_view text) { return IsIpv4(text) || IsIpv6(text); }
+bool IsIpAddress(std::string_view text) {
+  // The longest form is six full groups and an IPv4 tail: a longer text, which may be megabytes, is none.
+  constexpr std::size_t kLongest = std::string_view("ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255").size();
+  return text.size() <= kLongest && (IsIpv4(text) || IsIpv6(text));
+}
 
 }  // namespace recaster::check

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_set>
 
@@ -27,19 +28,29 @@ class Cursor {
  public:
   explicit Cursor(std::string_view text) : text_(text) {}
 
-  std::size_t Take() {
+  // `last` is a string token's last piece as the parser handed it over. Where that piece lies in the
+  // text itself (the parser hands over the bytes between escapes in place), its end is the closing
+  // quote, and the string need not be read once more.
+  std::size_t Take(std::string_view last = {}) {
     while (at_ < text_.size() && (IsBlank(text_[at_]) || text_[at_] == ',' || text_[at_] == ':')) ++at_;
     const std::size_t start = at_;
     if (at_ == text_.size()) return start;
     const char c = text_[at_];
     if (c == '"') {
-      at_ = std::min(EndQuote(start), text_.size() - 1) + 1;
+      const std::size_t end = Holds(last) ? static_cast<std::size_t>(last.data() + last.size() - text_.data()) : 0;
+      at_ = (end > start && text_[end] == '"' ? end : std::min(EndQuote(start), text_.size() - 1)) + 1;
     } else if (c == '{' || c == '}' || c == '[' || c == ']') {
       ++at_;
     } else {
       while (at_ < text_.size() && !IsBlank(text_[at_]) && std::string_view(",:]}").find(text_[at_]) == std::string_view::npos) ++at_;
     }
     return start;
+  }
+
+  // Whether the piece is bytes of the text itself (not of the parser's buffer), and not empty.
+  bool Holds(std::string_view piece) const {
+    const std::less<const char*> before;
+    return !piece.empty() && !before(piece.data(), text_.data()) && before(piece.data() + piece.size(), text_.data() + text_.size());
   }
 
  private:
@@ -77,7 +88,7 @@ class Handler {
   bool on_key_part(std::string_view part, std::size_t, error_code&) { return Append(part); }
   bool on_key(std::string_view part, std::size_t, error_code&) {
     Append(part);
-    Key(Take(), std::move(text_));
+    Key(Take(part), std::move(text_));
     text_.clear();
     return true;
   }
@@ -108,7 +119,7 @@ class Handler {
     std::vector<Member> members;
   };
 
-  std::size_t Take() { return base_ + cursor_.Take(); }
+  std::size_t Take(std::string_view last = {}) { return base_ + cursor_.Take(last); }
   bool Append(std::string_view part) {
     text_ += part;
     return true;
@@ -138,9 +149,14 @@ class Handler {
   }
 
   bool Scalar(Kind kind, std::string_view part) {
-    Append(part);
-    Value value{kind, Take(), std::move(text_)};
-    text_.clear();
+    Value value{kind, Take(kind == Kind::kString ? part : std::string_view()), {}, {}};
+    if (kind == Kind::kString && text_.empty() && cursor_.Holds(part)) {
+      value.in_document = part;  // the whole string, in place: no copy of what may be megabytes
+    } else {
+      Append(part);
+      value.owned = std::move(text_);
+      text_.clear();
+    }
     static_cast<void>(Begin(std::move(value), false));
     return true;
   }
@@ -171,7 +187,7 @@ class Handler {
 
   bool Open(Kind kind) {
     const std::size_t offset = Take();
-    auto [pointer, shape] = Begin(Value{kind, offset, {}}, true);
+    auto [pointer, shape] = Begin(Value{kind, offset, {}, {}}, true);
     if (depth_ == frames_.size()) frames_.emplace_back();
     Frame& frame = frames_[depth_++];
     frame.shape = shape;
@@ -189,8 +205,12 @@ class Handler {
   bool Close() {
     static_cast<void>(Take());
     const Frame& frame = frames_[depth_ - 1];
-    if (frame.kind == Kind::kObject) CheckObject(frame.shape, frame.begin, frame.pointer, frame.members, out_);
-    else CheckArrayEnd(frame.shape, frame.begin, frame.pointer, frame.count, out_);
+    if (frame.kind == Kind::kArray) {
+      CheckArrayEnd(frame.shape, frame.begin, frame.pointer, frame.count, out_);
+    } else if (frame.shape != Shape::kUnchecked) {
+      CheckObject(frame.shape, frame.begin, frame.pointer, frame.members, out_);
+      if (out_.options.visitor != nullptr) out_.options.visitor->Closed(frame.shape, frame.pointer, frame.members);
+    }
     --depth_;
     return true;
   }
@@ -230,34 +250,43 @@ std::string ParseError(const error_code& error, std::string_view bytes, std::siz
   return "not JSON: " + error.message();
 }
 
-void Parse(std::string_view bytes, std::size_t base, Findings& out) {
+// Parses the text from `base` on; false when the parser refused it or found text after the value.
+bool Parse(std::string_view bytes, std::size_t base, Findings& out) {
   const std::string_view text = bytes.substr(base);
   auto parser = std::make_unique<boost::json::basic_parser<Handler>>(boost::json::parse_options{}, text, base, out);
   error_code error;
   const std::size_t used = parser->write_some(false, text.data(), text.size(), error);
-  if (error) return out.Error(base + used, "", ParseError(error, bytes, base + used));
+  if (error) {
+    out.Error(base + used, "", ParseError(error, bytes, base + used));
+    return false;
+  }
   // The parser stops after one value; what follows it may only be blanks.
   const auto after = std::find_if_not(text.begin() + static_cast<std::ptrdiff_t>(used), text.end(), IsBlank);
-  if (after != text.end()) {
-    out.Error(base + static_cast<std::size_t>(after - text.begin()), "", ParseError(boost::json::error::extra_data, bytes, bytes.size()));
-  }
+  if (after == text.end()) return true;
+  out.Error(base + static_cast<std::size_t>(after - text.begin()), "", ParseError(boost::json::error::extra_data, bytes, bytes.size()));
+  return false;
 }
 
 }  // namespace
 
 CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options) {
   Findings out(options);
-  std::size_t base = 0;
-  if (bytes.starts_with("\xEF\xBB\xBF")) {
-    out.Error(0, "", "a byte-order mark: a configuration is UTF-8 without one");
-    base = 3;
-  }
-  if (const std::size_t broken = FirstBrokenByte(bytes, base); broken != std::string_view::npos) {
-    out.Error(broken, "", "byte 0x" + Hex(static_cast<unsigned char>(bytes[broken])) + " starts no UTF-8 character");
-  } else if (std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(base), bytes.end(), IsBlank)) {
+  const bool mark = bytes.starts_with("\xEF\xBB\xBF");
+  const auto marked = [mark](Findings& findings) {
+    if (mark) findings.Error(0, "", "a byte-order mark: a configuration is UTF-8 without one");
+  };
+  marked(out);
+  const std::size_t base = mark ? 3 : 0;
+  if (std::all_of(bytes.begin() + static_cast<std::ptrdiff_t>(base), bytes.end(), IsBlank)) {
     out.Error(base, "", "an empty document: a configuration is one JSON object");
-  } else {
-    Parse(bytes, base, out);
+  } else if (!Parse(bytes, base, out)) {
+    // The parser takes no string whose bytes are not well-formed UTF-8, so only in a file it refused
+    // can a byte start no character; such a byte is then the one finding.
+    if (const std::size_t broken = FirstBrokenByte(bytes, base); broken != std::string_view::npos) {
+      out = Findings(options);
+      marked(out);
+      out.Error(broken, "", "byte 0x" + Hex(static_cast<unsigned char>(bytes[broken])) + " starts no UTF-8 character");
+    }
   }
   if (out.errors + out.warnings == 0 && out.checked == 0) out.Error(0, "", "nothing in the file was checked");
   CheckResult result;

@@ -23,9 +23,12 @@ struct Finding {
 // The findings a check keeps of one file by default; the rest are counted only.
 inline constexpr std::size_t kFindingsKept = 100;
 
+class ObjectVisitor;  // check/rules.h
+
 struct CheckOptions {
   bool strict = false;  // an unknown member is an error, not a warning
   std::size_t most_kept = kFindingsKept;
+  ObjectVisitor* visitor = nullptr;  // shown each checked object as it closes
 };
 
 // What the check found: the first findings in the order of the file (at most `most_kept`), and the
@@ -40,7 +43,8 @@ struct CheckResult {
   std::size_t not_kept() const { return errors + warnings - findings.size(); }
 };
 
-// Checks the whole file's bytes. The document is streamed through the parser, never held as a tree.
+// Checks the whole file's bytes. The document is streamed through the parser, never held as a tree: a
+// caller that wants values sees them through `options.visitor`.
 CheckResult CheckDocument(std::string_view bytes, const CheckOptions& options);
 
 // A place in the file as a person counts it: the line from 1, the column in characters from 1.

@@ -89,7 +89,7 @@ std::uint64_t MaximumOf(Form form) {
 // A value that should be a string and is not: the hint says how `convert` writes it.
 std::string NotAString(const Value& value) {
   std::string message = std::string(KindName(value.kind)) + ", not a string";
-  if (value.kind == Kind::kNumber || value.kind == Kind::kBool) message += "; write it as \"" + value.text + "\"";
+  if (value.kind == Kind::kNumber || value.kind == Kind::kBool) message += "; write it as \"" + std::string(value.text()) + "\"";
   return message;
 }
 
@@ -101,7 +101,7 @@ struct At {
 };
 
 void CheckString(const Rule& rule, const Value& value, const At& at, Findings& out) {
-  const std::string& text = value.text;
+  const std::string_view text = value.text();
   switch (rule.form) {
     case Form::kText: return;
     case Form::kAddr:
@@ -134,10 +134,10 @@ void CheckValue(const Rule& rule, const Value& value, const At& at, Findings& ou
   }
   if (rule.form == Form::kInterfaces) {
     if (value.kind == Kind::kArray) return;  // its elements and its end are checked as they come
-    if (value.kind == Kind::kString && value.text.empty()) {
+    if (value.kind == Kind::kString && value.text().empty()) {
       out.Warning(value.offset, at, "no listener at all: the server receives nothing");
     } else {
-      const std::string what = value.kind == Kind::kString ? Quoted(value.text) : std::string(KindName(value.kind));
+      const std::string what = value.kind == Kind::kString ? Quoted(value.text()) : std::string(KindName(value.kind));
       out.Error(value.offset, at, what + " is not a list of listeners (an array, or \"\" for none)");
     }
     return;
@@ -149,7 +149,7 @@ void CheckValue(const Rule& rule, const Value& value, const At& at, Findings& ou
 // The listener's type, when it names one: the members a TCP listener has are allowed only then.
 bool IsTcp(const std::vector<Member>& members) {
   return std::any_of(members.begin(), members.end(), [](const Member& m) {
-    return m.name == "type" && m.value.kind == Kind::kString && m.value.text == "tcp";
+    return m.name == "type" && m.value.kind == Kind::kString && m.value.text() == "tcp";
   });
 }
 

@@ -17,11 +17,15 @@ enum class Shape { kRoot, kNetwork, kStorage, kListener, kInterfaces, kUnchecked
 
 enum class Kind { kString, kNumber, kBool, kNull, kObject, kArray };
 
-// A value as the parser met it: its kind, where it starts, and a string's or number's text.
+// A value as the parser met it: its kind, where it starts, and a string's or number's text. A string
+// without escapes is a view of the document's bytes, valid while they are; any other text is owned.
 struct Value {
   Kind kind = Kind::kNull;
   std::size_t offset = 0;
-  std::string text;
+  std::string owned;
+  std::string_view in_document;
+
+  std::string_view text() const { return in_document.empty() ? std::string_view(owned) : in_document; }
 };
 
 // One member of an object of a checked shape: its name, where its key starts, its value.
@@ -29,6 +33,18 @@ struct Member {
   std::string name;
   std::size_t key_offset = 0;
   Value value;
+};
+
+// Shown each object of a checked shape (the document, "network", "storage", a listener) as it closes,
+// after its rules ran: its shape, its JSON pointer and its members in file order, the first of
+// same-named ones, unknown ones too. The listeners come in the order of the array. The members are the
+// check's own and change after the call: what is kept is copied.
+class ObjectVisitor {
+ public:
+  virtual void Closed(Shape shape, const std::string& pointer, const std::vector<Member>& members) = 0;
+
+ protected:
+  ~ObjectVisitor() = default;
 };
 
 // Collects the findings: counts every one, keeps the first `options.most_kept` in file order (a heap

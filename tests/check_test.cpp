@@ -85,6 +85,26 @@ TEST(Check, EachFaultGivesItsFindingsWithPointerLineAndColumn) {
   for (const auto& c : cases) EXPECT_EQ(Lines(c.text, c.strict), c.lines) << c.text.substr(0, 200);
 }
 
+// The parser's own UTF-8 check is the only one a file it takes gets: whatever the parser refuses for a
+// byte that starts no character, that byte is the file's one finding, whatever came before it.
+TEST(Check, AByteThatStartsNoCharacterIsTheOneFinding) {
+  for (const std::string broken : {"\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80",
+                                   "\xF5\x80\x80\x80", "\xE2\x80", "\x80", "\xFF"}) {
+    const std::string expected = "error: byte 0x" + std::string(1, "0123456789ABCDEF"[(broken[0] >> 4) & 0xF]) +
+                                 "0123456789ABCDEF"[broken[0] & 0xF] + " starts no UTF-8 character";
+    for (const std::string& text : {Mutated("\"folder\": \"\"", "\"folder\": \"" + broken + "\""),
+                                    Mutated("\"folder\": \"\"", "\"x\": \"1\", \"f" + broken + "\": \"\""),
+                                    Golden() + broken}) {
+      const std::vector<std::string> lines = Lines(text);
+      ASSERT_EQ(lines.size(), 1u) << text.substr(0, 200);
+      EXPECT_NE(lines[0].find(expected), std::string::npos) << lines[0];
+    }
+  }
+  for (const char* whole : {"\xC2\x80", "\xE0\xA0\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
+    EXPECT_TRUE(Lines(Mutated("\"folder\": \"\"", std::string("\"folder\": \"") + whole + "\"")).empty()) << whole;
+  }
+}
+
 TEST(Check, KeepsTheFirstFindingsInFileOrderAndCountsThemAll) {
   // The missing members are found when their object closes, after the unknown member inside it.
   const CheckResult result = CheckDocument("{\"storage\": {\"x\": \"1\"}}", CheckOptions{false, 1});
@@ -95,7 +115,8 @@ TEST(Check, KeepsTheFirstFindingsInFileOrderAndCountsThemAll) {
 }
 
 TEST(Check, AddressesInTheirTextForms) {
-  for (const char* address : {"0.0.0.0", "::", "::1", "2001:db8::10", "1:2:3:4:5:6:7:8", "::ffff:192.0.2.1", "fe80::"}) {
+  for (const char* address : {"0.0.0.0", "::", "::1", "2001:db8::10", "1:2:3:4:5:6:7:8", "::ffff:192.0.2.1", "fe80::",
+                              "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255"}) {
     EXPECT_TRUE(Lines(Mutated("\"192.0.2.10\"", std::string("\"") + address + "\"")).empty()) << address;
   }
   for (const char* address : {"", "localhost", "1.2.3", "01.2.3.4", "1:2:3:4:5:6:7:8:9", "1::2::3", "::g", "fe80::1%eth0"}) {
