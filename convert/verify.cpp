@@ -1,12 +1,10 @@
-// A written version 6 file read back: the check first, then the carried settings against the plan.
+// A written version 6 file read back: the check reads it once, and shows each object it checked to the
+// comparison with the plan as it goes.
 #include "convert/verify.h"
 
 #include <algorithm>
 #include <memory>
-#include <boost/json/monotonic_resource.hpp>
-#include <boost/json/parse.hpp>
-#include <boost/json/serialize.hpp>
-#include <boost/json/value.hpp>
+#include <optional>
 
 #include "check/check.h"
 #include "check/rules.h"
@@ -16,7 +14,9 @@
 namespace recaster::convert {
 namespace {
 
-using boost::json::value;
+using check::Kind;
+using check::Member;
+using check::Shape;
 
 // A file is read back in requests of at most this size.
 constexpr std::uint32_t kReadPiece = std::uint32_t{1} << 30;
@@ -29,102 +29,133 @@ Verification Unreadable(const platform::OsStatus& status) {
   return {status.code, std::string(kFailed) + "cannot read it back: " + status.message, 0, 0};
 }
 
-// Member `key` of an object; null when `object` is null, no object or has no such member.
-const value* MemberOf(const value* object, std::string_view key) {
-  if (object == nullptr || !object->is_object()) return nullptr;
-  return object->as_object().if_contains(key);
+// Member `name` of an object's members; null when there is none.
+const check::Value* MemberOf(const std::vector<Member>& members, std::string_view name) {
+  const auto member = std::find_if(members.begin(), members.end(), [name](const Member& m) { return m.name == name; });
+  return member == members.end() ? nullptr : &member->value;
 }
 
-// What was found, as a message tells it: a string quoted and cut, a scalar as its JSON text.
-std::string Shown(const value* found) {
+// What was found, as a message tells it: a string quoted and cut, a scalar as the file writes it.
+std::string Shown(const check::Value* found) {
   if (found == nullptr) return "no such member";
-  if (found->is_string()) {
-    const boost::json::string& text = found->get_string();
-    return check::Quoted(std::string_view(text.data(), text.size()));
+  switch (found->kind) {
+    case Kind::kString: return check::Quoted(found->text());
+    case Kind::kObject: return "an object";
+    case Kind::kArray: return "an array";
+    default: return std::string(found->text());
   }
-  if (found->is_object()) return "an object";
-  if (found->is_array()) return "an array";
-  return boost::json::serialize(*found);
 }
 
-bool IsText(const value* found, std::string_view text) {
-  return found != nullptr && found->is_string() && std::string_view(found->get_string()) == text;
+bool IsText(const check::Value* found, std::string_view text) {
+  return found != nullptr && found->kind == Kind::kString && found->text() == text;
 }
 
-std::string Mismatch(const std::string& pointer, std::string_view expected, const value* found) {
+std::string Mismatch(const std::string& pointer, std::string_view expected, const check::Value* found) {
   return pointer + ": expected " + check::Quoted(expected) + ", found " + Shown(found);
 }
 
-// The first member of the planned listener that the listener read back does not hold as planned; empty
-// when every one is (and it holds no other). The planned tree's "addr" is left empty: `addr` is its text.
-std::string CompareListener(const tree::ConfigTree& planned, std::string_view addr, const value& found,
-                            const std::string& pointer) {
-  if (!found.is_object()) return pointer + ": expected a listener, found " + Shown(&found);
-  for (const auto& [key, member] : planned) {
-    const std::string_view expected = key == "addr" ? addr : std::string_view(member.data());
-    const value* read = MemberOf(&found, key);
-    if (!IsText(read, expected)) return Mismatch(pointer + "/" + key, expected, read);
-  }
-  if (found.as_object().size() != planned.size()) {
-    return pointer + ": expected " + words::Counted(planned.size(), "member", "members") + ", found " +
-           std::to_string(found.as_object().size());
-  }
-  return {};
-}
-
-// A bind address as UTF-8, made once for the listeners that share it (UDP and TCP of one family view
-// the same text, which may be megabytes long); one per family.
-struct AddrText {
+// A bind address of the plan and the text a listener read back was found to hold for it: a view of the
+// document's bytes, or a copy of the text the check made (one with escapes).
+struct KnownAddr {
   std::u16string_view wide;
-  std::string utf8;
+  std::string_view utf8;
+  std::string copy;
 
-  std::string_view Of(std::u16string_view addr) {
-    if (addr.data() != wide.data() || addr.size() != wide.size()) {
-      wide = addr;
-      utf8 = text::ToUtf8(addr);
-    }
-    return utf8;
+  void Set(std::u16string_view addr, const check::Value& read) {
+    wide = addr;
+    copy = read.in_document.empty() ? read.owned : std::string();
+    utf8 = read.in_document.empty() ? std::string_view(copy) : read.in_document;
   }
 };
 
-// The listeners of one protocol against the elements from `*i` on.
-template <class Listener, class ToTree>
-std::string CompareEach(const std::vector<Listener>& listeners, ToTree to_tree, const boost::json::array& read,
-                        AddrText (&addr)[2], std::size_t* i) {
-  for (Listener listener : listeners) {
-    const std::string_view utf8 = addr[listener.family == mapping::Family::kIpv4 ? 0 : 1].Of(listener.addr);
-    listener.addr = {};
-    const std::string pointer = "/network/interfaces/" + std::to_string(*i);
-    if (std::string problem = CompareListener(to_tree(listener), utf8, read[(*i)++], pointer); !problem.empty()) {
-      return problem;
+// Whether `read` is the UTF-8 of `addr`. The listeners of one family share their plan's address, which
+// may be megabytes long: the second is compared byte for byte with what the first was found to hold.
+bool IsAddr(const check::Value* read, std::u16string_view addr, KnownAddr& known) {
+  if (read == nullptr || read->kind != Kind::kString) return false;
+  if (addr.data() == known.wide.data() && addr.size() == known.wide.size()) return read->text() == known.utf8;
+  if (!text::IsUtf8Of(read->text(), addr)) return false;
+  known.Set(addr, *read);
+  return true;
+}
+
+// The first member of the planned listener that the listener read back does not hold as planned; empty
+// when every one is (and it holds no other). The planned tree's "addr" is left empty: `addr` is its
+// text, compared without being made UTF-8.
+std::string CompareListener(const tree::ConfigTree& planned, std::u16string_view addr, KnownAddr& known,
+                            const std::vector<Member>& found, const std::string& pointer) {
+  for (const auto& [key, member] : planned) {
+    const check::Value* read = MemberOf(found, key);
+    if (key == "addr") {
+      if (!IsAddr(read, addr, known)) return Mismatch(pointer + "/addr", text::ToUtf8(addr), read);
+    } else if (!IsText(read, member.data())) {
+      return Mismatch(pointer + "/" + key, member.data(), read);
     }
+  }
+  if (found.size() != planned.size()) {
+    return pointer + ": expected " + words::Counted(planned.size(), "member", "members") + ", found " +
+           std::to_string(found.size());
   }
   return {};
 }
 
-// The listeners read back against the plan's, in its order: UDP, then TCP.
-std::string CompareListeners(const value* interfaces, const mapping::NetworkConfig& network) {
-  const std::string pointer = "/network/interfaces";
-  const std::size_t count = network.udp.size() + network.tcp.size();
-  if (count == 0) return IsText(interfaces, "") ? std::string() : Mismatch(pointer, "", interfaces);
-  if (interfaces == nullptr || !interfaces->is_array() || interfaces->as_array().size() != count) {
-    const std::string found = interfaces != nullptr && interfaces->is_array()
-                                  ? std::to_string(interfaces->as_array().size())
-                                  : Shown(interfaces);
-    return pointer + ": expected " + words::Counted(count, "listener", "listeners") + ", found " + found;
-  }
-  std::size_t i = 0;
-  AddrText addr[2];
-  const boost::json::array& read = interfaces->as_array();
-  std::string problem = CompareEach(network.udp, mapping::UdpListenerToTree, read, addr, &i);
-  if (problem.empty()) problem = CompareEach(network.tcp, mapping::TcpListenerToTree, read, addr, &i);
-  return problem;
-}
+// The plan against what the check reads, object by object: the listeners in the plan's order (UDP,
+// then TCP), "interfaces" and "keep_days". Only the first difference is kept, and told in the order
+// the whole file's comparison gives: the number of listeners, a listener's member, keep_days.
+class Comparison final : public check::ObjectVisitor {
+ public:
+  explicit Comparison(const mapping::Plan& plan) : network_(plan.network), keep_days_(tree::NumberText(plan.storage.keep_days)) {}
 
-// The check's first error, as "POINTER: MESSAGE"; empty when it found none.
-std::string FirstError(std::string_view bytes) {
-  const check::CheckResult checked = check::CheckDocument(bytes, check::CheckOptions{});
-  if (checked.valid()) return {};
+  void Closed(Shape shape, const std::string& pointer, const std::vector<Member>& members) override {
+    if (shape == Shape::kListener) {
+      if (const std::size_t i = read_++; i < Planned() && listener_.empty()) listener_ = CompareAt(i, members, pointer);
+    } else if (shape == Shape::kNetwork) {
+      if (const check::Value* interfaces = MemberOf(members, "interfaces")) interfaces_ = *interfaces;
+    } else if (shape == Shape::kStorage) {
+      if (const check::Value* read = MemberOf(members, "keep_days"); !IsText(read, keep_days_)) {
+        storage_ = Mismatch("/storage/keep_days", keep_days_, read);
+      }
+    }
+  }
+
+  // The first difference; empty when the file holds what the plan says.
+  std::string Problem() const {
+    const std::string pointer = "/network/interfaces";
+    const check::Value* interfaces = interfaces_ ? &*interfaces_ : nullptr;
+    const bool array = interfaces != nullptr && interfaces->kind == Kind::kArray;
+    if (const std::size_t count = Planned(); count == 0) {
+      if (!IsText(interfaces, "")) return Mismatch(pointer, "", interfaces);
+    } else if (!array || read_ != count) {
+      return pointer + ": expected " + words::Counted(count, "listener", "listeners") + ", found " +
+             (array ? std::to_string(read_) : Shown(interfaces));
+    }
+    return listener_.empty() ? storage_ : listener_;
+  }
+
+ private:
+  std::size_t Planned() const { return network_.udp.size() + network_.tcp.size(); }
+
+  std::string CompareAt(std::size_t i, const std::vector<Member>& members, const std::string& pointer) {
+    const auto compare = [&](auto listener, auto to_tree) {
+      const std::u16string_view addr = listener.addr;
+      listener.addr = {};
+      KnownAddr& known = known_[listener.family == mapping::Family::kIpv4 ? 0 : 1];
+      return CompareListener(to_tree(listener), addr, known, members, pointer);
+    };
+    if (i < network_.udp.size()) return compare(network_.udp[i], mapping::UdpListenerToTree);
+    return compare(network_.tcp[i - network_.udp.size()], mapping::TcpListenerToTree);
+  }
+
+  const mapping::NetworkConfig& network_;
+  std::string keep_days_;
+  std::optional<check::Value> interfaces_;
+  KnownAddr known_[2];       // by family
+  std::size_t read_ = 0;     // listeners read so far
+  std::string listener_;     // the first listener's difference
+  std::string storage_;      // keep_days' difference
+};
+
+// The check's first error, as "POINTER: MESSAGE".
+std::string FirstError(const check::CheckResult& checked) {
   const auto error = std::find_if(checked.findings.begin(), checked.findings.end(),
                                   [](const check::Finding& f) { return f.severity == check::Severity::kError; });
   if (error == checked.findings.end()) return "not a valid version 6 configuration";
@@ -134,19 +165,13 @@ std::string FirstError(std::string_view bytes) {
 }  // namespace
 
 Verification VerifyText(std::string_view bytes, const mapping::Plan& plan) {
-  if (std::string problem = FirstError(bytes); !problem.empty()) return NotAsPlanned(problem);
-  boost::json::monotonic_resource memory;
-  boost::system::error_code error;
-  const value document = boost::json::parse(bytes, error, &memory);
-  if (error) return NotAsPlanned("not a JSON document: " + error.message());
-  if (std::string problem = CompareListeners(MemberOf(MemberOf(&document, "network"), "interfaces"), plan.network);
-      !problem.empty()) {
-    return NotAsPlanned(problem);
+  Comparison comparison(plan);
+  check::CheckOptions options;
+  options.visitor = &comparison;
+  if (const check::CheckResult checked = check::CheckDocument(bytes, options); !checked.valid()) {
+    return NotAsPlanned(FirstError(checked));
   }
-  const std::string keep_days = tree::NumberText(plan.storage.keep_days);
-  if (const value* read = MemberOf(MemberOf(&document, "storage"), "keep_days"); !IsText(read, keep_days)) {
-    return NotAsPlanned(Mismatch("/storage/keep_days", keep_days, read));
-  }
+  if (std::string problem = comparison.Problem(); !problem.empty()) return NotAsPlanned(problem);
   return {platform::kSuccess, {}, plan.network.udp.size() + plan.network.tcp.size(), plan.storage.keep_days};
 }
 

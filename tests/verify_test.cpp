@@ -138,10 +138,27 @@ TEST(VerifyText, TellsTheFirstDifferenceFromThePlan) {
        "/network/interfaces/2/separate_by_cr_lf: expected \"false\", found \"true\""},
       {"\"type\": \"udp\"", "\"type\": \"udp\", \"extra\": \"x\"", "/network/interfaces/0: expected 6 members, found 7"},
       {"\"tcp\"", "\"xyz\"", "/network/interfaces/2/type: \"xyz\" is not a listener type (\"udp\" or \"tcp\")"},
+      // The TCP listener's address is the UDP one's in the plan, and is held against its own text.
+      {"\"addr\": \"192.0.2.10\",\n                \"port\": \"1601\"", "\"addr\": \"192.0.2.1\",\n                \"port\": \"1601\"",
+       "/network/interfaces/2/addr: expected \"192.0.2.10\", found \"192.0.2.1\""},
+      {"\"interfaces\": [", "\"interfaces\": \"\", \"x\": [", "/network/interfaces: expected 4 listeners, found \"\""},
+      {R"({
+                "addr": "2001:db8::10",
+                "port": "1514",
+                "max_msg_len": "8192",
+                "socket_buffer_size": "1048576",
+                "max_session_history": "1000",
+                "type": "udp"
+            },
+            )", "",
+       "/network/interfaces: expected 4 listeners, found 3"},
   };
   for (const Case& c : cases) {
     std::string text = golden;
-    if (!c.from.empty()) text.replace(text.find(c.from), c.from.size(), c.to);
+    if (!c.from.empty()) {
+      ASSERT_NE(text.find(c.from), std::string::npos) << c.from;
+      text.replace(text.find(c.from), c.from.size(), c.to);
+    }
     const convert::Verification verified = convert::VerifyText(text, conversion.plan);
     EXPECT_EQ(verified.problem, c.problem.empty() ? "" : "verification failed: " + c.problem) << c.to;
   }
