@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the seed corpora: fuzz_xml_load's small settings files, valid ones and near misses,
-fuzz_pipeline's settings files that exercise the mapping, and fuzz_report's hostile texts and secrets
-(the bundled sample is copied into the last two)."""
+fuzz_pipeline's settings files that exercise the mapping, fuzz_report's hostile texts and secrets
+(the bundled sample is copied into the last two), and fuzz_check's version 6 files: the sample's
+conversion and near misses of it."""
 import pathlib
 
 DECLARATION = '<?xml version="1.0" encoding="UTF-16"?>'
@@ -111,6 +112,18 @@ REPORT_SEEDS = {
         .replace("</x>", "") + "</ExporterToDb></ExportToDb>"),
 }
 
+# fuzz_check's seeds, beside the sample's conversion: escapes, duplicates, bytes that are no UTF-8,
+# a byte-order mark, nesting where none is wanted, and text after the value.
+CHECK_SEEDS = {
+    "escapes": b'{"network": {"interfaces": [{"addr": "\\u0031\\\\\\"::1", "port": "514", "ty\\u0070e": "udp"}]},'
+               b' "storage": {"folder": "C:\\\\Logs\\ud83d\\ude00", "keep_days": "1"}}',
+    "duplicates": b'{"network": {"interfaces": "", "interfaces": []}, "storage": {"keep_days": "1", "keep_days": 2}}',
+    "broken-utf8": b'{"network": {"interfaces": ""}, "storage": {"folder": "\xc3(\xed\xa0\x80"}}',
+    "byte-order-mark": b'\xef\xbb\xbf{"network": {"interfaces": ""}}',
+    "nested": b'{"network": {"interfaces": [[{"addr": {}}], 1, null, true, "x"]}, "storage": [{"a": -1.5e3}]}',
+    "after-the-value": b'{} {"network": 1}',
+}
+
 if __name__ == "__main__":
     here = pathlib.Path(__file__).resolve().parent
     folder = here / "corpus" / "xml_load"
@@ -127,3 +140,8 @@ if __name__ == "__main__":
     for name, data in REPORT_SEEDS.items():
         (folder / f"{name}.cfg").write_bytes(data)
     (folder / "sample.cfg").write_bytes((here.parent / "samples" / "ov_server_settings.cfg").read_bytes())
+    folder = here / "corpus" / "check"
+    folder.mkdir(parents=True, exist_ok=True)
+    for name, data in CHECK_SEEDS.items():
+        (folder / f"{name}.json").write_bytes(data)
+    (folder / "sample.json").write_bytes((here.parent / "tests" / "data" / "ov_server_settings.json").read_bytes())
