@@ -29,8 +29,8 @@ class Cursor {
   explicit Cursor(std::string_view text) : text_(text) {}
 
   // `last` is a string token's last piece as the parser handed it over. Where that piece lies in the
-  // text itself (the parser hands over the bytes between escapes in place), its end is the closing
-  // quote, and the string need not be read once more.
+  // text itself rather than in the parser's own buffer, the closing quote follows it, and the string
+  // need not be read once more.
   std::size_t Take(std::string_view last = {}) {
     while (at_ < text_.size() && (IsBlank(text_[at_]) || text_[at_] == ',' || text_[at_] == ':')) ++at_;
     const std::size_t start = at_;
