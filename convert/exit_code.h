@@ -11,7 +11,7 @@ enum ExitCode : int {
   kExitOk = 0,           // done
   kExitWriteFailed = 1,  // an output, or standard output, could not be written
   kExitUsage = 2,        // bad arguments, or a source or destination that cannot be one
-  kExitUnreadable = 3,   // a source is not a readable version 5 configuration
+  kExitUnreadable = 3,   // a source cannot be read, or is not a readable version 5 configuration
   kExitNotReplaced = 4,  // an output exists and was not to be replaced
   kExitLeftBehind = 5,   // with --detailed-exitcode: done, and settings remain to re-create or to check
   kExitNotValid = 6,     // check: a file was read and is not a valid version 6 configuration
@@ -28,7 +28,7 @@ constexpr std::string_view ExitCodeText(ExitCode code) {
     case kExitOk: return "done";
     case kExitWriteFailed: return "an output, or standard output, could not be written";
     case kExitUsage: return "usage error, or a source or destination that cannot be one";
-    case kExitUnreadable: return "a source is not a readable Ornvale 5 server configuration";
+    case kExitUnreadable: return "a source cannot be read, or is not a readable Ornvale 5 server configuration";
     case kExitNotReplaced: return "an output exists and was not replaced";
     case kExitLeftBehind: return "with --detailed-exitcode: done, and settings remain to re-create or to check";
     case kExitNotValid: return "check: a file is not a valid version 6 configuration";
