@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <unordered_set>
@@ -87,9 +88,14 @@ class Handler {
   bool on_array_end(std::size_t, error_code&) { return Close(); }
   bool on_key_part(std::string_view part, std::size_t, error_code&) { return Append(part); }
   bool on_key(std::string_view part, std::size_t, error_code&) {
-    Append(part);
-    Key(Take(part), std::move(text_));
-    text_.clear();
+    const std::size_t offset = Take(part);
+    if (text_.empty() && cursor_.Holds(part)) {
+      Key(offset, part);
+    } else {
+      Append(part);
+      Key(offset, escaped_keys_.emplace_back(std::move(text_)));
+      text_.clear();
+    }
     return true;
   }
   bool on_string_part(std::string_view part, std::size_t, error_code&) { return Append(part); }
@@ -109,10 +115,10 @@ class Handler {
     Kind kind = Kind::kNull;
     std::size_t begin = 0;
     std::string pointer;
-    std::vector<std::string> few_keys;  // the first kFewKeys keys, searched in turn
-    std::size_t few = 0;                // of few_keys in use; their room is kept for the next object
-    std::unordered_set<std::string> keys;  // the keys after them
-    std::string key;  // the member being read, in an object
+    std::vector<std::string_view> few_keys;  // the first kFewKeys keys, searched in turn
+    std::size_t few = 0;                     // of few_keys in use; their room is kept for the next object
+    std::unordered_set<std::string_view> keys;  // the keys after them
+    std::string_view key;  // the member being read, in an object
     std::size_t key_offset = 0;
     bool duplicate = false;
     std::size_t count = 0;  // elements so far, in an array
@@ -127,24 +133,25 @@ class Handler {
 
   // Whether the object had the key already; remembers it. A few keys are searched in turn, which is
   // quicker than a hash for the objects of a configuration; the keys of a large object are hashed.
-  static bool Seen(Frame& frame, const std::string& key) {
+  static bool Seen(Frame& frame, std::string_view key) {
     constexpr std::size_t kFewKeys = 16;
     for (std::size_t i = 0; i < frame.few; ++i) {
       if (frame.few_keys[i] == key) return true;
     }
     if (frame.few < kFewKeys) {
       if (frame.few == frame.few_keys.size()) frame.few_keys.emplace_back();
-      frame.few_keys[frame.few++].assign(key);
+      frame.few_keys[frame.few++] = key;
       return false;
     }
     return !frame.keys.insert(key).second;
   }
 
-  void Key(std::size_t offset, std::string key) {
+  // A key is a view of the text's bytes, or of escaped_keys_ for one the parser made of escapes.
+  void Key(std::size_t offset, std::string_view key) {
     Frame& frame = frames_[depth_ - 1];
     frame.duplicate = Seen(frame, key);
     if (frame.duplicate) out_.Error(offset, ChildPointer(frame.pointer, key), "duplicate member " + Quoted(key) + "; the first is checked");
-    frame.key = std::move(key);
+    frame.key = key;
     frame.key_offset = offset;
   }
 
@@ -180,7 +187,7 @@ class Handler {
     const Shape shape = parent.duplicate ? Shape::kUnchecked : ShapeOfMember(parent.shape, parent.key, value.kind);
     std::string pointer = container ? ChildPointer(parent.pointer, parent.key) : std::string();
     if (!parent.duplicate && parent.shape != Shape::kUnchecked) {
-      parent.members.push_back({std::move(parent.key), parent.key_offset, std::move(value)});
+      parent.members.push_back({parent.key, parent.key_offset, std::move(value)});
     }
     return {std::move(pointer), shape};
   }
@@ -221,6 +228,7 @@ class Handler {
   std::vector<Frame> frames_;  // the open containers are the first depth_; the others are kept for their room
   std::size_t depth_ = 0;
   std::string text_;
+  std::deque<std::string> escaped_keys_;  // kept to the end: the frames' keys view them
 };
 
 // The offset of the first byte that starts no UTF-8 character, or npos.

@@ -28,9 +28,10 @@ struct Value {
   std::string_view text() const { return in_document.empty() ? std::string_view(owned) : in_document; }
 };
 
-// One member of an object of a checked shape: its name, where its key starts, its value.
+// One member of an object of a checked shape: its name (a view of the document's bytes, or of the
+// check's own text of an escaped key, valid to the check's end), where its key starts, its value.
 struct Member {
-  std::string name;
+  std::string_view name;
   std::size_t key_offset = 0;
   Value value;
 };
