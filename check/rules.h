@@ -29,7 +29,7 @@ struct Value {
 };
 
 // One member of an object of a checked shape: its name (a view of the document's bytes, or of the
-// check's own text of an escaped key, valid to the check's end), where its key starts, its value.
+// check's own text of an escaped key while the check runs), where its key starts, its value.
 struct Member {
   std::string_view name;
   std::size_t key_offset = 0;
@@ -39,7 +39,8 @@ struct Member {
 // Shown each object of a checked shape (the document, "network", "storage", a listener) as it closes,
 // after its rules ran: its shape, its JSON pointer and its members in file order, the first of
 // same-named ones, unknown ones too. The listeners come in the order of the array. The members are the
-// check's own and change after the call: what is kept is copied.
+// check's own and change after the call: what is kept is copied. A view of the document's bytes in it
+// stays valid while they are; the name of an escaped key, only while the check runs.
 class ObjectVisitor {
  public:
   virtual void Closed(Shape shape, const std::string& pointer, const std::vector<Member>& members) = 0;
